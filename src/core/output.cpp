@@ -1,0 +1,66 @@
+#include "core/output.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+namespace tolvo {
+
+namespace {
+
+// vsnprintf into the message buffer; the result is cut at 999 characters.
+std::string_view Compose(char (&buffer)[kMessageBufferSize], const char* format, va_list args) {
+  const int written = std::vsnprintf(buffer, sizeof buffer, format, args);
+  if (written < 0) {
+    buffer[0] = '\0';
+  }
+  return std::string_view(buffer, strnlen(buffer, sizeof buffer));
+}
+
+}  // namespace
+
+void Output::PrintMessage(std::string_view text) {
+  api_.WriteStdout(text);
+  if (runLog_) {
+    api_.WriteRunLog(runLog_.get(), text);
+  }
+}
+
+void Output::PrintFormatted(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  const std::string_view message = Compose(messageBuffer_, format, args);
+  va_end(args);
+  PrintMessage(message);
+}
+
+void Output::PrintConsoleOnly(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  const std::string_view message = Compose(messageBuffer_, format, args);
+  va_end(args);
+  api_.WriteStdout(message);
+}
+
+void Output::ReportCheckError(const char* fileName) {
+  PrintFormatted("ERROR While Checking '%s'.\n", fileName);
+}
+
+void Output::ReportCopyError(const char* fileName) {
+  PrintFormatted("ERROR While Copying File '%s'.\n", fileName);
+}
+
+bool Output::OpenRunLog(const char* path) {
+  runLog_.reset(api_.OpenRunLog(path));
+  return runLog_.valid();
+}
+
+UniqueGlobal AllocZeroed(WinApi& api, std::size_t bytes) {
+  UniqueGlobal block(api, api.GlobalAlloc(GMEM_FIXED, bytes));
+  if (block) {
+    std::memset(block.get(), 0, bytes);
+  }
+  return block;
+}
+
+}  // namespace tolvo

@@ -1,0 +1,14 @@
+// The installer's entry point, apart from the process: start-up, command
+// line, banner, prerequisite check, dispatch and exit code.
+#pragma once
+
+#include "driver/installer_sequences.h"
+#include "platform/win_api.h"
+
+namespace tolvo {
+
+// Runs one installation or uninstallation on `api` and returns the process
+// exit code: 0 on success, -1 on any failure.
+int RunInstaller(WinApi& api, int argc, char** argv, InstallerSequences& sequences);
+
+}  // namespace tolvo

@@ -1,0 +1,138 @@
+// The one seam between the installer and Windows.
+//
+// Every Windows function the installer calls is a member here, under its
+// Win32 name, with Win32 arguments and semantics: return values, the
+// two-call size pattern, and GetLastError() right after a failed call.
+// Win32Api forwards each call to Windows; the test build supplies a
+// simulated Windows behind the same interface.
+//
+// Functions that older systems lack are looked up at run time with
+// GetModuleHandleA/LoadLibraryA and GetProcAddress. A looked-up entry point
+// is then called through the matching Call* member, which takes the FARPROC
+// that GetProcAddress returned; a null FARPROC means the function is missing.
+#pragma once
+
+#include <string_view>
+
+#include "platform/win_types.h"
+
+namespace tolvo {
+
+// Opaque run-log stream (a C runtime FILE* on Windows).
+using RunLogStream = void*;
+
+class WinApi {
+ public:
+  virtual ~WinApi() = default;
+
+  // --- Errors -------------------------------------------------------------
+  virtual DWORD GetLastError() = 0;
+  virtual void SetLastError(DWORD error) = 0;
+
+  // --- Console and run log (C runtime streams, text mode) -----------------
+  // Writes to standard output; "\n" becomes CRLF on a Windows console.
+  virtual void WriteStdout(std::string_view text) = 0;
+  // Opens `path` for appending in text mode, not inherited by child
+  // processes, shared for reading and writing. Null when it cannot be opened.
+  virtual RunLogStream OpenRunLog(LPCSTR path) = 0;
+  // Appends in text mode: each "\n" reaches the file as CRLF.
+  virtual void WriteRunLog(RunLogStream stream, std::string_view text) = 0;
+  virtual void CloseRunLog(RunLogStream stream) = 0;
+
+  // --- Registry -----------------------------------------------------------
+  virtual LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM desired,
+                                PHKEY result) = 0;
+  virtual LSTATUS RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR className,
+                                  DWORD options, REGSAM desired,
+                                  LPSECURITY_ATTRIBUTES security, PHKEY result,
+                                  LPDWORD disposition) = 0;
+  virtual LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type,
+                                   LPBYTE data, LPDWORD dataSize) = 0;
+  virtual LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type,
+                                 const BYTE* data, DWORD dataSize) = 0;
+  virtual LSTATUS RegDeleteValueA(HKEY key, LPCSTR valueName) = 0;
+  virtual LSTATUS RegCloseKey(HKEY key) = 0;
+
+  // --- Event log ----------------------------------------------------------
+  virtual HANDLE RegisterEventSourceA(LPCSTR serverName, LPCSTR sourceName) = 0;
+  virtual BOOL ReportEventA(HANDLE eventLog, WORD type, WORD category, DWORD eventId,
+                            PSID userSid, WORD numStrings, DWORD dataSize, LPCSTR* strings,
+                            LPVOID rawData) = 0;
+  virtual BOOL DeregisterEventSource(HANDLE eventLog) = 0;
+
+  // --- Profile (INI) files ------------------------------------------------
+  virtual DWORD GetPrivateProfileStringA(LPCSTR appName, LPCSTR keyName, LPCSTR defaultText,
+                                         LPSTR returned, DWORD size, LPCSTR fileName) = 0;
+  virtual UINT GetPrivateProfileIntA(LPCSTR appName, LPCSTR keyName, INT defaultValue,
+                                     LPCSTR fileName) = 0;
+
+  // --- Files and folders --------------------------------------------------
+  virtual BOOL CopyFileA(LPCSTR existingFile, LPCSTR newFile, BOOL failIfExists) = 0;
+  virtual BOOL DeleteFileA(LPCSTR fileName) = 0;
+  virtual DWORD GetFileAttributesA(LPCSTR fileName) = 0;
+  virtual BOOL SetFileAttributesA(LPCSTR fileName, DWORD attributes) = 0;
+  virtual BOOL CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES security) = 0;
+  virtual BOOL RemoveDirectoryA(LPCSTR pathName) = 0;
+  virtual HANDLE FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findData) = 0;
+  virtual BOOL FindNextFileA(HANDLE find, LPWIN32_FIND_DATAA findData) = 0;
+  virtual BOOL FindClose(HANDLE find) = 0;
+  virtual UINT GetSystemDirectoryA(LPSTR buffer, UINT size) = 0;
+  virtual UINT GetWindowsDirectoryA(LPSTR buffer, UINT size) = 0;
+  virtual DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer) = 0;
+  virtual BOOL SetCurrentDirectoryA(LPCSTR pathName) = 0;
+
+  // --- Version, modules, run-time look-up ---------------------------------
+  virtual BOOL GetVersionExA(LPOSVERSIONINFOA info) = 0;  // also takes OSVERSIONINFOEXA
+  virtual HMODULE GetModuleHandleA(LPCSTR moduleName) = 0;
+  virtual HMODULE LoadLibraryA(LPCSTR fileName) = 0;
+  virtual BOOL FreeLibrary(HMODULE module) = 0;
+  virtual FARPROC GetProcAddress(HMODULE module, LPCSTR procName) = 0;
+  virtual HANDLE GetCurrentProcess() = 0;
+
+  // Entry points found with GetProcAddress.
+  virtual BOOL CallIsWow64Process(FARPROC isWow64Process, HANDLE process, PBOOL wow64) = 0;
+  virtual BOOL CallWow64DisableWow64FsRedirection(FARPROC disable, PVOID* oldValue) = 0;
+  virtual BOOL CallSetDllDirectoryA(FARPROC setDllDirectory, LPCSTR pathName) = 0;
+  virtual BOOL CallSetDefaultDllDirectories(FARPROC setDefaultDllDirectories,
+                                            DWORD directoryFlags) = 0;
+  virtual BOOL CallOpenPrinterW(FARPROC openPrinter, LPWSTR printerName, LPHANDLE printer,
+                                LPPRINTER_DEFAULTSW defaults) = 0;
+  virtual BOOL CallXcvDataW(FARPROC xcvData, HANDLE xcv, LPCWSTR dataName, PBYTE inputData,
+                            DWORD inputSize, PBYTE outputData, DWORD outputSize,
+                            PDWORD outputNeeded, PDWORD status) = 0;
+  virtual int CallMultiByteToWideChar(FARPROC multiByteToWideChar, UINT codePage, DWORD flags,
+                                      LPCSTR multiByte, int multiByteCount, LPWSTR wideChar,
+                                      int wideCharCount) = 0;
+
+  // --- Print spooler ------------------------------------------------------
+  virtual BOOL AddMonitorA(LPSTR serverName, DWORD level, LPBYTE monitors) = 0;
+  virtual BOOL DeleteMonitorA(LPSTR serverName, LPSTR environment, LPSTR monitorName) = 0;
+  virtual BOOL OpenPrinterA(LPSTR printerName, LPHANDLE printer,
+                            LPPRINTER_DEFAULTSA defaults) = 0;
+  virtual BOOL GetPrinterA(HANDLE printer, DWORD level, LPBYTE buffer, DWORD bufferSize,
+                           LPDWORD needed) = 0;
+  virtual BOOL SetPrinterA(HANDLE printer, DWORD level, LPBYTE buffer, DWORD command) = 0;
+  virtual BOOL ClosePrinter(HANDLE printer) = 0;
+  virtual BOOL EnumPrintersA(DWORD flags, LPSTR name, DWORD level, LPBYTE buffer,
+                             DWORD bufferSize, LPDWORD needed, LPDWORD returned) = 0;
+  virtual BOOL EnumPortsA(LPSTR name, DWORD level, LPBYTE buffer, DWORD bufferSize,
+                          LPDWORD needed, LPDWORD returned) = 0;
+
+  // --- Processes ----------------------------------------------------------
+  virtual DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) = 0;
+  virtual BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine,
+                              LPSECURITY_ATTRIBUTES processAttributes,
+                              LPSECURITY_ATTRIBUTES threadAttributes, BOOL inheritHandles,
+                              DWORD creationFlags, LPVOID environment,
+                              LPCSTR currentDirectory, LPSTARTUPINFOA startupInfo,
+                              LPPROCESS_INFORMATION processInformation) = 0;
+  virtual DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) = 0;
+  virtual BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode) = 0;
+  virtual BOOL CloseHandle(HANDLE handle) = 0;
+
+  // --- Memory -------------------------------------------------------------
+  virtual HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) = 0;
+  virtual HGLOBAL GlobalFree(HGLOBAL memory) = 0;
+};
+
+}  // namespace tolvo

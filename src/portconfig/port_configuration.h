@@ -1,0 +1,60 @@
+// One port's settings and where they are read from.
+#pragma once
+
+#include <cstdint>
+
+#include "core/run_context.h"
+
+namespace tolvo {
+
+inline constexpr int kConfigTextSize = 260;
+inline constexpr int kServerAddressCount = 10;
+inline constexpr int kPortNameLength = 9;
+
+enum class PortConfigSource { ConfigFile, Registry };
+
+// Fields in the order of the port-data record.
+struct PortConfiguration {
+  char Description[kConfigTextSize];
+  char ServerIP[kServerAddressCount][kConfigTextSize];
+  std::int32_t ServerPort;
+  std::int32_t LoadBalancing;
+  std::int32_t RefreshIPList;
+  char Queue[kConfigTextSize];
+  std::int32_t AuthType;
+  char AuthText[kConfigTextSize];
+  char ComPort[kConfigTextSize];
+  std::int32_t Projects;
+  std::int32_t Compression;
+  std::int32_t FaxServer;
+  std::int32_t LogToFile;
+  std::int32_t Encryption;
+  std::int32_t DefaultProjectID;
+  std::int32_t DisableServerCommunication;
+  char CurrentUserNameFormat[kConfigTextSize];
+  std::int32_t ProtocolLevel;
+  std::int32_t JobOwnerMethod;
+  char LogFilePath[kConfigTextSize];
+  std::int32_t NetworkTimeout;
+  std::int32_t ParserDPI;
+  std::int32_t PriceEstimation;
+  std::int32_t PopupsForBWPrint;
+  char BWPrintTempDir[kConfigTextSize];
+  std::int32_t IPLoadBalancing[kServerAddressCount];
+  std::int32_t SavePassword;
+  std::int32_t NoProjectOption;
+  char Note[kConfigTextSize];
+  std::int32_t LBNetworkTimeout;
+  char RedirectToIP[kConfigTextSize];
+  std::int32_t LogFileSizeLimit;
+  std::int32_t LogFileCount;
+  std::int32_t SSLCertificateVerification;
+  char PortName[kPortNameLength + 1];
+};
+
+// Fills `config` for port `portNumber` from the chosen source. False when
+// the port number is not configured (its first server address is empty).
+bool ReadPortConfiguration(RunContext& context, PortConfigSource source, int portNumber,
+                           PortConfiguration& config);
+
+}  // namespace tolvo

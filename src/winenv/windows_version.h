@@ -1,0 +1,21 @@
+// Classification of the Windows version the installer runs on.
+#pragma once
+
+#include "core/run_context.h"
+
+namespace tolvo {
+
+enum OsClass {
+  OS_32BIT = 5,
+  OS_64BIT = 6,
+  OS_UNSUPPORTED = 7,
+};
+
+// Prints the line naming the system (and an error line when the version
+// cannot be read) and returns its class.
+OsClass DetectWindowsVersion(RunContext& context);
+
+// True when this 32-bit process runs under WOW64 (64-bit Windows).
+bool IsRunningUnderWow64(WinApi& api);
+
+}  // namespace tolvo

@@ -1,0 +1,567 @@
+#include "sim/sim_windows.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+
+namespace tolvo::sim {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Lower(std::string_view text) {
+  std::string result(text);
+  for (char& c : result) {
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  return result;
+}
+
+std::string BaseName(std::string_view path) {
+  const auto slash = path.find_last_of("\\/");
+  return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+// Each exported entry point has a distinct function whose address is the
+// token GetProcAddress hands out; the Call* members check it.
+template <int N>
+std::intptr_t Token() {
+  return N;
+}
+
+struct Export {
+  const char* module;
+  const char* function;
+  FARPROC token;
+};
+
+const Export kExports[] = {
+    {"kernel32.dll", "IsWow64Process", &Token<1>},
+    {"kernel32.dll", "Wow64DisableWow64FsRedirection", &Token<2>},
+    {"kernel32.dll", "MultiByteToWideChar", &Token<3>},
+    {"kernel32.dll", "SetDllDirectoryA", &Token<4>},
+    {"kernel32.dll", "SetDefaultDllDirectories", &Token<5>},
+    {"winspool.drv", "OpenPrinterW", &Token<6>},
+    {"winspool.drv", "XcvDataW", &Token<7>},
+};
+
+std::string ModuleName(std::string_view requested) {
+  std::string name = Lower(BaseName(requested));
+  if (name.find('.') == std::string::npos) {
+    name += ".dll";
+  }
+  return name;
+}
+
+bool IsKnownModule(const std::string& name) {
+  return std::any_of(std::begin(kExports), std::end(kExports),
+                     [&](const Export& e) { return name == e.module; });
+}
+
+// Module handles from GetModuleHandleA: fixed values, never counted.
+constexpr std::uintptr_t kResidentModuleBase = 0x7F000000;
+
+}  // namespace
+
+const char* HandleKindName(HandleKind kind) {
+  switch (kind) {
+    case HandleKind::RegKey: return "registry key";
+    case HandleKind::EventSource: return "event source";
+    case HandleKind::Printer: return "printer";
+    case HandleKind::Find: return "search";
+    case HandleKind::Module: return "module";
+    case HandleKind::Global: return "global memory";
+    case HandleKind::Process: return "process";
+    case HandleKind::Thread: return "thread";
+    case HandleKind::RunLog: return "run log";
+  }
+  return "?";
+}
+
+SimWindows::SimWindows() {
+  std::string pattern = (fs::temp_directory_path() / "simwin-XXXXXX").string();
+  std::vector<char> buffer(pattern.begin(), pattern.end());
+  buffer.push_back('\0');
+  if (mkdtemp(buffer.data()) == nullptr) {
+    std::abort();
+  }
+  root_ = buffer.data();
+  MakeDirectory(windowsDirectory);
+  MakeDirectory(systemDirectory);
+  MakeDirectory(wow64SystemDirectory);
+  MakeDirectory(currentDirectory);
+}
+
+SimWindows::~SimWindows() {
+  for (auto& [handle, size] : allocations_) {
+    std::free(reinterpret_cast<void*>(handle));
+  }
+  std::error_code ignored;
+  fs::remove_all(root_, ignored);
+}
+
+// --- Fault injection ---------------------------------------------------------
+
+void SimWindows::FailCall(const std::string& function, DWORD error, int occurrence) {
+  faults_.push_back({function, occurrence, error});
+}
+
+int SimWindows::CallCount(const std::string& function) const {
+  const auto it = callCounts_.find(function);
+  return it == callCounts_.end() ? 0 : it->second;
+}
+
+std::optional<DWORD> SimWindows::Enter(const char* function) {
+  calls_.emplace_back(function);
+  const int count = ++callCounts_[function];
+  for (const Fault& fault : faults_) {
+    if (fault.function == function && (fault.occurrence == 0 || fault.occurrence == count)) {
+      return fault.error;
+    }
+  }
+  return std::nullopt;
+}
+
+// --- Handle accounting ---------------------------------------------------------
+
+HANDLE SimWindows::NewHandle(HandleKind kind) {
+  const std::uintptr_t value = nextHandle_;
+  nextHandle_ += 4;
+  handles_[value] = kind;
+  return reinterpret_cast<HANDLE>(value);
+}
+
+bool SimWindows::ReleaseHandle(HANDLE handle, HandleKind kind) {
+  const auto it = handles_.find(reinterpret_cast<std::uintptr_t>(handle));
+  if (it == handles_.end() || it->second != kind) {
+    return false;
+  }
+  handles_.erase(it);
+  return true;
+}
+
+bool SimWindows::IsHandle(HANDLE handle, HandleKind kind) const {
+  const auto it = handles_.find(reinterpret_cast<std::uintptr_t>(handle));
+  return it != handles_.end() && it->second == kind;
+}
+
+std::vector<std::string> SimWindows::OpenResources() const {
+  std::vector<std::string> open;
+  for (const auto& [value, kind] : handles_) {
+    std::ostringstream line;
+    line << HandleKindName(kind) << " 0x" << std::hex << value;
+    if (kind == HandleKind::Module) {
+      const auto module = modules_.find(value);
+      if (module != modules_.end()) {
+        line << " (" << module->second.name << ")";
+      }
+    }
+    open.push_back(line.str());
+  }
+  return open;
+}
+
+std::size_t SimWindows::OpenCount(HandleKind kind) const {
+  return static_cast<std::size_t>(std::count_if(
+      handles_.begin(), handles_.end(), [&](const auto& entry) { return entry.second == kind; }));
+}
+
+// --- Paths ---------------------------------------------------------------------
+
+std::string SimWindows::FullPath(std::string_view path) const {
+  std::string text(path);
+  bool longPath = false;
+  if (text.rfind("\\\\?\\", 0) == 0) {
+    text.erase(0, 4);
+    longPath = true;
+  }
+  if (!longPath) {
+    std::replace(text.begin(), text.end(), '/', '\\');
+  }
+  std::string base;
+  if (text.size() >= 2 && std::isalpha(static_cast<unsigned char>(text[0])) && text[1] == ':') {
+    base = text.substr(0, 2);
+    text.erase(0, 2);
+    if (text.empty() || text[0] != '\\') {
+      // Drive-relative: only the current directory's drive is modelled.
+      text = currentDirectory.substr(2) + "\\" + text;
+    }
+  } else if (!text.empty() && text[0] == '\\') {
+    base = currentDirectory.substr(0, 2);
+  } else {
+    base = currentDirectory.substr(0, 2);
+    text = currentDirectory.substr(2) + "\\" + text;
+  }
+  base[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(base[0])));
+  std::vector<std::string> parts;
+  std::string part;
+  std::istringstream stream(text);
+  while (std::getline(stream, part, '\\')) {
+    if (part.empty() || part == ".") {
+      continue;
+    }
+    if (part == "..") {
+      if (!parts.empty()) {
+        parts.pop_back();
+      }
+      continue;
+    }
+    parts.push_back(part);
+  }
+  std::string full = base;
+  for (const std::string& p : parts) {
+    full += "\\" + p;
+  }
+  if (parts.empty()) {
+    full += "\\";
+  }
+  return ApplyRedirection(full);
+}
+
+std::string SimWindows::ApplyRedirection(std::string fullPath) const {
+  if (!version.wow64 || version.redirectionDisabled) {
+    return fullPath;
+  }
+  const std::string lowerPath = Lower(fullPath);
+  const std::string lowerSystem = Lower(systemDirectory);
+  if (lowerPath == lowerSystem ||
+      lowerPath.rfind(lowerSystem + "\\", 0) == 0) {
+    return wow64SystemDirectory + fullPath.substr(systemDirectory.size());
+  }
+  return fullPath;
+}
+
+fs::path SimWindows::HostPath(std::string_view path) const {
+  const std::string full = FullPath(path);
+  fs::path host = root_ / std::string(1, full[0]);
+  std::istringstream stream(full.substr(2));
+  std::string part;
+  while (std::getline(stream, part, '\\')) {
+    if (part.empty()) {
+      continue;
+    }
+    fs::path next = host / part;
+    std::error_code error;
+    if (!fs::exists(next, error) && fs::is_directory(host, error)) {
+      const std::string wanted = Lower(part);
+      for (const auto& entry : fs::directory_iterator(host, error)) {
+        if (Lower(entry.path().filename().string()) == wanted) {
+          next = entry.path();
+          break;
+        }
+      }
+    }
+    host = next;
+  }
+  return host;
+}
+
+void SimWindows::WriteFile(std::string_view path, std::string_view content) {
+  const fs::path host = HostPath(path);
+  fs::create_directories(host.parent_path());
+  std::ofstream out(host, std::ios::binary | std::ios::trunc);
+  out.write(content.data(), static_cast<std::streamsize>(content.size()));
+}
+
+std::optional<std::string> SimWindows::ReadFile(std::string_view path) const {
+  std::ifstream in(HostPath(path), std::ios::binary);
+  if (!in) {
+    return std::nullopt;
+  }
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+bool SimWindows::Exists(std::string_view path) const {
+  std::error_code error;
+  return fs::exists(HostPath(path), error);
+}
+
+bool SimWindows::IsDirectory(std::string_view path) const {
+  std::error_code error;
+  return fs::is_directory(HostPath(path), error);
+}
+
+void SimWindows::MakeDirectory(std::string_view path) {
+  fs::create_directories(HostPath(path));
+}
+
+std::vector<std::string> SimWindows::ListDirectory(std::string_view path) const {
+  std::vector<std::string> names;
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(HostPath(path), error)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end(),
+            [](const std::string& a, const std::string& b) { return Lower(a) < Lower(b); });
+  return names;
+}
+
+// --- Console and run log ---------------------------------------------------------
+
+void SimWindows::WriteStdout(std::string_view text) { console.append(text); }
+
+RunLogStream SimWindows::OpenRunLog(LPCSTR path) {
+  if (auto error = Enter("OpenRunLog")) {
+    lastError_ = *error;
+    return nullptr;
+  }
+  if (path == nullptr || *path == '\0') {
+    return nullptr;
+  }
+  const fs::path host = HostPath(path);
+  std::error_code error;
+  if (!fs::is_directory(host.parent_path(), error) || fs::is_directory(host, error)) {
+    return nullptr;
+  }
+  std::ofstream touch(host, std::ios::binary | std::ios::app);
+  if (!touch) {
+    return nullptr;
+  }
+  HANDLE stream = NewHandle(HandleKind::RunLog);
+  runLogs_[reinterpret_cast<std::uintptr_t>(stream)] = host.string();
+  return stream;
+}
+
+void SimWindows::WriteRunLog(RunLogStream stream, std::string_view text) {
+  const auto it = runLogs_.find(reinterpret_cast<std::uintptr_t>(stream));
+  if (it == runLogs_.end()) {
+    return;
+  }
+  std::string converted;
+  for (char c : text) {
+    if (c == '\n') {
+      converted += '\r';
+    }
+    converted += c;
+  }
+  std::ofstream out(it->second, std::ios::binary | std::ios::app);
+  out.write(converted.data(), static_cast<std::streamsize>(converted.size()));
+}
+
+void SimWindows::CloseRunLog(RunLogStream stream) {
+  if (ReleaseHandle(stream, HandleKind::RunLog)) {
+    runLogs_.erase(reinterpret_cast<std::uintptr_t>(stream));
+  }
+}
+
+bool SimWindows::RunLogOpen() const { return !runLogs_.empty(); }
+
+// --- Directories ------------------------------------------------------------------
+
+namespace {
+
+// Windows' pattern for the directory queries: the length without the
+// terminator when it fits, else the size needed with it, buffer untouched.
+DWORD CopyOut(const std::string& text, LPSTR buffer, DWORD size) {
+  if (buffer == nullptr || size <= text.size()) {
+    return static_cast<DWORD>(text.size() + 1);
+  }
+  std::memcpy(buffer, text.c_str(), text.size() + 1);
+  return static_cast<DWORD>(text.size());
+}
+
+}  // namespace
+
+UINT SimWindows::GetSystemDirectoryA(LPSTR buffer, UINT size) {
+  if (auto error = Enter("GetSystemDirectoryA")) {
+    lastError_ = *error;
+    return 0;
+  }
+  return CopyOut(systemDirectory, buffer, size);
+}
+
+UINT SimWindows::GetWindowsDirectoryA(LPSTR buffer, UINT size) {
+  if (auto error = Enter("GetWindowsDirectoryA")) {
+    lastError_ = *error;
+    return 0;
+  }
+  return CopyOut(windowsDirectory, buffer, size);
+}
+
+DWORD SimWindows::GetCurrentDirectoryA(DWORD size, LPSTR buffer) {
+  if (auto error = Enter("GetCurrentDirectoryA")) {
+    lastError_ = *error;
+    return 0;
+  }
+  return CopyOut(currentDirectory, buffer, size);
+}
+
+BOOL SimWindows::SetCurrentDirectoryA(LPCSTR pathName) {
+  if (auto error = Enter("SetCurrentDirectoryA")) {
+    return Fail(*error);
+  }
+  if (pathName == nullptr || *pathName == '\0') {
+    return Fail(ERROR_INVALID_PARAMETER);
+  }
+  if (!IsDirectory(pathName)) {
+    return Fail(Exists(pathName) ? ERROR_INVALID_NAME : ERROR_FILE_NOT_FOUND);
+  }
+  std::string full = FullPath(pathName);
+  if (full.size() > 3 && full.back() == '\\') {
+    full.pop_back();
+  }
+  currentDirectory = full;
+  return TRUE;
+}
+
+// --- Modules ----------------------------------------------------------------------
+
+void SimWindows::SetModuleMissing(const std::string& module) {
+  missingModules_.insert(ModuleName(module));
+}
+
+void SimWindows::SetExportMissing(const std::string& module, const std::string& function) {
+  missingExports_.insert(ModuleName(module) + "!" + function);
+}
+
+FARPROC SimWindows::EntryPoint(const std::string& function) {
+  for (const Export& e : kExports) {
+    if (function == e.function) {
+      return e.token;
+    }
+  }
+  return nullptr;
+}
+
+const SimWindows::LoadedModule* SimWindows::FindModule(HMODULE module) const {
+  const auto it = modules_.find(reinterpret_cast<std::uintptr_t>(module));
+  return it == modules_.end() ? nullptr : &it->second;
+}
+
+HMODULE SimWindows::GetModuleHandleA(LPCSTR moduleName) {
+  if (auto error = Enter("GetModuleHandleA")) {
+    lastError_ = *error;
+    return nullptr;
+  }
+  if (moduleName == nullptr) {
+    return nullptr;
+  }
+  const std::string name = ModuleName(moduleName);
+  if (name != "kernel32.dll" || missingModules_.count(name) != 0) {
+    lastError_ = ERROR_MOD_NOT_FOUND;
+    return nullptr;
+  }
+  auto* handle = reinterpret_cast<HMODULE>(kResidentModuleBase);
+  modules_.try_emplace(kResidentModuleBase, LoadedModule{name, 1});
+  return handle;
+}
+
+HMODULE SimWindows::LoadLibraryA(LPCSTR fileName) {
+  loadLibraryArguments.emplace_back(fileName == nullptr ? "" : fileName);
+  if (auto error = Enter("LoadLibraryA")) {
+    lastError_ = *error;
+    return nullptr;
+  }
+  if (fileName == nullptr) {
+    lastError_ = ERROR_INVALID_PARAMETER;
+    return nullptr;
+  }
+  const std::string name = ModuleName(fileName);
+  if (!IsKnownModule(name) || missingModules_.count(name) != 0) {
+    lastError_ = ERROR_MOD_NOT_FOUND;
+    return nullptr;
+  }
+  auto* handle = static_cast<HMODULE>(NewHandle(HandleKind::Module));
+  modules_[reinterpret_cast<std::uintptr_t>(handle)] = LoadedModule{name, 1};
+  return handle;
+}
+
+BOOL SimWindows::FreeLibrary(HMODULE module) {
+  if (auto error = Enter("FreeLibrary")) {
+    return Fail(*error);
+  }
+  if (!ReleaseHandle(module, HandleKind::Module)) {
+    return Fail(ERROR_INVALID_HANDLE);
+  }
+  modules_.erase(reinterpret_cast<std::uintptr_t>(module));
+  return TRUE;
+}
+
+FARPROC SimWindows::GetProcAddress(HMODULE module, LPCSTR procName) {
+  if (auto error = Enter("GetProcAddress")) {
+    lastError_ = *error;
+    return nullptr;
+  }
+  const LoadedModule* loaded = FindModule(module);
+  if (loaded == nullptr || procName == nullptr) {
+    lastError_ = ERROR_INVALID_HANDLE;
+    return nullptr;
+  }
+  if (missingExports_.count(loaded->name + "!" + procName) != 0 ||
+      (loaded->name == "kernel32.dll" && std::strcmp(procName, "IsWow64Process") == 0 &&
+       !version.isWow64ProcessPresent) ||
+      (loaded->name == "kernel32.dll" &&
+       std::strcmp(procName, "Wow64DisableWow64FsRedirection") == 0 &&
+       !version.redirectionPresent)) {
+    lastError_ = ERROR_PROC_NOT_FOUND;
+    return nullptr;
+  }
+  for (const Export& e : kExports) {
+    if (loaded->name == e.module && std::strcmp(procName, e.function) == 0) {
+      return e.token;
+    }
+  }
+  lastError_ = ERROR_PROC_NOT_FOUND;
+  return nullptr;
+}
+
+BOOL SimWindows::CallSetDllDirectoryA(FARPROC setDllDirectory, LPCSTR /*pathName*/) {
+  if (auto error = Enter("SetDllDirectoryA")) {
+    return Fail(*error);
+  }
+  return setDllDirectory == EntryPoint("SetDllDirectoryA") ? TRUE : Fail(ERROR_INVALID_FUNCTION);
+}
+
+BOOL SimWindows::CallSetDefaultDllDirectories(FARPROC setDefaultDllDirectories,
+                                              DWORD /*directoryFlags*/) {
+  if (auto error = Enter("SetDefaultDllDirectories")) {
+    return Fail(*error);
+  }
+  return setDefaultDllDirectories == EntryPoint("SetDefaultDllDirectories")
+             ? TRUE
+             : Fail(ERROR_INVALID_FUNCTION);
+}
+
+// --- Memory -------------------------------------------------------------------------
+
+HGLOBAL SimWindows::GlobalAlloc(UINT flags, SIZE_T bytes) {
+  if (auto error = Enter("GlobalAlloc")) {
+    lastError_ = *error;
+    return nullptr;
+  }
+  void* block = std::malloc(bytes == 0 ? 1 : bytes);
+  if (block == nullptr) {
+    lastError_ = ERROR_NOT_ENOUGH_MEMORY;
+    return nullptr;
+  }
+  // Uninitialised unless asked, as GMEM_FIXED memory is: callers must clear it.
+  std::memset(block, (flags & GMEM_ZEROINIT) != 0 ? 0 : 0xCD, bytes == 0 ? 1 : bytes);
+  const auto value = reinterpret_cast<std::uintptr_t>(block);
+  allocations_[value] = bytes;
+  handles_[value] = HandleKind::Global;
+  return block;
+}
+
+HGLOBAL SimWindows::GlobalFree(HGLOBAL memory) {
+  if (auto error = Enter("GlobalFree")) {
+    lastError_ = *error;
+    return memory;
+  }
+  const auto value = reinterpret_cast<std::uintptr_t>(memory);
+  if (allocations_.erase(value) == 0) {
+    lastError_ = ERROR_INVALID_HANDLE;
+    return memory;
+  }
+  handles_.erase(value);
+  std::free(memory);
+  return nullptr;
+}
+
+}  // namespace tolvo::sim

@@ -1,0 +1,245 @@
+// A simulated Windows machine behind the WinApi seam, for unit tests and
+// whole-run scenarios.
+//
+// It keeps Windows' semantics (return values, last errors, the two-call size
+// pattern, buffers laid out as Windows lays them out), can make any call fail
+// with a chosen error by function and occurrence, records every call, and
+// counts open handles, modules, searches and allocations so that a test can
+// assert that a run leaks nothing.
+//
+// Files live on drive-letter paths mapped onto a temporary host folder.
+// The state of each area of the machine is a public member that tests seed
+// and inspect directly: registry, fileSystem, spooler, processes, version.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/win_api.h"
+#include "sim/sim_files_state.h"
+#include "sim/sim_processes_state.h"
+#include "sim/sim_registry_state.h"
+#include "sim/sim_spooler_state.h"
+#include "sim/sim_version_state.h"
+
+namespace tolvo::sim {
+
+enum class HandleKind {
+  RegKey,
+  EventSource,
+  Printer,
+  Find,
+  Module,
+  Global,
+  Process,
+  Thread,
+  RunLog,
+};
+
+const char* HandleKindName(HandleKind kind);
+
+class SimWindows : public WinApi {
+ public:
+  SimWindows();
+  ~SimWindows() override;
+  SimWindows(const SimWindows&) = delete;
+  SimWindows& operator=(const SimWindows&) = delete;
+
+  // --- Fault injection and call log ----------------------------------------
+  // Makes `function` fail with `error`: on its n-th call (1-based), or on
+  // every call when occurrence is 0.
+  void FailCall(const std::string& function, DWORD error, int occurrence = 0);
+  void ClearFaults() { faults_.clear(); }
+  // Every call made through the seam, in order, by Win32 name.
+  const std::vector<std::string>& calls() const { return calls_; }
+  int CallCount(const std::string& function) const;
+
+  // --- Handle accounting ---------------------------------------------------
+  // One line per handle, module, search, allocation or stream still open.
+  std::vector<std::string> OpenResources() const;
+  std::size_t OpenCount(HandleKind kind) const;
+
+  // --- Paths and files (test side) -----------------------------------------
+  // The host folder that holds the machine's drives.
+  const std::filesystem::path& hostRoot() const { return root_; }
+  // Absolute, normalised Windows path for `path` (relative paths are taken
+  // against the current directory), with WOW64 redirection applied.
+  std::string FullPath(std::string_view path) const;
+  // The host path of a Windows path; existing components are matched
+  // without regard to case.
+  std::filesystem::path HostPath(std::string_view path) const;
+  void WriteFile(std::string_view path, std::string_view content);
+  std::optional<std::string> ReadFile(std::string_view path) const;
+  bool Exists(std::string_view path) const;
+  bool IsDirectory(std::string_view path) const;
+  void MakeDirectory(std::string_view path);
+  // Names in a folder, sorted without regard to case.
+  std::vector<std::string> ListDirectory(std::string_view path) const;
+
+  std::string currentDirectory = "C:\\Kit";
+  std::string windowsDirectory = "C:\\Windows";
+  std::string systemDirectory = "C:\\Windows\\system32";
+  // Under WOW64 with redirection on, the system directory of a 32-bit
+  // process reaches this folder.
+  std::string wow64SystemDirectory = "C:\\Windows\\SysWOW64";
+
+  // --- Console and run log (test side) --------------------------------------
+  std::string console;  // everything written to standard output, as written
+  bool RunLogOpen() const;
+
+  // --- Modules -------------------------------------------------------------
+  // Every LoadLibraryA argument, in order.
+  std::vector<std::string> loadLibraryArguments;
+  // Makes a module fail to load, or an entry point be absent.
+  void SetModuleMissing(const std::string& module);
+  void SetExportMissing(const std::string& module, const std::string& function);
+  // The token GetProcAddress hands out for an entry point.
+  static FARPROC EntryPoint(const std::string& function);
+
+  // --- Areas of the machine -----------------------------------------------
+  SimRegistryState registry;
+  SimFilesState fileSystem;
+  SimSpoolerState spooler;
+  SimProcessesState processes;
+  SimVersionState version;
+
+  // --- WinApi --------------------------------------------------------------
+  DWORD GetLastError() override { return lastError_; }
+  void SetLastError(DWORD error) override { lastError_ = error; }
+
+  void WriteStdout(std::string_view text) override;
+  RunLogStream OpenRunLog(LPCSTR path) override;
+  void WriteRunLog(RunLogStream stream, std::string_view text) override;
+  void CloseRunLog(RunLogStream stream) override;
+
+  LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM desired,
+                        PHKEY result) override;
+  LSTATUS RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR className,
+                          DWORD options, REGSAM desired, LPSECURITY_ATTRIBUTES security,
+                          PHKEY result, LPDWORD disposition) override;
+  LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type,
+                           LPBYTE data, LPDWORD dataSize) override;
+  LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type,
+                         const BYTE* data, DWORD dataSize) override;
+  LSTATUS RegDeleteValueA(HKEY key, LPCSTR valueName) override;
+  LSTATUS RegCloseKey(HKEY key) override;
+
+  HANDLE RegisterEventSourceA(LPCSTR serverName, LPCSTR sourceName) override;
+  BOOL ReportEventA(HANDLE eventLog, WORD type, WORD category, DWORD eventId, PSID userSid,
+                    WORD numStrings, DWORD dataSize, LPCSTR* strings, LPVOID rawData) override;
+  BOOL DeregisterEventSource(HANDLE eventLog) override;
+
+  DWORD GetPrivateProfileStringA(LPCSTR appName, LPCSTR keyName, LPCSTR defaultText,
+                                 LPSTR returned, DWORD size, LPCSTR fileName) override;
+  UINT GetPrivateProfileIntA(LPCSTR appName, LPCSTR keyName, INT defaultValue,
+                             LPCSTR fileName) override;
+
+  BOOL CopyFileA(LPCSTR existingFile, LPCSTR newFile, BOOL failIfExists) override;
+  BOOL DeleteFileA(LPCSTR fileName) override;
+  DWORD GetFileAttributesA(LPCSTR fileName) override;
+  BOOL SetFileAttributesA(LPCSTR fileName, DWORD attributes) override;
+  BOOL CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES security) override;
+  BOOL RemoveDirectoryA(LPCSTR pathName) override;
+  HANDLE FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findData) override;
+  BOOL FindNextFileA(HANDLE find, LPWIN32_FIND_DATAA findData) override;
+  BOOL FindClose(HANDLE find) override;
+  UINT GetSystemDirectoryA(LPSTR buffer, UINT size) override;
+  UINT GetWindowsDirectoryA(LPSTR buffer, UINT size) override;
+  DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer) override;
+  BOOL SetCurrentDirectoryA(LPCSTR pathName) override;
+
+  BOOL GetVersionExA(LPOSVERSIONINFOA info) override;
+  HMODULE GetModuleHandleA(LPCSTR moduleName) override;
+  HMODULE LoadLibraryA(LPCSTR fileName) override;
+  BOOL FreeLibrary(HMODULE module) override;
+  FARPROC GetProcAddress(HMODULE module, LPCSTR procName) override;
+  HANDLE GetCurrentProcess() override;
+
+  BOOL CallIsWow64Process(FARPROC isWow64Process, HANDLE process, PBOOL wow64) override;
+  BOOL CallWow64DisableWow64FsRedirection(FARPROC disable, PVOID* oldValue) override;
+  BOOL CallSetDllDirectoryA(FARPROC setDllDirectory, LPCSTR pathName) override;
+  BOOL CallSetDefaultDllDirectories(FARPROC setDefaultDllDirectories,
+                                    DWORD directoryFlags) override;
+  BOOL CallOpenPrinterW(FARPROC openPrinter, LPWSTR printerName, LPHANDLE printer,
+                        LPPRINTER_DEFAULTSW defaults) override;
+  BOOL CallXcvDataW(FARPROC xcvData, HANDLE xcv, LPCWSTR dataName, PBYTE inputData,
+                    DWORD inputSize, PBYTE outputData, DWORD outputSize, PDWORD outputNeeded,
+                    PDWORD status) override;
+  int CallMultiByteToWideChar(FARPROC multiByteToWideChar, UINT codePage, DWORD flags,
+                              LPCSTR multiByte, int multiByteCount, LPWSTR wideChar,
+                              int wideCharCount) override;
+
+  BOOL AddMonitorA(LPSTR serverName, DWORD level, LPBYTE monitors) override;
+  BOOL DeleteMonitorA(LPSTR serverName, LPSTR environment, LPSTR monitorName) override;
+  BOOL OpenPrinterA(LPSTR printerName, LPHANDLE printer, LPPRINTER_DEFAULTSA defaults) override;
+  BOOL GetPrinterA(HANDLE printer, DWORD level, LPBYTE buffer, DWORD bufferSize,
+                   LPDWORD needed) override;
+  BOOL SetPrinterA(HANDLE printer, DWORD level, LPBYTE buffer, DWORD command) override;
+  BOOL ClosePrinter(HANDLE printer) override;
+  BOOL EnumPrintersA(DWORD flags, LPSTR name, DWORD level, LPBYTE buffer, DWORD bufferSize,
+                     LPDWORD needed, LPDWORD returned) override;
+  BOOL EnumPortsA(LPSTR name, DWORD level, LPBYTE buffer, DWORD bufferSize, LPDWORD needed,
+                  LPDWORD returned) override;
+
+  DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) override;
+  BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine,
+                      LPSECURITY_ATTRIBUTES processAttributes,
+                      LPSECURITY_ATTRIBUTES threadAttributes, BOOL inheritHandles,
+                      DWORD creationFlags, LPVOID environment, LPCSTR currentDirectory,
+                      LPSTARTUPINFOA startupInfo,
+                      LPPROCESS_INFORMATION processInformation) override;
+  DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) override;
+  BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode) override;
+  BOOL CloseHandle(HANDLE handle) override;
+
+  HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) override;
+  HGLOBAL GlobalFree(HGLOBAL memory) override;
+
+  // --- For the areas' implementations ---------------------------------------
+  // Records the call; returns the error to fail it with, if one is planned.
+  std::optional<DWORD> Enter(const char* function);
+  // Sets the last error and returns FALSE: the usual failure of a BOOL call.
+  BOOL Fail(DWORD error) {
+    lastError_ = error;
+    return FALSE;
+  }
+  // A fresh handle value of the given kind, counted until released.
+  HANDLE NewHandle(HandleKind kind);
+  // Releases a handle of the given kind; false when it is not one.
+  bool ReleaseHandle(HANDLE handle, HandleKind kind);
+  bool IsHandle(HANDLE handle, HandleKind kind) const;
+
+ private:
+  struct Fault {
+    std::string function;
+    int occurrence;
+    DWORD error;
+  };
+  struct LoadedModule {
+    std::string name;  // lower-case base name
+    int references = 0;
+  };
+
+  std::string ApplyRedirection(std::string fullPath) const;
+  const LoadedModule* FindModule(HMODULE module) const;
+
+  std::filesystem::path root_;
+  DWORD lastError_ = 0;
+  std::vector<Fault> faults_;
+  std::vector<std::string> calls_;
+  std::map<std::string, int> callCounts_;
+  std::map<std::uintptr_t, HandleKind> handles_;
+  std::uintptr_t nextHandle_ = 0x1000;
+  std::map<std::uintptr_t, std::string> runLogs_;  // stream -> host file
+  std::map<std::uintptr_t, LoadedModule> modules_;
+  std::set<std::string> missingModules_;
+  std::set<std::string> missingExports_;  // "module!function"
+  std::map<std::uintptr_t, std::size_t> allocations_;
+};
+
+}  // namespace tolvo::sim
