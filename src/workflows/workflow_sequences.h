@@ -1,0 +1,23 @@
+// The real install and uninstall sequences, as the driver dispatches to them.
+#pragma once
+
+#include "driver/installer_sequences.h"
+#include "workflows/install_sequence.h"
+#include "workflows/uninstall_sequence.h"
+
+namespace tolvo {
+
+class WorkflowSequences final : public InstallerSequences {
+ public:
+  bool InstallPortMonitor(RunContext& context, bool ignoreErrors, const char* serverName,
+                          bool configFromRegistry, bool copyFiles) override {
+    return tolvo::InstallPortMonitor(context, ignoreErrors, serverName, configFromRegistry,
+                                     copyFiles);
+  }
+  bool UninstallPortMonitor(RunContext& context, const char* serverName,
+                            bool copyFiles) override {
+    return tolvo::UninstallPortMonitor(context, serverName, copyFiles);
+  }
+};
+
+}  // namespace tolvo
