@@ -1,0 +1,161 @@
+#include "workflows/client_application.h"
+
+#include <cstddef>
+
+#include "core/text.h"
+#include "winenv/file_deployment.h"
+#include "winenv/processes.h"
+#include "winenv/registry.h"
+
+namespace tolvo {
+
+namespace {
+
+// The deployment and the removal read the client folder into buffers of
+// different sizes; both stay well below kClientPathSize together with the
+// longest name placed under it.
+constexpr std::size_t kDeployDirectorySize = 512;
+constexpr std::size_t kRemoveDirectorySize = 500;
+constexpr std::size_t kClientPathSize = 1024;
+
+constexpr const char* kClientExecutable = "Tolvo Client.exe";
+constexpr const char* kClientLibraries[] = {"Interop.SHDocVw.dll", "Microsoft.mshtml.dll"};
+constexpr const char* kResourceFile = "Tolvo Client.resources.dll";
+
+// Builds folder + "\" + name (+ "\" + leaf). False when the result would be
+// cut; the caller then leaves that file or folder alone rather than act on
+// a different path.
+bool BuildClientPath(char (&target)[kClientPathSize], const char* folder, const char* name,
+                     const char* leaf = nullptr) {
+  if (leaf == nullptr) {
+    return FormatBounded(target, sizeof target, "%s\\%s", folder, name);
+  }
+  return FormatBounded(target, sizeof target, "%s\\%s\\%s", folder, name, leaf);
+}
+
+// CopyFileA from the program folder, overwriting; false also when the
+// target path does not fit.
+bool CopyIntoClientFolder(RunContext& context, const char* source, const char* folder,
+                          const char* name, const char* leaf = nullptr) {
+  char target[kClientPathSize] = {};
+  if (!BuildClientPath(target, folder, name, leaf)) {
+    return false;
+  }
+  return context.api.CopyFileA(source, target, FALSE) != FALSE;
+}
+
+void DeleteFromClientFolder(RunContext& context, const char* folder, const char* name,
+                            const char* leaf = nullptr) {
+  char path[kClientPathSize] = {};
+  if (BuildClientPath(path, folder, name, leaf)) {
+    context.api.DeleteFileA(path);
+  }
+}
+
+void RemoveClientSubfolder(RunContext& context, const char* folder, const char* name) {
+  char path[kClientPathSize] = {};
+  if (BuildClientPath(path, folder, name)) {
+    context.api.RemoveDirectoryA(path);
+  }
+}
+
+void DeployLanguageResources(RunContext& context, const char* clientDirectory) {
+  for (const char* culture : clientLanguages) {
+    char folder[kClientPathSize] = {};
+    if (BuildClientPath(folder, clientDirectory, culture)) {
+      CreateDirectoryTree(context, folder);
+    }
+    char source[kClientPathSize] = {};
+    if (FormatBounded(source, sizeof source, "%s\\%s", culture, kResourceFile)) {
+      CopyIntoClientFolder(context, source, clientDirectory, culture, kResourceFile);
+    }
+  }
+}
+
+void StartInstalledClient(RunContext& context, const char* clientDirectory) {
+  char program[kClientPathSize] = {};
+  if (!BuildClientPath(program, clientDirectory, kClientExecutable)) {
+    return;
+  }
+  const char* const arguments[] = {program, nullptr};
+  SpawnDetached(context.api, program, arguments);
+}
+
+void WriteStartupEntry(RunContext& context, const char* clientDirectory) {
+  char commandLine[kClientPathSize] = {};
+  if (FormatBounded(commandLine, sizeof commandLine, "\"%s\\%s\"", clientDirectory,
+                    kClientExecutable)) {
+    SetClientRunEntry(context.api, commandLine);
+  }
+}
+
+}  // namespace
+
+void DeployClientApplication(RunContext& context) {
+  Output& output = context.output;
+  output.PrintMessage("  - Installing Tolvo Client Graphical User Interface\n");
+
+  char clientDirectory[kDeployDirectorySize] = {};
+  if (!GetClientDirectory(context, clientDirectory, sizeof clientDirectory) ||
+      clientDirectory[0] == '\0' || CreateDirectoryTree(context, clientDirectory) == 0) {
+    output.PrintMessage("  ERROR - Cannot create directory Kestrum\\Tolvo Client\\Client\n");
+    return;
+  }
+
+  StopClientInstances(context);
+
+  if (!CopyIntoClientFolder(context, kClientExecutable, clientDirectory, kClientExecutable)) {
+    output.PrintMessage("  ERROR - Cannot copy Tolvo Client User Interface\n");
+  }
+  for (const char* library : kClientLibraries) {
+    if (!CopyIntoClientFolder(context, library, clientDirectory, library)) {
+      output.PrintMessage("  ERROR - Cannot copy Tolvo Client User Interface DLL\n");
+    }
+  }
+  DeployLanguageResources(context, clientDirectory);
+
+  // Started and registered even when its copy failed: an older copy may
+  // already be in place.
+  output.PrintMessage("  - Executing Tolvo Client\n");
+  StartInstalledClient(context, clientDirectory);
+  WriteStartupEntry(context, clientDirectory);
+}
+
+void RemoveClientApplication(RunContext& context) {
+  Output& output = context.output;
+  output.PrintMessage("  - Uninstalling Tolvo Client Graphical User Interface\n");
+
+  char clientDirectory[kRemoveDirectorySize] = {};
+  GetClientDirectory(context, clientDirectory, sizeof clientDirectory);
+  // Without a Program Files folder every client path would start with "\",
+  // the root of the current drive: no file or folder is touched then.
+  const bool clientDirectoryKnown = clientDirectory[0] != '\0';
+
+  StopClientInstances(context);
+
+  output.PrintMessage("  - Removing Tolvo Client\n");
+  if (clientDirectoryKnown) {
+    DeleteFromClientFolder(context, clientDirectory, kClientExecutable);
+    for (const char* library : kClientLibraries) {
+      DeleteFromClientFolder(context, clientDirectory, library);
+    }
+  }
+
+  DeleteClientRunEntry(context.api);
+
+  if (clientDirectoryKnown) {
+    for (const char* culture : clientLanguages) {
+      DeleteFromClientFolder(context, clientDirectory, culture, kResourceFile);
+      RemoveClientSubfolder(context, clientDirectory, culture);
+    }
+  }
+
+  // Looks Program Files up on its own and refuses to act without it.
+  RemoveWebBrowserDirectory(context);
+
+  if (clientDirectoryKnown) {
+    context.api.RemoveDirectoryA(clientDirectory);
+  }
+}
+
+}  // namespace tolvo

@@ -1,0 +1,278 @@
+#include "workflows/install_sequence.h"
+
+#include "core/text.h"
+#include "portconfig/port_loading.h"
+#include "portconfig/printer_assignment.h"
+#include "winenv/event_log.h"
+#include "winenv/file_deployment.h"
+#include "winenv/printer_disconnection.h"
+#include "winenv/windows_version.h"
+#include "workflows/client_application.h"
+#include "workflows/monitor_removal.h"
+
+namespace tolvo {
+
+namespace {
+
+constexpr const char* kClientKitFiles[] = {"Tolvo Client.exe", "Interop.SHDocVw.dll",
+                                           "Microsoft.mshtml.dll", "Quarvel.exe"};
+constexpr const char* kEventMessageDll = "TolvoEvent.dll";
+constexpr const char* kEventMessageFile = "%SystemRoot%\\System32\\TolvoEvent.dll";
+constexpr DWORD kEventCategoryCount = 10;
+
+// The monitor DLL and its interface DLL for the system's bitness; both null
+// on an unsupported system.
+struct BitnessFiles {
+  const char* monitorDll = nullptr;
+  const char* uiDll = nullptr;
+};
+
+BitnessFiles BitnessFilesFor(const EditionProfile& profile, OsClass os) {
+  switch (os) {
+    case OS_32BIT:
+      return {profile.monitorDll32, profile.uiDll32};
+    case OS_64BIT:
+      return {profile.monitorDll64, profile.uiDll64};
+    case OS_UNSUPPORTED:
+      break;
+  }
+  return {};
+}
+
+// The graphics library that is replaced in the system directory; none on an
+// unsupported system.
+const char* DeployedGraphicsLibrary(const EditionProfile& profile, OsClass os) {
+  switch (os) {
+    case OS_32BIT:
+      return profile.cairoLib32;
+    case OS_64BIT:
+      return profile.cairoLib64;
+    case OS_UNSUPPORTED:
+      break;
+  }
+  return nullptr;
+}
+
+// The check looks for the 32-bit library on everything but 64-bit Windows.
+const char* CheckedGraphicsLibrary(const EditionProfile& profile, OsClass os) {
+  return os == OS_64BIT ? profile.cairoLib64 : profile.cairoLib32;
+}
+
+const char* OldMonitorDll(const EditionProfile& profile, OsClass os) {
+  switch (os) {
+    case OS_32BIT:
+      return profile.oldMonitorDll32;
+    case OS_64BIT:
+      return profile.oldMonitorDll64;
+    case OS_UNSUPPORTED:
+      break;
+  }
+  return nullptr;
+}
+
+bool FileExists(RunContext& context, const char* path) {
+  return context.api.GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Tests one required file; reports it under `reportedName` when missing.
+bool CheckFile(RunContext& context, const char* path, const char* reportedName) {
+  if (FileExists(context, path)) {
+    return true;
+  }
+  context.output.ReportCheckError(reportedName);
+  return false;
+}
+
+// Runs `check` on every required file in order. With errors ignored a
+// missing file is reported and the check goes on; otherwise it ends at the
+// first missing file.
+bool CheckRequiredFiles(RunContext& context, OsClass os, bool configFromRegistry,
+                        bool ignoreErrors) {
+  const EditionProfile& profile = context.profile;
+  const BitnessFiles bitness = BitnessFilesFor(profile, os);
+
+  struct Required {
+    const char* path;
+    const char* reportedName;
+  };
+  Required required[9] = {};
+  int count = 0;
+  if (!configFromRegistry) {
+    // The path may come from "-i"; the report always names the file the kit
+    // ships with.
+    required[count++] = {context.settings.iniPath, profile.iniFileName};
+  }
+  const char* graphics = CheckedGraphicsLibrary(profile, os);
+  required[count++] = {graphics, graphics};
+  for (const char* file : {bitness.monitorDll, bitness.uiDll}) {
+    if (file != nullptr) {
+      required[count++] = {file, file};
+    }
+  }
+  if (!context.settings.enterpriseEdition) {
+    for (const char* file : kClientKitFiles) {
+      required[count++] = {file, file};
+    }
+  }
+
+  for (int i = 0; i < count; ++i) {
+    if (!CheckFile(context, required[i].path, required[i].reportedName) && !ignoreErrors) {
+      return false;
+    }
+  }
+  return true;
+}
+
+void DeleteOldSystemFiles(RunContext& context, OsClass os) {
+  const EditionProfile& profile = context.profile;
+  context.output.PrintFormatted("  - Deleting %s Print Monitor Files from System Directory\n",
+                                profile.productWord);
+  const BitnessFiles bitness = BitnessFilesFor(profile, os);
+  const char* oldMonitor =
+      context.settings.enterpriseEdition ? nullptr : OldMonitorDll(profile, os);
+  for (const char* file :
+       {bitness.monitorDll, bitness.uiDll, oldMonitor, DeployedGraphicsLibrary(profile, os)}) {
+    if (file != nullptr) {
+      DeleteFromSystemDirectory(context, file);
+    }
+  }
+}
+
+bool CopySystemFiles(RunContext& context, OsClass os, bool ignoreErrors) {
+  const EditionProfile& profile = context.profile;
+  context.output.PrintMessage("  - Copying Files to Windows System Directory \n");
+  const BitnessFiles bitness = BitnessFilesFor(profile, os);
+  for (const char* file :
+       {bitness.monitorDll, bitness.uiDll, DeployedGraphicsLibrary(profile, os)}) {
+    if (file == nullptr) {
+      continue;
+    }
+    if (CopyToSystemDirectory(context, file) == 0) {
+      context.output.ReportCopyError(file);
+      if (!ignoreErrors) {
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+// MONITOR_INFO_2A takes writable strings; the names are copied into
+// buffers of this record's own.
+class MonitorRegistration {
+ public:
+  MonitorRegistration(const EditionProfile& profile, OsClass os) {
+    const BitnessFiles bitness = BitnessFilesFor(profile, os);
+    if (bitness.monitorDll == nullptr) {
+      return;  // an unsupported system registers an empty record
+    }
+    CopyBounded(name_, sizeof name_, profile.productWord);
+    CopyBounded(dll_, sizeof dll_, bitness.monitorDll);
+    info_.pName = name_;
+    info_.pDLLName = dll_;
+    if (os == OS_64BIT) {
+      CopyBounded(environment_, sizeof environment_, "Windows x64");
+      info_.pEnvironment = environment_;
+    }
+  }
+
+  LPBYTE record() { return reinterpret_cast<LPBYTE>(&info_); }
+
+ private:
+  char name_[MAX_PATH] = {};
+  char environment_[MAX_PATH] = {};
+  char dll_[MAX_PATH] = {};
+  MONITOR_INFO_2A info_ = {};
+};
+
+bool RegisterMonitor(RunContext& context, OsClass os, const char* serverName) {
+  context.output.PrintFormatted("  - Registering %s Print Monitor\n", context.profile.productWord);
+  MonitorRegistration registration(context.profile, os);
+  // The spooler only reads the server name, though it is declared writable.
+  if (context.api.AddMonitorA(const_cast<LPSTR>(serverName), 2, registration.record())) {
+    return true;
+  }
+  const DWORD error = context.api.GetLastError();
+  context.output.PrintFormatted("ERROR (%d) While Registering Print Monitor.\n",
+                                static_cast<int>(error));
+  return false;
+}
+
+void RegisterEventSource(RunContext& context) {
+  Output& output = context.output;
+  if (CopyToSystemDirectory(context, kEventMessageDll) == 0) {
+    output.PrintMessage("  ERROR - Event Log Resources file was NOT copied!\n");
+    return;
+  }
+  if (RegisterEventLogSource(context.api, "Application", "TolvoPort", kEventMessageFile,
+                             kEventCategoryCount) != 0) {
+    output.PrintMessage("  - Event Log Resources WAS installed\n");
+  } else {
+    output.PrintMessage("  ERROR - Event Log Resources was NOT installed!\n");
+  }
+}
+
+}  // namespace
+
+bool InstallPortMonitor(RunContext& context, bool ignoreErrors, const char* serverName,
+                        bool configFromRegistry, bool copyFiles) {
+  Output& output = context.output;
+  const EditionProfile& profile = context.profile;
+  const bool standardEdition = !context.settings.enterpriseEdition;
+  // A failed step ends the sequence unless errors are to be ignored.
+  const auto stop = [ignoreErrors] { return !ignoreErrors; };
+
+  output.PrintMessage("  - Detecting Windows Version\n");
+  const OsClass os = DetectWindowsVersion(context);
+  if (os == OS_UNSUPPORTED) {
+    output.PrintMessage("ERROR: Unsupported Operating System Detected.\n");
+    if (stop()) {
+      return false;
+    }
+  }
+
+  output.PrintMessage("  - Checking Files\n");
+  if (copyFiles && !CheckRequiredFiles(context, os, configFromRegistry, ignoreErrors)) {
+    return false;
+  }
+
+  DisconnectMonitorPrinters(context, profile.productWord);
+
+  if (RemoveMonitor(context, serverName) == MonitorRemoval::Failed && stop()) {
+    return false;
+  }
+
+  if (copyFiles) {
+    DeleteOldSystemFiles(context, os);
+    if (!CopySystemFiles(context, os, ignoreErrors)) {
+      return false;
+    }
+  }
+
+  if (!RegisterMonitor(context, os, serverName) && stop()) {
+    return false;
+  }
+
+  output.PrintMessage("  - Adding port configuration\n");
+  const PortConfigSource source =
+      configFromRegistry ? PortConfigSource::Registry : PortConfigSource::ConfigFile;
+  int portCount = 0;
+  if (!LoadPortConfiguration(context, source, portCount, serverName)) {
+    output.PrintMessage("ERROR While adding port configuration\n");
+  }
+
+  RegisterEventSource(context);
+
+  AssignPrinters(context, portCount, source);
+
+  if (standardEdition) {
+    DeployClientApplication(context);
+  }
+
+  if (copyFiles && !InstallFontFiles(context)) {
+    output.PrintMessage("  ERROR - Cannot copy Font Files\n");
+  }
+  return true;
+}
+
+}  // namespace tolvo

@@ -1,0 +1,64 @@
+#include "workflows/uninstall_sequence.h"
+
+#include "winenv/event_log.h"
+#include "winenv/file_deployment.h"
+#include "winenv/printer_disconnection.h"
+#include "winenv/windows_version.h"
+#include "workflows/client_application.h"
+#include "workflows/monitor_removal.h"
+
+namespace tolvo {
+
+namespace {
+
+void DeleteMonitorFiles(RunContext& context, OsClass os) {
+  const EditionProfile& profile = context.profile;
+  const bool standardEdition = !context.settings.enterpriseEdition;
+  context.output.PrintFormatted("  - Deleting %s Print Monitor Files from System Directory\n",
+                                profile.productWord);
+  const bool is64 = os == OS_64BIT;
+  DeleteFromSystemDirectory(context, is64 ? profile.monitorDll64 : profile.monitorDll32);
+  DeleteFromSystemDirectory(context, is64 ? profile.uiDll64 : profile.uiDll32);
+  if (standardEdition) {
+    DeleteFromSystemDirectory(context, is64 ? profile.oldMonitorDll64 : profile.oldMonitorDll32);
+  }
+  DeleteFromSystemDirectory(context, is64 ? profile.cairoLib64 : profile.cairoLib32);
+}
+
+}  // namespace
+
+bool UninstallPortMonitor(RunContext& context, const char* serverName, bool copyFiles) {
+  Output& output = context.output;
+
+  output.PrintMessage("  - Detecting Windows Version\n");
+  const OsClass os = DetectWindowsVersion(context);
+  if (os == OS_UNSUPPORTED) {
+    output.PrintMessage("ERROR: Unsupported Operating System Detected.\n");
+    return false;
+  }
+
+  if (!context.settings.enterpriseEdition) {
+    RemoveClientApplication(context);
+  }
+
+  DisconnectMonitorPrinters(context, context.profile.productWord);
+
+  switch (RemoveMonitor(context, serverName)) {
+    case MonitorRemoval::Removed:
+      ReportSuccessToEventLog(context.api, "Port Monitor Uninstalled Sucessfully");
+      break;
+    case MonitorRemoval::NotFound:
+      break;
+    case MonitorRemoval::Failed:
+      return false;
+  }
+
+  if (!copyFiles) {
+    return true;
+  }
+  DeleteMonitorFiles(context, os);
+  RemoveFontDirectory(context);
+  return true;
+}
+
+}  // namespace tolvo
