@@ -1,33 +1,94 @@
-// Placeholder: every call fails until this area of the machine is built.
+// Version queries and the WOW64 entry points of the simulated machine.
+#include <cstring>
+
 #include "sim/sim_windows.h"
 
 namespace tolvo::sim {
 
-BOOL SimWindows::GetVersionExA(LPOSVERSIONINFOA /*info*/) {
+namespace {
+
+constexpr DWORD kVersionInfoSize = 148;
+constexpr DWORD kVersionInfoExSize = 156;
+
+// GetCurrentProcess's pseudo handle: never counted, never needs closing.
+HANDLE CurrentProcessPseudoHandle() {
+  return reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1));
+}
+
+}  // namespace
+
+BOOL SimWindows::GetVersionExA(LPOSVERSIONINFOA info) {
   if (auto error = Enter("GetVersionExA")) {
     return Fail(*error);
   }
-  return Fail(ERROR_CALL_NOT_IMPLEMENTED);
+  if (info == nullptr) {
+    return Fail(ERROR_INVALID_PARAMETER);
+  }
+  const DWORD size = info->dwOSVersionInfoSize;
+  if (size != kVersionInfoSize && size != kVersionInfoExSize) {
+    return Fail(ERROR_INSUFFICIENT_BUFFER);
+  }
+  const bool extended = size == kVersionInfoExSize;
+  if ((extended && version.extendedQueryFails) || (!extended && version.plainQueryFails)) {
+    return Fail(ERROR_INVALID_PARAMETER);
+  }
+  info->dwMajorVersion = version.major;
+  info->dwMinorVersion = version.minor;
+  info->dwBuildNumber = version.build;
+  info->dwPlatformId = version.platformId;
+  std::memset(info->szCSDVersion, 0, sizeof info->szCSDVersion);
+  if (extended) {
+    // Only a caller that said it passed the larger record gets these fields.
+    auto* ex = reinterpret_cast<OSVERSIONINFOEXA*>(info);
+    ex->wServicePackMajor = 0;
+    ex->wServicePackMinor = 0;
+    ex->wSuiteMask = 0;
+    ex->wProductType = version.productType;
+    ex->wReserved = 0;
+  }
+  return TRUE;
 }
 
 HANDLE SimWindows::GetCurrentProcess() {
   Enter("GetCurrentProcess");
-  SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
-  return nullptr;
+  return CurrentProcessPseudoHandle();
 }
 
-BOOL SimWindows::CallIsWow64Process(FARPROC /*isWow64Process*/, HANDLE /*process*/, PBOOL /*wow64*/) {
+BOOL SimWindows::CallIsWow64Process(FARPROC isWow64Process, HANDLE process, PBOOL wow64) {
   if (auto error = Enter("IsWow64Process")) {
     return Fail(*error);
   }
-  return Fail(ERROR_CALL_NOT_IMPLEMENTED);
+  if (isWow64Process != EntryPoint("IsWow64Process")) {
+    return Fail(ERROR_INVALID_FUNCTION);
+  }
+  if (process != CurrentProcessPseudoHandle() && !IsHandle(process, HandleKind::Process)) {
+    return Fail(ERROR_INVALID_HANDLE);
+  }
+  if (wow64 == nullptr) {
+    return Fail(ERROR_INVALID_PARAMETER);
+  }
+  *wow64 = version.wow64 ? TRUE : FALSE;
+  return TRUE;
 }
 
-BOOL SimWindows::CallWow64DisableWow64FsRedirection(FARPROC /*disable*/, PVOID* /*oldValue*/) {
+BOOL SimWindows::CallWow64DisableWow64FsRedirection(FARPROC disable, PVOID* oldValue) {
   if (auto error = Enter("Wow64DisableWow64FsRedirection")) {
     return Fail(*error);
   }
-  return Fail(ERROR_CALL_NOT_IMPLEMENTED);
+  if (disable != EntryPoint("Wow64DisableWow64FsRedirection")) {
+    return Fail(ERROR_INVALID_FUNCTION);
+  }
+  if (oldValue == nullptr) {
+    return Fail(ERROR_INVALID_PARAMETER);
+  }
+  if (!version.wow64) {
+    // 32-bit Windows exports the function but has nothing to switch off.
+    return Fail(ERROR_INVALID_FUNCTION);
+  }
+  *oldValue =
+      reinterpret_cast<PVOID>(static_cast<std::uintptr_t>(version.redirectionDisabled ? 1 : 0));
+  version.redirectionDisabled = true;
+  return TRUE;
 }
 
 }  // namespace tolvo::sim

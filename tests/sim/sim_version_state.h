@@ -1,4 +1,18 @@
 // Windows version facts and the WOW64 probe of the simulated machine.
+//
+// Tests set these fields before the run:
+//   platformId, major, minor, build, productType: what GetVersionExA reports
+//     (the product type only through the 156-byte OSVERSIONINFOEXA form);
+//   plainQueryFails / extendedQueryFails: that form of GetVersionExA fails
+//     (ERROR_INVALID_PARAMETER) on every call; to fail a single call use
+//     FailCall("GetVersionExA", error, n) instead;
+//   wow64: the process runs under WOW64 (IsWow64Process answers TRUE, and
+//     the system directory is redirected to SysWOW64 until the redirection
+//     is switched off);
+//   isWow64ProcessPresent / redirectionPresent: kernel32 exports
+//     IsWow64Process / Wow64DisableWow64FsRedirection (absent on old systems);
+//   redirectionDisabled: set by Wow64DisableWow64FsRedirection; a test may
+//     read it, or set it to start with redirection already off.
 #pragma once
 
 #include "platform/win_types.h"
@@ -9,13 +23,14 @@ struct SimVersionState {
   DWORD platformId = VER_PLATFORM_WIN32_NT;
   DWORD major = 6;
   DWORD minor = 1;
+  DWORD build = 7601;
   BYTE productType = VER_NT_WORKSTATION;
-  bool wow64 = true;                   // the process runs under WOW64
-  bool isWow64ProcessPresent = true;   // kernel32 exports IsWow64Process
-  bool redirectionPresent = true;      // kernel32 exports Wow64DisableWow64FsRedirection
-  bool redirectionDisabled = false;    // set once the installer switched it off
-  bool plainQueryFails = false;        // GetVersionExA with the 148-byte record
-  bool extendedQueryFails = false;     // GetVersionExA with the 156-byte record
+  bool wow64 = true;                  // the process runs under WOW64
+  bool isWow64ProcessPresent = true;  // kernel32 exports IsWow64Process
+  bool redirectionPresent = true;     // kernel32 exports Wow64DisableWow64FsRedirection
+  bool redirectionDisabled = false;   // set once the installer switched it off
+  bool plainQueryFails = false;       // GetVersionExA with the 148-byte record
+  bool extendedQueryFails = false;    // GetVersionExA with the 156-byte record
 };
 
 }  // namespace tolvo::sim

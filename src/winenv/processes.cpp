@@ -1,0 +1,180 @@
+#include "winenv/processes.h"
+
+#include <cstring>
+#include <vector>
+
+#include "platform/unique_handles.h"
+
+namespace tolvo {
+
+namespace {
+
+constexpr const char* kStopTool = "Quarvel.exe";
+
+// One argument under the C runtime's argv rules: backslashes are literal
+// except in a run that ends at a double quote, where each one is doubled
+// and the quote escaped; before the closing quote they are doubled too.
+void AppendArgument(std::string& line, std::string_view argument) {
+  if (!argument.empty() && argument.find_first_of(" \t\n\v\"") == std::string_view::npos) {
+    line += argument;
+    return;
+  }
+  line += '"';
+  std::size_t backslashes = 0;
+  for (const char c : argument) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    if (c == '"') {
+      line.append(backslashes * 2 + 1, '\\');
+    } else {
+      line.append(backslashes, '\\');
+    }
+    backslashes = 0;
+    line += c;
+  }
+  line.append(backslashes * 2, '\\');
+  line += '"';
+}
+
+struct StartResult {
+  bool started = false;
+  DWORD error = ERROR_SUCCESS;
+};
+
+// Starts a program sharing the console (handles inherited; the run log is
+// opened non-inheritable, so it never reaches the child). The process and
+// thread handles are handed to their owners, so they are closed on every
+// path.
+StartResult StartProcess(WinApi& api, const char* applicationName, std::string commandLine,
+                         UniqueKernelHandle& process) {
+  STARTUPINFOA startup;
+  std::memset(&startup, 0, sizeof startup);
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info;
+  std::memset(&info, 0, sizeof info);
+  // CreateProcessA may write into the command line, so it gets its own copy.
+  std::vector<char> writable(commandLine.begin(), commandLine.end());
+  writable.push_back('\0');
+  if (!api.CreateProcessA(applicationName, writable.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                          nullptr, &startup, &info)) {
+    return {false, api.GetLastError()};
+  }
+  process.reset(info.hProcess);
+  UniqueKernelHandle thread(api, info.hThread);
+  return {true, ERROR_SUCCESS};
+}
+
+// Waits without a time limit and returns the exit status, or -1 when the
+// wait or the status query fails.
+int WaitForExitStatus(WinApi& api, const UniqueKernelHandle& process) {
+  if (api.WaitForSingleObject(process.get(), INFINITE) == WAIT_FAILED) {
+    return -1;
+  }
+  DWORD exitCode = 0;
+  if (!api.GetExitCodeProcess(process.get(), &exitCode)) {
+    return -1;
+  }
+  return static_cast<int>(exitCode);
+}
+
+// COMSPEC's value, or an empty string when it is unset or empty.
+std::string ReadComSpec(WinApi& api) {
+  std::string value(MAX_PATH, '\0');
+  DWORD length =
+      api.GetEnvironmentVariableA("COMSPEC", value.data(), static_cast<DWORD>(value.size()));
+  if (length >= value.size()) {
+    // Too long for the first buffer: `length` is the size it needs.
+    value.assign(length, '\0');
+    length = api.GetEnvironmentVariableA("COMSPEC", value.data(), static_cast<DWORD>(value.size()));
+    if (length >= value.size()) {
+      return std::string();
+    }
+  }
+  value.resize(length);
+  return value;
+}
+
+// The failures after which the plain "cmd.exe" from the search path is
+// tried instead of the interpreter that COMSPEC names.
+bool InterpreterMissing(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+         error == ERROR_ACCESS_DENIED;
+}
+
+int RunInterpreter(WinApi& api, const char* applicationName, std::string commandLine,
+                   DWORD& startError) {
+  UniqueKernelHandle process(api);
+  const StartResult start = StartProcess(api, applicationName, std::move(commandLine), process);
+  if (!start.started) {
+    startError = start.error;
+    return -1;
+  }
+  return WaitForExitStatus(api, process);
+}
+
+}  // namespace
+
+std::string BuildCommandLine(const char* const* arguments) {
+  std::string line;
+  if (arguments == nullptr) {
+    return line;
+  }
+  for (const char* const* argument = arguments; *argument != nullptr; ++argument) {
+    if (argument != arguments) {
+      line += ' ';
+    }
+    AppendArgument(line, *argument);
+  }
+  return line;
+}
+
+int SpawnAndWait(WinApi& api, const char* programFile, const char* const* arguments) {
+  if (programFile == nullptr || arguments == nullptr) {
+    return -1;
+  }
+  UniqueKernelHandle process(api);
+  if (!StartProcess(api, programFile, BuildCommandLine(arguments), process).started) {
+    return -1;
+  }
+  return WaitForExitStatus(api, process);
+}
+
+int SpawnDetached(WinApi& api, const char* programFile, const char* const* arguments) {
+  if (programFile == nullptr || arguments == nullptr) {
+    return -1;
+  }
+  UniqueKernelHandle process(api);
+  return StartProcess(api, programFile, BuildCommandLine(arguments), process).started ? 0 : -1;
+}
+
+int RunShellCommand(WinApi& api, const char* commandLine) {
+  if (commandLine == nullptr) {
+    return -1;
+  }
+  const std::string comSpec = ReadComSpec(api);
+  if (!comSpec.empty()) {
+    DWORD startError = ERROR_SUCCESS;
+    // The interpreter takes everything after /c as its command, unchanged.
+    std::string line = "\"" + comSpec + "\" /c " + commandLine;
+    const int status = RunInterpreter(api, comSpec.c_str(), std::move(line), startError);
+    if (startError == ERROR_SUCCESS || !InterpreterMissing(startError)) {
+      return status;
+    }
+  }
+  DWORD startError = ERROR_SUCCESS;
+  return RunInterpreter(api, nullptr, std::string("cmd.exe /c ") + commandLine, startError);
+}
+
+int StopClientInstances(RunContext& context) {
+  context.output.PrintMessage("  - Waiting for all Tolvo Clients to terminate\n");
+  const char* const arguments[] = {kStopTool, nullptr};
+  const int status = SpawnAndWait(context.api, kStopTool, arguments);
+  if (status != 0) {
+    context.output.PrintMessage("  ERROR - Cannot stop all Tolvo Client instances\n");
+  }
+  return status;
+}
+
+}  // namespace tolvo
