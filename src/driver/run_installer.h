@@ -11,4 +11,9 @@ namespace tolvo {
 // exit code: 0 on success, -1 on any failure.
 int RunInstaller(WinApi& api, int argc, char** argv, InstallerSequences& sequences);
 
+// Switches off WOW64 file-system redirection for the rest of the run, so that
+// the system directory reached later is the native one. Does nothing on a
+// system without Wow64DisableWow64FsRedirection.
+void DisableWow64Redirection(WinApi& api);
+
 }  // namespace tolvo

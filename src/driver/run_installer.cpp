@@ -1,0 +1,228 @@
+#include "driver/run_installer.h"
+
+#include <cstring>
+
+#include "core/run_context.h"
+#include "core/text.h"
+#include "driver/command_line.h"
+#include "winenv/event_log.h"
+#include "winenv/processes.h"
+#include "winenv/registry.h"
+
+namespace tolvo {
+
+namespace {
+
+constexpr const char* kVersion = "2.6";
+constexpr const char* kDefaultLogName = "\\TLPortInstall.log";
+constexpr const char* kSiteScript = "install_printer.bat";
+constexpr const char* kInstalledEvent = "Port Monitor Installed Sucessfully";
+constexpr int kExitSuccess = 0;
+constexpr int kExitFailure = -1;
+
+constexpr const char* kCopyright = "Copyright (C) Kestrum Corporation. All rights reserved.\n";
+
+constexpr const char* kUsage =
+    "\n\nFor installation use 'Install.exe (server)'\n"
+    "For uninstallation use 'Install.exe -u'\n"
+    "For un/installation of Enterprise version use switch '-a'\n"
+    "For read configuration from registry use switch '-r'\n"
+    "For do not copy files use switch '-c'\n"
+    "For silent installation use switch '-s'\n"
+    "For specification of install log use switch '-lLogFileName'\n"
+    "For specification of INI file use switch '-iINIFileName'\n"
+    "For Install and Ignore Errors use 'Install.exe -e' (NOT RECOMMENDED!)\n";
+
+// Every file named without a folder (configuration, DLLs, client files, the
+// site script) is looked for in the program's own folder, wherever the
+// program was started from.
+void MoveToProgramFolder(WinApi& api, int argc, char** argv) {
+  if (argc < 1 || argv == nullptr || argv[0] == nullptr) {
+    return;
+  }
+  char folder[MAX_PATH] = {};
+  CopyBounded(folder, sizeof folder, argv[0]);
+  char* lastBackslash = std::strrchr(folder, '\\');
+  if (lastBackslash == nullptr) {
+    return;
+  }
+  lastBackslash[1] = '\0';
+  // Not examined: files are then read relative to the starting directory.
+  api.SetCurrentDirectoryA(folder);
+}
+
+void SetConfigurationPath(RunContext& context, const CommandLineOptions& options) {
+  // Room for a current directory of up to 259 characters, the backslash
+  // and the file name.
+  char path[MAX_PATH + 1 + 32] = {};
+  const DWORD length = context.api.GetCurrentDirectoryA(MAX_PATH, path);
+  if (length == 0 || length >= MAX_PATH) {
+    path[0] = '\0';  // failed, or did not fit: the buffer holds nothing usable
+  }
+  AppendBounded(path, sizeof path, "\\");
+  AppendBounded(path, sizeof path, context.profile.iniFileName);
+  context.settings.SetIniPath(path);
+  // An override replaces the whole path and is used as given; a relative
+  // one is relative to the program folder, the current directory by now.
+  if (options.iniPathOverride != nullptr && *options.iniPathOverride != '\0') {
+    context.settings.SetIniPath(options.iniPathOverride);
+  }
+}
+
+bool OpenRunLog(RunContext& context, const CommandLineOptions& options) {
+  if (options.logPathOverride != nullptr && *options.logPathOverride != '\0') {
+    return context.output.OpenRunLog(options.logPathOverride);
+  }
+  char* path = context.output.messageBuffer();
+  std::memset(path, 0, kMessageBufferSize);
+  const UINT length = context.api.GetWindowsDirectoryA(path, kMessageBufferSize);
+  if (length >= kMessageBufferSize) {
+    return false;
+  }
+  // A path cut to fit would be some other file: treat it as one that
+  // cannot be opened.
+  if (!AppendBounded(path, kMessageBufferSize, kDefaultLogName)) {
+    return false;
+  }
+  return context.output.OpenRunLog(path);
+}
+
+void PrintBanner(RunContext& context) {
+  context.output.PrintFormatted(context.settings.enterpriseEdition
+                                    ? "\n\nTolvo Client Enterprise Installer v %s\n"
+                                    : "\n\nTolvo Client Installer v %s\n",
+                                kVersion);
+  context.output.PrintMessage(kCopyright);
+}
+
+// " on server NAME", printed as it is: a "%" in the name stays a "%".
+void PrintServerSuffix(Output& output, const char* serverName) {
+  if (serverName != nullptr) {
+    output.PrintMessage(" on server ");
+    output.PrintMessage(serverName);
+  }
+  output.PrintMessage("...\n");
+}
+
+int Finish(RunContext& context, int exitCode) {
+  context.output.CloseRunLog();
+  return exitCode;
+}
+
+void ReportInstalled(RunContext& context) {
+  context.output.PrintFormatted("\n%s Port Monitor Installed Sucessfully.\n",
+                                context.profile.productWord);
+  ReportSuccessToEventLog(context.api, kInstalledEvent);
+}
+
+int InstallWithDefaults(RunContext& context, InstallerSequences& sequences) {
+  context.output.PrintFormatted("\nInstalling %s Port Monitor ...\n", context.profile.productWord);
+  if (!sequences.InstallPortMonitor(context, false, nullptr, false, true)) {
+    context.output.PrintFormatted("\n%s Port Monitor Not Installed!\n",
+                                  context.profile.productWord);
+    return Finish(context, kExitFailure);
+  }
+  ReportInstalled(context);
+  return Finish(context, kExitSuccess);
+}
+
+int Uninstall(RunContext& context, InstallerSequences& sequences,
+              const CommandLineOptions& options) {
+  context.output.PrintFormatted("\nUninstalling %s Port Monitor", context.profile.productWord);
+  PrintServerSuffix(context.output, options.serverName);
+  if (!sequences.UninstallPortMonitor(context, options.serverName, options.copyFiles)) {
+    context.output.PrintMessage("\n Port Monitor Not Completely UnInstalled!\n");
+    return Finish(context, kExitFailure);
+  }
+  context.output.PrintFormatted("\n%s Port Monitor UnInstalled Sucessfully.\n",
+                                context.profile.productWord);
+  return Finish(context, kExitSuccess);
+}
+
+bool SiteScriptPresent(WinApi& api) {
+  const DWORD attributes = api.GetFileAttributesA(kSiteScript);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+int InstallWithArguments(RunContext& context, InstallerSequences& sequences,
+                         const CommandLineOptions& options) {
+  Output& output = context.output;
+  output.PrintFormatted("\nInstalling %s Port Monitor", context.profile.productWord);
+  PrintServerSuffix(output, options.serverName);
+  if (options.ignoreErrors) {
+    output.PrintMessage("[IGNORE ERRORS Switch is Enabled!]\n");
+  }
+  if (options.configFromRegistry) {
+    output.PrintMessage("  (config will be read from registry)\n");
+  }
+  if (!options.copyFiles) {
+    output.PrintMessage("  No files will be copied\n");
+  }
+  if (!sequences.InstallPortMonitor(context, options.ignoreErrors, options.serverName,
+                                    options.configFromRegistry, options.copyFiles)) {
+    output.PrintFormatted("\n%s Port Monitor Not Installed!\n", context.profile.productWord);
+    return Finish(context, kExitFailure);
+  }
+  ReportInstalled(context);
+  if (SiteScriptPresent(context.api)) {
+    // The script may append to the same log file: close and flush it first.
+    output.CloseRunLog();
+    RunShellCommand(context.api, kSiteScript);
+  }
+  return Finish(context, kExitSuccess);
+}
+
+}  // namespace
+
+void DisableWow64Redirection(WinApi& api) {
+  const HMODULE kernel32 = api.GetModuleHandleA("kernel32.dll");
+  if (kernel32 == nullptr) {
+    return;
+  }
+  const FARPROC disable = api.GetProcAddress(kernel32, "Wow64DisableWow64FsRedirection");
+  if (disable == nullptr) {
+    return;
+  }
+  // Redirection stays off for the whole run, so the old value is not kept.
+  PVOID oldValue = nullptr;
+  api.CallWow64DisableWow64FsRedirection(disable, &oldValue);
+}
+
+int RunInstaller(WinApi& api, int argc, char** argv, InstallerSequences& sequences) {
+  RunContext context(api);
+
+  DisableWow64Redirection(api);
+  MoveToProgramFolder(api, argc, argv);
+  const CommandLineOptions options = ParseCommandLine(argc, argv, context.settings);
+  if (context.settings.enterpriseEdition) {
+    context.profile.SwitchToEnterprise();
+  }
+  SetConfigurationPath(context, options);
+  if (!OpenRunLog(context, options)) {
+    return kExitFailure;
+  }
+  PrintBanner(context);
+
+  if (options.showUsage) {
+    context.output.PrintMessage(kUsage);
+    return Finish(context, kExitFailure);
+  }
+  if (options.obsoleteClientSwitch) {
+    context.output.PrintMessage(
+        "NOTE: The -f switch is obsolete, the client application is un/installed "
+        "automaticaly\n");
+  }
+  if (!IsDotNet20Installed(api)) {
+    context.output.PrintMessage("ERROR: The .NET Framework 2.0 is not installed\n");
+    return Finish(context, kExitFailure);
+  }
+  if (argc <= 1) {
+    return InstallWithDefaults(context, sequences);
+  }
+  if (options.uninstall) {
+    return Uninstall(context, sequences, options);
+  }
+  return InstallWithArguments(context, sequences, options);
+}
+
+}  // namespace tolvo

@@ -1,0 +1,161 @@
+#include "winenv/registry.h"
+
+#include <cstring>
+
+#include "core/text.h"
+#include "platform/unique_handles.h"
+
+namespace tolvo {
+
+namespace {
+
+// Key names are built in a buffer of this size: root path, a backslash and
+// the subkey must fit in 999 characters.
+constexpr std::size_t kKeyNameSize = 1000;
+
+constexpr const char* kRunKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr const char* kRunValueName = "Tolvo Client";
+constexpr const char* kDotNet20Key = "Software\\Microsoft\\NET Framework Setup\\NDP\\v2.0.50727";
+
+// Builds "rootPath\subKey". False when either is missing or the name would
+// not fit: such a key is never opened, rather than opening a cut name.
+bool BuildKeyName(const char* rootPath, const char* subKey, char (&keyName)[kKeyNameSize]) {
+  if (rootPath == nullptr || subKey == nullptr) {
+    return false;
+  }
+  return FormatBounded(keyName, sizeof keyName, "%s\\%s", rootPath, subKey);
+}
+
+void FillWithDefault(char* buffer, DWORD bufferSize, const char* defaultValue) {
+  std::memset(buffer, 0, bufferSize);
+  if (defaultValue != nullptr) {
+    CopyBounded(buffer, bufferSize, defaultValue);
+  }
+}
+
+DWORD FromLittleEndian(const BYTE (&bytes)[4]) {
+  return static_cast<DWORD>(bytes[0]) | (static_cast<DWORD>(bytes[1]) << 8) |
+         (static_cast<DWORD>(bytes[2]) << 16) | (static_cast<DWORD>(bytes[3]) << 24);
+}
+
+void ToLittleEndian(DWORD value, BYTE (&bytes)[4]) {
+  for (BYTE& byte : bytes) {
+    byte = static_cast<BYTE>(value & 0xFF);
+    value >>= 8;
+  }
+}
+
+// The open key, or an empty owner when it cannot be opened (whatever the
+// failed call left in its out-parameter is never closed).
+UniqueRegKey OpenKey(WinApi& api, HKEY root, const char* name, REGSAM access) {
+  HKEY handle = nullptr;
+  if (api.RegOpenKeyExA(root, name, 0, access, &handle) != static_cast<LSTATUS>(ERROR_SUCCESS)) {
+    return UniqueRegKey(api);
+  }
+  return UniqueRegKey(api, handle);
+}
+
+UniqueRegKey OpenRunKey(WinApi& api) {
+  return OpenKey(api, HKEY_LOCAL_MACHINE, kRunKey, KEY_QUERY_VALUE | KEY_SET_VALUE);
+}
+
+}  // namespace
+
+void ReadRegistryString(WinApi& api, const char* subKey, const char* valueName,
+                        const char* defaultValue, char* buffer, DWORD bufferSize,
+                        const char* rootPath, REGSAM extraAccess) {
+  if (buffer == nullptr || bufferSize == 0) {
+    return;
+  }
+  // The default is in place before the registry is touched, so every way
+  // out below leaves a usable string.
+  FillWithDefault(buffer, bufferSize, defaultValue);
+
+  char keyName[kKeyNameSize];
+  if (!BuildKeyName(rootPath, subKey, keyName)) {
+    return;
+  }
+  const UniqueRegKey key = OpenKey(api, HKEY_LOCAL_MACHINE, keyName, KEY_QUERY_VALUE | extraAccess);
+  if (!key) {
+    return;
+  }
+  DWORD size = bufferSize;
+  const LSTATUS status = api.RegQueryValueExA(key.get(), valueName, nullptr, nullptr,
+                                              reinterpret_cast<LPBYTE>(buffer), &size);
+  if (status != static_cast<LSTATUS>(ERROR_SUCCESS) || size > bufferSize) {
+    // A missing value leaves the default; after ERROR_MORE_DATA the
+    // buffer's content is undefined, so the default is written again.
+    FillWithDefault(buffer, bufferSize, defaultValue);
+    return;
+  }
+  // The registry returns strings as stored, with or without their NUL.
+  // Clear what follows the value so that no byte of the default trails it,
+  // and refuse a value that fills the buffer with no room for the NUL.
+  std::memset(buffer + size, 0, bufferSize - size);
+  if (size == bufferSize && buffer[bufferSize - 1] != '\0') {
+    FillWithDefault(buffer, bufferSize, defaultValue);
+  }
+}
+
+DWORD ReadRegistryDword(WinApi& api, const char* subKey, const char* valueName, DWORD defaultValue,
+                        const char* rootPath) {
+  char keyName[kKeyNameSize];
+  if (!BuildKeyName(rootPath, subKey, keyName)) {
+    return defaultValue;
+  }
+  const UniqueRegKey key = OpenKey(api, HKEY_LOCAL_MACHINE, keyName, KEY_QUERY_VALUE);
+  if (!key) {
+    return defaultValue;
+  }
+  // A shorter value replaces only the low-order bytes of the default.
+  BYTE bytes[4];
+  ToLittleEndian(defaultValue, bytes);
+  DWORD size = sizeof bytes;
+  if (api.RegQueryValueExA(key.get(), valueName, nullptr, nullptr, bytes, &size) !=
+      static_cast<LSTATUS>(ERROR_SUCCESS)) {
+    return defaultValue;
+  }
+  return FromLittleEndian(bytes);
+}
+
+bool QueryRegistryValue(WinApi& api, HKEY root, const char* subKey, const char* valueName,
+                        void* buffer, DWORD bufferSize) {
+  const UniqueRegKey key = OpenKey(api, root, subKey, KEY_READ);
+  if (!key) {
+    return false;
+  }
+  DWORD size = bufferSize;
+  return api.RegQueryValueExA(key.get(), valueName, nullptr, nullptr, static_cast<LPBYTE>(buffer),
+                              &size) == static_cast<LSTATUS>(ERROR_SUCCESS);
+}
+
+void SetClientRunEntry(WinApi& api, const char* commandLine) {
+  if (commandLine == nullptr) {
+    return;
+  }
+  const UniqueRegKey key = OpenRunKey(api);
+  if (!key) {
+    return;
+  }
+  api.RegSetValueExA(key.get(), kRunValueName, 0, REG_SZ,
+                     reinterpret_cast<const BYTE*>(commandLine),
+                     static_cast<DWORD>(std::strlen(commandLine) + 1));
+}
+
+void DeleteClientRunEntry(WinApi& api) {
+  const UniqueRegKey key = OpenRunKey(api);
+  if (key) {
+    api.RegDeleteValueA(key.get(), kRunValueName);
+  }
+}
+
+bool IsDotNet20Installed(WinApi& api) {
+  BYTE install[4] = {0, 0, 0, 0};
+  if (!QueryRegistryValue(api, HKEY_LOCAL_MACHINE, kDotNet20Key, "Install", install,
+                          sizeof install)) {
+    return false;
+  }
+  return FromLittleEndian(install) == 1;
+}
+
+}  // namespace tolvo
