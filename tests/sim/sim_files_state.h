@@ -1,8 +1,65 @@
 // File-system details of the simulated machine beyond the host folder.
+//
+// Files and folders themselves live in SimWindows' host folder (WriteFile,
+// MakeDirectory, Exists ...). This state adds what the host cannot hold:
+// the read-only, hidden, system and archive attributes (the host runs as
+// root, so its own permissions would not refuse anything), files held open
+// by another process, and the open searches.
+//
+// Paths given to the test-side members are full Windows paths as
+// SimWindows::FullPath returns them (pass them through FullPath when they
+// may be relative, use "/" or be subject to WOW64 redirection); case does
+// not matter.
+//
+//   sim.fileSystem.SetAttributes(sim.FullPath("C:\\A\\x.dll"), FILE_ATTRIBUTE_READONLY);
+//   sim.fileSystem.Lock(sim.FullPath("C:\\Windows\\system32\\TOLVOVS.DLL"));
+//
+// A locked file is in use: DeleteFileA on it, and CopyFileA onto it, fail
+// with ERROR_SHARING_VIOLATION, and "rmdir /S" of a folder holding it fails.
+// Open searches are counted as HandleKind::Find (SimWindows::OpenCount).
 #pragma once
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/win_types.h"
 
 namespace tolvo::sim {
 
-struct SimFilesState {};
+struct SimFilesState {
+  // --- Test side --------------------------------------------------------------
+  // The attribute bits kept for a file or folder: FILE_ATTRIBUTE_READONLY,
+  // _HIDDEN, _SYSTEM and _ARCHIVE (other bits are dropped; NORMAL clears).
+  void SetAttributes(std::string_view fullPath, DWORD attributes);
+  // The bits set with SetAttributes or SetFileAttributesA; a file never
+  // given any has FILE_ATTRIBUTE_ARCHIVE, a folder none.
+  DWORD StoredAttributes(std::string_view fullPath, bool isDirectory) const;
+  void Lock(std::string_view fullPath) { locked.insert(Key(fullPath)); }
+  void Unlock(std::string_view fullPath) { locked.erase(Key(fullPath)); }
+  bool IsLocked(std::string_view fullPath) const { return locked.count(Key(fullPath)) != 0; }
+  // True when the path or anything below it is locked.
+  bool AnyLockedAt(std::string_view fullPath) const;
+
+  // --- For the machine's implementation ----------------------------------------
+  // Lower-case key of a full path, without a trailing backslash.
+  static std::string Key(std::string_view fullPath);
+  // Forgets attributes and locks of a path and everything below it.
+  void Forget(std::string_view fullPath);
+  void CopyAttributes(std::string_view fromFullPath, std::string_view toFullPath);
+
+  std::map<std::string, DWORD> attributes;  // by Key()
+  std::set<std::string> locked;             // by Key()
+
+  // Entries of an open search, taken when the search began.
+  struct Search {
+    std::vector<WIN32_FIND_DATAA> entries;
+    std::size_t next = 0;
+  };
+  std::map<std::uintptr_t, Search> searches;  // by search handle
+};
 
 }  // namespace tolvo::sim
