@@ -1,6 +1,7 @@
 // One port's settings and where they are read from.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "core/run_context.h"
@@ -54,7 +55,14 @@ struct PortConfiguration {
 
 // Fills `config` for port `portNumber` from the chosen source. False when
 // the port number is not configured (its first server address is empty).
+// A port number whose name does not fit the nine characters of the port
+// field leaves `PortName` empty: a cut name would be another port's name.
 bool ReadPortConfiguration(RunContext& context, PortConfigSource source, int portNumber,
                            PortConfiguration& config);
+
+// The name of port `portNumber` by the edition's format, cut to fit `name`.
+// False when it had to be cut.
+bool FormatPortName(const EditionProfile& profile, int portNumber, char* name,
+                    std::size_t nameSize);
 
 }  // namespace tolvo

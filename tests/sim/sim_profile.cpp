@@ -1,18 +1,273 @@
-// Placeholder: every call fails until this area of the machine is built.
+// Profile (INI) files of the simulated machine, read with Windows' rules:
+// - a file named without a folder is looked for in the Windows directory;
+// - section and key names are matched without regard to case; the first
+//   section of a name, and the first key of a name within it, win;
+// - blanks and tabs around section names, keys and values are dropped;
+//   a value enclosed in matching quotes (" or ') loses them;
+// - a line without "=" names no value (the key reads as missing);
+// - GetPrivateProfileStringA cuts at size - 1 and then returns size - 1;
+//   the default (trailing blanks dropped) stands in for a missing file,
+//   section or key;
+// - GetPrivateProfileIntA parses an optional sign, then "0x" hexadecimal or
+//   decimal digits up to the first other character, modulo 2^32 ("-7" gives
+//   (UINT)-7, "12abc" 12); a present key whose text holds no number gives
+//   0, and only a missing key gives the default.
+#include <cstring>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
 #include "sim/sim_windows.h"
 
 namespace tolvo::sim {
 
-DWORD SimWindows::GetPrivateProfileStringA(LPCSTR /*appName*/, LPCSTR /*keyName*/, LPCSTR /*defaultText*/, LPSTR /*returned*/, DWORD /*size*/, LPCSTR /*fileName*/) {
-  Enter("GetPrivateProfileStringA");
-  SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
-  return 0;
+namespace {
+
+struct ProfileEntry {
+  std::string key;
+  std::optional<std::string> value;
+};
+
+struct ProfileSection {
+  std::string name;
+  std::vector<ProfileEntry> entries;
+};
+
+std::string_view Trim(std::string_view text) {
+  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  while (!text.empty() && blank(text.front())) {
+    text.remove_prefix(1);
+  }
+  while (!text.empty() && blank(text.back())) {
+    text.remove_suffix(1);
+  }
+  return text;
 }
 
-UINT SimWindows::GetPrivateProfileIntA(LPCSTR /*appName*/, LPCSTR /*keyName*/, INT /*defaultValue*/, LPCSTR /*fileName*/) {
-  Enter("GetPrivateProfileIntA");
-  SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
-  return 0;
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) {
+    return false;
+  }
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
+    if (lower(a[i]) != lower(b[i])) {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string StripQuotes(std::string_view value) {
+  if (value.size() > 1 && (value.front() == '"' || value.front() == '\'') &&
+      value.back() == value.front()) {
+    value = value.substr(1, value.size() - 2);
+  }
+  return std::string(value);
+}
+
+std::vector<ProfileSection> ParseProfile(std::string_view content) {
+  std::vector<ProfileSection> sections;
+  std::size_t start = 0;
+  while (start < content.size()) {
+    std::size_t end = content.find('\n', start);
+    if (end == std::string_view::npos) {
+      end = content.size();
+    }
+    std::string_view line = content.substr(start, end - start);
+    start = end + 1;
+    if (!line.empty() && line.back() == '\r') {
+      line.remove_suffix(1);
+    }
+    line = Trim(line);
+    if (line.empty()) {
+      continue;
+    }
+    if (line.front() == '[') {
+      const std::size_t close = line.rfind(']');
+      if (close != std::string_view::npos) {
+        sections.push_back({std::string(Trim(line.substr(1, close - 1))), {}});
+      }
+      continue;
+    }
+    if (sections.empty()) {
+      continue;  // lines before the first section belong to no section
+    }
+    ProfileEntry entry;
+    const std::size_t equals = line.find('=');
+    if (equals == std::string_view::npos) {
+      entry.key = std::string(line);
+    } else {
+      entry.key = std::string(Trim(line.substr(0, equals)));
+      entry.value = StripQuotes(Trim(line.substr(equals + 1)));
+    }
+    sections.back().entries.push_back(std::move(entry));
+  }
+  return sections;
+}
+
+const ProfileSection* FindSection(const std::vector<ProfileSection>& sections,
+                                  std::string_view name) {
+  for (const ProfileSection& section : sections) {
+    if (SameName(section.name, name)) {
+      return &section;
+    }
+  }
+  return nullptr;
+}
+
+const std::string* FindValue(const ProfileSection& section, std::string_view key) {
+  for (const ProfileEntry& entry : section.entries) {
+    if (SameName(entry.key, key)) {
+      return entry.value ? &*entry.value : nullptr;
+    }
+  }
+  return nullptr;
+}
+
+// Copies a value, cut to size - 1 characters; returns the characters copied.
+DWORD CopyValue(std::string_view value, LPSTR returned, DWORD size) {
+  const std::size_t count = value.size() < size ? value.size() : size - 1;
+  std::memcpy(returned, value.data(), count);
+  returned[count] = '\0';
+  return static_cast<DWORD>(count);
+}
+
+// Names one after another, each terminated, with a final extra terminator.
+// When they do not fit, the list is cut and size - 2 is returned.
+DWORD CopyNameList(const std::vector<std::string>& names, LPSTR returned, DWORD size) {
+  std::string list;
+  for (const std::string& name : names) {
+    list += name;
+    list += '\0';
+  }
+  if (list.size() + 1 <= size) {
+    std::memcpy(returned, list.data(), list.size());
+    returned[list.size()] = '\0';
+    return static_cast<DWORD>(list.size());
+  }
+  if (size < 2) {
+    returned[0] = '\0';
+    return 0;
+  }
+  std::memcpy(returned, list.data(), size - 2);
+  returned[size - 2] = '\0';
+  returned[size - 1] = '\0';
+  return size - 2;
+}
+
+UINT ParseProfileInt(std::string_view text) {
+  text = Trim(text);
+  bool negative = false;
+  if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
+    negative = text.front() == '-';
+    text.remove_prefix(1);
+  }
+  unsigned base = 10;
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    base = 16;
+    text.remove_prefix(2);
+  }
+  std::uint32_t value = 0;
+  for (char c : text) {
+    unsigned digit;
+    if (c >= '0' && c <= '9') {
+      digit = static_cast<unsigned>(c - '0');
+    } else if (base == 16 && c >= 'a' && c <= 'f') {
+      digit = static_cast<unsigned>(c - 'a' + 10);
+    } else if (base == 16 && c >= 'A' && c <= 'F') {
+      digit = static_cast<unsigned>(c - 'A' + 10);
+    } else {
+      break;
+    }
+    value = value * base + digit;
+  }
+  return negative ? static_cast<UINT>(0u - value) : static_cast<UINT>(value);
+}
+
+}  // namespace
+
+namespace {
+
+std::optional<std::vector<ProfileSection>> LoadProfile(const SimWindows& machine, LPCSTR fileName) {
+  if (fileName == nullptr || *fileName == '\0') {
+    return std::nullopt;
+  }
+  std::string path(fileName);
+  if (path.find_first_of("\\/") == std::string::npos) {
+    path = machine.windowsDirectory + "\\" + path;
+  }
+  if (machine.IsDirectory(path)) {
+    return std::nullopt;
+  }
+  const std::optional<std::string> content = machine.ReadFile(path);
+  if (!content) {
+    return std::nullopt;
+  }
+  return ParseProfile(*content);
+}
+
+}  // namespace
+
+DWORD SimWindows::GetPrivateProfileStringA(LPCSTR appName, LPCSTR keyName, LPCSTR defaultText,
+                                           LPSTR returned, DWORD size, LPCSTR fileName) {
+  if (auto error = Enter("GetPrivateProfileStringA")) {
+    SetLastError(*error);
+    return 0;
+  }
+  if (returned == nullptr || size == 0) {
+    return 0;
+  }
+  const std::optional<std::vector<ProfileSection>> profile = LoadProfile(*this, fileName);
+  const ProfileSection* section =
+      (profile && appName != nullptr) ? FindSection(*profile, appName) : nullptr;
+
+  if (appName == nullptr || keyName == nullptr) {
+    std::vector<std::string> names;
+    if (profile && appName == nullptr) {
+      for (const ProfileSection& s : *profile) {
+        names.push_back(s.name);
+      }
+    } else if (section != nullptr) {
+      for (const ProfileEntry& e : section->entries) {
+        names.push_back(e.key);
+      }
+    }
+    if (!profile) {
+      SetLastError(ERROR_FILE_NOT_FOUND);
+    }
+    return CopyNameList(names, returned, size);
+  }
+
+  const std::string* value = section != nullptr ? FindValue(*section, keyName) : nullptr;
+  if (value != nullptr) {
+    return CopyValue(*value, returned, size);
+  }
+  SetLastError(ERROR_FILE_NOT_FOUND);
+  std::string_view fallback = defaultText == nullptr ? "" : defaultText;
+  while (!fallback.empty() && fallback.back() == ' ') {
+    fallback.remove_suffix(1);
+  }
+  return CopyValue(fallback, returned, size);
+}
+
+UINT SimWindows::GetPrivateProfileIntA(LPCSTR appName, LPCSTR keyName, INT defaultValue,
+                                       LPCSTR fileName) {
+  if (auto error = Enter("GetPrivateProfileIntA")) {
+    SetLastError(*error);
+    return static_cast<UINT>(defaultValue);
+  }
+  const std::optional<std::vector<ProfileSection>> profile = LoadProfile(*this, fileName);
+  if (!profile || appName == nullptr || keyName == nullptr) {
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return static_cast<UINT>(defaultValue);
+  }
+  const ProfileSection* section = FindSection(*profile, appName);
+  const std::string* value = section != nullptr ? FindValue(*section, keyName) : nullptr;
+  if (value == nullptr) {
+    return static_cast<UINT>(defaultValue);
+  }
+  return ParseProfileInt(*value);
 }
 
 }  // namespace tolvo::sim

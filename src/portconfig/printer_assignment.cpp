@@ -1,0 +1,93 @@
+#include "portconfig/printer_assignment.h"
+
+#include "core/output.h"
+#include "core/text.h"
+#include "platform/unique_handles.h"
+#include "winenv/registry.h"
+
+namespace tolvo {
+
+namespace {
+
+constexpr int kAssignPrinterKeys = 10;
+
+// Reads one AssignPrinter key of a port's section; empty when it is missing.
+void ReadPrinterName(RunContext& context, PortConfigSource source, const char* section,
+                     const char* key, char (&printer)[kConfigTextSize]) {
+  printer[0] = '\0';
+  if (source == PortConfigSource::Registry) {
+    ReadRegistryString(context.api, section, key, "", printer, kConfigTextSize,
+                       context.profile.configRegistryKey, 0);
+  } else {
+    context.api.GetPrivateProfileStringA(section, key, "", printer, kConfigTextSize,
+                                         context.settings.iniPath);
+  }
+  printer[kConfigTextSize - 1] = '\0';
+}
+
+}  // namespace
+
+void AssignPrinters(RunContext& context, int portCount, PortConfigSource source) {
+  for (int portNumber = 1; portNumber <= portCount; ++portNumber) {
+    char section[16];
+    FormatBounded(section, sizeof section, "%d", portNumber);
+    char portName[kPortNameLength + 1];
+    if (!FormatPortName(context.profile, portNumber, portName, sizeof portName)) {
+      return;  // no port of a longer name is ever created
+    }
+    for (int entry = 1; entry <= kAssignPrinterKeys; ++entry) {
+      char key[32];
+      if (entry == 1) {
+        CopyBounded(key, sizeof key, "AssignPrinter");
+      } else {
+        FormatBounded(key, sizeof key, "AssignPrinter%i", entry);
+      }
+      char printer[kConfigTextSize];
+      ReadPrinterName(context, source, section, key, printer);
+      if (printer[0] == '\0') {
+        continue;
+      }
+      if (AssignPrinterToPort(context, printer, portName) != 0) {
+        context.output.PrintFormatted("    Printer '%s' assigned to port %s\n", printer, portName);
+      } else {
+        context.output.PrintFormatted("    ERROR - Printer %s NOT assigned to port %s\n", printer,
+                                      portName);
+      }
+    }
+  }
+}
+
+int AssignPrinterToPort(RunContext& context, const char* printerName, const char* portName) {
+  WinApi& api = context.api;
+  PRINTER_DEFAULTSA defaults{};
+  defaults.pDatatype = nullptr;
+  defaults.pDevMode = nullptr;
+  defaults.DesiredAccess = PRINTER_ALL_ACCESS;
+  // The spooler only reads the names it is given.
+  UniquePrinter printer(api);
+  HANDLE handle = nullptr;
+  if (!api.OpenPrinterA(const_cast<LPSTR>(printerName), &handle, &defaults)) {
+    return 0;
+  }
+  printer.reset(handle);
+
+  DWORD needed = 0;
+  if (api.GetPrinterA(printer.get(), 2, nullptr, 0, &needed) ||
+      api.GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed < sizeof(PRINTER_INFO_2A)) {
+    return 0;
+  }
+  UniqueGlobal buffer = AllocZeroed(api, needed);
+  if (!buffer) {
+    return 0;
+  }
+  auto* record = static_cast<LPBYTE>(buffer.get());
+  if (!api.GetPrinterA(printer.get(), 2, record, needed, &needed)) {
+    return 0;
+  }
+  // One port replaces the whole list: a pooled printer keeps only this one.
+  auto* info = reinterpret_cast<PRINTER_INFO_2A*>(record);
+  info->pPortName = const_cast<LPSTR>(portName);
+  return api.SetPrinterA(printer.get(), 2, record, 0) ? 1 : 0;
+}
+
+}  // namespace tolvo

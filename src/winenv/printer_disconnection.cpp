@@ -1,0 +1,151 @@
+#include "winenv/printer_disconnection.h"
+
+#include <cstring>
+
+#include "core/output.h"
+#include "core/text.h"
+#include "platform/unique_handles.h"
+
+namespace tolvo {
+
+namespace {
+
+constexpr std::size_t kPortNameSize = 260;
+
+// Takes every port of the monitor out of a comma-separated port list, in
+// place. True when the list changed.
+bool RemoveMonitorPorts(RunContext& context, char* list, const char* monitorName) {
+  bool changed = false;
+  std::size_t cursor = 0;
+  while (list[cursor] != '\0') {
+    std::size_t end = cursor;
+    while (list[end] != '\0' && list[end] != ',') {
+      ++end;
+    }
+    const std::size_t next = list[end] == ',' ? end + 1 : end;
+    char name[kPortNameSize] = {};
+    // A name too long for the buffer cannot be a port's name; a cut copy
+    // must not be mistaken for one.
+    const bool whole =
+        CopyBounded(name, sizeof name, std::string_view(list + cursor, end - cursor));
+    if (whole && IsMonitorPort(context, name, monitorName)) {
+      std::memmove(list + cursor, list + next, std::strlen(list + next) + 1);
+      changed = true;
+    } else {
+      cursor = next;
+    }
+  }
+  // Cutting the last name of several leaves the comma before it behind.
+  const std::size_t length = std::strlen(list);
+  if (changed && length > 0 && list[length - 1] == ',') {
+    list[length - 1] = '\0';
+  }
+  return changed;
+}
+
+}  // namespace
+
+void DisconnectMonitorPrinters(RunContext& context, const char* monitorName) {
+  WinApi& api = context.api;
+  DWORD needed = 0;
+  DWORD returned = 0;
+  if (api.EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, 4, nullptr, 0, &needed, &returned) ||
+      api.GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+    return;
+  }
+  UniqueGlobal buffer = AllocZeroed(api, needed);
+  if (!buffer) {
+    return;
+  }
+  auto* records = static_cast<LPBYTE>(buffer.get());
+  if (!api.EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, 4, records, needed, &needed, &returned)) {
+    return;
+  }
+  for (DWORD i = 0; i < returned && (i + 1) * sizeof(PRINTER_INFO_4A) <= needed; ++i) {
+    PRINTER_INFO_4A info;
+    std::memcpy(&info, records + i * sizeof info, sizeof info);
+    // Connections to other machines' shared printers are not ours to change.
+    if ((info.Attributes & PRINTER_ATTRIBUTE_LOCAL) != 0 && info.pPrinterName != nullptr) {
+      DisconnectPrinterFromMonitor(context, info.pPrinterName, monitorName);
+    }
+  }
+}
+
+void DisconnectPrinterFromMonitor(RunContext& context, const char* printerName,
+                                  const char* monitorName) {
+  WinApi& api = context.api;
+  PRINTER_DEFAULTSA defaults{};
+  defaults.pDatatype = nullptr;
+  defaults.pDevMode = nullptr;
+  defaults.DesiredAccess = PRINTER_ALL_ACCESS;
+  UniquePrinter printer(api);
+  HANDLE handle = nullptr;
+  // The spooler only reads the name it is given.
+  if (!api.OpenPrinterA(const_cast<LPSTR>(printerName), &handle, &defaults)) {
+    return;
+  }
+  printer.reset(handle);
+
+  DWORD needed = 0;
+  if (api.GetPrinterA(printer.get(), 2, nullptr, 0, &needed) ||
+      api.GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed < sizeof(PRINTER_INFO_2A)) {
+    return;
+  }
+  UniqueGlobal buffer = AllocZeroed(api, needed);
+  if (!buffer) {
+    return;
+  }
+  auto* record = static_cast<LPBYTE>(buffer.get());
+  if (!api.GetPrinterA(printer.get(), 2, record, needed, &needed)) {
+    return;
+  }
+  auto* info = reinterpret_cast<PRINTER_INFO_2A*>(record);
+  if (info->pPortName == nullptr || info->pPortName[0] == '\0') {
+    return;
+  }
+  if (!RemoveMonitorPorts(context, info->pPortName, monitorName)) {
+    return;
+  }
+  char filePort[] = "FILE:";
+  if (info->pPortName[0] == '\0') {
+    info->pPortName = filePort;
+  }
+  context.output.PrintFormatted("  - Disconnecting Printer '%s' from %s Port", printerName,
+                                monitorName);
+  const BOOL accepted = api.SetPrinterA(printer.get(), 2, record, 0);
+  context.output.PrintMessage(accepted ? "\n" : " Error\n");
+}
+
+bool IsMonitorPort(RunContext& context, const char* portName, const char* monitorName) {
+  WinApi& api = context.api;
+  DWORD needed = 0;
+  DWORD returned = 0;
+  if (api.EnumPortsA(nullptr, 2, nullptr, 0, &needed, &returned) ||
+      api.GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+    return false;
+  }
+  UniqueGlobal buffer = AllocZeroed(api, needed);
+  if (!buffer) {
+    return false;
+  }
+  auto* records = static_cast<LPBYTE>(buffer.get());
+  if (!api.EnumPortsA(nullptr, 2, records, needed, &needed, &returned) || returned == 0) {
+    return false;
+  }
+  for (DWORD i = 0; i < returned && (i + 1) * sizeof(PORT_INFO_2A) <= needed; ++i) {
+    PORT_INFO_2A port;
+    std::memcpy(&port, records + i * sizeof port, sizeof port);
+    if (port.pPortName == nullptr || port.pMonitorName == nullptr) {
+      continue;
+    }
+    if (EqualsIgnoreCase(port.pPortName, portName) &&
+        EqualsIgnoreCase(port.pMonitorName, monitorName)) {
+      context.output.PrintConsoleOnly("  - Port %s type %s will be disconnected\n", portName,
+                                      monitorName);
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace tolvo
