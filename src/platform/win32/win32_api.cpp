@@ -1,0 +1,462 @@
+#include "platform/win32/win32_api.h"
+
+#include <fcntl.h>
+#include <io.h>
+#include <share.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace tolvo {
+
+namespace {
+
+constexpr char kSpoolerDll[] = "winspool.drv";
+
+// Casts an entry point found with GetProcAddress to its real type. The
+// detour through void (*)() is the conversion the compiler accepts between
+// unrelated function pointer types without a warning.
+template <typename Function>
+Function EntryPointAs(FARPROC entryPoint) {
+  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(entryPoint));
+}
+
+// SysWOW64, the folder of the 32-bit system DLLs under WOW64; 0 on 32-bit
+// Windows, where GetSystemWow64DirectoryA fails or is missing. It is looked
+// up because the installer imports nothing that older systems lack.
+UINT Wow64SystemDirectory(LPSTR buffer, UINT size) {
+  using Function = UINT(WINAPI*)(LPSTR, UINT);
+  HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
+  FARPROC entry = kernel ? ::GetProcAddress(kernel, "GetSystemWow64DirectoryA") : nullptr;
+  if (entry == nullptr) {
+    return 0;
+  }
+  const UINT length = EntryPointAs<Function>(entry)(buffer, size);
+  return length < size ? length : 0;
+}
+
+// The folder that holds the 32-bit system DLLs, whether or not file-system
+// redirection is switched on.
+UINT ThirtyTwoBitSystemDirectory(LPSTR buffer, UINT size) {
+  if (const UINT length = Wow64SystemDirectory(buffer, size)) {
+    return length;
+  }
+  const UINT length = ::GetSystemDirectoryA(buffer, size);
+  return length < size ? length : 0;
+}
+
+// Under WOW64, when `fileName` names a file directly in the system directory,
+// writes the same file in SysWOW64 to `mapped` and returns true. The
+// installer switches file-system redirection off for its whole run, and with
+// it off a 32-bit process would look for DLLs among the 64-bit ones; the
+// mapping gives LoadLibraryA the view it has with redirection on, the only
+// one from which a 32-bit process can load anything.
+bool MapSystemDllToWow64(LPCSTR fileName, char* mapped, std::size_t mappedSize) {
+  char wow64Directory[MAX_PATH] = {};
+  if (fileName == nullptr || Wow64SystemDirectory(wow64Directory, MAX_PATH) == 0) {
+    return false;
+  }
+  char systemDirectory[MAX_PATH] = {};
+  const UINT systemLength = ::GetSystemDirectoryA(systemDirectory, MAX_PATH);
+  if (systemLength == 0 || systemLength >= MAX_PATH) {
+    return false;
+  }
+  if (_strnicmp(fileName, systemDirectory, systemLength) != 0 || fileName[systemLength] != '\\') {
+    return false;
+  }
+  const char* name = fileName + systemLength + 1;
+  if (*name == '\0' || std::strchr(name, '\\') != nullptr) {
+    return false;  // only files directly in the system directory
+  }
+  const int written = std::snprintf(mapped, mappedSize, "%s\\%s", wow64Directory, name);
+  return written > 0 && static_cast<std::size_t>(written) < mappedSize;
+}
+
+}  // namespace
+
+Win32Api::Win32Api() {
+  LoadSpooler();
+}
+
+Win32Api::~Win32Api() {
+  if (spooler_ != nullptr) {
+    ::FreeLibrary(spooler_);
+  }
+}
+
+void Win32Api::LoadSpooler() {
+  char path[MAX_PATH] = {};
+  const UINT length = ThirtyTwoBitSystemDirectory(path, MAX_PATH);
+  if (length == 0 || length + 1 + sizeof(kSpoolerDll) > MAX_PATH) {
+    spoolerLoadError_ = length == 0 ? ::GetLastError() : ERROR_FILENAME_EXCED_RANGE;
+    if (spoolerLoadError_ == ERROR_SUCCESS) {
+      spoolerLoadError_ = ERROR_PATH_NOT_FOUND;
+    }
+    return;
+  }
+  path[length] = '\\';
+  std::memcpy(path + length + 1, kSpoolerDll, sizeof(kSpoolerDll));
+
+  // The altered search path makes the spooler DLL's own dependencies come
+  // from the system directory rather than from the installer's folder.
+  spooler_ = ::LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  if (spooler_ == nullptr) {
+    spoolerLoadError_ = ::GetLastError();
+    return;
+  }
+  spoolerEntries_.addMonitor = ::GetProcAddress(spooler_, "AddMonitorA");
+  spoolerEntries_.deleteMonitor = ::GetProcAddress(spooler_, "DeleteMonitorA");
+  spoolerEntries_.openPrinter = ::GetProcAddress(spooler_, "OpenPrinterA");
+  spoolerEntries_.getPrinter = ::GetProcAddress(spooler_, "GetPrinterA");
+  spoolerEntries_.setPrinter = ::GetProcAddress(spooler_, "SetPrinterA");
+  spoolerEntries_.closePrinter = ::GetProcAddress(spooler_, "ClosePrinter");
+  spoolerEntries_.enumPrinters = ::GetProcAddress(spooler_, "EnumPrintersA");
+  spoolerEntries_.enumPorts = ::GetProcAddress(spooler_, "EnumPortsA");
+}
+
+FARPROC Win32Api::SpoolerEntry(FARPROC SpoolerEntryPoints::*entry) {
+  if (spooler_ == nullptr) {
+    ::SetLastError(spoolerLoadError_);
+    return nullptr;
+  }
+  FARPROC function = spoolerEntries_.*entry;
+  if (function == nullptr) {
+    ::SetLastError(ERROR_PROC_NOT_FOUND);
+  }
+  return function;
+}
+
+// --- Errors ----------------------------------------------------------------
+
+DWORD Win32Api::GetLastError() {
+  return ::GetLastError();
+}
+
+void Win32Api::SetLastError(DWORD error) {
+  ::SetLastError(error);
+}
+
+// --- Console and run log ---------------------------------------------------
+
+void Win32Api::WriteStdout(std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  // A console shows each message at once; flushing keeps the same order when
+  // the output is a pipe and the programs the installer starts write to it
+  // too.
+  std::fflush(stdout);
+}
+
+RunLogStream Win32Api::OpenRunLog(LPCSTR path) {
+  // Append in text mode, not inherited by the programs the installer starts,
+  // and shared so that others may read and write the file meanwhile. The
+  // flags are given to _sopen rather than as an "N" mode letter, which not
+  // every msvcrt.dll understands.
+  const int descriptor = ::_sopen(path, _O_WRONLY | _O_APPEND | _O_CREAT | _O_TEXT | _O_NOINHERIT,
+                                  _SH_DENYNO, _S_IREAD | _S_IWRITE);
+  if (descriptor == -1) {
+    return nullptr;
+  }
+  std::FILE* stream = ::_fdopen(descriptor, "at");
+  if (stream == nullptr) {
+    ::_close(descriptor);
+    return nullptr;
+  }
+  return stream;
+}
+
+void Win32Api::WriteRunLog(RunLogStream stream, std::string_view text) {
+  if (stream != nullptr) {
+    std::fwrite(text.data(), 1, text.size(), static_cast<std::FILE*>(stream));
+  }
+}
+
+void Win32Api::CloseRunLog(RunLogStream stream) {
+  if (stream != nullptr) {
+    std::fclose(static_cast<std::FILE*>(stream));
+  }
+}
+
+// --- Registry --------------------------------------------------------------
+
+LSTATUS Win32Api::RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM desired,
+                                PHKEY result) {
+  return ::RegOpenKeyExA(key, subKey, options, desired, result);
+}
+
+LSTATUS Win32Api::RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR className,
+                                  DWORD options, REGSAM desired, LPSECURITY_ATTRIBUTES security,
+                                  PHKEY result, LPDWORD disposition) {
+  return ::RegCreateKeyExA(key, subKey, reserved, className, options, desired, security, result,
+                           disposition);
+}
+
+LSTATUS Win32Api::RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type,
+                                   LPBYTE data, LPDWORD dataSize) {
+  return ::RegQueryValueExA(key, valueName, reserved, type, data, dataSize);
+}
+
+LSTATUS Win32Api::RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type,
+                                 const BYTE* data, DWORD dataSize) {
+  return ::RegSetValueExA(key, valueName, reserved, type, data, dataSize);
+}
+
+LSTATUS Win32Api::RegDeleteValueA(HKEY key, LPCSTR valueName) {
+  return ::RegDeleteValueA(key, valueName);
+}
+
+LSTATUS Win32Api::RegCloseKey(HKEY key) {
+  return ::RegCloseKey(key);
+}
+
+// --- Event log -------------------------------------------------------------
+
+HANDLE Win32Api::RegisterEventSourceA(LPCSTR serverName, LPCSTR sourceName) {
+  return ::RegisterEventSourceA(serverName, sourceName);
+}
+
+BOOL Win32Api::ReportEventA(HANDLE eventLog, WORD type, WORD category, DWORD eventId, PSID userSid,
+                            WORD numStrings, DWORD dataSize, LPCSTR* strings, LPVOID rawData) {
+  return ::ReportEventA(eventLog, type, category, eventId, userSid, numStrings, dataSize, strings,
+                        rawData);
+}
+
+BOOL Win32Api::DeregisterEventSource(HANDLE eventLog) {
+  return ::DeregisterEventSource(eventLog);
+}
+
+// --- Profile files ---------------------------------------------------------
+
+DWORD Win32Api::GetPrivateProfileStringA(LPCSTR appName, LPCSTR keyName, LPCSTR defaultText,
+                                         LPSTR returned, DWORD size, LPCSTR fileName) {
+  return ::GetPrivateProfileStringA(appName, keyName, defaultText, returned, size, fileName);
+}
+
+UINT Win32Api::GetPrivateProfileIntA(LPCSTR appName, LPCSTR keyName, INT defaultValue,
+                                     LPCSTR fileName) {
+  return ::GetPrivateProfileIntA(appName, keyName, defaultValue, fileName);
+}
+
+// --- Files and folders -----------------------------------------------------
+
+BOOL Win32Api::CopyFileA(LPCSTR existingFile, LPCSTR newFile, BOOL failIfExists) {
+  return ::CopyFileA(existingFile, newFile, failIfExists);
+}
+
+BOOL Win32Api::DeleteFileA(LPCSTR fileName) {
+  return ::DeleteFileA(fileName);
+}
+
+DWORD Win32Api::GetFileAttributesA(LPCSTR fileName) {
+  return ::GetFileAttributesA(fileName);
+}
+
+BOOL Win32Api::SetFileAttributesA(LPCSTR fileName, DWORD attributes) {
+  return ::SetFileAttributesA(fileName, attributes);
+}
+
+BOOL Win32Api::CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES security) {
+  return ::CreateDirectoryA(pathName, security);
+}
+
+BOOL Win32Api::RemoveDirectoryA(LPCSTR pathName) {
+  return ::RemoveDirectoryA(pathName);
+}
+
+HANDLE Win32Api::FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findData) {
+  return ::FindFirstFileA(fileName, findData);
+}
+
+BOOL Win32Api::FindNextFileA(HANDLE find, LPWIN32_FIND_DATAA findData) {
+  return ::FindNextFileA(find, findData);
+}
+
+BOOL Win32Api::FindClose(HANDLE find) {
+  return ::FindClose(find);
+}
+
+UINT Win32Api::GetSystemDirectoryA(LPSTR buffer, UINT size) {
+  return ::GetSystemDirectoryA(buffer, size);
+}
+
+UINT Win32Api::GetWindowsDirectoryA(LPSTR buffer, UINT size) {
+  return ::GetWindowsDirectoryA(buffer, size);
+}
+
+DWORD Win32Api::GetCurrentDirectoryA(DWORD size, LPSTR buffer) {
+  return ::GetCurrentDirectoryA(size, buffer);
+}
+
+BOOL Win32Api::SetCurrentDirectoryA(LPCSTR pathName) {
+  return ::SetCurrentDirectoryA(pathName);
+}
+
+// --- Version, modules, run-time look-up ------------------------------------
+
+BOOL Win32Api::GetVersionExA(LPOSVERSIONINFOA info) {
+  return ::GetVersionExA(info);
+}
+
+HMODULE Win32Api::GetModuleHandleA(LPCSTR moduleName) {
+  return ::GetModuleHandleA(moduleName);
+}
+
+HMODULE Win32Api::LoadLibraryA(LPCSTR fileName) {
+  char mapped[2 * MAX_PATH] = {};
+  if (MapSystemDllToWow64(fileName, mapped, sizeof(mapped))) {
+    return ::LoadLibraryA(mapped);
+  }
+  return ::LoadLibraryA(fileName);
+}
+
+BOOL Win32Api::FreeLibrary(HMODULE module) {
+  return ::FreeLibrary(module);
+}
+
+FARPROC Win32Api::GetProcAddress(HMODULE module, LPCSTR procName) {
+  return ::GetProcAddress(module, procName);
+}
+
+HANDLE Win32Api::GetCurrentProcess() {
+  return ::GetCurrentProcess();
+}
+
+BOOL Win32Api::CallIsWow64Process(FARPROC isWow64Process, HANDLE process, PBOOL wow64) {
+  using Function = BOOL(WINAPI*)(HANDLE, PBOOL);
+  return EntryPointAs<Function>(isWow64Process)(process, wow64);
+}
+
+BOOL Win32Api::CallWow64DisableWow64FsRedirection(FARPROC disable, PVOID* oldValue) {
+  using Function = BOOL(WINAPI*)(PVOID*);
+  return EntryPointAs<Function>(disable)(oldValue);
+}
+
+BOOL Win32Api::CallSetDllDirectoryA(FARPROC setDllDirectory, LPCSTR pathName) {
+  using Function = BOOL(WINAPI*)(LPCSTR);
+  return EntryPointAs<Function>(setDllDirectory)(pathName);
+}
+
+BOOL Win32Api::CallSetDefaultDllDirectories(FARPROC setDefaultDllDirectories,
+                                            DWORD directoryFlags) {
+  using Function = BOOL(WINAPI*)(DWORD);
+  return EntryPointAs<Function>(setDefaultDllDirectories)(directoryFlags);
+}
+
+BOOL Win32Api::CallOpenPrinterW(FARPROC openPrinter, LPWSTR printerName, LPHANDLE printer,
+                                LPPRINTER_DEFAULTSW defaults) {
+  using Function = BOOL(WINAPI*)(LPWSTR, LPHANDLE, LPPRINTER_DEFAULTSW);
+  return EntryPointAs<Function>(openPrinter)(printerName, printer, defaults);
+}
+
+BOOL Win32Api::CallXcvDataW(FARPROC xcvData, HANDLE xcv, LPCWSTR dataName, PBYTE inputData,
+                            DWORD inputSize, PBYTE outputData, DWORD outputSize,
+                            PDWORD outputNeeded, PDWORD status) {
+  using Function = BOOL(WINAPI*)(HANDLE, LPCWSTR, PBYTE, DWORD, PBYTE, DWORD, PDWORD, PDWORD);
+  return EntryPointAs<Function>(xcvData)(xcv, dataName, inputData, inputSize, outputData,
+                                         outputSize, outputNeeded, status);
+}
+
+int Win32Api::CallMultiByteToWideChar(FARPROC multiByteToWideChar, UINT codePage, DWORD flags,
+                                      LPCSTR multiByte, int multiByteCount, LPWSTR wideChar,
+                                      int wideCharCount) {
+  using Function = int(WINAPI*)(UINT, DWORD, LPCSTR, int, LPWSTR, int);
+  return EntryPointAs<Function>(multiByteToWideChar)(codePage, flags, multiByte, multiByteCount,
+                                                     wideChar, wideCharCount);
+}
+
+// --- Print spooler ---------------------------------------------------------
+
+BOOL Win32Api::AddMonitorA(LPSTR serverName, DWORD level, LPBYTE monitors) {
+  using Function = BOOL(WINAPI*)(LPSTR, DWORD, LPBYTE);
+  FARPROC entry = SpoolerEntry(&SpoolerEntryPoints::addMonitor);
+  return entry ? EntryPointAs<Function>(entry)(serverName, level, monitors) : FALSE;
+}
+
+BOOL Win32Api::DeleteMonitorA(LPSTR serverName, LPSTR environment, LPSTR monitorName) {
+  using Function = BOOL(WINAPI*)(LPSTR, LPSTR, LPSTR);
+  FARPROC entry = SpoolerEntry(&SpoolerEntryPoints::deleteMonitor);
+  return entry ? EntryPointAs<Function>(entry)(serverName, environment, monitorName) : FALSE;
+}
+
+BOOL Win32Api::OpenPrinterA(LPSTR printerName, LPHANDLE printer, LPPRINTER_DEFAULTSA defaults) {
+  using Function = BOOL(WINAPI*)(LPSTR, LPHANDLE, LPPRINTER_DEFAULTSA);
+  FARPROC entry = SpoolerEntry(&SpoolerEntryPoints::openPrinter);
+  return entry ? EntryPointAs<Function>(entry)(printerName, printer, defaults) : FALSE;
+}
+
+BOOL Win32Api::GetPrinterA(HANDLE printer, DWORD level, LPBYTE buffer, DWORD bufferSize,
+                           LPDWORD needed) {
+  using Function = BOOL(WINAPI*)(HANDLE, DWORD, LPBYTE, DWORD, LPDWORD);
+  FARPROC entry = SpoolerEntry(&SpoolerEntryPoints::getPrinter);
+  return entry ? EntryPointAs<Function>(entry)(printer, level, buffer, bufferSize, needed) : FALSE;
+}
+
+BOOL Win32Api::SetPrinterA(HANDLE printer, DWORD level, LPBYTE buffer, DWORD command) {
+  using Function = BOOL(WINAPI*)(HANDLE, DWORD, LPBYTE, DWORD);
+  FARPROC entry = SpoolerEntry(&SpoolerEntryPoints::setPrinter);
+  return entry ? EntryPointAs<Function>(entry)(printer, level, buffer, command) : FALSE;
+}
+
+BOOL Win32Api::ClosePrinter(HANDLE printer) {
+  using Function = BOOL(WINAPI*)(HANDLE);
+  FARPROC entry = SpoolerEntry(&SpoolerEntryPoints::closePrinter);
+  return entry ? EntryPointAs<Function>(entry)(printer) : FALSE;
+}
+
+BOOL Win32Api::EnumPrintersA(DWORD flags, LPSTR name, DWORD level, LPBYTE buffer, DWORD bufferSize,
+                             LPDWORD needed, LPDWORD returned) {
+  using Function = BOOL(WINAPI*)(DWORD, LPSTR, DWORD, LPBYTE, DWORD, LPDWORD, LPDWORD);
+  FARPROC entry = SpoolerEntry(&SpoolerEntryPoints::enumPrinters);
+  return entry ? EntryPointAs<Function>(entry)(flags, name, level, buffer, bufferSize, needed,
+                                               returned)
+               : FALSE;
+}
+
+BOOL Win32Api::EnumPortsA(LPSTR name, DWORD level, LPBYTE buffer, DWORD bufferSize, LPDWORD needed,
+                          LPDWORD returned) {
+  using Function = BOOL(WINAPI*)(LPSTR, DWORD, LPBYTE, DWORD, LPDWORD, LPDWORD);
+  FARPROC entry = SpoolerEntry(&SpoolerEntryPoints::enumPorts);
+  return entry ? EntryPointAs<Function>(entry)(name, level, buffer, bufferSize, needed, returned)
+               : FALSE;
+}
+
+// --- Processes -------------------------------------------------------------
+
+DWORD Win32Api::GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) {
+  return ::GetEnvironmentVariableA(name, buffer, size);
+}
+
+BOOL Win32Api::CreateProcessA(LPCSTR applicationName, LPSTR commandLine,
+                              LPSECURITY_ATTRIBUTES processAttributes,
+                              LPSECURITY_ATTRIBUTES threadAttributes, BOOL inheritHandles,
+                              DWORD creationFlags, LPVOID environment, LPCSTR currentDirectory,
+                              LPSTARTUPINFOA startupInfo,
+                              LPPROCESS_INFORMATION processInformation) {
+  return ::CreateProcessA(applicationName, commandLine, processAttributes, threadAttributes,
+                          inheritHandles, creationFlags, environment, currentDirectory, startupInfo,
+                          processInformation);
+}
+
+DWORD Win32Api::WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
+  return ::WaitForSingleObject(handle, milliseconds);
+}
+
+BOOL Win32Api::GetExitCodeProcess(HANDLE process, LPDWORD exitCode) {
+  return ::GetExitCodeProcess(process, exitCode);
+}
+
+BOOL Win32Api::CloseHandle(HANDLE handle) {
+  return ::CloseHandle(handle);
+}
+
+// --- Memory ----------------------------------------------------------------
+
+HGLOBAL Win32Api::GlobalAlloc(UINT flags, SIZE_T bytes) {
+  return ::GlobalAlloc(flags, bytes);
+}
+
+HGLOBAL Win32Api::GlobalFree(HGLOBAL memory) {
+  return ::GlobalFree(memory);
+}
+
+}  // namespace tolvo

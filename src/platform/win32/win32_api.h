@@ -1,0 +1,143 @@
+// The real Windows behind the seam: every WinApi member forwarded to the
+// operating system.
+//
+// The installer runs elevated from a folder that other users may be able to
+// write to, so the executable imports statically only DLLs that Windows maps
+// from its Known DLLs list (kernel32, advapi32, msvcrt). Everything else,
+// the print spooler's client DLL above all, is loaded here at run time by
+// its full path in the system directory and resolved with GetProcAddress.
+#pragma once
+
+#include <string_view>
+
+#include "platform/win_api.h"
+
+namespace tolvo {
+
+class Win32Api final : public WinApi {
+ public:
+  // Loads the spooler's DLL. Construct this object before WOW64 file-system
+  // redirection is switched off: with redirection off a 32-bit process can
+  // no longer load DLLs from the system directory.
+  Win32Api();
+  ~Win32Api() override;
+
+  Win32Api(const Win32Api&) = delete;
+  Win32Api& operator=(const Win32Api&) = delete;
+
+  DWORD GetLastError() override;
+  void SetLastError(DWORD error) override;
+
+  void WriteStdout(std::string_view text) override;
+  RunLogStream OpenRunLog(LPCSTR path) override;
+  void WriteRunLog(RunLogStream stream, std::string_view text) override;
+  void CloseRunLog(RunLogStream stream) override;
+
+  LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM desired,
+                        PHKEY result) override;
+  LSTATUS RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR className, DWORD options,
+                          REGSAM desired, LPSECURITY_ATTRIBUTES security, PHKEY result,
+                          LPDWORD disposition) override;
+  LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                           LPDWORD dataSize) override;
+  LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, const BYTE* data,
+                         DWORD dataSize) override;
+  LSTATUS RegDeleteValueA(HKEY key, LPCSTR valueName) override;
+  LSTATUS RegCloseKey(HKEY key) override;
+
+  HANDLE RegisterEventSourceA(LPCSTR serverName, LPCSTR sourceName) override;
+  BOOL ReportEventA(HANDLE eventLog, WORD type, WORD category, DWORD eventId, PSID userSid,
+                    WORD numStrings, DWORD dataSize, LPCSTR* strings, LPVOID rawData) override;
+  BOOL DeregisterEventSource(HANDLE eventLog) override;
+
+  DWORD GetPrivateProfileStringA(LPCSTR appName, LPCSTR keyName, LPCSTR defaultText, LPSTR returned,
+                                 DWORD size, LPCSTR fileName) override;
+  UINT GetPrivateProfileIntA(LPCSTR appName, LPCSTR keyName, INT defaultValue,
+                             LPCSTR fileName) override;
+
+  BOOL CopyFileA(LPCSTR existingFile, LPCSTR newFile, BOOL failIfExists) override;
+  BOOL DeleteFileA(LPCSTR fileName) override;
+  DWORD GetFileAttributesA(LPCSTR fileName) override;
+  BOOL SetFileAttributesA(LPCSTR fileName, DWORD attributes) override;
+  BOOL CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES security) override;
+  BOOL RemoveDirectoryA(LPCSTR pathName) override;
+  HANDLE FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findData) override;
+  BOOL FindNextFileA(HANDLE find, LPWIN32_FIND_DATAA findData) override;
+  BOOL FindClose(HANDLE find) override;
+  UINT GetSystemDirectoryA(LPSTR buffer, UINT size) override;
+  UINT GetWindowsDirectoryA(LPSTR buffer, UINT size) override;
+  DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer) override;
+  BOOL SetCurrentDirectoryA(LPCSTR pathName) override;
+
+  BOOL GetVersionExA(LPOSVERSIONINFOA info) override;
+  HMODULE GetModuleHandleA(LPCSTR moduleName) override;
+  HMODULE LoadLibraryA(LPCSTR fileName) override;
+  BOOL FreeLibrary(HMODULE module) override;
+  FARPROC GetProcAddress(HMODULE module, LPCSTR procName) override;
+  HANDLE GetCurrentProcess() override;
+
+  BOOL CallIsWow64Process(FARPROC isWow64Process, HANDLE process, PBOOL wow64) override;
+  BOOL CallWow64DisableWow64FsRedirection(FARPROC disable, PVOID* oldValue) override;
+  BOOL CallSetDllDirectoryA(FARPROC setDllDirectory, LPCSTR pathName) override;
+  BOOL CallSetDefaultDllDirectories(FARPROC setDefaultDllDirectories,
+                                    DWORD directoryFlags) override;
+  BOOL CallOpenPrinterW(FARPROC openPrinter, LPWSTR printerName, LPHANDLE printer,
+                        LPPRINTER_DEFAULTSW defaults) override;
+  BOOL CallXcvDataW(FARPROC xcvData, HANDLE xcv, LPCWSTR dataName, PBYTE inputData, DWORD inputSize,
+                    PBYTE outputData, DWORD outputSize, PDWORD outputNeeded,
+                    PDWORD status) override;
+  int CallMultiByteToWideChar(FARPROC multiByteToWideChar, UINT codePage, DWORD flags,
+                              LPCSTR multiByte, int multiByteCount, LPWSTR wideChar,
+                              int wideCharCount) override;
+
+  BOOL AddMonitorA(LPSTR serverName, DWORD level, LPBYTE monitors) override;
+  BOOL DeleteMonitorA(LPSTR serverName, LPSTR environment, LPSTR monitorName) override;
+  BOOL OpenPrinterA(LPSTR printerName, LPHANDLE printer, LPPRINTER_DEFAULTSA defaults) override;
+  BOOL GetPrinterA(HANDLE printer, DWORD level, LPBYTE buffer, DWORD bufferSize,
+                   LPDWORD needed) override;
+  BOOL SetPrinterA(HANDLE printer, DWORD level, LPBYTE buffer, DWORD command) override;
+  BOOL ClosePrinter(HANDLE printer) override;
+  BOOL EnumPrintersA(DWORD flags, LPSTR name, DWORD level, LPBYTE buffer, DWORD bufferSize,
+                     LPDWORD needed, LPDWORD returned) override;
+  BOOL EnumPortsA(LPSTR name, DWORD level, LPBYTE buffer, DWORD bufferSize, LPDWORD needed,
+                  LPDWORD returned) override;
+
+  DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) override;
+  BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine,
+                      LPSECURITY_ATTRIBUTES processAttributes,
+                      LPSECURITY_ATTRIBUTES threadAttributes, BOOL inheritHandles,
+                      DWORD creationFlags, LPVOID environment, LPCSTR currentDirectory,
+                      LPSTARTUPINFOA startupInfo,
+                      LPPROCESS_INFORMATION processInformation) override;
+  DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) override;
+  BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode) override;
+  BOOL CloseHandle(HANDLE handle) override;
+
+  HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) override;
+  HGLOBAL GlobalFree(HGLOBAL memory) override;
+
+ private:
+  // The spooler entry points the installer calls, resolved once from
+  // "winspool.drv".
+  struct SpoolerEntryPoints {
+    FARPROC addMonitor = nullptr;
+    FARPROC deleteMonitor = nullptr;
+    FARPROC openPrinter = nullptr;
+    FARPROC getPrinter = nullptr;
+    FARPROC setPrinter = nullptr;
+    FARPROC closePrinter = nullptr;
+    FARPROC enumPrinters = nullptr;
+    FARPROC enumPorts = nullptr;
+  };
+
+  void LoadSpooler();
+  // Returns the entry point, or null with the last error set to the reason
+  // it is unavailable.
+  FARPROC SpoolerEntry(FARPROC SpoolerEntryPoints::*entry);
+
+  HMODULE spooler_ = nullptr;
+  DWORD spoolerLoadError_ = 0;
+  SpoolerEntryPoints spoolerEntries_;
+};
+
+}  // namespace tolvo
