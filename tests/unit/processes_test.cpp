@@ -1,0 +1,290 @@
+#include "winenv/processes.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "sim/sim_windows.h"
+
+namespace tolvo {
+namespace {
+
+using sim::SimProgram;
+using sim::SimWindows;
+
+constexpr const char* kWaitingLine = "  - Waiting for all Tolvo Clients to terminate\n";
+constexpr const char* kErrorLine = "  ERROR - Cannot stop all Tolvo Client instances\n";
+constexpr const char* kClientPath =
+    "C:\\Program Files\\Kestrum\\Tolvo Client\\Client\\Tolvo Client.exe";
+
+class ProcessesTest : public ::testing::Test {
+ protected:
+  void InstallStopTool(DWORD exitStatus) {
+    machine.WriteFile("C:\\Kit\\Quarvel.exe", "MZ");
+    SimProgram tool;
+    tool.exitStatus = exitStatus;
+    machine.processes.RegisterProgram("Quarvel.exe", tool);
+  }
+
+  void InstallClient() {
+    machine.WriteFile(kClientPath, "MZ");
+    SimProgram client;
+    client.staysRunning = true;
+    machine.processes.RegisterProgram(kClientPath, client);
+  }
+
+  void ExpectNothingLeftOpen() { EXPECT_TRUE(machine.OpenResources().empty()); }
+
+  SimWindows machine;
+  RunContext context{machine};
+};
+
+TEST_F(ProcessesTest, StopToolEndingWithZeroPrintsOnlyTheWaitingLine) {
+  InstallStopTool(0);
+  EXPECT_EQ(StopClientInstances(context), 0);
+  EXPECT_EQ(machine.console, kWaitingLine);
+
+  ASSERT_EQ(machine.processes.starts.size(), 1u);
+  const auto& start = machine.processes.starts[0];
+  EXPECT_TRUE(start.applicationNameGiven);
+  EXPECT_EQ(start.applicationName, "Quarvel.exe");
+  EXPECT_EQ(start.commandLine, "Quarvel.exe");
+  EXPECT_EQ(start.program, "C:\\Kit\\Quarvel.exe");
+  EXPECT_TRUE(start.inheritHandles);
+  EXPECT_TRUE(start.waited);
+  EXPECT_EQ(machine.processes.hungWaits, 0);
+  ExpectNothingLeftOpen();
+}
+
+TEST_F(ProcessesTest, StopToolEndingWithThreePrintsTheErrorLine) {
+  InstallStopTool(3);
+  EXPECT_EQ(StopClientInstances(context), 3);
+  EXPECT_EQ(machine.console, std::string(kWaitingLine) + kErrorLine);
+  ExpectNothingLeftOpen();
+}
+
+TEST_F(ProcessesTest, MissingStopToolPrintsTheErrorLineAndGivesMinusOne) {
+  EXPECT_EQ(StopClientInstances(context), -1);
+  EXPECT_EQ(machine.console, std::string(kWaitingLine) + kErrorLine);
+  EXPECT_EQ(machine.GetLastError(), ERROR_FILE_NOT_FOUND);
+  EXPECT_TRUE(machine.processes.starts.empty());
+  ExpectNothingLeftOpen();
+}
+
+TEST_F(ProcessesTest, StopToolIsTakenFromTheCurrentDirectoryOnly) {
+  // A tool of that name elsewhere on the search path is never run.
+  machine.WriteFile("C:\\Windows\\system32\\Quarvel.exe", "MZ");
+  machine.processes.RegisterProgram("Quarvel.exe", SimProgram{});
+  EXPECT_EQ(StopClientInstances(context), -1);
+  EXPECT_TRUE(machine.processes.starts.empty());
+}
+
+TEST_F(ProcessesTest, StopToolEndsTheRunningClients) {
+  InstallClient();
+  const char* const clientArguments[] = {kClientPath, nullptr};
+  ASSERT_EQ(SpawnDetached(machine, kClientPath, clientArguments), 0);
+  ASSERT_EQ(machine.processes.RunningCount("Tolvo Client.exe"), 1);
+
+  machine.WriteFile("C:\\Kit\\Quarvel.exe", "MZ");
+  SimProgram tool;
+  tool.behaviour = [](SimWindows& m, const sim::SimProcessStart&) -> DWORD {
+    m.processes.EndPrograms("Tolvo Client.exe", 0);
+    return m.processes.RunningCount("Tolvo Client.exe") == 0 ? 0 : 1;
+  };
+  machine.processes.RegisterProgram("C:\\Kit\\Quarvel.exe", tool);
+
+  EXPECT_EQ(StopClientInstances(context), 0);
+  EXPECT_EQ(machine.processes.RunningCount("Tolvo Client.exe"), 0);
+  ExpectNothingLeftOpen();
+}
+
+TEST_F(ProcessesTest, DetachedProgramIsLeftRunningWithItsHandlesClosed) {
+  InstallClient();
+  const char* const arguments[] = {kClientPath, nullptr};
+  EXPECT_EQ(SpawnDetached(machine, kClientPath, arguments), 0);
+
+  ASSERT_EQ(machine.processes.starts.size(), 1u);
+  const auto& start = machine.processes.starts[0];
+  EXPECT_EQ(start.applicationName, kClientPath);
+  EXPECT_EQ(start.commandLine, std::string("\"") + kClientPath + "\"");
+  EXPECT_EQ(start.arguments, std::vector<std::string>{kClientPath});
+  EXPECT_FALSE(start.waited);
+  EXPECT_EQ(machine.processes.RunningCount("Tolvo Client.exe"), 1);
+  EXPECT_EQ(machine.CallCount("WaitForSingleObject"), 0);
+  ExpectNothingLeftOpen();
+}
+
+TEST_F(ProcessesTest, DetachedProgramThatDoesNotStartGivesMinusOne) {
+  const char* const arguments[] = {kClientPath, nullptr};
+  EXPECT_EQ(SpawnDetached(machine, kClientPath, arguments), -1);
+  EXPECT_EQ(machine.GetLastError(), ERROR_PATH_NOT_FOUND);
+  ExpectNothingLeftOpen();
+}
+
+TEST_F(ProcessesTest, HandlesAreClosedWhenTheWaitOrTheStatusQueryFails) {
+  InstallStopTool(0);
+  const char* const arguments[] = {"Quarvel.exe", nullptr};
+
+  machine.FailCall("WaitForSingleObject", ERROR_INVALID_HANDLE, 1);
+  EXPECT_EQ(SpawnAndWait(machine, "Quarvel.exe", arguments), -1);
+  ExpectNothingLeftOpen();
+
+  machine.FailCall("GetExitCodeProcess", ERROR_ACCESS_DENIED, 1);
+  EXPECT_EQ(SpawnAndWait(machine, "Quarvel.exe", arguments), -1);
+  ExpectNothingLeftOpen();
+
+  EXPECT_EQ(SpawnAndWait(machine, "Quarvel.exe", arguments), 0);
+  EXPECT_EQ(machine.CallCount("CloseHandle"), 6);  // process and thread, three times
+  ExpectNothingLeftOpen();
+}
+
+TEST_F(ProcessesTest, ExitStatusComesBackWhole) {
+  InstallStopTool(0xC0000005u);
+  const char* const arguments[] = {"Quarvel.exe", nullptr};
+  EXPECT_EQ(SpawnAndWait(machine, "Quarvel.exe", arguments), static_cast<int>(0xC0000005u));
+}
+
+// --- Argument quoting -------------------------------------------------------------
+
+struct QuotingCase {
+  std::vector<const char*> arguments;
+  const char* commandLine;
+};
+
+TEST(BuildCommandLine, QuotesAsTheRuntimeParsesBack) {
+  const QuotingCase cases[] = {
+      {{"Quarvel.exe"}, "Quarvel.exe"},
+      {{"a.exe", "plain", "two words"}, "a.exe plain \"two words\""},
+      {{"a.exe", ""}, "a.exe \"\""},
+      {{"a.exe", "tab\there"}, "a.exe \"tab\there\""},
+      {{"a.exe", "C:\\path\\"}, "a.exe C:\\path\\"},
+      {{"a.exe", "C:\\My Dir\\"}, "a.exe \"C:\\My Dir\\\\\""},
+      {{"a.exe", "say \"hi\""}, "a.exe \"say \\\"hi\\\"\""},
+      {{"a.exe", "q\"x"}, "a.exe \"q\\\"x\""},
+      {{"a.exe", "back\\\\\"quote"}, "a.exe \"back\\\\\\\\\\\"quote\""},
+      {{"a.exe", "a\\b c"}, "a.exe \"a\\b c\""},
+  };
+  for (const QuotingCase& row : cases) {
+    std::vector<const char*> list = row.arguments;
+    list.push_back(nullptr);
+    EXPECT_EQ(BuildCommandLine(list.data()), row.commandLine);
+  }
+}
+
+TEST_F(ProcessesTest, ProgramReceivesEachArgumentUnchanged) {
+  machine.WriteFile("C:\\Kit\\echo.exe", "MZ");
+  machine.processes.RegisterProgram("echo.exe", SimProgram{});
+  const std::vector<std::string> wanted = {
+      "C:\\Kit\\echo.exe", "", "two words", "C:\\My Dir\\", "say \"hi\"", "tail\\\\", "x\\\"y"};
+  std::vector<const char*> arguments;
+  for (const std::string& argument : wanted) {
+    arguments.push_back(argument.c_str());
+  }
+  arguments.push_back(nullptr);
+
+  EXPECT_EQ(SpawnAndWait(machine, "echo.exe", arguments.data()), 0);
+  ASSERT_EQ(machine.processes.starts.size(), 1u);
+  EXPECT_EQ(machine.processes.starts[0].arguments, wanted);
+}
+
+// --- The command interpreter --------------------------------------------------------
+
+TEST_F(ProcessesTest, ShellCommandRunsThroughComSpec) {
+  machine.MakeDirectory("C:\\Tree\\Sub");
+  machine.WriteFile("C:\\Tree\\Sub\\f.txt", "x");
+
+  EXPECT_EQ(RunShellCommand(machine, "rmdir \"C:\\Tree\" /S /Q"), 0);
+  EXPECT_FALSE(machine.Exists("C:\\Tree"));
+
+  ASSERT_EQ(machine.processes.starts.size(), 1u);
+  const auto& start = machine.processes.starts[0];
+  EXPECT_EQ(start.applicationName, "C:\\Windows\\system32\\cmd.exe");
+  EXPECT_EQ(start.commandLine, "\"C:\\Windows\\system32\\cmd.exe\" /c rmdir \"C:\\Tree\" /S /Q");
+  EXPECT_TRUE(start.inheritHandles);
+  EXPECT_TRUE(start.waited);
+  ExpectNothingLeftOpen();
+}
+
+TEST_F(ProcessesTest, ShellCommandGivesTheInterpretersExitStatus) {
+  EXPECT_EQ(RunShellCommand(machine, "rmdir \"C:\\Nowhere\" /S /Q"), 2);
+  EXPECT_EQ(machine.console, "The system cannot find the file specified.\n");
+  ExpectNothingLeftOpen();
+}
+
+TEST_F(ProcessesTest, WithoutComSpecTheCommandRunsThroughCmdFromTheSearchPath) {
+  machine.processes.environment.erase("COMSPEC");
+  machine.MakeDirectory("C:\\Tree");
+
+  EXPECT_EQ(RunShellCommand(machine, "rmdir \"C:\\Tree\" /S /Q"), 0);
+  EXPECT_FALSE(machine.Exists("C:\\Tree"));
+  EXPECT_EQ(machine.CallCount("CreateProcessA"), 1);
+  ASSERT_EQ(machine.processes.starts.size(), 1u);
+  const auto& start = machine.processes.starts[0];
+  EXPECT_FALSE(start.applicationNameGiven);
+  EXPECT_EQ(start.commandLine, "cmd.exe /c rmdir \"C:\\Tree\" /S /Q");
+  EXPECT_EQ(start.program, machine.FullPath("C:\\Windows\\system32\\cmd.exe"));
+  ExpectNothingLeftOpen();
+}
+
+TEST_F(ProcessesTest, ComSpecNamingAMissingFileFallsBackToCmd) {
+  machine.processes.environment["COMSPEC"] = "C:\\Missing\\shell.exe";
+  machine.MakeDirectory("C:\\Tree");
+
+  EXPECT_EQ(RunShellCommand(machine, "rmdir \"C:\\Tree\" /S /Q"), 0);
+  EXPECT_FALSE(machine.Exists("C:\\Tree"));
+  EXPECT_EQ(machine.CallCount("CreateProcessA"), 2);
+  ASSERT_EQ(machine.processes.starts.size(), 1u);
+  EXPECT_EQ(machine.processes.starts[0].commandLine, "cmd.exe /c rmdir \"C:\\Tree\" /S /Q");
+  ExpectNothingLeftOpen();
+}
+
+TEST_F(ProcessesTest, ComSpecDeniedFallsBackOtherStartFailuresDoNot) {
+  machine.FailCall("CreateProcessA", ERROR_ACCESS_DENIED, 1);
+  EXPECT_EQ(RunShellCommand(machine, "rmdir \"C:\\Nowhere\" /S /Q"), 2);
+  EXPECT_EQ(machine.CallCount("CreateProcessA"), 2);
+
+  machine.FailCall("CreateProcessA", ERROR_NOT_ENOUGH_MEMORY, 3);
+  EXPECT_EQ(RunShellCommand(machine, "rmdir \"C:\\Nowhere\" /S /Q"), -1);
+  EXPECT_EQ(machine.CallCount("CreateProcessA"), 3);
+  ExpectNothingLeftOpen();
+}
+
+TEST_F(ProcessesTest, NoInterpreterAtAllGivesMinusOne) {
+  machine.processes.environment.erase("COMSPEC");
+  machine.processes.interpreterPresent = false;
+  EXPECT_EQ(RunShellCommand(machine, "install_printer.bat"), -1);
+  EXPECT_EQ(machine.GetLastError(), ERROR_FILE_NOT_FOUND);
+  ExpectNothingLeftOpen();
+}
+
+TEST_F(ProcessesTest, LongComSpecIsReadWhole) {
+  const std::string folder = "C:\\" + std::string(300, 'S');
+  machine.processes.environment["COMSPEC"] = folder + "\\cmd.exe";
+  EXPECT_EQ(RunShellCommand(machine, "x.bat"), 1);
+  // The long interpreter path was tried as given, then cmd.exe took over.
+  EXPECT_EQ(machine.CallCount("CreateProcessA"), 2);
+  EXPECT_EQ(machine.console,
+            "'x.bat' is not recognized as an internal or external command,\n"
+            "operable program or batch file.\n");
+}
+
+TEST_F(ProcessesTest, BatchFileRunsItsScriptBehaviourOrEndsWithZero) {
+  EXPECT_EQ(RunShellCommand(machine, "install_printer.bat"), 1);
+
+  machine.WriteFile("C:\\Kit\\install_printer.bat", "@echo off\r\n");
+  EXPECT_EQ(RunShellCommand(machine, "install_printer.bat"), 0);
+
+  SimProgram script;
+  script.behaviour = [](SimWindows& m, const sim::SimProcessStart&) -> DWORD {
+    m.console += "script ran\n";
+    return 4;
+  };
+  machine.processes.RegisterProgram("install_printer.bat", script);
+  EXPECT_EQ(RunShellCommand(machine, "install_printer.bat"), 4);
+  EXPECT_NE(machine.console.find("script ran\n"), std::string::npos);
+  ExpectNothingLeftOpen();
+}
+
+}  // namespace
+}  // namespace tolvo
