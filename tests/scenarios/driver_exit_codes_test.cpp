@@ -1,0 +1,108 @@
+// Every way a run can end, with what is printed last and the exit code.
+#include "scenarios/driver_scenario.h"
+
+namespace tolvo::scenarios {
+namespace {
+
+using ExitCodes = DriverScenario;
+
+TEST_F(ExitCodes, RunLogCannotBeOpenedPrintsNothing) {
+  EXPECT_EQ(Run({"-lC:\\NoSuchFolder\\run.log"}), -1);
+  EXPECT_EQ(machine.console, "");
+  EXPECT_TRUE(sequences.calls.empty());
+  EXPECT_EQ(machine.CallCount("RegOpenKeyExA"), 0);  // no .NET check either
+}
+
+TEST_F(ExitCodes, RunLogRefusedBySystemPrintsNothing) {
+  machine.FailCall("OpenRunLog", ERROR_ACCESS_DENIED);
+  EXPECT_EQ(Run({}), -1);
+  EXPECT_EQ(machine.console, "");
+  EXPECT_TRUE(sequences.calls.empty());
+}
+
+TEST_F(ExitCodes, UsageRequested) {
+  EXPECT_EQ(Run({"-?"}), -1);
+  EXPECT_EQ(machine.console, kStandardBanner + kUsage);
+  EXPECT_TRUE(sequences.calls.empty());
+}
+
+TEST_F(ExitCodes, DotNetMissingBeforeInstall) {
+  machine.registry.SetDotNet20Installed(false);
+  EXPECT_EQ(Run({}), -1);
+  EXPECT_EQ(machine.console, kStandardBanner + kDotNetMissing);
+  EXPECT_EQ(Log(), AsLogText(machine.console));
+  EXPECT_TRUE(sequences.calls.empty());
+  EXPECT_TRUE(machine.registry.events.empty());
+}
+
+TEST_F(ExitCodes, DotNetMissingBeforeUninstall) {
+  machine.registry.SetDotNet20Installed(false);
+  EXPECT_EQ(Run({"-u"}), -1);
+  EXPECT_EQ(machine.console, kStandardBanner + kDotNetMissing);
+  EXPECT_TRUE(sequences.calls.empty());
+}
+
+TEST_F(ExitCodes, InstallWithoutArgumentsFailed) {
+  sequences.result = false;
+  sequences.printed = "  ERROR - something the sequence says\n";
+  EXPECT_EQ(Run({}), -1);
+  EXPECT_EQ(machine.console, kStandardBanner + "\nInstalling Tolvo Port Monitor ...\n" +
+                                 sequences.printed + "\nTolvo Port Monitor Not Installed!\n");
+  EXPECT_EQ(Log(), AsLogText(machine.console));
+  EXPECT_TRUE(machine.registry.events.empty());
+}
+
+TEST_F(ExitCodes, InstallWithArgumentsFailed) {
+  sequences.result = false;
+  machine.WriteFile("C:\\Kit\\install_printer.bat", "@echo off\r\n");
+  EXPECT_EQ(Run({"-e"}), -1);
+  EXPECT_EQ(machine.console, kStandardBanner + "\nInstalling Tolvo Port Monitor...\n" +
+                                 "[IGNORE ERRORS Switch is Enabled!]\n" +
+                                 "\nTolvo Port Monitor Not Installed!\n");
+  EXPECT_TRUE(machine.processes.starts.empty());  // no script after a failure
+  EXPECT_TRUE(machine.registry.events.empty());
+}
+
+TEST_F(ExitCodes, UninstallFailed) {
+  sequences.result = false;
+  EXPECT_EQ(Run({"-u"}), -1);
+  EXPECT_EQ(machine.console, kStandardBanner + "\nUninstalling Tolvo Port Monitor...\n" +
+                                 "\n Port Monitor Not Completely UnInstalled!\n");
+  // The log is closed at the end of the run all the same.
+  EXPECT_EQ(Log(), AsLogText(machine.console));
+  EXPECT_FALSE(machine.RunLogOpen());
+}
+
+TEST_F(ExitCodes, InstallWithoutArgumentsSucceeded) {
+  EXPECT_EQ(Run({}), 0);
+  EXPECT_EQ(machine.console, kStandardBanner + "\nInstalling Tolvo Port Monitor ...\n" +
+                                 "\nTolvo Port Monitor Installed Sucessfully.\n");
+  EXPECT_EQ(Log(), AsLogText(machine.console));
+  ASSERT_EQ(machine.registry.events.size(), 1u);
+  EXPECT_EQ(machine.registry.events[0].type, EVENTLOG_SUCCESS);
+  EXPECT_EQ(machine.registry.events[0].strings,
+            std::vector<std::string>{"Port Monitor Installed Sucessfully"});
+}
+
+TEST_F(ExitCodes, InstallSucceedsEvenWhenTheEventLogRefuses) {
+  machine.registry.eventServiceRefuses = true;
+  EXPECT_EQ(Run({}), 0);
+  EXPECT_TRUE(machine.registry.events.empty());
+}
+
+TEST_F(ExitCodes, UninstallSucceeded) {
+  EXPECT_EQ(Run({"-u"}), 0);
+  EXPECT_EQ(machine.console, kStandardBanner + "\nUninstalling Tolvo Port Monitor...\n" +
+                                 "\nTolvo Port Monitor UnInstalled Sucessfully.\n");
+  EXPECT_EQ(Log(), AsLogText(machine.console));
+  EXPECT_TRUE(machine.registry.events.empty());  // the uninstall sequence reports its own
+}
+
+TEST_F(ExitCodes, EnterpriseUninstallSucceeded) {
+  EXPECT_EQ(Run({"-a", "-u"}), 0);
+  EXPECT_EQ(machine.console, kEnterpriseBanner + "\nUninstalling TolvoE Port Monitor...\n" +
+                                 "\nTolvoE Port Monitor UnInstalled Sucessfully.\n");
+}
+
+}  // namespace
+}  // namespace tolvo::scenarios

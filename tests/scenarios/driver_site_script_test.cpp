@@ -1,0 +1,120 @@
+// The site script "install_printer.bat" after a successful install with
+// arguments.
+#include <algorithm>
+
+#include "scenarios/driver_scenario.h"
+
+namespace tolvo::scenarios {
+namespace {
+
+constexpr const char* kScript = "C:\\Kit\\install_printer.bat";
+
+class SiteScript : public DriverScenario {
+ protected:
+  SiteScript() { machine.WriteFile(kScript, "@echo off\r\n"); }
+
+  // Records how the machine looked when the script ran; the script appends
+  // a line of its own to the installer's log, as a site script may.
+  void RecordScriptRuns(DWORD exitStatus = 0) {
+    sim::SimProgram script;
+    script.behaviour = [this, exitStatus](sim::SimWindows& m, const sim::SimProcessStart&) {
+      ++scriptRuns;
+      logOpenWhileScriptRan = m.RunLogOpen();
+      logSeenByScript = m.ReadFile(kDefaultLog).value_or("");
+      m.WriteFile(kDefaultLog, logSeenByScript + "script was here\r\n");
+      return exitStatus;
+    };
+    machine.processes.RegisterProgram("install_printer.bat", script);
+  }
+
+  int scriptRuns = 0;
+  bool logOpenWhileScriptRan = true;
+  std::string logSeenByScript;
+};
+
+TEST_F(SiteScript, RunsAfterSuccessWithArgumentsWithTheLogClosed) {
+  RecordScriptRuns();
+  EXPECT_EQ(Run({"\\\\srv"}), 0);
+  EXPECT_EQ(scriptRuns, 1);
+  EXPECT_FALSE(logOpenWhileScriptRan);
+  // Everything the installer printed had reached the file before the script.
+  EXPECT_EQ(logSeenByScript, AsLogText(machine.console));
+  EXPECT_EQ(Log(), AsLogText(machine.console) + "script was here\r\n");
+
+  ASSERT_EQ(machine.processes.starts.size(), 1u);
+  const sim::SimProcessStart& start = machine.processes.starts[0];
+  EXPECT_FALSE(start.runLogOpen);
+  EXPECT_TRUE(start.waited);
+  EXPECT_NE(start.commandLine.find("/c install_printer.bat"), std::string::npos)
+      << start.commandLine;
+  EXPECT_EQ(start.currentDirectory, "C:\\Kit");
+}
+
+TEST_F(SiteScript, SuccessEventIsWrittenBeforeTheScript) {
+  RecordScriptRuns();
+  EXPECT_EQ(Run({"-e"}), 0);
+  const auto& calls = machine.calls();
+  const auto report = std::find(calls.begin(), calls.end(), "ReportEventA");
+  const auto start = std::find(calls.begin(), calls.end(), "CreateProcessA");
+  ASSERT_NE(report, calls.end());
+  ASSERT_NE(start, calls.end());
+  EXPECT_LT(report, start);
+}
+
+TEST_F(SiteScript, ScriptExitStatusIsNotExamined) {
+  RecordScriptRuns(9);
+  EXPECT_EQ(Run({"-e"}), 0);
+  EXPECT_EQ(scriptRuns, 1);
+}
+
+TEST_F(SiteScript, RunsAfterTheSingleEnterpriseSwitch) {
+  RecordScriptRuns();
+  EXPECT_EQ(Run({"-a"}), 0);
+  EXPECT_EQ(scriptRuns, 1);
+}
+
+TEST_F(SiteScript, NotRunWithoutArguments) {
+  RecordScriptRuns();
+  EXPECT_EQ(Run({}), 0);
+  EXPECT_EQ(scriptRuns, 0);
+  EXPECT_TRUE(machine.processes.starts.empty());
+}
+
+TEST_F(SiteScript, NotRunAfterAFailedInstall) {
+  RecordScriptRuns();
+  sequences.result = false;
+  EXPECT_EQ(Run({"-e"}), -1);
+  EXPECT_EQ(scriptRuns, 0);
+}
+
+TEST_F(SiteScript, NotRunAfterAnUninstall) {
+  RecordScriptRuns();
+  EXPECT_EQ(Run({"-u"}), 0);
+  EXPECT_EQ(scriptRuns, 0);
+}
+
+TEST_F(SiteScript, NotRunWhenAbsent) {
+  machine.DeleteFileA(kScript);
+  ASSERT_FALSE(machine.Exists(kScript));
+  EXPECT_EQ(Run({"-e"}), 0);
+  EXPECT_TRUE(machine.processes.starts.empty());
+  EXPECT_EQ(Log(), AsLogText(machine.console));
+}
+
+TEST_F(SiteScript, AFolderOfThatNameIsNotAScript) {
+  machine.DeleteFileA(kScript);
+  machine.MakeDirectory(kScript);
+  EXPECT_EQ(Run({"-e"}), 0);
+  EXPECT_TRUE(machine.processes.starts.empty());
+}
+
+TEST_F(SiteScript, LookedForInTheProgramFolder) {
+  RecordScriptRuns();
+  machine.DeleteFileA(kScript);
+  machine.WriteFile("C:\\Start\\install_printer.bat", "@echo off\r\n");
+  EXPECT_EQ(Run({"-e"}), 0);  // started from C:\Start, runs from C:\Kit
+  EXPECT_EQ(scriptRuns, 0);
+}
+
+}  // namespace
+}  // namespace tolvo::scenarios
