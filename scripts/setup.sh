@@ -1,0 +1,24 @@
+#!/bin/bash
+# Installs everything the project builds and tests with, on Debian 12.
+# Run as root: sudo ./scripts/setup.sh
+set -euo pipefail
+
+if [[ $EUID -ne 0 ]]; then
+  echo "setup.sh: run as root (sudo ./scripts/setup.sh)" >&2
+  exit 1
+fi
+
+# Native build and tests, the Windows cross compilers, and Wine for the
+# end-to-end runs. wine32 is an i386 package, hence the extra architecture.
+packages=(
+  cmake ninja-build g++ libgtest-dev clang clang-format python3
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64
+  wine wine32:i386 wine64
+)
+
+export DEBIAN_FRONTEND=noninteractive
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+fi
+apt-get update
+apt-get install -y "${packages[@]}"

@@ -1,0 +1,67 @@
+#!/bin/bash
+# Builds everything and runs every test:
+#   1. the native build with address and undefined-behaviour sanitizers,
+#      unit tests and whole-run scenarios against the simulated Windows;
+#   2. the Windows builds (Install.exe, the stand-in product files, the kit);
+#   3. the real Install.exe under Wine (smoke test, then end-to-end runs).
+# Installs missing Debian packages first (as root, or through sudo).
+# TOLVO_JOBS sets the build parallelism (default: the number of CPUs).
+set -euo pipefail
+
+repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$repo"
+jobs="${TOLVO_JOBS:-$(nproc)}"
+
+required=(cmake ninja-build g++ libgtest-dev clang python3
+          g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64)
+missing=()
+for package in "${required[@]}"; do
+  if [[ "$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null)" != "install ok installed" ]]; then
+    missing+=("$package")
+  fi
+done
+if ((${#missing[@]} > 0)); then
+  echo "== Installing missing packages: ${missing[*]}"
+  if [[ $EUID -eq 0 ]]; then
+    "$repo/scripts/setup.sh"
+  else
+    sudo -n "$repo/scripts/setup.sh" || sudo "$repo/scripts/setup.sh"
+  fi
+fi
+
+failures=()
+# Runs one test stage; a failure is noted and the remaining stages still run.
+check() {
+  local name="$1"
+  shift
+  echo "== $name"
+  "$@" || failures+=("$name")
+}
+# Runs one build stage; a failure ends the run, since later stages need it.
+build() {
+  local name="$1"
+  shift
+  echo "== $name"
+  if ! "$@"; then
+    echo "== FAILED: $name"
+    exit 1
+  fi
+}
+
+build "native build" bash -c "cmake --preset native && cmake --build --preset native -j $jobs"
+check "unit tests and scenarios" ctest --preset native -j "$jobs"
+build "64-bit Windows build" \
+  bash -c "cmake --preset mingw64 && cmake --build --preset mingw64 -j $jobs"
+build "32-bit Windows build and kit" \
+  bash -c "cmake --preset mingw32 && cmake --build --preset mingw32 -j $jobs &&
+           cmake --build --preset mingw32 -j $jobs --target kit"
+check "Wine smoke test" "$repo/tests/wine/smoke_test.sh"
+if [[ -x "$repo/tests/wine/run_e2e.sh" ]]; then
+  check "Wine end-to-end tests" "$repo/tests/wine/run_e2e.sh"
+fi
+
+if ((${#failures[@]} > 0)); then
+  echo "== FAILED: ${failures[*]}"
+  exit 1
+fi
+echo "== All tests passed"
