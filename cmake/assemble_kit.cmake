@@ -38,6 +38,7 @@ set(FILES64
   TolvoCairoLib64.DLL
   TolvoECairoLib64.DLL)
 set(WINE_SUPPORT_FILES TOLVOVS64.DLL TOLVOE64.DLL)
+set(WINE_SUPPORT_TOOLS spooler_probe.exe)
 
 function(require_file path hint)
   if(NOT EXISTS "${path}")
@@ -62,7 +63,7 @@ foreach(name IN LISTS FILES64)
     "  cmake --preset mingw64 && cmake --build --preset mingw64\n"
     "before building the kit.")
 endforeach()
-foreach(name IN LISTS WINE_SUPPORT_FILES)
+foreach(name IN LISTS WINE_SUPPORT_FILES WINE_SUPPORT_TOOLS)
   require_file("${WINE_SUPPORT_PARTS_DIR}/${name}" "Build the mingw32 preset first.")
 endforeach()
 
@@ -92,6 +93,9 @@ endforeach()
 file(REMOVE_RECURSE "${WINE_SUPPORT_DIR}")
 foreach(name IN LISTS WINE_SUPPORT_FILES)
   copy_as("${WINE_SUPPORT_PARTS_DIR}/${name}" "${WINE_SUPPORT_DIR}/syswow64/${name}")
+endforeach()
+foreach(name IN LISTS WINE_SUPPORT_TOOLS)
+  copy_as("${WINE_SUPPORT_PARTS_DIR}/${name}" "${WINE_SUPPORT_DIR}/${name}")
 endforeach()
 
 file(REMOVE "${KIT_ZIP}")
