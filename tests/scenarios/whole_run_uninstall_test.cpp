@@ -1,0 +1,211 @@
+// Whole uninstallation runs of Install.exe on the simulated machine.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "scenarios/machine_fixture.h"
+
+namespace tolvo::scenario {
+namespace {
+
+class UninstallRun : public MachineFixture {
+ public:
+  // A complete installation with the default switches, its transcript
+  // forgotten.
+  void InstallFirst(std::vector<std::string> arguments = {}) {
+    ASSERT_EQ(Run(std::move(arguments)), 0) << machine.console;
+    StartNewRun();
+  }
+};
+
+constexpr std::string_view kHead = "\nUninstalling Tolvo Port Monitor...\n";
+constexpr std::string_view kDetect64 =
+    "  - Detecting Windows Version\n"
+    "    (64-bit Windows 7 Detected)\n";
+constexpr std::string_view kRemoveClient =
+    "  - Uninstalling Tolvo Client Graphical User Interface\n"
+    "  - Waiting for all Tolvo Clients to terminate\n"
+    "  - Removing Tolvo Client\n";
+constexpr std::string_view kReleasePrinter =
+    "  - Port Tolvo001 type Tolvo will be disconnected\n"
+    "  - Disconnecting Printer 'Office Laser' from Tolvo Port\n";
+constexpr std::string_view kRemove = "  - Removing Old Tolvo Print Monitor\n";
+constexpr std::string_view kNotFound = "    (Print Monitor Not Found)\n";
+constexpr std::string_view kDelete =
+    "  - Deleting Tolvo Print Monitor Files from System Directory\n";
+constexpr std::string_view kUninstalled = "\nTolvo Port Monitor UnInstalled Sucessfully.\n";
+constexpr std::string_view kNotUninstalled = "\n Port Monitor Not Completely UnInstalled!\n";
+
+std::vector<std::string> EventMessages(const sim::SimWindows& machine) {
+  std::vector<std::string> messages;
+  for (const sim::SimEvent& event : machine.registry.events) {
+    EXPECT_EQ(event.source, "TolvoPort");
+    EXPECT_EQ(event.eventId, 0xC0020001u);
+    EXPECT_EQ(event.type, EVENTLOG_SUCCESS);
+    messages.insert(messages.end(), event.strings.begin(), event.strings.end());
+  }
+  return messages;
+}
+
+TEST_F(UninstallRun, RemovesWhatTheInstallationPutInPlace) {
+  InstallFirst();
+
+  const int exitCode = Run({"-u"});
+
+  EXPECT_EQ(exitCode, 0);
+  ExpectTranscript(Transcript(
+      {kBanner, kHead, kDetect64, kRemoveClient, kReleasePrinter, kRemove, kDelete, kUninstalled}));
+  EXPECT_TRUE(machine.spooler.Monitors().empty());
+  EXPECT_EQ(machine.spooler.PrinterPorts(kPrinterName), "FILE:");
+  for (const char* file : {"TOLVOVS64.DLL", "TOLVO64UI.DLL", "TolvoCairoLib64.DLL"}) {
+    EXPECT_FALSE(InSystemDirectory(file)) << file;
+  }
+  // The event source stays registered with its message file.
+  EXPECT_TRUE(InSystemDirectory("TolvoEvent.dll"));
+  EXPECT_TRUE(machine.registry.GetString(kEventSourceKey, "EventMessageFile").has_value());
+  // The client, its start-up entry, the fonts and their folders are gone.
+  EXPECT_FALSE(machine.Exists(ProgramFiles() + "\\Kestrum"));
+  EXPECT_TRUE(machine.Exists(ProgramFiles()));
+  EXPECT_FALSE(StartupEntry().has_value());
+  EXPECT_EQ(machine.processes.RunningCount("Tolvo Client.exe"), 0);
+  EXPECT_EQ(EventMessages(machine),
+            (std::vector<std::string>{"Port Monitor Installed Sucessfully",
+                                      "Port Monitor Uninstalled Sucessfully"}));
+  // The configuration stays for the next installation.
+  EXPECT_TRUE(machine.Exists(kIniPath));
+}
+
+TEST_F(UninstallRun, NoCopySwitchLeavesSystemFilesAndFonts) {
+  InstallFirst();
+
+  const int exitCode = Run({"-u", "-c"});
+
+  EXPECT_EQ(exitCode, 0);
+  ExpectTranscript(Transcript(
+      {kBanner, kHead, kDetect64, kRemoveClient, kReleasePrinter, kRemove, kUninstalled}));
+  EXPECT_TRUE(machine.spooler.Monitors().empty());
+  for (const char* file : {"TOLVOVS64.DLL", "TOLVO64UI.DLL", "TolvoCairoLib64.DLL"}) {
+    EXPECT_TRUE(InSystemDirectory(file)) << file;
+  }
+  EXPECT_TRUE(machine.Exists(FontDirectory() + "\\" + kFontFiles[0]));
+  EXPECT_FALSE(machine.Exists(ClientDirectory()));
+  EXPECT_FALSE(StartupEntry().has_value());
+}
+
+TEST_F(UninstallRun, IgnoreErrorsAndRegistrySwitchesChangeNothing) {
+  InstallFirst();
+
+  const int exitCode = Run({"-u", "-e", "-r"});
+
+  EXPECT_EQ(exitCode, 0);
+  ExpectTranscript(Transcript(
+      {kBanner, kHead, kDetect64, kRemoveClient, kReleasePrinter, kRemove, kDelete, kUninstalled}));
+}
+
+TEST_F(UninstallRun, EnterpriseEditionLeavesTheStandardClientAndOldDll) {
+  InstallFirst();  // the Standard edition with its client
+  InstallFirst({"-a"});
+  WriteSystemFile("TOLVO64.DLL", "old TOLVO64.DLL");
+  const std::size_t startsBefore = machine.processes.starts.size();
+
+  const int exitCode = Run({"-u", "-a"});
+
+  EXPECT_EQ(exitCode, 0);
+  ExpectTranscript(Transcript({
+      kEnterpriseBanner,
+      "\n",
+      "Uninstalling TolvoE Port Monitor...\n",
+      kDetect64,
+      "  - Port TolvoE001 type TolvoE will be disconnected\n",
+      "  - Disconnecting Printer 'Office Laser' from TolvoE Port\n",
+      "  - Removing Old TolvoE Print Monitor\n",
+      "  - Deleting TolvoE Print Monitor Files from System Directory\n",
+      "\n",
+      "TolvoE Port Monitor UnInstalled Sucessfully.\n",
+  }));
+  EXPECT_EQ(machine.spooler.Monitors(), std::vector<std::string>{"Tolvo"});
+  for (const char* file : {"TOLVOE64.DLL", "TOLVOE64UI.DLL", "TolvoECairoLib64.DLL"}) {
+    EXPECT_FALSE(InSystemDirectory(file)) << file;
+  }
+  for (const char* file : {"TOLVOVS64.DLL", "TOLVO64UI.DLL", "TolvoCairoLib64.DLL"}) {
+    EXPECT_TRUE(InSystemDirectory(file)) << file;
+  }
+  EXPECT_EQ(SystemFileContent("TOLVO64.DLL"), "old TOLVO64.DLL");
+  // The Standard client is untouched: not stopped, not removed.
+  EXPECT_EQ(machine.processes.starts.size(), startsBefore);
+  EXPECT_TRUE(machine.Exists(ClientDirectory() + "\\Tolvo Client.exe"));
+  EXPECT_TRUE(StartupEntry().has_value());
+  EXPECT_FALSE(machine.Exists(ProgramFiles() + "\\Kestrum\\Tolvo Client Enterprise"));
+  EXPECT_TRUE(machine.Exists(FontDirectory() + "\\" + kFontFiles[0]));
+}
+
+TEST_F(UninstallRun, SecondUninstallationFindsNoMonitorAndSucceeds) {
+  InstallFirst();
+  InstallFirst({"-u"});
+
+  const int exitCode = Run({"-u"});
+
+  EXPECT_EQ(exitCode, 0);
+  ExpectTranscript(Transcript(
+      {kBanner, kHead, kDetect64, kRemoveClient, kRemove, kNotFound, kDelete, kUninstalled}));
+  // No event for a monitor that was not there.
+  EXPECT_EQ(EventMessages(machine),
+            (std::vector<std::string>{"Port Monitor Installed Sucessfully",
+                                      "Port Monitor Uninstalled Sucessfully"}));
+}
+
+TEST_F(UninstallRun, MonitorInUseEndsItAfterTheClientIsGone) {
+  InstallFirst();
+  machine.spooler.deleteMonitorError = ERROR_BUSY;
+
+  const int exitCode = Run({"-u"});
+
+  EXPECT_EQ(exitCode, -1);
+  ExpectTranscript(Transcript({kBanner, kHead, kDetect64, kRemoveClient, kReleasePrinter, kRemove,
+                               "ERROR Print Monitor Is Used By Spooler.\n", kNotUninstalled}));
+  EXPECT_EQ(machine.spooler.Monitors(), std::vector<std::string>{"Tolvo"});
+  EXPECT_TRUE(InSystemDirectory("TOLVOVS64.DLL"));
+  EXPECT_TRUE(machine.Exists(FontDirectory() + "\\" + kFontFiles[0]));
+  EXPECT_FALSE(machine.Exists(ClientDirectory()));
+  EXPECT_EQ(EventMessages(machine), std::vector<std::string>{"Port Monitor Installed Sucessfully"});
+}
+
+TEST_F(UninstallRun, UnsupportedSystemChangesNothing) {
+  InstallFirst();
+  machine.version.major = 10;
+  machine.version.minor = 0;
+
+  const int exitCode = Run({"-u"});
+
+  EXPECT_EQ(exitCode, -1);
+  ExpectTranscript(
+      Transcript({kBanner, kHead, "  - Detecting Windows Version\n",
+                  "    (Unknown Win32NT OS Detected ver.10.0)\n",
+                  "ERROR: Unsupported Operating System Detected.\n", kNotUninstalled}));
+  EXPECT_TRUE(machine.Exists(ClientDirectory() + "\\Tolvo Client.exe"));
+  EXPECT_EQ(machine.spooler.PrinterPorts(kPrinterName), "Tolvo001");
+}
+
+TEST_F(UninstallRun, ClientFolderWithForeignFilesStays) {
+  InstallFirst();
+  const std::string notes = ClientDirectory() + "\\notes.txt";
+  const std::string settings = ClientDirectory() + "\\de-DE\\user.config";
+  machine.WriteFile(notes, "mine");
+  machine.WriteFile(settings, "mine too");
+
+  const int exitCode = Run({"-u"});
+
+  EXPECT_EQ(exitCode, 0);
+  ExpectTranscript(Transcript(
+      {kBanner, kHead, kDetect64, kRemoveClient, kReleasePrinter, kRemove, kDelete, kUninstalled}));
+  EXPECT_EQ(machine.ListDirectory(ClientDirectory()),
+            (std::vector<std::string>{"de-DE", "notes.txt"}));
+  EXPECT_EQ(machine.ListDirectory(ClientDirectory() + "\\de-DE"),
+            std::vector<std::string>{"user.config"});
+  EXPECT_FALSE(machine.Exists(FontDirectory()));
+  EXPECT_FALSE(StartupEntry().has_value());
+}
+
+}  // namespace
+}  // namespace tolvo::scenario
