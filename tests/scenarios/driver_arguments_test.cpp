@@ -133,6 +133,14 @@ TEST_F(Arguments, WithoutTheRedirectionSwitchNothingIsPrinted) {
   EXPECT_EQ(machine.console.substr(0, kStandardBanner.size()), kStandardBanner);
 }
 
+TEST_F(Arguments, WithoutKernel32HandleNothingIsLookedUp) {
+  machine.SetModuleMissing("kernel32.dll");
+  EXPECT_EQ(Run({}), 0);
+  EXPECT_EQ(machine.CallCount("GetProcAddress"), 0);
+  EXPECT_EQ(machine.CallCount("Wow64DisableWow64FsRedirection"), 0);
+  ASSERT_EQ(sequences.calls.size(), 1u);
+}
+
 TEST_F(Arguments, On32BitWindowsTheFailedSwitchIsIgnored) {
   machine.version.wow64 = false;
   EXPECT_EQ(Run({}), 0);
