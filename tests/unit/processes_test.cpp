@@ -145,6 +145,40 @@ TEST_F(ProcessesTest, ExitStatusComesBackWhole) {
   EXPECT_EQ(SpawnAndWait(machine, "Quarvel.exe", arguments), static_cast<int>(0xC0000005u));
 }
 
+TEST_F(ProcessesTest, SimulatedDetachedProgramIsStillActiveUntilEnded) {
+  InstallClient();
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  std::string line = std::string("\"") + kClientPath + "\"";
+  ASSERT_TRUE(machine.CreateProcessA(kClientPath, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                     nullptr, &startup, &info));
+  DWORD code = 0;
+  EXPECT_TRUE(machine.GetExitCodeProcess(info.hProcess, &code));
+  EXPECT_EQ(code, STILL_ACTIVE);
+  // Windows would wait for ever here; the machine counts it instead.
+  EXPECT_EQ(machine.WaitForSingleObject(info.hProcess, INFINITE), WAIT_FAILED);
+  EXPECT_EQ(machine.processes.hungWaits, 1);
+
+  machine.processes.EndPrograms("tolvo client.exe", 7);
+  EXPECT_EQ(machine.WaitForSingleObject(info.hProcess, INFINITE), WAIT_OBJECT_0);
+  EXPECT_TRUE(machine.GetExitCodeProcess(info.hProcess, &code));
+  EXPECT_EQ(code, 7u);
+  EXPECT_EQ(machine.OpenCount(sim::HandleKind::Process), 1u);
+  EXPECT_EQ(machine.OpenCount(sim::HandleKind::Thread), 1u);
+  EXPECT_TRUE(machine.CloseHandle(info.hThread));
+  EXPECT_TRUE(machine.CloseHandle(info.hProcess));
+  EXPECT_FALSE(machine.CloseHandle(info.hProcess));
+  EXPECT_EQ(machine.GetLastError(), ERROR_INVALID_HANDLE);
+  ExpectNothingLeftOpen();
+}
+
+TEST_F(ProcessesTest, SimulatedFileWithoutAProgramIsNotExecutable) {
+  machine.WriteFile("C:\\Kit\\Quarvel.exe", "not a program");
+  EXPECT_EQ(StopClientInstances(context), -1);
+  EXPECT_EQ(machine.GetLastError(), 193u);  // ERROR_BAD_EXE_FORMAT
+}
+
 // --- Argument quoting -------------------------------------------------------------
 
 struct QuotingCase {
@@ -259,14 +293,20 @@ TEST_F(ProcessesTest, NoInterpreterAtAllGivesMinusOne) {
 }
 
 TEST_F(ProcessesTest, LongComSpecIsReadWhole) {
-  const std::string folder = "C:\\" + std::string(300, 'S');
-  machine.processes.environment["COMSPEC"] = folder + "\\cmd.exe";
-  EXPECT_EQ(RunShellCommand(machine, "x.bat"), 1);
-  // The long interpreter path was tried as given, then cmd.exe took over.
-  EXPECT_EQ(machine.CallCount("CreateProcessA"), 2);
-  EXPECT_EQ(machine.console,
-            "'x.bat' is not recognized as an internal or external command,\n"
-            "operable program or batch file.\n");
+  // Longer than MAX_PATH, so it takes the second, sized read.
+  const std::string shell =
+      "C:\\" + std::string(150, 'S') + "\\" + std::string(150, 'T') + "\\shell.exe";
+  machine.WriteFile(shell, "MZ");
+  SimProgram program;
+  program.exitStatus = 9;
+  machine.processes.RegisterProgram(shell, program);
+  machine.processes.environment["COMSPEC"] = shell;
+
+  EXPECT_EQ(RunShellCommand(machine, "x.bat"), 9);
+  ASSERT_EQ(machine.processes.starts.size(), 1u);
+  EXPECT_EQ(machine.processes.starts[0].applicationName, shell);
+  EXPECT_EQ(machine.processes.starts[0].commandLine, "\"" + shell + "\" /c x.bat");
+  ExpectNothingLeftOpen();
 }
 
 TEST_F(ProcessesTest, BatchFileRunsItsScriptBehaviourOrEndsWithZero) {
