@@ -27,8 +27,20 @@ std::string Lower(std::string_view text) {
   return result;
 }
 
+char LowerChar(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
 bool SameName(std::string_view a, std::string_view b) {
-  return Lower(a) == Lower(b);
+  if (a.size() != b.size()) {
+    return false;
+  }
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (LowerChar(a[i]) != LowerChar(b[i])) {
+      return false;
+    }
+  }
+  return true;
 }
 
 std::string Text(LPCSTR text) {
