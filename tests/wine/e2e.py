@@ -1,0 +1,1122 @@
+#!/usr/bin/env python3
+"""End-to-end runs of the real Install.exe and its kit in fresh Wine prefixes.
+
+Each test gets its own copy of a freshly booted prefix (64-bit or 32-bit),
+sets the Windows version, places the kit in C:\\Kit, runs the installer the
+way an administrator would, and then checks what it printed, what it logged,
+and what it left in the spooler, the registry and the file system. The
+expectations are built here from the installer's message texts, the kit's
+Tolvo.ini and the port-data record layout, independently of the installer's
+own code.
+
+Usage: e2e.py [-k SUBSTRING] [--keep]
+"""
+
+import argparse
+import difflib
+import os
+import re
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import traceback
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parents[2]
+BUILD = ROOT / "build"
+# The locations can be overridden to test another build of the same tree.
+INSTALL_EXE = Path(os.environ.get("E2E_INSTALL_EXE", next(
+    (p for p in (BUILD / "mingw32" / "Install.exe",
+                 BUILD / "mingw32" / "src" / "platform" / "win32" / "Install.exe") if p.is_file()),
+    BUILD / "mingw32" / "Install.exe")))
+KIT = Path(os.environ.get("E2E_KIT", BUILD / "kit"))
+WINE_SUPPORT = Path(os.environ.get("E2E_WINE_SUPPORT", BUILD / "wine-support"))
+PROBE_SOURCE = ROOT / "tests" / "wine" / "probe" / "probe.c"
+PROBE = BUILD / "wine-probe" / "probe.exe"
+DRIVER_SOURCES = ROOT / "src" / "driver"
+
+RUN_TIMEOUT = 120
+TRACE = bool(os.environ.get("E2E_TRACE"))
+LANGUAGES = ["cs-CZ", "de-DE", "hu-HU", "ja-JP", "pl-PL", "ru-RU", "zh-CN"]
+CLIENT_FILES = ["Tolvo Client.exe", "Interop.SHDocVw.dll", "Microsoft.mshtml.dll"]
+EVENT_KEY = r"SYSTEM\CurrentControlSet\Services\EventLog\Application\TolvoPort"
+RUN_KEY = r"SOFTWARE\Microsoft\Windows\CurrentVersion\Run"
+DOTNET_KEY = r"Software\Microsoft\NET Framework Setup\NDP\v2.0.50727"
+MONITORS_KEY = r"SYSTEM\CurrentControlSet\Control\Print\Monitors"
+SCRIPT_MARKER = "bat-marker.txt"
+
+
+class CheckFailed(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise CheckFailed(message)
+
+
+def record_fields():
+    """(offset, size, name) of every field of the port-data record, in offset order."""
+    fields = [(offset, 520 if kind == "t" else 4, name) for offset, name, kind in RECORD_LAYOUT]
+    fields += [(SERVER_IP_OFFSET + k * 520, 520, indexed("ServerIP", k + 1)) for k in range(10)]
+    fields += [(IP_LOAD_BALANCING_OFFSET + k * 4, 4, indexed("IPLoadBalancing", k + 1))
+               for k in range(10)]
+    fields += [(PORT_NAME_OFFSET, 18, "PortName"), (PORT_NAME_OFFSET + 18, 2, "reserved")]
+    return sorted(fields)
+
+
+def check_record(actual, expected, what):
+    """Compares two port-data records and names the fields that differ."""
+    if actual == expected:
+        return
+    if len(actual) != len(expected):
+        raise CheckFailed("%s: %d bytes, expected %d" % (what, len(actual), len(expected)))
+    wrong = []
+    for offset, size, name in record_fields():
+        a, e = actual[offset:offset + size], expected[offset:offset + size]
+        if a != e:
+            wrong.append("%s at %d: %s, expected %s" % (name, offset, a.hex(), e.hex()))
+    raise CheckFailed("%s differs in %d fields:\n  %s" % (what, len(wrong), "\n  ".join(
+        (w[:160] + "...") if len(w) > 160 else w for w in wrong)))
+
+
+def check_equal(actual, expected, what):
+    if actual == expected:
+        return
+    if isinstance(actual, bytes) and isinstance(expected, bytes):
+        a = actual.decode("cp1252", "replace").splitlines(keepends=True)
+        e = expected.decode("cp1252", "replace").splitlines(keepends=True)
+        diff = "".join(
+            difflib.unified_diff([repr(x) + "\n" for x in e], [repr(x) + "\n" for x in a],
+                                 "expected", "actual", n=2))
+        raise CheckFailed("%s differs:\n%s" % (what, diff))
+    raise CheckFailed("%s: expected %r, got %r" % (what, expected, actual))
+
+
+# --------------------------------------------------------------------------
+# The edition profile, as an administrator sees it from outside.
+
+class Edition:
+    def __init__(self, enterprise):
+        self.enterprise = enterprise
+        e = enterprise
+        self.word = "TolvoE" if e else "Tolvo"
+        self.port_format = "TolvoE%03d" if e else "Tolvo%03d"
+        self.config_key = r"SOFTWARE\Kestrum Corporation\%s\PortInstallCfg" % self.word
+        self.monitor32 = "TOLVOE.DLL" if e else "TOLVOVS.DLL"
+        self.monitor64 = "TOLVOE64.DLL" if e else "TOLVOVS64.DLL"
+        self.ui32 = "TOLVOEUI.DLL" if e else "TOLVOUI.DLL"
+        self.ui64 = "TOLVOE64UI.DLL" if e else "TOLVO64UI.DLL"
+        self.cairo32 = "TolvoECairoLib.DLL" if e else "TolvoCairoLib.DLL"
+        self.cairo64 = "TolvoECairoLib64.DLL" if e else "TolvoCairoLib64.DLL"
+        self.font_subdir = ("Kestrum\\Tolvo Client Enterprise\\Font" if e
+                            else "Kestrum\\Tolvo Client\\Font")
+        self.banner = "\n\nTolvo Client %sInstaller v 2.6\n" % ("Enterprise " if e else "")
+
+    def system_files(self, wide):
+        """The files that the install copies into the system directory."""
+        if wide:
+            return [self.monitor64, self.ui64, self.cairo64]
+        return [self.monitor32, self.ui32, self.cairo32]
+
+    def port_name(self, number):
+        return self.port_format % number
+
+
+STANDARD = Edition(False)
+ENTERPRISE = Edition(True)
+
+
+# --------------------------------------------------------------------------
+# Configuration values as Windows' profile and registry readers give them.
+
+TEXT_KEYS = ["Description", "Queue", "AuthText", "ComPort", "CurrentUserNameFormat",
+             "LogFilePath", "BWPrintTempDir", "Note", "RedirectToIP"]
+INT_DEFAULTS = {
+    "ServerPort": 9100, "LoadBalancing": 1, "RefreshIPList": 1, "AuthType": 1,
+    "Projects": 0, "Compression": 0, "FaxServer": 0, "LogToFile": 0, "Encryption": 0,
+    "DefaultProjectID": 0, "DisableServerCommunication": 0, "ProtocolLevel": 4,
+    "JobOwnerMethod": 0, "NetworkTimeout": 60, "PriceEstimation": 0, "PopupsForBWPrint": 0,
+    "ParserDPI": 72, "SavePassword": 0, "NoProjectOption": 1, "LBNetworkTimeout": 60,
+    "LogFileSizeLimit": 20, "LogFileCount": 3, "SSLCertificateVerification": 0,
+}
+
+
+def indexed(base, k):
+    return base if k == 1 else "%s%d" % (base, k)
+
+
+def profile_int(text, default):
+    """GetPrivateProfileIntA: leading blanks, a sign, 0x/0o/0b prefixes, digits."""
+    if text is None or text == "":
+        return default & 0xFFFFFFFF
+    s = text.lstrip(" \t\n\r")
+    negative = False
+    if s[:1] in "+-" and s[:1] != "":
+        negative = s[0] == "-"
+        s = s[1:]
+    base = 10
+    if s[:2].lower() in ("0x", "0o", "0b"):
+        base = {"x": 16, "o": 8, "b": 2}[s[1].lower()]
+        s = s[2:]
+    value = 0
+    for ch in s:
+        digit = int(ch, 36) if ch.isalnum() and ch.isascii() else 99
+        if digit >= base:
+            break
+        value = value * base + digit
+    if negative:
+        value = -value
+    return value & 0xFFFFFFFF
+
+
+class IniSource:
+    """A configuration file read with Windows' profile rules."""
+
+    def __init__(self, path):
+        self.sections = {}
+        current = None
+        for raw in path.read_bytes().decode("cp1252").splitlines():
+            line = raw.strip()
+            if line.startswith("["):
+                name = line[1:line.index("]")] if "]" in line else line[1:]
+                current = self.sections.setdefault(name.strip().lower(), {})
+            elif current is not None and "=" in line:
+                key, value = line.split("=", 1)
+                key, value = key.strip().lower(), value.strip()
+                if len(value) >= 2 and value[0] == value[-1] and value[0] in "\"'":
+                    value = value[1:-1]
+                current.setdefault(key, value)
+
+    def text(self, section, key):
+        return self.sections.get(str(section), {}).get(key.lower(), "")[:259]
+
+    def integer(self, section, key, default):
+        value = self.sections.get(str(section), {}).get(key.lower())
+        return profile_int(value, default)
+
+
+class RegistrySource:
+    """The registry configuration: {section: {name: str or int}}, as the test wrote it."""
+
+    def __init__(self, sections):
+        self.sections = {str(k): v for k, v in sections.items()}
+
+    def text(self, section, key):
+        value = self.sections.get(str(section), {}).get(key)
+        return value[:259] if isinstance(value, str) else ""
+
+    def integer(self, section, key, default):
+        value = self.sections.get(str(section), {}).get(key)
+        return (value if isinstance(value, int) else default) & 0xFFFFFFFF
+
+
+def read_port(source, number, edition):
+    """One port's settings, or None when the port number is not configured."""
+    cfg = {"Description": source.text(number, "Description"), "ServerIP": [],
+           "IPLoadBalancing": []}
+    for k in range(1, 11):
+        cfg["ServerIP"].append(source.text(number, indexed("ServerIP", k)))
+        cfg["IPLoadBalancing"].append(source.integer(number, indexed("IPLoadBalancing", k), 0))
+    if cfg["ServerIP"][0] == "":
+        return None
+    for key in TEXT_KEYS[1:]:
+        cfg[key] = source.text(number, key)
+    for key, default in INT_DEFAULTS.items():
+        cfg[key] = source.integer(number, key, default)
+    if edition.enterprise and cfg["DisableServerCommunication"] != 0:
+        cfg["Encryption"] = 0
+        cfg["RefreshIPList"] = 0
+    cfg["PortName"] = edition.port_name(number)
+    return cfg
+
+
+def read_ports(source, edition):
+    ports = []
+    while True:
+        cfg = read_port(source, len(ports) + 1, edition)
+        if cfg is None:
+            return ports
+        ports.append(cfg)
+
+
+def assignments(source, port_count, edition):
+    """(printer, port) pairs in the order the installer visits them."""
+    pairs = []
+    for number in range(1, port_count + 1):
+        for k in range(1, 11):
+            name = source.text(number, indexed("AssignPrinter", k))
+            if name:
+                pairs.append((name, edition.port_name(number)))
+    return pairs
+
+
+# The port-data record: offset, field, kind ("t" text of 260 units, "i" 32-bit).
+RECORD_SIZE = 10032
+RECORD_LAYOUT = [
+    (0, "Description", "t"),
+    (5720, "ServerPort", "i"), (5724, "LoadBalancing", "i"), (5728, "RefreshIPList", "i"),
+    (5732, "Queue", "t"), (6252, "AuthType", "i"), (6256, "AuthText", "t"),
+    (6776, "ComPort", "t"), (7296, "Projects", "i"), (7300, "Compression", "i"),
+    (7304, "FaxServer", "i"), (7308, "LogToFile", "i"), (7312, "Encryption", "i"),
+    (7316, "DefaultProjectID", "i"), (7320, "DisableServerCommunication", "i"),
+    (7324, "CurrentUserNameFormat", "t"), (7844, "ProtocolLevel", "i"),
+    (7848, "JobOwnerMethod", "i"), (7852, "LogFilePath", "t"), (8372, "NetworkTimeout", "i"),
+    (8376, "ParserDPI", "i"), (8380, "PriceEstimation", "i"), (8384, "PopupsForBWPrint", "i"),
+    (8388, "BWPrintTempDir", "t"), (8948, "SavePassword", "i"), (8952, "NoProjectOption", "i"),
+    (8956, "Note", "t"), (9476, "LBNetworkTimeout", "i"), (9480, "RedirectToIP", "t"),
+    (10000, "LogFileSizeLimit", "i"), (10004, "LogFileCount", "i"),
+    (10008, "SSLCertificateVerification", "i"),
+]
+SERVER_IP_OFFSET = 520
+IP_LOAD_BALANCING_OFFSET = 8908
+PORT_NAME_OFFSET = 10012
+
+
+def utf16_slot(text, units):
+    encoded = text.encode("utf-16-le")[: (units - 1) * 2]
+    return encoded + b"\0" * (units * 2 - len(encoded))
+
+
+def port_record(cfg):
+    record = bytearray(RECORD_SIZE)
+
+    def put(offset, data):
+        record[offset:offset + len(data)] = data
+
+    for offset, field, kind in RECORD_LAYOUT:
+        if kind == "t":
+            put(offset, utf16_slot(cfg[field], 260))
+        else:
+            put(offset, struct.pack("<I", cfg[field] & 0xFFFFFFFF))
+    for k in range(10):
+        put(SERVER_IP_OFFSET + k * 520, utf16_slot(cfg["ServerIP"][k], 260))
+        put(IP_LOAD_BALANCING_OFFSET + k * 4, struct.pack("<I", cfg["IPLoadBalancing"][k]))
+    name = cfg["PortName"].encode("utf-16-le")
+    check(len(name) <= 18, "port name too long for the record")
+    put(PORT_NAME_OFFSET, name)  # followed by zero units up to the end
+    return bytes(record)
+
+
+def signed(value):
+    return value - (1 << 32) if value & 0x80000000 else value
+
+
+def port_line(cfg):
+    return "    New - IP:%s:%i, Desc:%s, Queue:%s, Type:%d %s\n" % (
+        cfg["ServerIP"][0], signed(cfg["ServerPort"]), cfg["Description"], cfg["Queue"],
+        signed(cfg["AuthType"]), cfg["AuthText"])
+
+
+# --------------------------------------------------------------------------
+# Expected transcripts: lists of (text, console_only) pieces.
+
+def copyright_line():
+    for source in sorted(DRIVER_SOURCES.glob("*.cpp")):
+        for line in source.read_text(errors="replace").splitlines():
+            match = re.search(r'"((?:[^"\\]|\\.)*Copyright(?:[^"\\]|\\.)*)"', line)
+            if match:
+                return match.group(1).encode("latin-1").decode("unicode_escape")
+    raise CheckFailed("no copyright literal found in src/driver")
+
+
+def banner(edition):
+    return [(edition.banner, False), (copyright_line(), False)]
+
+
+def version_block(version_line):
+    return [("  - Detecting Windows Version\n", False), (version_line, False)]
+
+
+def disconnect_block(printers, monitor_ports, edition):
+    """What the printer release prints for the printers [(name, ports)] in spooler order."""
+    pieces = []
+    wanted = {p.lower() for p in monitor_ports}
+    for name, ports in printers:
+        changed = False
+        for port in ports.split(","):
+            if port and port.lower() in wanted:
+                pieces.append(("  - Port %s type %s will be disconnected\n" % (port, edition.word),
+                               True))
+                changed = True
+        if changed:
+            pieces.append(("  - Disconnecting Printer '%s' from %s Port\n" % (name, edition.word),
+                           False))
+    return pieces
+
+
+class Expect:
+    """The facts that shape one install's transcript."""
+
+    def __init__(self, edition=STANDARD, version_line="    (64-bit Windows 7 Detected)\n",
+                 wide=True, ports=(), assigned=(), missing_printers=(), disconnect=(),
+                 monitor_present=False, args=None, fonts=True, copy_files=True,
+                 from_registry=False):
+        self.__dict__.update(locals())
+        del self.__dict__["self"]
+
+
+def install_transcript(x):
+    e = x.edition
+    pieces = banner(e)
+    if x.args is None:
+        pieces.append(("\nInstalling %s Port Monitor ...\n" % e.word, False))
+    else:
+        pieces.append(("\nInstalling %s Port Monitor...\n" % e.word, False))
+        if x.from_registry:
+            pieces.append(("  (config will be read from registry)\n", False))
+        if not x.copy_files:
+            pieces.append(("  No files will be copied\n", False))
+    pieces += version_block(x.version_line)
+    pieces.append(("  - Checking Files\n", False))
+    pieces += list(x.disconnect)
+    pieces.append(("  - Removing Old %s Print Monitor\n" % e.word, False))
+    if not x.monitor_present:
+        pieces.append(("    (Print Monitor Not Found)\n", False))
+    if x.copy_files:
+        pieces.append(("  - Deleting %s Print Monitor Files from System Directory\n" % e.word,
+                       False))
+        pieces.append(("  - Copying Files to Windows System Directory \n", False))
+    pieces.append(("  - Registering %s Print Monitor\n" % e.word, False))
+    pieces.append(("  - Adding port configuration\n", False))
+    pieces += [(port_line(cfg), False) for cfg in x.ports]
+    pieces.append(("  - Event Log Resources WAS installed\n", False))
+    for printer, port in x.assigned:
+        if printer in x.missing_printers:
+            pieces.append(("    ERROR - Printer %s NOT assigned to port %s\n" % (printer, port),
+                           False))
+        else:
+            pieces.append(("    Printer '%s' assigned to port %s\n" % (printer, port), False))
+    if not e.enterprise:
+        pieces.append(("  - Installing Tolvo Client Graphical User Interface\n", False))
+        pieces.append(("  - Waiting for all Tolvo Clients to terminate\n", False))
+        pieces.append(("  - Executing Tolvo Client\n", False))
+    if x.copy_files and x.fonts:
+        pieces.append(("  - Installing Font Files\n", False))
+    pieces.append(("\n%s Port Monitor Installed Sucessfully.\n" % e.word, False))
+    return pieces
+
+
+def uninstall_transcript(edition, version_line, disconnect=(), monitor_present=True,
+                         copy_files=True):
+    pieces = banner(edition)
+    pieces.append(("\nUninstalling %s Port Monitor...\n" % edition.word, False))
+    pieces += version_block(version_line)
+    if not edition.enterprise:
+        pieces.append(("  - Uninstalling Tolvo Client Graphical User Interface\n", False))
+        pieces.append(("  - Waiting for all Tolvo Clients to terminate\n", False))
+        pieces.append(("  - Removing Tolvo Client\n", False))
+    pieces += list(disconnect)
+    pieces.append(("  - Removing Old %s Print Monitor\n" % edition.word, False))
+    if not monitor_present:
+        pieces.append(("    (Print Monitor Not Found)\n", False))
+    if copy_files:
+        pieces.append(("  - Deleting %s Print Monitor Files from System Directory\n"
+                       % edition.word, False))
+    pieces.append(("\n%s Port Monitor UnInstalled Sucessfully.\n" % edition.word, False))
+    return pieces
+
+
+def console_bytes(pieces):
+    return "".join(text for text, _ in pieces).replace("\n", "\r\n").encode("cp1252")
+
+
+def log_bytes(pieces):
+    return "".join(text for text, only in pieces if not only).replace("\n", "\r\n").encode(
+        "cp1252")
+
+
+# --------------------------------------------------------------------------
+# Wine prefixes.
+
+def wine_env(prefix, arch=None):
+    env = dict(os.environ)
+    env.pop("DISPLAY", None)
+    env["WINEPREFIX"] = str(prefix)
+    env["WINEDEBUG"] = "-all"
+    if arch:
+        env["WINEARCH"] = arch
+    return env
+
+
+def find_kit_wow64_monitor(name):
+    """The 32-bit build of a 64-bit-named monitor, for a 64-bit prefix's syswow64."""
+    for folder in (WINE_SUPPORT / "syswow64", WINE_SUPPORT):
+        candidate = ci_child(folder, name)
+        if candidate and candidate.is_file():
+            return candidate
+    return None
+
+
+def ci_child(folder, name):
+    """The entry of folder whose name equals name without regard to case, or None."""
+    try:
+        for entry in folder.iterdir():
+            if entry.name.lower() == name.lower():
+                return entry
+    except FileNotFoundError:
+        return None
+    return None
+
+
+class Result:
+    def __init__(self, rc, out, err):
+        self.rc, self.out, self.err = rc, out, err
+
+
+class Prefix:
+    counter = 0
+
+    def __init__(self, path, wide):
+        self.path = Path(path)
+        self.wide = wide
+        self.env = wine_env(self.path)
+
+    # Windows paths to host paths; only C: is used.
+    def host(self, windows_path):
+        check(windows_path[:3].upper() == "C:\\", "not a C: path: " + windows_path)
+        return self.path / "drive_c" / windows_path[3:].replace("\\", "/")
+
+    @property
+    def system32(self):
+        return self.path / "drive_c" / "windows" / "system32"
+
+    @property
+    def syswow64(self):
+        return self.path / "drive_c" / "windows" / "syswow64"
+
+    @property
+    def program_files(self):
+        return "C:\\Program Files (x86)" if self.wide else "C:\\Program Files"
+
+    def run(self, args, timeout=RUN_TIMEOUT):
+        Prefix.counter += 1
+        out_path = self.path.parent / ("out.%d" % Prefix.counter)
+        err_path = self.path.parent / ("err.%d" % Prefix.counter)
+        # Files, not pipes: the client started by the installer inherits the
+        # console and outlives it, and would hold a pipe open.
+        begin = time.time()
+        with open(out_path, "wb") as out, open(err_path, "wb") as err:
+            try:
+                rc = subprocess.call(["wine"] + args, env=self.env, stdin=subprocess.DEVNULL,
+                                     stdout=out, stderr=err, timeout=timeout, cwd="/tmp")
+            except subprocess.TimeoutExpired:
+                raise CheckFailed("timed out: wine %s" % " ".join(args))
+        if TRACE:
+            print("#   %.2f s: wine %s -> %d" % (time.time() - begin, " ".join(args), rc), flush=True)
+        return Result(rc, out_path.read_bytes(), err_path.read_bytes())
+
+    def install(self, *args):
+        return self.run(["C:\\Kit\\Install.exe"] + list(args))
+
+    def probe(self, *args, allowed=(0,)):
+        result = self.run([str(PROBE)] + list(args), timeout=60)
+        check(result.rc in allowed, "probe %s exited with %d: %s" % (
+            " ".join(args), result.rc, result.err.decode(errors="replace").strip()))
+        return result.rc, result.out.decode("cp1252").replace("\r\n", "\n")
+
+    def reg_add(self, key, value, kind, data, view=None):
+        args = ["reg", "add", key, "/v", value, "/t", kind, "/d", str(data), "/f"]
+        if view:
+            args.append("/reg:%s" % view)
+        result = self.run(args, timeout=60)
+        check(result.rc == 0, "reg add %s %s failed: %r" % (key, value, result.out + result.err))
+
+    def set_version(self, name):
+        if name:
+            self.reg_add("HKCU\\Software\\Wine", "Version", "REG_SZ", name)
+
+    def add_dotnet(self, view=None):
+        if view is None:
+            view = "32" if self.wide else None
+        self.reg_add("HKLM\\" + DOTNET_KEY, "Install", "REG_DWORD", 1, view)
+
+    def place_kit(self):
+        target = self.path / "drive_c" / "Kit"
+        shutil.copytree(KIT, target, dirs_exist_ok=True)
+        shutil.copy2(INSTALL_EXE, target / "Install.exe")
+        script = ci_child(target, "install_printer.bat")
+        if script:
+            script.unlink()
+        if self.wide:
+            for name in (STANDARD.monitor64, ENTERPRISE.monitor64):
+                wow = find_kit_wow64_monitor(name)
+                check(wow is not None, "no 32-bit build of %s in the kit" % name)
+                shutil.copy2(wow, self.syswow64 / name)
+
+    # Spooler and registry as the probe reads them.
+    def printers(self):
+        _, text = self.probe("printers")
+        return [tuple(line.split("\t", 1)) for line in text.splitlines() if line]
+
+    def ports(self):
+        _, text = self.probe("ports")
+        return [tuple(line.split("\t", 1)) for line in text.splitlines() if line]
+
+    def monitors(self):
+        _, text = self.probe("monitors")
+        return [tuple(line.split("\t")) for line in text.splitlines() if line]
+
+    def reg_value(self, key, value, view="default"):
+        rc, text = self.probe("reg", view, key, value, allowed=(0, 2, 3))
+        return text.rstrip("\n") if rc == 0 else None
+
+    def reg_key_exists(self, key, view="default"):
+        rc, _ = self.probe("regkey", view, key, allowed=(0, 2))
+        return rc == 0
+
+    def port_data(self, port, monitor):
+        rc, text = self.probe("port-data", port, monitor, allowed=(0, 2, 3))
+        return bytes.fromhex(text.strip()) if rc == 0 else None
+
+    def processes(self):
+        _, text = self.probe("processes")
+        return [line for line in text.splitlines() if line]
+
+    def kill(self):
+        subprocess.call(["wineserver", "-k"], env=self.env, stdout=subprocess.DEVNULL,
+                        stderr=subprocess.DEVNULL, timeout=60)
+        subprocess.call(["wineserver", "-w"], env=self.env, stdout=subprocess.DEVNULL,
+                        stderr=subprocess.DEVNULL, timeout=60)
+
+
+def make_template(path, wide):
+    env = wine_env(path, None if wide else "win32")
+    # No Mono or Gecko: nothing here needs them, and their installers would prompt.
+    env["WINEDLLOVERRIDES"] = "mscoree,mshtml="
+    rc = subprocess.call(["wineboot", "-i"], env=env, stdin=subprocess.DEVNULL,
+                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
+    subprocess.call(["wineserver", "-w"], env=env, timeout=120)
+    if rc != 0 or not (Path(path) / "system.reg").is_file():
+        raise RuntimeError("wineboot failed for %s (exit %d)" % (path, rc))
+
+
+# --------------------------------------------------------------------------
+# Checks shared by several tests.
+
+class Harness:
+    def __init__(self, workdir, keep):
+        self.workdir = Path(workdir)
+        self.keep = keep
+        self.templates = {}
+        self.kit_ini = IniSource(KIT / "Tolvo.ini")
+
+    def template(self, wide):
+        if wide not in self.templates:
+            path = self.workdir / ("template64" if wide else "template32")
+            started = time.time()
+            make_template(path, wide)
+            print("# prepared the %s prefix template in %.0f s" % (
+                "64-bit" if wide else "32-bit", time.time() - started), flush=True)
+            self.templates[wide] = path
+        return self.templates[wide]
+
+    def prefix(self, name, wide=True, version=None, dotnet=True):
+        test_dir = self.workdir / name
+        test_dir.mkdir()
+        template = self.template(wide)
+        begin = time.time()
+        subprocess.check_call(["cp", "-a", str(template), str(test_dir / "prefix")])
+        if TRACE:
+            print("#   %.2f s: copied the template" % (time.time() - begin), flush=True)
+        prefix = Prefix(test_dir / "prefix", wide)
+        self.current = prefix
+        prefix.set_version(version)
+        prefix.place_kit()
+        if dotnet:
+            prefix.add_dotnet()
+        return prefix
+
+    def release(self, prefix, passed):
+        begin = time.time()
+        prefix.kill()
+        if passed or not self.keep:
+            shutil.rmtree(prefix.path.parent, ignore_errors=True)
+        if TRACE:
+            print("#   %.2f s: released the prefix" % (time.time() - begin), flush=True)
+
+
+def standard_facts(h, prefix, edition=STANDARD):
+    """Ports, assignments and printers of the kit's Tolvo.ini; creates the printers."""
+    ports = read_ports(h.kit_ini, edition)
+    check(ports, "the kit's Tolvo.ini configures no port")
+    assigned = assignments(h.kit_ini, len(ports), edition)
+    check(assigned, "the kit's Tolvo.ini assigns no printer")
+    for printer in dict.fromkeys(name for name, _ in assigned):
+        prefix.probe("add-printer", printer)
+    return ports, assigned
+
+
+def check_run(result, pieces, rc, what):
+    check_equal(result.out, console_bytes(pieces), what + " console transcript")
+    check(result.rc == rc, "%s: exit code %d, expected %d" % (what, result.rc, rc))
+
+
+def check_log(prefix, expected, what):
+    log = prefix.host("C:\\windows\\TLPortInstall.log")
+    check(log.is_file(), "no run log C:\\windows\\TLPortInstall.log")
+    check_equal(log.read_bytes(), expected, what + " run log")
+
+
+def check_monitor(prefix, edition, wide, present=True):
+    found = [m for m in prefix.monitors() if m[0].lower() == edition.word.lower()]
+    if not present:
+        check(not found, "monitor %s still registered: %r" % (edition.word, found))
+        return
+    check(len(found) == 1, "monitor %s not registered (monitors: %r)" % (
+        edition.word, prefix.monitors()))
+    dll = edition.monitor64 if wide else edition.monitor32
+    check(found[0][2].lower() == dll.lower(), "monitor DLL %r, expected %s" % (found[0][2], dll))
+    driver = prefix.reg_value(MONITORS_KEY + "\\" + edition.word, "Driver")
+    check(driver is not None and driver.split(":", 1)[1].lower() == dll.lower(),
+          "monitor key Driver value %r, expected %s" % (driver, dll))
+
+
+def check_ports(prefix, edition, ports, present=True):
+    listed = {name.lower(): monitor for name, monitor in prefix.ports()}
+    for cfg in ports:
+        name = cfg["PortName"]
+        if present:
+            check(listed.get(name.lower()) == edition.word,
+                  "port %s not listed with monitor %s (ports: %r)" % (name, edition.word, listed))
+            stored = prefix.port_data(name, edition.word)
+            check(stored is not None, "no PortData stored for %s" % name)
+            check_record(stored, port_record(cfg), "PortData of %s" % name)
+        else:
+            check(name.lower() not in listed, "port %s still listed" % name)
+    if present:
+        next_name = edition.port_name(len(ports) + 1).lower()
+        check(next_name not in listed, "unexpected port %s" % next_name)
+
+
+def check_printers(prefix, expected):
+    actual = dict(prefix.printers())
+    for printer, port in expected.items():
+        check(actual.get(printer) == port, "printer %r on %r, expected %r" % (
+            printer, actual.get(printer), port))
+
+
+def final_ports(assigned):
+    ports = {}
+    for printer, port in assigned:
+        ports[printer] = port
+    return ports
+
+
+def check_system_files(prefix, edition, wide, present=True):
+    for name in edition.system_files(wide) + ["TolvoEvent.dll"]:
+        found = ci_child(prefix.system32, name)
+        if present or name == "TolvoEvent.dll":
+            check(found is not None, "%s missing from the system directory" % name)
+            check_equal(found.read_bytes(), (KIT / name).read_bytes(), "system32\\" + name)
+        else:
+            check(found is None, "%s left in the system directory" % name)
+    if wide:
+        # The installer writes past WOW64 redirection: nothing new in syswow64,
+        # and the 32-bit monitor placed there for Wine's in-process spooler stays.
+        for name in edition.system_files(True)[1:] + ["TolvoEvent.dll"]:
+            check(ci_child(prefix.syswow64, name) is None, "%s written to syswow64" % name)
+        wow = ci_child(prefix.syswow64, edition.monitor64)
+        check(wow is not None and wow.read_bytes() ==
+              find_kit_wow64_monitor(edition.monitor64).read_bytes(),
+              "syswow64\\%s was replaced or removed" % edition.monitor64)
+
+
+def check_event_source(prefix):
+    message_file = "%SystemRoot%\\System32\\TolvoEvent.dll"
+    check_equal(prefix.reg_value(EVENT_KEY, "EventMessageFile"),
+                "REG_EXPAND_SZ:" + message_file, "EventMessageFile")
+    check_equal(prefix.reg_value(EVENT_KEY, "TypesSupported"), "REG_DWORD:7", "TypesSupported")
+    check_equal(prefix.reg_value(EVENT_KEY, "CategoryMessageFile"),
+                "REG_EXPAND_SZ:" + message_file, "CategoryMessageFile")
+    check_equal(prefix.reg_value(EVENT_KEY, "CategoryCount"), "REG_DWORD:10", "CategoryCount")
+
+
+def client_dir(prefix):
+    return prefix.program_files + "\\Kestrum\\Tolvo Client\\Client"
+
+
+def client_count(prefix):
+    return sum(1 for p in prefix.processes() if p.lower() == "tolvo client.exe")
+
+
+def check_client(prefix, present=True):
+    folder = prefix.host(client_dir(prefix))
+    run_value = prefix.reg_value(RUN_KEY, "Tolvo Client")
+    if not present:
+        check(not folder.exists(), "client folder %s left behind" % folder)
+        check(run_value is None, "start-up entry left behind: %r" % run_value)
+        check(client_count(prefix) == 0, "a client is still running")
+        return
+    for name in CLIENT_FILES:
+        check_equal((folder / name).read_bytes() if (folder / name).is_file() else None,
+                    (KIT / name).read_bytes(), "client file " + name)
+    for language in LANGUAGES:
+        target = folder / language / "Tolvo Client.resources.dll"
+        check(target.is_file(), "missing %s" % target)
+        check_equal(target.read_bytes(),
+                    (KIT / language / "Tolvo Client.resources.dll").read_bytes(),
+                    "resources of " + language)
+    expected = '"%s\\Tolvo Client.exe"' % client_dir(prefix)
+    check_equal(run_value, "REG_SZ:" + expected, "start-up entry (32-bit view)")
+    if prefix.wide:
+        check(prefix.reg_value(RUN_KEY, "Tolvo Client", "64") is None,
+              "start-up entry written to the 64-bit view")
+    check(client_count(prefix) == 1, "expected one running client, processes: %r"
+          % prefix.processes())
+
+
+def font_dir(prefix, edition):
+    return prefix.program_files + "\\" + edition.font_subdir
+
+
+def check_fonts(prefix, edition, present=True):
+    folder = prefix.host(font_dir(prefix, edition))
+    if not present:
+        check(not folder.exists(), "font folder %s left behind" % folder)
+        return
+    sources = [p for p in (KIT / "FontFiles").iterdir() if p.is_file()]
+    check(sources, "the kit has no font files")
+    for source in sources:
+        target = folder / source.name
+        check(target.is_file(), "font %s not copied" % source.name)
+        check_equal(target.read_bytes(), source.read_bytes(), "font " + source.name)
+
+
+# --------------------------------------------------------------------------
+# The tests.
+
+TESTS = []
+
+
+def test(function):
+    TESTS.append(function)
+    return function
+
+
+def typical_install(h, prefix, version_line, wide, edition=STANDARD, args=None):
+    ports, assigned = standard_facts(h, prefix, edition)
+    pieces = install_transcript(Expect(edition=edition, version_line=version_line, wide=wide,
+                                       ports=ports, assigned=assigned, args=args))
+    result = prefix.install(*(args or []))
+    check_run(result, pieces, 0, "install")
+    return ports, assigned, pieces
+
+
+@test
+def win7_64bit_typical_install(h):
+    prefix = h.prefix("win7-64-typical")
+    # A site script beside the installer must not run for a run without arguments.
+    (prefix.path / "drive_c" / "Kit" / "install_printer.bat").write_bytes(
+        b"@echo off\r\necho ran> C:\\" + SCRIPT_MARKER.encode() + b"\r\n")
+    ports, assigned, pieces = typical_install(h, prefix, "    (64-bit Windows 7 Detected)\n", True)
+    check_log(prefix, log_bytes(pieces), "install")
+    check_monitor(prefix, STANDARD, True)
+    check_system_files(prefix, STANDARD, True)
+    check_ports(prefix, STANDARD, ports)
+    check_event_source(prefix)
+    check_printers(prefix, final_ports(assigned))
+    check_client(prefix)
+    check_fonts(prefix, STANDARD)
+    check(not prefix.host("C:\\" + SCRIPT_MARKER).exists(),
+          "install_printer.bat ran after an install without arguments")
+    return prefix
+
+
+@test
+def win7_64bit_reinstall_and_uninstall(h):
+    prefix = h.prefix("win7-64-reinstall")
+    line = "    (64-bit Windows 7 Detected)\n"
+    ports, assigned, first = typical_install(h, prefix, line, True)
+    monitor_ports = [cfg["PortName"] for cfg in ports]
+    printers = prefix.printers()
+
+    # Re-installation over the first one.
+    pieces = install_transcript(Expect(
+        version_line=line, ports=ports, assigned=assigned, monitor_present=True,
+        disconnect=disconnect_block(printers, monitor_ports, STANDARD)))
+    check_run(prefix.install(), pieces, 0, "re-install")
+    log = log_bytes(first) + log_bytes(pieces)
+    check_log(prefix, log, "re-install")
+    check_monitor(prefix, STANDARD, True)
+    check_system_files(prefix, STANDARD, True)
+    check_ports(prefix, STANDARD, ports)
+    check_printers(prefix, final_ports(assigned))
+    check_client(prefix)  # Quarvel ended the first client: exactly one runs
+    check_fonts(prefix, STANDARD)
+
+    # Uninstallation.
+    printers = prefix.printers()
+    pieces = uninstall_transcript(STANDARD, line,
+                                  disconnect_block(printers, monitor_ports, STANDARD))
+    check_run(prefix.install("-u"), pieces, 0, "uninstall")
+    log += log_bytes(pieces)
+    check_log(prefix, log, "uninstall")
+    check_monitor(prefix, STANDARD, True, present=False)
+    check_ports(prefix, STANDARD, ports, present=False)
+    check_system_files(prefix, STANDARD, True, present=False)
+    check_printers(prefix, {name: "FILE:" for name, _ in assigned})
+    check_client(prefix, present=False)
+    check_fonts(prefix, STANDARD, present=False)
+    check(not prefix.host(prefix.program_files + "\\Kestrum").exists(),
+          "the Kestrum folder was left behind")
+    check_event_source(prefix)  # uninstallation keeps the event source
+
+    # A second uninstallation finds no monitor and still succeeds.
+    pieces = uninstall_transcript(STANDARD, line, monitor_present=False)
+    check_run(prefix.install("-u"), pieces, 0, "second uninstall")
+    check_log(prefix, log + log_bytes(pieces), "second uninstall")
+    return prefix
+
+
+@test
+def win7_32bit_install_and_uninstall(h):
+    prefix = h.prefix("win7-32", wide=False)
+    line = "    (32-bit Windows 7 Detected)\n"
+    ports, assigned, pieces = typical_install(h, prefix, line, False)
+    check_log(prefix, log_bytes(pieces), "install")
+    check_monitor(prefix, STANDARD, False)
+    env = [m[1] for m in prefix.monitors() if m[0] == STANDARD.word]
+    check(env == ["Windows NT x86"], "monitor environment %r" % env)
+    check_system_files(prefix, STANDARD, False)
+    check_ports(prefix, STANDARD, ports)
+    check_event_source(prefix)
+    check_printers(prefix, final_ports(assigned))
+    check_client(prefix)
+    check_fonts(prefix, STANDARD)
+
+    printers = prefix.printers()
+    pieces = uninstall_transcript(
+        STANDARD, line, disconnect_block(printers, [c["PortName"] for c in ports], STANDARD))
+    check_run(prefix.install("-u"), pieces, 0, "uninstall")
+    check_monitor(prefix, STANDARD, False, present=False)
+    check_system_files(prefix, STANDARD, False, present=False)
+    check_client(prefix, present=False)
+    check_fonts(prefix, STANDARD, present=False)
+    return prefix
+
+
+@test
+def win7_32bit_enterprise(h):
+    prefix = h.prefix("win7-32-enterprise", wide=False)
+    line = "    (32-bit Windows 7 Detected)\n"
+    ports, assigned, pieces = typical_install(h, prefix, line, False, ENTERPRISE, ["-a"])
+    check_log(prefix, log_bytes(pieces), "install")
+    check_monitor(prefix, ENTERPRISE, False)
+    check_monitor(prefix, STANDARD, False, present=False)
+    check_system_files(prefix, ENTERPRISE, False)
+    check_ports(prefix, ENTERPRISE, ports)
+    check(all(c["PortName"].startswith("TolvoE") for c in ports), "Enterprise port names")
+    check_printers(prefix, final_ports(assigned))
+    check(not prefix.host(client_dir(prefix)).exists(), "the Enterprise edition deployed a client")
+    check(prefix.reg_value(RUN_KEY, "Tolvo Client") is None, "Enterprise start-up entry")
+    check(client_count(prefix) == 0, "a client runs after an Enterprise install")
+    check_fonts(prefix, ENTERPRISE)
+    check(not prefix.host(font_dir(prefix, STANDARD)).exists(), "Standard font folder created")
+
+    printers = prefix.printers()
+    pieces = uninstall_transcript(
+        ENTERPRISE, line,
+        disconnect_block(printers, [c["PortName"] for c in ports], ENTERPRISE))
+    check_run(prefix.install("-a", "-u"), pieces, 0, "Enterprise uninstall")
+    check_monitor(prefix, ENTERPRISE, False, present=False)
+    check_system_files(prefix, ENTERPRISE, False, present=False)
+    check_fonts(prefix, ENTERPRISE, present=False)
+    return prefix
+
+
+def version_test(name, version, wide, line):
+    def run(h):
+        prefix = h.prefix(name, wide=wide, version=version)
+        ports, assigned, _ = typical_install(h, prefix, line, wide)
+        check_monitor(prefix, STANDARD, wide)
+        check_system_files(prefix, STANDARD, wide)
+        check_ports(prefix, STANDARD, ports)
+        return prefix
+    run.__name__ = name.replace("-", "_")
+    TESTS.append(run)
+
+
+version_test("winxp-32", "winxp", False, "    (Windows XP Detected)\n")
+version_test("win2003-32", "win2003", False, "    (Windows 2003 Detected)\n")
+version_test("winxp-64", "winxp", True, "    (Windows XP Detected)\n")
+version_test("winxp64-64", "winxp64", True, "    (64-bit Windows XP Detected)\n")
+version_test("vista-64", "vista", True, "    (64-bit Windows Vista Detected)\n")
+version_test("win2008-64", "win2008", True, "    (64-bit Windows 2008 Server Detected)\n")
+version_test("win8-64", "win8", True, "    (64-bit Windows 8 Detected)\n")
+# The manifest names nothing after Windows 7, so Windows 10 reports 6.2.
+version_test("win10-64", "win10", True, "    (64-bit Windows 8 Detected)\n")
+
+
+@test
+def win2000_refused(h):
+    prefix = h.prefix("win2k-32", wide=False, version="win2k")
+    pieces = banner(STANDARD) + [("\nInstalling Tolvo Port Monitor ...\n", False)]
+    pieces += version_block("    (Windows 2000 Detected)\n")
+    pieces += [("ERROR: Unsupported Operating System Detected.\n", False),
+               ("\nTolvo Port Monitor Not Installed!\n", False)]
+    check_run(prefix.install(), pieces, 255, "install on Windows 2000")
+    check_log(prefix, log_bytes(pieces), "install on Windows 2000")
+    check_monitor(prefix, STANDARD, False, present=False)
+    check(ci_child(prefix.system32, STANDARD.monitor32) is None, "files copied on Windows 2000")
+    return prefix
+
+
+@test
+def config_from_registry(h):
+    prefix = h.prefix("registry-config")
+    (prefix.path / "drive_c" / "Kit" / "Tolvo.ini").unlink()  # -r does not need it
+    sections = {
+        1: {"ServerIP": "192.168.7.10", "ServerIP3": "192.168.7.12", "IPLoadBalancing": 2,
+            "IPLoadBalancing3": 5, "ServerPort": 9200, "Description": "Registry port one",
+            "Queue": "reg-queue", "AuthType": 2, "AuthText": "token", "ProtocolLevel": 5,
+            "Note": "from the registry", "RedirectToIP": "10.9.9.9", "LogFileCount": 7,
+            "AssignPrinter": "Registry Printer A", "AssignPrinter3": "Registry Printer B"},
+        2: {"ServerIP": "printsrv.example", "Description": "Registry port two",
+            "Encryption": 1, "AssignPrinter": "Absent Printer"},
+        # Section 3 is missing, so section 4 is never read.
+        4: {"ServerIP": "10.4.4.4"},
+    }
+    for number, values in sections.items():
+        key = "HKLM\\" + STANDARD.config_key + "\\%d" % number
+        for value, data in values.items():
+            kind = "REG_DWORD" if isinstance(data, int) else "REG_SZ"
+            prefix.reg_add(key, value, kind, data, "32")
+    # The installer reads the 32-bit view; a different value in the 64-bit view is not seen.
+    prefix.reg_add("HKLM\\" + STANDARD.config_key + "\\1", "ServerIP", "REG_SZ", "6.6.6.6", "64")
+    source = RegistrySource(sections)
+    ports = read_ports(source, STANDARD)
+    check(len(ports) == 2, "registry test data")
+    assigned = assignments(source, len(ports), STANDARD)
+    for printer in ("Registry Printer A", "Registry Printer B"):
+        prefix.probe("add-printer", printer)
+    pieces = install_transcript(Expect(ports=ports, assigned=assigned, args=["-r"],
+                                       from_registry=True, missing_printers={"Absent Printer"}))
+    check_run(prefix.install("-r"), pieces, 0, "install -r")
+    check_log(prefix, log_bytes(pieces), "install -r")
+    check_ports(prefix, STANDARD, ports)
+    check_printers(prefix, {"Registry Printer A": "Tolvo001", "Registry Printer B": "Tolvo001"})
+    return prefix
+
+
+@test
+def dotnet_missing(h):
+    # Only the 64-bit view has the key; the 32-bit installer must not see it.
+    prefix = h.prefix("dotnet-missing", dotnet=False)
+    prefix.add_dotnet(view="64")
+    pieces = banner(STANDARD) + [("ERROR: The .NET Framework 2.0 is not installed\n", False)]
+    check_run(prefix.install(), pieces, 255, "install without .NET")
+    check_log(prefix, log_bytes(pieces), "install without .NET")
+    check_monitor(prefix, STANDARD, True, present=False)
+    check(ci_child(prefix.system32, STANDARD.monitor64) is None, "files copied without .NET")
+    return prefix
+
+
+@test
+def site_script_after_install_with_arguments(h):
+    prefix = h.prefix("site-script")
+    marker = "C:\\" + SCRIPT_MARKER
+    (prefix.path / "drive_c" / "Kit" / "install_printer.bat").write_bytes(
+        b"@echo off\r\ncd> " + marker.encode() + b"\r\n"
+        b"echo appended by the script>> C:\\windows\\TLPortInstall.log\r\n")
+    ports, assigned, pieces = typical_install(h, prefix, "    (64-bit Windows 7 Detected)\n",
+                                              True, args=["-s"])
+    check_equal(prefix.host(marker).read_bytes() if prefix.host(marker).exists() else None,
+                b"C:\\Kit\r\n", "the script's marker (its current directory)")
+    # The log was closed before the script ran and nothing followed it.
+    check_log(prefix, log_bytes(pieces) + b"appended by the script\r\n", "install -s")
+    check_ports(prefix, STANDARD, ports)
+    return prefix
+
+
+@test
+def uninstall_without_files(h):
+    prefix = h.prefix("uninstall-c")
+    line = "    (64-bit Windows 7 Detected)\n"
+    ports, assigned, _ = typical_install(h, prefix, line, True)
+    printers = prefix.printers()
+    pieces = uninstall_transcript(
+        STANDARD, line, disconnect_block(printers, [c["PortName"] for c in ports], STANDARD),
+        copy_files=False)
+    check_run(prefix.install("-u", "-c"), pieces, 0, "uninstall -c")
+    check_monitor(prefix, STANDARD, True, present=False)
+    check_client(prefix, present=False)
+    check_system_files(prefix, STANDARD, True, present=True)
+    check_fonts(prefix, STANDARD, present=True)
+    return prefix
+
+
+# --------------------------------------------------------------------------
+
+def build_probe():
+    PROBE.parent.mkdir(parents=True, exist_ok=True)
+    subprocess.check_call(["i686-w64-mingw32-gcc", "-std=c11", "-O2", "-Wall", "-Wextra",
+                           "-Werror", "-o", str(PROBE), str(PROBE_SOURCE), "-lwinspool",
+                           "-ladvapi32", "-static-libgcc"])
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("-k", dest="pattern", help="run only tests whose name contains this")
+    parser.add_argument("--keep", action="store_true", help="keep the prefixes of failed tests")
+    options = parser.parse_args()
+
+    missing = [str(p) for p in (INSTALL_EXE, KIT, KIT / "Tolvo.ini", WINE_SUPPORT) if not p.exists()]
+    if missing:
+        print("e2e: missing %s; build Install.exe and the kit first (see kit/README.md)"
+              % ", ".join(missing), file=sys.stderr)
+        print("0 passed, 1 failed")
+        return 2
+    for tool in ("wine", "wineboot", "wineserver", "i686-w64-mingw32-gcc"):
+        if not shutil.which(tool):
+            print("e2e: %s is not installed" % tool, file=sys.stderr)
+            print("0 passed, 1 failed")
+            return 2
+    end = 0
+    for offset, size, name in record_fields():
+        assert offset == end, "port-data layout has a gap or overlap at " + name
+        end = offset + size
+    assert end == RECORD_SIZE
+    build_probe()
+
+    tests = [t for t in TESTS if not options.pattern or options.pattern in t.__name__]
+    workdir = tempfile.mkdtemp(prefix="tolvo-e2e-")
+    harness = Harness(workdir, options.keep)
+    passed = failed = 0
+    started = time.time()
+    try:
+        for function in tests:
+            harness.current = None
+            begin = time.time()
+            ok = False
+            try:
+                function(harness)
+                ok = True
+                passed += 1
+                print("PASS %s (%.1f s)" % (function.__name__, time.time() - begin), flush=True)
+            except CheckFailed as failure:
+                failed += 1
+                print("FAIL %s: %s" % (function.__name__, failure), flush=True)
+            except Exception:  # a harness fault is a failure too, with its trace
+                failed += 1
+                print("FAIL %s: %s" % (function.__name__, traceback.format_exc()), flush=True)
+            finally:
+                if harness.current is not None:
+                    harness.release(harness.current, ok)
+                    if not ok and options.keep:
+                        print("  kept %s" % harness.current.path, flush=True)
+    finally:
+        for template in harness.templates.values():
+            Prefix(template, True).kill()
+        if not options.keep or failed == 0:
+            shutil.rmtree(workdir, ignore_errors=True)
+    print("# %d tests in %.0f s" % (passed + failed, time.time() - started))
+    print("%d passed, %d failed" % (passed, failed))
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
