@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/run_context.h"
 #include "core/text.h"
 #include "driver/run_installer.h"
 #include "sim/sim_windows.h"
@@ -286,6 +287,40 @@ class MachineFixture : public ::testing::Test {
     machine.spooler.AddPort(kPrinterPort, "Local Port");
     machine.spooler.AddPrinter(kPrinterName, kPrinterPort);
   }
+};
+
+// The same machine for calling one operation directly, with the run's
+// context set up as the driver leaves it: redirection off, the kit's
+// configuration file, no run log.
+class OperationFixture : public MachineFixture {
+ public:
+  OperationFixture() : context(machine) {
+    machine.version.redirectionDisabled = true;
+    context.settings.SetIniPath(kIniPath);
+  }
+
+  void UseEnterpriseEdition() {
+    context.settings.enterpriseEdition = true;
+    context.profile.SwitchToEnterprise();
+  }
+
+  // Console lines that start with `prefix`, in order.
+  std::vector<std::string> ConsoleLinesStartingWith(std::string_view prefix) const {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    const std::string& text = machine.console;
+    while (start < text.size()) {
+      std::size_t end = text.find('\n', start);
+      end = end == std::string::npos ? text.size() : end + 1;
+      if (text.compare(start, prefix.size(), prefix) == 0) {
+        lines.push_back(text.substr(start, end - start));
+      }
+      start = end;
+    }
+    return lines;
+  }
+
+  RunContext context;
 };
 
 }  // namespace tolvo::scenario
