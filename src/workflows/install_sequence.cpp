@@ -83,7 +83,7 @@ bool CheckFile(RunContext& context, const char* path, const char* reportedName) 
   return false;
 }
 
-// Runs `check` on every required file in order. With errors ignored a
+// Tests every file the installation needs, in order. With errors ignored a
 // missing file is reported and the check goes on; otherwise it ends at the
 // first missing file.
 bool CheckRequiredFiles(RunContext& context, OsClass os, bool configFromRegistry,
@@ -95,7 +95,9 @@ bool CheckRequiredFiles(RunContext& context, OsClass os, bool configFromRegistry
     const char* path;
     const char* reportedName;
   };
-  Required required[9] = {};
+  // The configuration file, the graphics library, two bitness files and
+  // the four client files at most.
+  Required required[8] = {};
   int count = 0;
   if (!configFromRegistry) {
     // The path may come from "-i"; the report always names the file the kit

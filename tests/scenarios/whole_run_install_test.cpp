@@ -15,7 +15,7 @@ using InstallRun = MachineFixture;
 
 constexpr std::uint32_t kPortDataRecordSize = 10032;
 
-TEST_F(InstallRun, TypicalRunOnSixtyFourBitWindowsSeven) {
+TEST_F(InstallRun, TypicalFirstInstallationOnSixtyFourBitWindowsSeven) {
   const int exitCode = Run();
 
   const std::string expected = Transcript({
