@@ -17,19 +17,21 @@ step() { printf '\n=== %s\n' "$*"; }
 
 # --- Tools --------------------------------------------------------------------
 step "Tools"
-if [ -f scripts/setup.sh ]; then
-  bash scripts/setup.sh
-else
-  missing=false
-  for tool in wine wineboot wineserver i686-w64-mingw32-g++ x86_64-w64-mingw32-g++ cmake ninja; do
-    command -v "$tool" >/dev/null || missing=true
-  done
-  if $missing; then
+missing=false
+for tool in wine wineboot wineserver i686-w64-mingw32-g++ x86_64-w64-mingw32-g++ cmake ninja; do
+  command -v "$tool" >/dev/null || missing=true
+done
+# The 32-bit loader comes in its own i386 package.
+[[ "$(dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null)" == "install ok installed" ]] ||
+  missing=true
+if $missing; then
+  if [ -f scripts/setup.sh ]; then
+    if [[ $EUID -eq 0 ]]; then bash scripts/setup.sh; else sudo bash scripts/setup.sh; fi
+  else
     dpkg --add-architecture i386
     apt-get update
-    DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends \
-      wine wine32:i386 wine64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 \
-      binutils-mingw-w64-i686 cmake ninja-build
+    DEBIAN_FRONTEND=noninteractive apt-get install -y \
+      wine wine32:i386 wine64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 cmake ninja-build
   fi
 fi
 echo "$(wine --version), $(i686-w64-mingw32-gcc --version | head -n 1)"
