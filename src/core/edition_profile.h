@@ -26,7 +26,7 @@ struct EditionProfile {
 };
 
 // Culture folders of the desktop client, in deployment order.
-inline constexpr std::array<const char*, 7> clientLanguages = {
-    "cs-CZ", "de-DE", "hu-HU", "ja-JP", "pl-PL", "ru-RU", "zh-CN"};
+inline constexpr std::array<const char*, 7> clientLanguages = {"cs-CZ", "de-DE", "hu-HU", "ja-JP",
+                                                               "pl-PL", "ru-RU", "zh-CN"};
 
 }  // namespace tolvo

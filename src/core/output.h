@@ -39,13 +39,19 @@ class Output {
   void ReportCopyError(const char* fileName);
 
   // The shared 1000-byte buffer, for the driver's own composing.
-  char* messageBuffer() { return messageBuffer_; }
+  char* messageBuffer() {
+    return messageBuffer_;
+  }
 
   // Opens the run log for appending; false when it cannot be opened.
   bool OpenRunLog(const char* path);
   // Closes the run log (flushing it); later output reaches the console only.
-  void CloseRunLog() { runLog_.reset(); }
-  bool runLogOpen() const { return runLog_.valid(); }
+  void CloseRunLog() {
+    runLog_.reset();
+  }
+  bool runLogOpen() const {
+    return runLog_.valid();
+  }
 
  private:
   WinApi& api_;

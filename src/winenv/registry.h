@@ -17,8 +17,8 @@ void ReadRegistryString(WinApi& api, const char* subKey, const char* valueName,
                         const char* rootPath, REGSAM extraAccess);
 
 // Reads up to 4 bytes of a value over `defaultValue`, lowest byte first.
-DWORD ReadRegistryDword(WinApi& api, const char* subKey, const char* valueName,
-                        DWORD defaultValue, const char* rootPath);
+DWORD ReadRegistryDword(WinApi& api, const char* subKey, const char* valueName, DWORD defaultValue,
+                        const char* rootPath);
 
 // Opens `subKey` under `root` for KEY_READ and reads one value into `buffer`.
 bool QueryRegistryValue(WinApi& api, HKEY root, const char* subKey, const char* valueName,
