@@ -60,6 +60,24 @@ TEST_F(PortLoadingWalk, StopsAtTheFirstMissingSection) {
             "    New - IP:10.0.0.2:515, Desc:, Queue:, Type:3 \n");
   EXPECT_EQ(sim.CallCount("OpenPrinterW"), 1);
   EXPECT_EQ(sim.CallCount("ClosePrinter"), 1);
+  // 19 texts for each configured port and 11 for the address check of
+  // section [3]; section [4] is never read.
+  EXPECT_EQ(sim.CallCount("GetPrivateProfileStringA"), 2 * 19 + 11);
+}
+
+TEST_F(PortLoadingWalk, EnterpriseRuleReachesTheRecord) {
+  context.profile.SwitchToEnterprise();
+  context.settings.enterpriseEdition = true;
+  sim.spooler.AddMonitor("TolvoE", "TOLVOE64.DLL");
+  sim.WriteFile(kIni,
+                "[1]\nServerIP=a\nDisableServerCommunication=1\nEncryption=1\nRefreshIPList=1\n");
+  EXPECT_TRUE(Load());
+  const auto record = sim.spooler.StoredRecord("TolvoE001");
+  ASSERT_TRUE(record.has_value());
+  EXPECT_EQ((*record)[0x1C98], 1);  // DisableServerCommunication
+  EXPECT_EQ((*record)[0x1C90], 0);  // Encryption
+  EXPECT_EQ((*record)[0x1660], 0);  // RefreshIPList
+  EXPECT_EQ(sim.spooler.xcvOpens, (Names{",XcvMonitor TolvoE"}));
 }
 
 TEST_F(PortLoadingWalk, PortLineGoesToTheRunLogToo) {
