@@ -11,12 +11,15 @@ namespace tolvo {
 // Reads HKEY_LOCAL_MACHINE\rootPath\subKey, value `valueName`, into `buffer`
 // (bufferSize bytes), which holds `defaultValue` when the key or value is
 // missing. The buffer always ends up holding a NUL-terminated string within
-// bufferSize; a value that does not fit leaves the default.
+// bufferSize: a value that does not fit with its NUL leaves the default, and
+// the bytes after a value read are zero. A key name ("rootPath\subKey")
+// longer than 999 characters is not opened.
 void ReadRegistryString(WinApi& api, const char* subKey, const char* valueName,
                         const char* defaultValue, char* buffer, DWORD bufferSize,
                         const char* rootPath, REGSAM extraAccess);
 
-// Reads up to 4 bytes of a value over `defaultValue`, lowest byte first.
+// Reads up to 4 bytes of a value over `defaultValue`, lowest byte first; a
+// longer value, or a key name longer than 999 characters, gives the default.
 DWORD ReadRegistryDword(WinApi& api, const char* subKey, const char* valueName, DWORD defaultValue,
                         const char* rootPath);
 
