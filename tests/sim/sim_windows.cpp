@@ -92,7 +92,7 @@ SimWindows::SimWindows() {
   }
   root_ = buffer.data();
   MakeDirectory(windowsDirectory);
-  MakeDirectory(systemDirectory);
+  fs::create_directories(NativeHostPath(systemDirectory));
   MakeDirectory(wow64SystemDirectory);
   MakeDirectory(currentDirectory);
 }
@@ -174,6 +174,10 @@ std::size_t SimWindows::OpenCount(HandleKind kind) const {
 // --- Paths ---------------------------------------------------------------------
 
 std::string SimWindows::FullPath(std::string_view path) const {
+  return ApplyRedirection(NormalizedPath(path));
+}
+
+std::string SimWindows::NormalizedPath(std::string_view path) const {
   std::string text(path);
   bool longPath = false;
   if (text.rfind("\\\\?\\", 0) == 0) {
@@ -220,7 +224,7 @@ std::string SimWindows::FullPath(std::string_view path) const {
   if (parts.empty()) {
     full += "\\";
   }
-  return ApplyRedirection(full);
+  return full;
 }
 
 std::string SimWindows::ApplyRedirection(std::string fullPath) const {
@@ -237,7 +241,14 @@ std::string SimWindows::ApplyRedirection(std::string fullPath) const {
 }
 
 fs::path SimWindows::HostPath(std::string_view path) const {
-  const std::string full = FullPath(path);
+  return HostPathOf(FullPath(path));
+}
+
+fs::path SimWindows::NativeHostPath(std::string_view path) const {
+  return HostPathOf(NormalizedPath(path));
+}
+
+fs::path SimWindows::HostPathOf(const std::string& full) const {
   fs::path host = root_ / std::string(1, full[0]);
   std::istringstream stream(full.substr(2));
   std::string part;

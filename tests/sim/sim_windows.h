@@ -73,6 +73,9 @@ class SimWindows : public WinApi {
   // The host path of a Windows path; existing components are matched
   // without regard to case.
   std::filesystem::path HostPath(std::string_view path) const;
+  // The host path of a Windows path as a 64-bit process sees it: no WOW64
+  // redirection, so the native system directory stays itself.
+  std::filesystem::path NativeHostPath(std::string_view path) const;
   void WriteFile(std::string_view path, std::string_view content);
   std::optional<std::string> ReadFile(std::string_view path) const;
   bool Exists(std::string_view path) const;
@@ -225,7 +228,9 @@ class SimWindows : public WinApi {
     int references = 0;
   };
 
+  std::string NormalizedPath(std::string_view path) const;
   std::string ApplyRedirection(std::string fullPath) const;
+  std::filesystem::path HostPathOf(const std::string& fullPath) const;
   const LoadedModule* FindModule(HMODULE module) const;
 
   std::filesystem::path root_;
