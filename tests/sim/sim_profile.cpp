@@ -185,10 +185,6 @@ UINT ParseProfileInt(std::string_view text) {
   return negative ? static_cast<UINT>(0u - value) : static_cast<UINT>(value);
 }
 
-}  // namespace
-
-namespace {
-
 std::optional<std::vector<ProfileSection>> LoadProfile(const SimWindows& machine, LPCSTR fileName) {
   if (fileName == nullptr || *fileName == '\0') {
     return std::nullopt;
