@@ -53,6 +53,11 @@ class CheckFailed(Exception):
     pass
 
 
+def info(message):
+    """Progress notes go to the error stream; the output holds only the results."""
+    print("# " + message, file=sys.stderr, flush=True)
+
+
 def check(condition, message):
     if not condition:
         raise CheckFailed(message)
@@ -354,7 +359,7 @@ class Expect:
     def __init__(self, edition=STANDARD, version_line="    (64-bit Windows 7 Detected)\n",
                  wide=True, ports=(), assigned=(), missing_printers=(), disconnect=(),
                  monitor_present=False, args=None, fonts=True, copy_files=True,
-                 from_registry=False):
+                 from_registry=False, obsolete_switch=False):
         self.__dict__.update(locals())
         del self.__dict__["self"]
 
@@ -362,6 +367,9 @@ class Expect:
 def install_transcript(x):
     e = x.edition
     pieces = banner(e)
+    if x.obsolete_switch:
+        pieces.append(("NOTE: The -f switch is obsolete, the client application is "
+                       "un/installed automaticaly\n", False))
     if x.args is None:
         pieces.append(("\nInstalling %s Port Monitor ...\n" % e.word, False))
     else:
@@ -506,7 +514,7 @@ class Prefix:
             except subprocess.TimeoutExpired:
                 raise CheckFailed("timed out: wine %s" % " ".join(args))
         if TRACE:
-            print("#   %.2f s: wine %s -> %d" % (time.time() - begin, " ".join(args), rc), flush=True)
+            info("  %.2f s: wine %s -> %d" % (time.time() - begin, " ".join(args), rc))
         return Result(rc, out_path.read_bytes(), err_path.read_bytes())
 
     def install(self, *args):
@@ -602,15 +610,23 @@ class Harness:
         self.workdir = Path(workdir)
         self.keep = keep
         self.templates = {}
+        self.broken_templates = {}
         self.kit_ini = IniSource(KIT / "Tolvo.ini")
 
     def template(self, wide):
+        if wide in self.broken_templates:
+            raise CheckFailed("no %d-bit prefix template: %s" % (
+                64 if wide else 32, self.broken_templates[wide]))
         if wide not in self.templates:
             path = self.workdir / ("template64" if wide else "template32")
             started = time.time()
-            make_template(path, wide)
-            print("# prepared the %s prefix template in %.0f s" % (
-                "64-bit" if wide else "32-bit", time.time() - started), flush=True)
+            try:
+                make_template(path, wide)
+            except Exception as error:  # every later test of this kind fails at once
+                self.broken_templates[wide] = str(error)
+                raise
+            info("prepared the %s prefix template in %.0f s" % (
+                "64-bit" if wide else "32-bit", time.time() - started))
             self.templates[wide] = path
         return self.templates[wide]
 
@@ -621,7 +637,7 @@ class Harness:
         begin = time.time()
         subprocess.check_call(["cp", "-a", str(template), str(test_dir / "prefix")])
         if TRACE:
-            print("#   %.2f s: copied the template" % (time.time() - begin), flush=True)
+            info("  %.2f s: copied the template" % (time.time() - begin))
         prefix = Prefix(test_dir / "prefix", wide)
         self.current = prefix
         prefix.set_version(version)
@@ -636,7 +652,7 @@ class Harness:
         if passed or not self.keep:
             shutil.rmtree(prefix.path.parent, ignore_errors=True)
         if TRACE:
-            print("#   %.2f s: released the prefix" % (time.time() - begin), flush=True)
+            info("  %.2f s: released the prefix" % (time.time() - begin))
 
 
 def standard_facts(h, prefix, edition=STANDARD):
@@ -653,6 +669,9 @@ def standard_facts(h, prefix, edition=STANDARD):
 def check_run(result, pieces, rc, what):
     check_equal(result.out, console_bytes(pieces), what + " console transcript")
     check(result.rc == rc, "%s: exit code %d, expected %d" % (what, result.rc, rc))
+    # Neither the installer nor the programs it starts (Quarvel.exe reports a
+    # client it could not end there) may complain on the error stream.
+    check_equal(result.err, b"", what + " error stream")
 
 
 def check_log(prefix, expected, what):
@@ -830,7 +849,9 @@ def win7_64bit_typical_install(h):
 def win7_64bit_reinstall_and_uninstall(h):
     prefix = h.prefix("win7-64-reinstall")
     line = "    (64-bit Windows 7 Detected)\n"
+    prefix.probe("add-printer", "Bystander")  # on LPT1:, never touched
     ports, assigned, first = typical_install(h, prefix, line, True)
+    check_printers(prefix, {"Bystander": "LPT1:"})
     monitor_ports = [cfg["PortName"] for cfg in ports]
     printers = prefix.printers()
 
@@ -858,7 +879,7 @@ def win7_64bit_reinstall_and_uninstall(h):
     check_monitor(prefix, STANDARD, True, present=False)
     check_ports(prefix, STANDARD, ports, present=False)
     check_system_files(prefix, STANDARD, True, present=False)
-    check_printers(prefix, {name: "FILE:" for name, _ in assigned})
+    check_printers(prefix, dict({name: "FILE:" for name, _ in assigned}, Bystander="LPT1:"))
     check_client(prefix, present=False)
     check_fonts(prefix, STANDARD, present=False)
     check(not prefix.host(prefix.program_files + "\\Kestrum").exists(),
@@ -1049,6 +1070,83 @@ def uninstall_without_files(h):
     return prefix
 
 
+USAGE = ("\n\nFor installation use 'Install.exe (server)'\nFor uninstallation use 'Install.exe -u'\n"
+         "For un/installation of Enterprise version use switch '-a'\n"
+         "For read configuration from registry use switch '-r'\n"
+         "For do not copy files use switch '-c'\nFor silent installation use switch '-s'\n"
+         "For specification of install log use switch '-lLogFileName'\n"
+         "For specification of INI file use switch '-iINIFileName'\n"
+         "For Install and Ignore Errors use 'Install.exe -e' (NOT RECOMMENDED!)\n")
+
+
+@test
+def usage_text(h):
+    # No .NET either: the usage text comes before the prerequisite check.
+    prefix = h.prefix("usage", wide=False, dotnet=False)
+    pieces = banner(STANDARD) + [(USAGE, False)]
+    check_run(prefix.install("-u", "/?"), pieces, 255, "usage")
+    check_log(prefix, log_bytes(pieces), "usage")
+    check_monitor(prefix, STANDARD, False, present=False)
+    return prefix
+
+
+@test
+def ini_and_log_overrides(h):
+    prefix = h.prefix("ini-log-overrides", wide=False)
+    kit = prefix.path / "drive_c" / "Kit"
+    # Profile-file rules: quotes stripped, hexadecimal, negative and trailing junk.
+    (kit / "site.ini").write_bytes(
+        b"[1]\r\nServerIP = 10.20.30.40\r\nServerPort=0x10\r\n"
+        b"Description=\"Site port, quoted\"\r\nAuthType=-7\r\nEncryption=12abc\r\n"
+        b"ServerIP10=10.0.0.10\r\nIPLoadBalancing10=9\r\nAssignPrinter5=Site Printer\r\n"
+        b"[2]\r\nServerIP2=10.2.2.2\r\nAssignPrinter=Never Assigned\r\n")
+    source = IniSource(kit / "site.ini")
+    ports = read_ports(source, STANDARD)
+    check(len(ports) == 1 and ports[0]["AuthType"] == 0xFFFFFFF9, "site.ini test data")
+    assigned = assignments(source, len(ports), STANDARD)
+    prefix.probe("add-printer", "Site Printer")
+    args = ["-f", "-isite.ini", "-lC:\\Kit\\site.log"]
+    pieces = install_transcript(Expect(version_line="    (32-bit Windows 7 Detected)\n",
+                                       wide=False, ports=ports, assigned=assigned, args=args,
+                                       obsolete_switch=True))
+    check_run(prefix.install(*args), pieces, 0, "install with -i and -l")
+    check_equal(prefix.host("C:\\Kit\\site.log").read_bytes()
+                if prefix.host("C:\\Kit\\site.log").exists() else None,
+                log_bytes(pieces), "run log named by -l")
+    check(not prefix.host("C:\\windows\\TLPortInstall.log").exists(),
+          "the default run log was written despite -l")
+    check_ports(prefix, STANDARD, ports)
+    check_printers(prefix, {"Site Printer": "Tolvo001"})
+
+    # A missing file named by -i is reported under the configuration file's own name.
+    pieces = banner(STANDARD) + [("\nInstalling Tolvo Port Monitor...\n", False)]
+    pieces += version_block("    (32-bit Windows 7 Detected)\n")
+    pieces += [("  - Checking Files\n", False), ("ERROR While Checking 'Tolvo.ini'.\n", False),
+               ("\nTolvo Port Monitor Not Installed!\n", False)]
+    check_run(prefix.install("-imissing.ini"), pieces, 255, "install with a missing -i file")
+    check_log(prefix, log_bytes(pieces), "install with a missing -i file")
+    return prefix
+
+
+@test
+def install_without_files(h):
+    prefix = h.prefix("install-c")
+    ports, assigned = standard_facts(h, prefix)
+    pieces = install_transcript(Expect(ports=ports, assigned=assigned, args=["-c"],
+                                       copy_files=False))
+    check_run(prefix.install("-c"), pieces, 0, "install -c")
+    check_log(prefix, log_bytes(pieces), "install -c")
+    for name in STANDARD.system_files(True):
+        check(ci_child(prefix.system32, name) is None, "%s copied despite -c" % name)
+    check(ci_child(prefix.system32, "TolvoEvent.dll") is not None,
+          "TolvoEvent.dll not copied with -c")
+    check_event_source(prefix)
+    check_ports(prefix, STANDARD, ports)
+    check_client(prefix)
+    check_fonts(prefix, STANDARD, present=False)
+    return prefix
+
+
 # --------------------------------------------------------------------------
 
 def build_probe():
@@ -1056,6 +1154,11 @@ def build_probe():
     subprocess.check_call(["i686-w64-mingw32-gcc", "-std=c11", "-O2", "-Wall", "-Wextra",
                            "-Werror", "-o", str(PROBE), str(PROBE_SOURCE), "-lwinspool",
                            "-ladvapi32", "-static-libgcc"])
+
+
+def indent(text):
+    """Detail lines of a failure, indented under its FAIL line."""
+    return text.rstrip("\n").replace("\n", "\n    ")
 
 
 def main():
@@ -1099,21 +1202,22 @@ def main():
                 print("PASS %s (%.1f s)" % (function.__name__, time.time() - begin), flush=True)
             except CheckFailed as failure:
                 failed += 1
-                print("FAIL %s: %s" % (function.__name__, failure), flush=True)
+                print("FAIL %s: %s" % (function.__name__, indent(str(failure))), flush=True)
             except Exception:  # a harness fault is a failure too, with its trace
                 failed += 1
-                print("FAIL %s: %s" % (function.__name__, traceback.format_exc()), flush=True)
+                print("FAIL %s: %s" % (function.__name__, indent(traceback.format_exc())),
+                      flush=True)
             finally:
                 if harness.current is not None:
                     harness.release(harness.current, ok)
                     if not ok and options.keep:
-                        print("  kept %s" % harness.current.path, flush=True)
+                        info("kept %s" % harness.current.path)
     finally:
         for template in harness.templates.values():
             Prefix(template, True).kill()
         if not options.keep or failed == 0:
             shutil.rmtree(workdir, ignore_errors=True)
-    print("# %d tests in %.0f s" % (passed + failed, time.time() - started))
+    info("%d tests in %.0f s" % (passed + failed, time.time() - started))
     print("%d passed, %d failed" % (passed, failed))
     return 1 if failed else 0
 
