@@ -470,9 +470,71 @@ def ci_child(folder, name):
     return None
 
 
+TRACE_PREFIX = re.compile(rb"^[0-9a-f]+:trace:")
+
+
 class Result:
+    """A finished program: exit code, output, error stream without Wine's trace lines."""
+
     def __init__(self, rc, out, err):
-        self.rc, self.out, self.err = rc, out, err
+        self.rc, self.out = rc, out
+        lines = err.splitlines(keepends=True)
+        self.traces = [line.decode("cp1252").rstrip("\r\n") for line in lines
+                       if TRACE_PREFIX.match(line)]
+        self.err = b"".join(line for line in lines if not TRACE_PREFIX.match(line))
+
+
+# What the installer asked of the spooler, read from Wine's winspool trace
+# channel (the spooler has no other record of, say, the environment that
+# AddMonitorA was given).
+WINSPOOL_TRACE = re.compile(r"^[0-9a-f]+:trace:winspool:(\w+) (.*)$")
+TRACE_TEXT = re.compile(r'\(null\)|L?"((?:[^"\\]|\\.)*)"')
+
+
+def trace_texts(text):
+    return [None if m.group(0) == "(null)" else m.group(1) for m in TRACE_TEXT.finditer(text)]
+
+
+def spooler_calls(result):
+    calls = []
+    for line in result.traces:
+        match = WINSPOOL_TRACE.match(line)
+        if not match:
+            continue
+        function, rest = match.groups()
+        if function == "AddMonitorA":
+            head, _, tail = rest.partition(") :")
+            server = trace_texts(head.split(",", 1)[0] + ")")
+            calls.append(("AddMonitor", server[0] if server else None) + tuple(trace_texts(tail)))
+        elif function == "DeleteMonitorW":
+            calls.append(("DeleteMonitor",) + tuple(trace_texts(rest)))
+        elif function == "OpenPrinter2W" and ",Xcv" in rest:
+            calls.append(("OpenXcv", trace_texts(rest)[0]))
+        elif function == "XcvDataW":
+            fields = [f.strip() for f in rest.strip("()").split(",")]
+            calls.append(("XcvData", trace_texts(fields[1])[0], int(fields[3])))
+        elif function == "ClosePrinter" and rest.startswith("closing") and ",Xcv" in rest:
+            calls.append(("CloseXcv", trace_texts(rest)[0]))
+    return calls
+
+
+def install_spooler_calls(edition, wide, ports):
+    """The spooler calls of an install on the local machine, in order."""
+    word = edition.word
+    calls = [("DeleteMonitor", None, None, word),
+             ("AddMonitor", None, word, "Windows x64" if wide else None,
+              edition.monitor64 if wide else edition.monitor32),
+             ("OpenXcv", ",XcvMonitor " + word)]
+    for cfg in ports:
+        calls += [("XcvData", "AddPort", 2 * (len(cfg["PortName"]) + 1)),
+                  ("XcvData", "SetPortData", RECORD_SIZE)]
+    return calls + [("CloseXcv", ",XcvMonitor " + word)]
+
+
+def check_spooler_calls(result, expected, what):
+    actual = spooler_calls(result)
+    check(actual == expected, "%s: spooler calls\n      %s\n    expected\n      %s" % (
+        what, "\n      ".join(map(repr, actual)), "\n      ".join(map(repr, expected))))
 
 
 class Prefix:
@@ -500,7 +562,7 @@ class Prefix:
     def program_files(self):
         return "C:\\Program Files (x86)" if self.wide else "C:\\Program Files"
 
-    def run(self, args, timeout=RUN_TIMEOUT):
+    def run(self, args, timeout=RUN_TIMEOUT, debug="-all"):
         Prefix.counter += 1
         out_path = self.path.parent / ("out.%d" % Prefix.counter)
         err_path = self.path.parent / ("err.%d" % Prefix.counter)
@@ -509,7 +571,8 @@ class Prefix:
         begin = time.time()
         with open(out_path, "wb") as out, open(err_path, "wb") as err:
             try:
-                rc = subprocess.call(["wine"] + args, env=self.env, stdin=subprocess.DEVNULL,
+                rc = subprocess.call(["wine"] + args, env=dict(self.env, WINEDEBUG=debug),
+                                     stdin=subprocess.DEVNULL,
                                      stdout=out, stderr=err, timeout=timeout, cwd="/tmp")
             except subprocess.TimeoutExpired:
                 raise CheckFailed("timed out: wine %s" % " ".join(args))
@@ -518,7 +581,7 @@ class Prefix:
         return Result(rc, out_path.read_bytes(), err_path.read_bytes())
 
     def install(self, *args):
-        return self.run(["C:\\Kit\\Install.exe"] + list(args))
+        return self.run(["C:\\Kit\\Install.exe"] + list(args), debug="-all,trace+winspool")
 
     def probe(self, *args, allowed=(0,)):
         result = self.run([str(PROBE)] + list(args), timeout=60)
@@ -822,6 +885,7 @@ def typical_install(h, prefix, version_line, wide, edition=STANDARD, args=None):
                                        ports=ports, assigned=assigned, args=args))
     result = prefix.install(*(args or []))
     check_run(result, pieces, 0, "install")
+    check_spooler_calls(result, install_spooler_calls(edition, wide, ports), "install")
     return ports, assigned, pieces
 
 
@@ -859,7 +923,9 @@ def win7_64bit_reinstall_and_uninstall(h):
     pieces = install_transcript(Expect(
         version_line=line, ports=ports, assigned=assigned, monitor_present=True,
         disconnect=disconnect_block(printers, monitor_ports, STANDARD)))
-    check_run(prefix.install(), pieces, 0, "re-install")
+    result = prefix.install()
+    check_run(result, pieces, 0, "re-install")
+    check_spooler_calls(result, install_spooler_calls(STANDARD, True, ports), "re-install")
     log = log_bytes(first) + log_bytes(pieces)
     check_log(prefix, log, "re-install")
     check_monitor(prefix, STANDARD, True)
@@ -873,7 +939,9 @@ def win7_64bit_reinstall_and_uninstall(h):
     printers = prefix.printers()
     pieces = uninstall_transcript(STANDARD, line,
                                   disconnect_block(printers, monitor_ports, STANDARD))
-    check_run(prefix.install("-u"), pieces, 0, "uninstall")
+    result = prefix.install("-u")
+    check_run(result, pieces, 0, "uninstall")
+    check_spooler_calls(result, [("DeleteMonitor", None, None, "Tolvo")], "uninstall")
     log += log_bytes(pieces)
     check_log(prefix, log, "uninstall")
     check_monitor(prefix, STANDARD, True, present=False)
@@ -979,7 +1047,9 @@ def win2000_refused(h):
     pieces += version_block("    (Windows 2000 Detected)\n")
     pieces += [("ERROR: Unsupported Operating System Detected.\n", False),
                ("\nTolvo Port Monitor Not Installed!\n", False)]
-    check_run(prefix.install(), pieces, 255, "install on Windows 2000")
+    result = prefix.install()
+    check_run(result, pieces, 255, "install on Windows 2000")
+    check_spooler_calls(result, [], "install on Windows 2000")
     check_log(prefix, log_bytes(pieces), "install on Windows 2000")
     check_monitor(prefix, STANDARD, False, present=False)
     check(ci_child(prefix.system32, STANDARD.monitor32) is None, "files copied on Windows 2000")
@@ -1016,7 +1086,9 @@ def config_from_registry(h):
         prefix.probe("add-printer", printer)
     pieces = install_transcript(Expect(ports=ports, assigned=assigned, args=["-r"],
                                        from_registry=True, missing_printers={"Absent Printer"}))
-    check_run(prefix.install("-r"), pieces, 0, "install -r")
+    result = prefix.install("-r")
+    check_run(result, pieces, 0, "install -r")
+    check_spooler_calls(result, install_spooler_calls(STANDARD, True, ports), "install -r")
     check_log(prefix, log_bytes(pieces), "install -r")
     check_ports(prefix, STANDARD, ports)
     check_printers(prefix, {"Registry Printer A": "Tolvo001", "Registry Printer B": "Tolvo001"})
@@ -1029,7 +1101,9 @@ def dotnet_missing(h):
     prefix = h.prefix("dotnet-missing", dotnet=False)
     prefix.add_dotnet(view="64")
     pieces = banner(STANDARD) + [("ERROR: The .NET Framework 2.0 is not installed\n", False)]
-    check_run(prefix.install(), pieces, 255, "install without .NET")
+    result = prefix.install()
+    check_run(result, pieces, 255, "install without .NET")
+    check_spooler_calls(result, [], "install without .NET")
     check_log(prefix, log_bytes(pieces), "install without .NET")
     check_monitor(prefix, STANDARD, True, present=False)
     check(ci_child(prefix.system32, STANDARD.monitor64) is None, "files copied without .NET")
@@ -1084,7 +1158,9 @@ def usage_text(h):
     # No .NET either: the usage text comes before the prerequisite check.
     prefix = h.prefix("usage", wide=False, dotnet=False)
     pieces = banner(STANDARD) + [(USAGE, False)]
-    check_run(prefix.install("-u", "/?"), pieces, 255, "usage")
+    result = prefix.install("-u", "/?")
+    check_run(result, pieces, 255, "usage")
+    check_spooler_calls(result, [], "usage")
     check_log(prefix, log_bytes(pieces), "usage")
     check_monitor(prefix, STANDARD, False, present=False)
     return prefix
@@ -1134,7 +1210,9 @@ def install_without_files(h):
     ports, assigned = standard_facts(h, prefix)
     pieces = install_transcript(Expect(ports=ports, assigned=assigned, args=["-c"],
                                        copy_files=False))
-    check_run(prefix.install("-c"), pieces, 0, "install -c")
+    result = prefix.install("-c")
+    check_run(result, pieces, 0, "install -c")
+    check_spooler_calls(result, install_spooler_calls(STANDARD, True, ports), "install -c")
     check_log(prefix, log_bytes(pieces), "install -c")
     for name in STANDARD.system_files(True):
         check(ci_child(prefix.system32, name) is None, "%s copied despite -c" % name)
