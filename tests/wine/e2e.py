@@ -914,8 +914,12 @@ def win7_64bit_reinstall_and_uninstall(h):
     prefix = h.prefix("win7-64-reinstall")
     line = "    (64-bit Windows 7 Detected)\n"
     prefix.probe("add-printer", "Bystander")  # on LPT1:, never touched
+    prefix.probe("add-printer", "Pooled")
     ports, assigned, first = typical_install(h, prefix, line, True)
     check_printers(prefix, {"Bystander": "LPT1:"})
+    # A printer pooled over a monitor port (named in another letter case) and a
+    # parallel port keeps only the parallel port.
+    prefix.probe("set-port", "Pooled", ports[0]["PortName"].lower() + ",LPT2:")
     monitor_ports = [cfg["PortName"] for cfg in ports]
     printers = prefix.printers()
 
@@ -931,7 +935,7 @@ def win7_64bit_reinstall_and_uninstall(h):
     check_monitor(prefix, STANDARD, True)
     check_system_files(prefix, STANDARD, True)
     check_ports(prefix, STANDARD, ports)
-    check_printers(prefix, final_ports(assigned))
+    check_printers(prefix, dict(final_ports(assigned), Pooled="LPT2:"))
     check_client(prefix)  # Quarvel ended the first client: exactly one runs
     check_fonts(prefix, STANDARD)
 
@@ -947,7 +951,8 @@ def win7_64bit_reinstall_and_uninstall(h):
     check_monitor(prefix, STANDARD, True, present=False)
     check_ports(prefix, STANDARD, ports, present=False)
     check_system_files(prefix, STANDARD, True, present=False)
-    check_printers(prefix, dict({name: "FILE:" for name, _ in assigned}, Bystander="LPT1:"))
+    check_printers(prefix, dict({name: "FILE:" for name, _ in assigned}, Bystander="LPT1:",
+                                Pooled="LPT2:"))
     check_client(prefix, present=False)
     check_fonts(prefix, STANDARD, present=False)
     check(not prefix.host(prefix.program_files + "\\Kestrum").exists(),
@@ -1014,6 +1019,22 @@ def win7_32bit_enterprise(h):
     check_monitor(prefix, ENTERPRISE, False, present=False)
     check_system_files(prefix, ENTERPRISE, False, present=False)
     check_fonts(prefix, ENTERPRISE, present=False)
+    return prefix
+
+
+@test
+def win7_64bit_enterprise(h):
+    prefix = h.prefix("win7-64-enterprise")
+    ports, assigned, pieces = typical_install(h, prefix, "    (64-bit Windows 7 Detected)\n",
+                                              True, ENTERPRISE, ["-a"])
+    check_log(prefix, log_bytes(pieces), "install")
+    check_monitor(prefix, ENTERPRISE, True)
+    check_system_files(prefix, ENTERPRISE, True)
+    check(ci_child(prefix.system32, "TOLVO64.DLL") is None, "TOLVO64.DLL appeared")
+    check_ports(prefix, ENTERPRISE, ports)
+    check_printers(prefix, final_ports(assigned))
+    check(not prefix.host(client_dir(prefix)).exists(), "the Enterprise edition deployed a client")
+    check_fonts(prefix, ENTERPRISE)
     return prefix
 
 

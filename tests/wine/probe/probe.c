@@ -5,6 +5,7 @@
  * administrator's tools would use.
  *
  *   probe add-printer NAME       create a local printer on LPT1: (PostScript driver)
+ *   probe set-port NAME PORTS    give a printer a new port list (comma-separated)
  *   probe printers               one line per local printer: NAME<TAB>PORTS
  *   probe ports                  one line per port: NAME<TAB>MONITOR
  *   probe monitors               one line per monitor: NAME<TAB>ENVIRONMENT<TAB>DLL
@@ -101,6 +102,27 @@ static int addPrinter(const char *name)
         return fail("AddPrinterA");
     ClosePrinter(handle);
     return 0;
+}
+
+static int setPrinterPorts(const char *name, const char *ports)
+{
+    PRINTER_DEFAULTSA defaults = {NULL, NULL, PRINTER_ALL_ACCESS};
+    HANDLE printer;
+    if (!OpenPrinterA((char *)name, &printer, &defaults))
+        return fail("OpenPrinterA");
+    DWORD needed = 0;
+    int status = 1;
+    GetPrinterA(printer, 2, NULL, 0, &needed);
+    BYTE *buffer = needed ? calloc(1, needed) : NULL;
+    if (!buffer || !GetPrinterA(printer, 2, buffer, needed, &needed)) {
+        status = fail("GetPrinterA");
+    } else {
+        ((PRINTER_INFO_2A *)buffer)->pPortName = (char *)ports;
+        status = SetPrinterA(printer, 2, buffer, 0) ? 0 : fail("SetPrinterA");
+    }
+    free(buffer);
+    ClosePrinter(printer);
+    return status;
 }
 
 static int listPrinters(void)
@@ -268,7 +290,8 @@ static int listProcesses(void)
 
 static int usage(void)
 {
-    fprintf(stderr, "usage: probe add-printer NAME | printers | ports | monitors |"
+    fprintf(stderr, "usage: probe add-printer NAME | set-port NAME PORTS | printers | ports |"
+                    " monitors |"
                     " port-data PORT [MONITOR] | reg VIEW KEY VALUE | regkey VIEW KEY |"
                     " processes\n");
     return 64;
@@ -282,6 +305,8 @@ int main(int argc, char **argv)
     int status;
     if (strcmp(command, "add-printer") == 0 && argc == 3)
         status = addPrinter(argv[2]);
+    else if (strcmp(command, "set-port") == 0 && argc == 4)
+        status = setPrinterPorts(argv[2], argv[3]);
     else if (strcmp(command, "printers") == 0 && argc == 2)
         status = listPrinters();
     else if (strcmp(command, "ports") == 0 && argc == 2)
