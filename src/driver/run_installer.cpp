@@ -5,6 +5,7 @@
 #include "core/run_context.h"
 #include "core/text.h"
 #include "driver/command_line.h"
+#include "driver/dll_search_path.h"
 #include "winenv/event_log.h"
 #include "winenv/processes.h"
 #include "winenv/registry.h"
@@ -57,7 +58,10 @@ void SetConfigurationPath(RunContext& context, const CommandLineOptions& options
   char path[MAX_PATH + 1 + 32] = {};
   const DWORD length = context.api.GetCurrentDirectoryA(MAX_PATH, path);
   if (length == 0 || length >= MAX_PATH) {
-    path[0] = '\0';  // failed, or did not fit: the buffer holds nothing usable
+    // Failed, or did not fit: the buffer holds nothing usable. The file is
+    // then named relative to the current directory, which is still the
+    // program folder; a bare "\" would name the root of the drive instead.
+    CopyBounded(path, sizeof path, ".");
   }
   AppendBounded(path, sizeof path, "\\");
   AppendBounded(path, sizeof path, context.profile.iniFileName);
@@ -76,7 +80,9 @@ bool OpenRunLog(RunContext& context, const CommandLineOptions& options) {
   char* path = context.output.messageBuffer();
   std::memset(path, 0, kMessageBufferSize);
   const UINT length = context.api.GetWindowsDirectoryA(path, kMessageBufferSize);
-  if (length >= kMessageBufferSize) {
+  // Without the Windows directory the log would land at the root of the
+  // current drive: treat it as a log that cannot be opened.
+  if (length == 0 || length >= kMessageBufferSize) {
     return false;
   }
   // A path cut to fit would be some other file: treat it as one that
@@ -191,6 +197,8 @@ void DisableWow64Redirection(WinApi& api) {
 int RunInstaller(WinApi& api, int argc, char** argv, InstallerSequences& sequences) {
   RunContext context(api);
 
+  // Before anything else can make Windows load a DLL by bare name.
+  RestrictDllSearchPath(api);
   DisableWow64Redirection(api);
   MoveToProgramFolder(api, argc, argv);
   const CommandLineOptions options = ParseCommandLine(argc, argv, context.settings);

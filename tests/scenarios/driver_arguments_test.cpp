@@ -115,7 +115,10 @@ TEST_F(Arguments, SequencesReceiveWhatTheCommandLineSays) {
 
 TEST_F(Arguments, StartUpRunsInItsOrder) {
   EXPECT_EQ(Run({}), 0);
+  // The DLL search path is narrowed before anything else, the redirection
+  // switched off next.
   const std::vector<std::string> expected = {
+      "GetModuleHandleA",     "GetProcAddress",       "SetDefaultDllDirectories",
       "GetModuleHandleA",     "GetProcAddress",       "Wow64DisableWow64FsRedirection",
       "SetCurrentDirectoryA", "GetCurrentDirectoryA", "GetWindowsDirectoryA",
       "OpenRunLog",           "RegOpenKeyExA"};
@@ -123,6 +126,33 @@ TEST_F(Arguments, StartUpRunsInItsOrder) {
   ASSERT_GE(calls.size(), expected.size());
   EXPECT_EQ(std::vector<std::string>(calls.begin(), calls.begin() + expected.size()), expected);
   EXPECT_TRUE(machine.version.redirectionDisabled);
+}
+
+TEST_F(Arguments, StartUpOnWindowsXpRemovesTheCurrentDirectoryFromTheDllSearchPath) {
+  machine.SetExportMissing("kernel32.dll", "SetDefaultDllDirectories");
+  EXPECT_EQ(Run({}), 0);
+  const std::vector<std::string> expected = {"GetModuleHandleA",
+                                             "GetProcAddress",
+                                             "GetProcAddress",
+                                             "SetDllDirectoryA",
+                                             "GetModuleHandleA",
+                                             "GetProcAddress",
+                                             "Wow64DisableWow64FsRedirection"};
+  const auto& calls = machine.calls();
+  ASSERT_GE(calls.size(), expected.size());
+  EXPECT_EQ(std::vector<std::string>(calls.begin(), calls.begin() + expected.size()), expected);
+  ASSERT_EQ(sequences.calls.size(), 1u);
+}
+
+TEST_F(Arguments, StartUpWithoutAnyDllSearchPathCallRunsOn) {
+  machine.SetExportMissing("kernel32.dll", "SetDefaultDllDirectories");
+  machine.SetExportMissing("kernel32.dll", "SetDllDirectoryA");
+  EXPECT_EQ(Run({}), 0);
+  EXPECT_EQ(machine.CallCount("SetDefaultDllDirectories"), 0);
+  EXPECT_EQ(machine.CallCount("SetDllDirectoryA"), 0);
+  EXPECT_EQ(machine.CallCount("Wow64DisableWow64FsRedirection"), 1);
+  ASSERT_EQ(sequences.calls.size(), 1u);
+  EXPECT_EQ(machine.console.substr(0, kStandardBanner.size()), kStandardBanner);
 }
 
 TEST_F(Arguments, WithoutTheRedirectionSwitchNothingIsPrinted) {
