@@ -96,8 +96,8 @@ std::string ReadComSpec(WinApi& api) {
   return value;
 }
 
-// The failures after which the plain "cmd.exe" from the search path is
-// tried instead of the interpreter that COMSPEC names.
+// The failures after which the system directory's cmd.exe is tried instead
+// of the interpreter that COMSPEC names.
 bool InterpreterMissing(DWORD error) {
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
          error == ERROR_ACCESS_DENIED;
@@ -112,6 +112,32 @@ int RunInterpreter(WinApi& api, const char* applicationName, std::string command
     return -1;
   }
   return WaitForExitStatus(api, process);
+}
+
+// The system directory's cmd.exe, by its full path: a bare "cmd.exe" would
+// be looked for in the installer's own folder first, where anyone able to
+// write there could have put a program of that name to run elevated. Empty
+// when the system directory cannot be read.
+std::string SystemInterpreterPath(WinApi& api) {
+  char directory[MAX_PATH] = {};
+  const UINT length = api.GetSystemDirectoryA(directory, sizeof directory);
+  if (length == 0 || length >= sizeof directory) {
+    return std::string();
+  }
+  std::string path(directory, length);
+  if (path.back() != '\\') {
+    path += '\\';
+  }
+  return path + "cmd.exe";
+}
+
+// Runs `commandLine` through the interpreter at `interpreterPath`, which is
+// also the command line's first word, quoted.
+int RunThroughInterpreter(WinApi& api, const std::string& interpreterPath, const char* commandLine,
+                          DWORD& startError) {
+  // The interpreter takes everything after /c as its command, unchanged.
+  std::string line = "\"" + interpreterPath + "\" /c " + commandLine;
+  return RunInterpreter(api, interpreterPath.c_str(), std::move(line), startError);
 }
 
 }  // namespace
@@ -156,15 +182,17 @@ int RunShellCommand(WinApi& api, const char* commandLine) {
   const std::string comSpec = ReadComSpec(api);
   if (!comSpec.empty()) {
     DWORD startError = ERROR_SUCCESS;
-    // The interpreter takes everything after /c as its command, unchanged.
-    std::string line = "\"" + comSpec + "\" /c " + commandLine;
-    const int status = RunInterpreter(api, comSpec.c_str(), std::move(line), startError);
+    const int status = RunThroughInterpreter(api, comSpec, commandLine, startError);
     if (startError == ERROR_SUCCESS || !InterpreterMissing(startError)) {
       return status;
     }
   }
+  const std::string systemInterpreter = SystemInterpreterPath(api);
+  if (systemInterpreter.empty()) {
+    return -1;
+  }
   DWORD startError = ERROR_SUCCESS;
-  return RunInterpreter(api, nullptr, std::string("cmd.exe /c ") + commandLine, startError);
+  return RunThroughInterpreter(api, systemInterpreter, commandLine, startError);
 }
 
 int StopClientInstances(RunContext& context) {

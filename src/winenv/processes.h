@@ -20,10 +20,10 @@ int SpawnAndWait(WinApi& api, const char* programFile, const char* const* argume
 // Starts the program as SpawnAndWait does and returns at once: 0 when it
 // started, -1 otherwise.
 int SpawnDetached(WinApi& api, const char* programFile, const char* const* arguments);
-// Runs `commandLine` through %COMSPEC% /c, or through cmd.exe from the
-// search path when COMSPEC is unset or names a program that cannot be
-// started, waits for it and returns the interpreter's exit status, or -1
-// when it did not start.
+// Runs `commandLine` through %COMSPEC% /c, or through the system
+// directory's cmd.exe (by its full path, never along the search path) when
+// COMSPEC is unset or names a program that is missing or denied, waits for
+// it and returns the interpreter's exit status, or -1 when it did not start.
 int RunShellCommand(WinApi& api, const char* commandLine);
 
 // The command line that a program started with `arguments` parses back into

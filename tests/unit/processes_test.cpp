@@ -246,18 +246,58 @@ TEST_F(ProcessesTest, ShellCommandGivesTheInterpretersExitStatus) {
   ExpectNothingLeftOpen();
 }
 
-TEST_F(ProcessesTest, WithoutComSpecTheCommandRunsThroughCmdFromTheSearchPath) {
+constexpr const char* kSystemInterpreter = "C:\\Windows\\system32\\cmd.exe";
+constexpr const char* kRmdirCommand = "rmdir \"C:\\Tree\" /S /Q";
+constexpr const char* kRmdirThroughSystemInterpreter =
+    "\"C:\\Windows\\system32\\cmd.exe\" /c rmdir \"C:\\Tree\" /S /Q";
+
+TEST_F(ProcessesTest, WithoutComSpecTheCommandRunsThroughTheSystemDirectorysCmd) {
   machine.processes.environment.erase("COMSPEC");
   machine.MakeDirectory("C:\\Tree");
 
-  EXPECT_EQ(RunShellCommand(machine, "rmdir \"C:\\Tree\" /S /Q"), 0);
+  EXPECT_EQ(RunShellCommand(machine, kRmdirCommand), 0);
   EXPECT_FALSE(machine.Exists("C:\\Tree"));
   EXPECT_EQ(machine.CallCount("CreateProcessA"), 1);
   ASSERT_EQ(machine.processes.starts.size(), 1u);
   const auto& start = machine.processes.starts[0];
-  EXPECT_FALSE(start.applicationNameGiven);
-  EXPECT_EQ(start.commandLine, "cmd.exe /c rmdir \"C:\\Tree\" /S /Q");
-  EXPECT_EQ(start.program, machine.FullPath("C:\\Windows\\system32\\cmd.exe"));
+  EXPECT_TRUE(start.applicationNameGiven);
+  EXPECT_EQ(start.applicationName, kSystemInterpreter);
+  EXPECT_EQ(start.commandLine, kRmdirThroughSystemInterpreter);
+  EXPECT_EQ(start.program, machine.FullPath(kSystemInterpreter));
+  ExpectNothingLeftOpen();
+}
+
+// A cmd.exe planted in the installer's folder (the current directory) would
+// come first along the search path; the fallback never searches.
+TEST_F(ProcessesTest, FallbackNeverRunsACmdPlantedInTheCurrentDirectory) {
+  machine.WriteFile("C:\\Kit\\cmd.exe", "MZ");
+  SimProgram planted;
+  planted.exitStatus = 66;
+  machine.processes.RegisterProgram("C:\\Kit\\cmd.exe", planted);
+  machine.MakeDirectory("C:\\Tree");
+
+  for (const char* comSpec : {"", "C:\\Missing\\shell.exe", "C:\\Kit"}) {
+    SCOPED_TRACE(comSpec);
+    machine.processes.starts.clear();
+    if (*comSpec == '\0') {
+      machine.processes.environment.erase("COMSPEC");
+    } else {
+      machine.processes.environment["COMSPEC"] = comSpec;
+    }
+    EXPECT_EQ(RunShellCommand(machine, "rmdir \"C:\\Nowhere\" /S /Q"), 2);
+    ASSERT_EQ(machine.processes.starts.size(), 1u);
+    EXPECT_EQ(machine.processes.starts[0].program, machine.FullPath(kSystemInterpreter));
+  }
+  ExpectNothingLeftOpen();
+}
+
+TEST_F(ProcessesTest, FallbackWithoutASystemDirectoryStartsNothing) {
+  machine.processes.environment.erase("COMSPEC");
+  machine.FailCall("GetSystemDirectoryA", ERROR_NOT_ENOUGH_MEMORY);
+
+  EXPECT_EQ(RunShellCommand(machine, "install_printer.bat"), -1);
+  EXPECT_EQ(machine.GetLastError(), ERROR_NOT_ENOUGH_MEMORY);
+  EXPECT_EQ(machine.CallCount("CreateProcessA"), 0);
   ExpectNothingLeftOpen();
 }
 
@@ -265,11 +305,12 @@ TEST_F(ProcessesTest, ComSpecNamingAMissingFileFallsBackToCmd) {
   machine.processes.environment["COMSPEC"] = "C:\\Missing\\shell.exe";
   machine.MakeDirectory("C:\\Tree");
 
-  EXPECT_EQ(RunShellCommand(machine, "rmdir \"C:\\Tree\" /S /Q"), 0);
+  EXPECT_EQ(RunShellCommand(machine, kRmdirCommand), 0);
   EXPECT_FALSE(machine.Exists("C:\\Tree"));
   EXPECT_EQ(machine.CallCount("CreateProcessA"), 2);
   ASSERT_EQ(machine.processes.starts.size(), 1u);
-  EXPECT_EQ(machine.processes.starts[0].commandLine, "cmd.exe /c rmdir \"C:\\Tree\" /S /Q");
+  EXPECT_EQ(machine.processes.starts[0].applicationName, kSystemInterpreter);
+  EXPECT_EQ(machine.processes.starts[0].commandLine, kRmdirThroughSystemInterpreter);
   ExpectNothingLeftOpen();
 }
 
