@@ -118,6 +118,7 @@ int SimWindows::CallCount(const std::string& function) const {
 
 std::optional<DWORD> SimWindows::Enter(const char* function) {
   calls_.emplace_back(function);
+  callConsoleSizes_.push_back(console.size());
   const int count = ++callCounts_[function];
   for (const Fault& fault : faults_) {
     if (fault.function == function && (fault.occurrence == 0 || fault.occurrence == count)) {

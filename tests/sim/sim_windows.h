@@ -58,6 +58,9 @@ class SimWindows : public WinApi {
   // Every call made through the seam, in order, by Win32 name.
   const std::vector<std::string>& calls() const { return calls_; }
   int CallCount(const std::string& function) const;
+  // The length the console had when each call of calls() was made, so a
+  // test can tell which printed step a call belongs to.
+  const std::vector<std::size_t>& callConsoleSizes() const { return callConsoleSizes_; }
 
   // --- Handle accounting ---------------------------------------------------
   // One line per handle, module, search, allocation or stream still open.
@@ -237,6 +240,7 @@ class SimWindows : public WinApi {
   DWORD lastError_ = 0;
   std::vector<Fault> faults_;
   std::vector<std::string> calls_;
+  std::vector<std::size_t> callConsoleSizes_;
   std::map<std::string, int> callCounts_;
   std::map<std::uintptr_t, HandleKind> handles_;
   std::uintptr_t nextHandle_ = 0x1000;

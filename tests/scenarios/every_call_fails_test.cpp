@@ -1,0 +1,493 @@
+// Whole runs of Install.exe in which exactly one platform call fails.
+//
+// For each machine below, a clean run records every call the installer
+// makes. Then, for every call occurrence (function and occurrence number),
+// the run is repeated on a fresh machine with that one call failing with an
+// error Windows could plausibly answer. Every such run must end without a
+// crash or sanitizer report, leave no handle, module, search or allocation
+// open, keep the run log in step with the console, and end with the exit
+// code the stop rules call for.
+//
+// Which failures must stop the run is decided without looking at the
+// faulty run's output: the clean run tells which printed step each call
+// belongs to (the console's length when the call was made), and the stop
+// rules name, per step, the calls whose failure is that step's failure.
+// The faulty run is identical to the clean one up to the failed call, so
+// the call falls into the same step there. Deriving it from the faulty
+// run's own error lines instead would let a failure that the installer
+// swallowed silently pass as one that was allowed to go on.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <iostream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "scenarios/machine_fixture.h"
+
+namespace tolvo::scenario {
+namespace {
+
+// --- The machines ------------------------------------------------------------
+
+struct FaultConfiguration {
+  const char* name;
+  bool uninstall;
+  bool enterprise;
+  bool sixtyFourBit;
+};
+
+void PrintTo(const FaultConfiguration& configuration, std::ostream* out) {
+  *out << configuration.name;
+}
+
+const FaultConfiguration kConfigurations[] = {
+    {"install Standard 64-bit", false, false, true},
+    {"install Standard 32-bit", false, false, false},
+    {"install Enterprise 64-bit", false, true, true},
+    {"install Enterprise 32-bit", false, true, false},
+    {"uninstall Standard 64-bit", true, false, true},
+    {"uninstall Standard 32-bit", true, false, false},
+    {"uninstall Enterprise 64-bit", true, true, true},
+    {"uninstall Enterprise 32-bit", true, true, false},
+};
+
+constexpr const char* kSecondPrinter = "Reception Inkjet";
+
+// Two configured ports, each with a printer to assign.
+constexpr const char* kTwoPortIni =
+    "[1]\r\n"
+    "Description=First floor\r\n"
+    "ServerIP=192.168.10.5\r\n"
+    "ServerIP2=192.168.10.6\r\n"
+    "Queue=Mono\r\n"
+    "AssignPrinter=Office Laser\r\n"
+    "[2]\r\n"
+    "ServerIP=192.168.10.7\r\n"
+    "AuthType=2\r\n"
+    "AuthText=secret\r\n"
+    "AssignPrinter=Reception Inkjet\r\n";
+
+// The typical machine with an earlier installation of the edition in
+// place (so that releasing printers and removing the monitor have work to
+// do) and a configuration of two ports and two printers.
+class FaultMachine final : public MachineFixture {
+ public:
+  explicit FaultMachine(const FaultConfiguration& configuration) : configuration_(configuration) {
+    if (!configuration.sixtyFourBit) {
+      UseThirtyTwoBitWindows();
+    }
+    machine.WriteFile(kIniPath, kTwoPortIni);
+    machine.spooler.AddPrinter(kSecondPrinter, kPrinterPort);
+
+    const bool enterprise = configuration.enterprise;
+    const bool wide = configuration.sixtyFourBit;
+    const std::string word = enterprise ? "TolvoE" : "Tolvo";
+    const std::string monitorDll = enterprise ? (wide ? "TOLVOE64.DLL" : "TOLVOE.DLL")
+                                              : (wide ? "TOLVOVS64.DLL" : "TOLVOVS.DLL");
+    machine.spooler.AddMonitor(word, monitorDll, wide ? "Windows x64" : "");
+    machine.spooler.AddPort(word + "001", word);
+    machine.spooler.AddPort(word + "002", word);
+    machine.spooler.FindPrinter(kPrinterName)->ports = word + "001";
+    machine.spooler.FindPrinter(kSecondPrinter)->ports = word + "002," + kPrinterPort;
+    WriteSystemFile(monitorDll, "old " + monitorDll);
+    WriteSystemFile("TolvoEvent.dll", "old TolvoEvent.dll");
+  }
+
+  int RunConfiguration() {
+    std::vector<std::string> arguments;
+    if (configuration_.enterprise) {
+      arguments.emplace_back("-a");
+    }
+    if (configuration_.uninstall) {
+      arguments.emplace_back("-u");
+    }
+    return Run(arguments);
+  }
+
+  void TestBody() override {}
+
+ private:
+  FaultConfiguration configuration_;
+};
+
+// --- Errors Windows could answer --------------------------------------------
+
+// One plausible error for each call, as Windows reports it when the call
+// itself fails (not the answers the installer expects in its ordinary
+// course, such as 122 from a size query or 3000 for a missing monitor).
+DWORD PlausibleError(const std::string& function) {
+  static const std::map<std::string, DWORD> kErrors = {
+      {"AddMonitorA", ERROR_ACCESS_DENIED},
+      {"CloseHandle", ERROR_INVALID_HANDLE},
+      {"ClosePrinter", ERROR_INVALID_HANDLE},
+      {"CopyFileA", ERROR_ACCESS_DENIED},
+      {"CreateDirectoryA", ERROR_ACCESS_DENIED},
+      {"CreateProcessA", ERROR_FILE_NOT_FOUND},
+      {"DeleteFileA", ERROR_ACCESS_DENIED},
+      {"DeleteMonitorA", ERROR_ACCESS_DENIED},
+      {"DeregisterEventSource", ERROR_INVALID_HANDLE},
+      {"EnumPortsA", ERROR_ACCESS_DENIED},
+      {"EnumPrintersA", 1722},  // RPC_S_SERVER_UNAVAILABLE: the spooler is not running
+      {"FindClose", ERROR_INVALID_HANDLE},
+      {"FindFirstFileA", ERROR_ACCESS_DENIED},
+      {"FindNextFileA", ERROR_ACCESS_DENIED},
+      {"FreeLibrary", ERROR_INVALID_HANDLE},
+      {"GetCurrentDirectoryA", ERROR_ACCESS_DENIED},
+      {"GetEnvironmentVariableA", 203},  // ERROR_ENVVAR_NOT_FOUND
+      {"GetExitCodeProcess", ERROR_ACCESS_DENIED},
+      {"GetFileAttributesA", ERROR_ACCESS_DENIED},
+      {"GetModuleHandleA", ERROR_MOD_NOT_FOUND},
+      {"GetPrinterA", ERROR_ACCESS_DENIED},
+      {"GetPrivateProfileIntA", ERROR_FILE_NOT_FOUND},
+      {"GetPrivateProfileStringA", ERROR_FILE_NOT_FOUND},
+      {"GetProcAddress", ERROR_PROC_NOT_FOUND},
+      {"GetSystemDirectoryA", ERROR_ACCESS_DENIED},
+      {"GetVersionExA", ERROR_INVALID_PARAMETER},
+      {"GetWindowsDirectoryA", ERROR_ACCESS_DENIED},
+      {"GlobalAlloc", ERROR_NOT_ENOUGH_MEMORY},
+      {"GlobalFree", ERROR_INVALID_HANDLE},
+      {"IsWow64Process", ERROR_INVALID_HANDLE},
+      {"LoadLibraryA", ERROR_MOD_NOT_FOUND},
+      {"MultiByteToWideChar", 1113},  // ERROR_NO_UNICODE_TRANSLATION
+      {"OpenPrinterA", 1801},         // ERROR_INVALID_PRINTER_NAME
+      {"OpenPrinterW", ERROR_ACCESS_DENIED},
+      {"OpenRunLog", 32},  // ERROR_SHARING_VIOLATION
+      {"RegCloseKey", ERROR_INVALID_HANDLE},
+      {"RegCreateKeyExA", ERROR_ACCESS_DENIED},
+      {"RegDeleteValueA", ERROR_ACCESS_DENIED},
+      {"RegOpenKeyExA", ERROR_ACCESS_DENIED},
+      {"RegQueryValueExA", ERROR_ACCESS_DENIED},
+      {"RegSetValueExA", ERROR_ACCESS_DENIED},
+      {"RegisterEventSourceA", 1722},
+      {"RemoveDirectoryA", ERROR_ACCESS_DENIED},
+      {"ReportEventA", 1502},  // ERROR_LOG_FILE_FULL
+      {"SetCurrentDirectoryA", ERROR_FILE_NOT_FOUND},
+      {"SetDefaultDllDirectories", ERROR_INVALID_PARAMETER},
+      {"SetDllDirectoryA", ERROR_INVALID_PARAMETER},
+      {"SetFileAttributesA", ERROR_ACCESS_DENIED},
+      {"SetPrinterA", ERROR_ACCESS_DENIED},
+      {"WaitForSingleObject", ERROR_INVALID_HANDLE},
+      {"Wow64DisableWow64FsRedirection", ERROR_INVALID_FUNCTION},
+      {"XcvDataW", ERROR_ACCESS_DENIED},
+  };
+  const auto it = kErrors.find(function);
+  return it == kErrors.end() ? ERROR_ACCESS_DENIED : it->second;
+}
+
+// Calls that cannot fail on Windows, so failing them proves nothing.
+bool CannotFail(const std::string& function) {
+  return function == "GetCurrentProcess";
+}
+
+// Calls that release what they are given. When one fails the simulated
+// machine keeps that one resource, as Windows would; the installer cannot
+// do anything better than not retry.
+bool ReleasedKind(const std::string& function, std::string& kind) {
+  static const std::map<std::string, std::string> kReleases = {
+      {"RegCloseKey", "registry key"},
+      {"ClosePrinter", "printer"},
+      {"FindClose", "search"},
+      {"FreeLibrary", "module"},
+      {"GlobalFree", "global memory"},
+      {"DeregisterEventSource", "event source"},
+      {"CloseHandle", ""},  // a process or a thread
+  };
+  const auto it = kReleases.find(function);
+  if (it == kReleases.end()) {
+    return false;
+  }
+  kind = it->second;
+  return true;
+}
+
+// --- The stop rules ------------------------------------------------------------
+
+// The printed steps of both sequences; a call belongs to the last one
+// printed before it.
+enum class Step {
+  StartUp,  // before the first step: run log, configuration path, .NET check
+  Version,
+  FileCheck,  // the file tests, then the release of the printers
+  ClientRemoval,
+  MonitorRemoval,
+  DeleteFiles,
+  CopyFiles,
+  Registration,
+  Later,  // ports, event source, printers, client, fonts, the driver's end
+};
+
+struct StepHeading {
+  std::string_view text;
+  Step step;
+};
+
+const StepHeading kHeadings[] = {
+    {"\n  - Detecting Windows Version\n", Step::Version},
+    {"\n  - Checking Files\n", Step::FileCheck},
+    {"\n  - Uninstalling Tolvo Client Graphical User Interface\n", Step::ClientRemoval},
+    {"\n  - Removing Old ", Step::MonitorRemoval},
+    {"\n  - Deleting ", Step::DeleteFiles},
+    {"\n  - Copying Files to Windows System Directory \n", Step::CopyFiles},
+    {"\n  - Registering ", Step::Registration},
+    {"\n  - Adding port configuration\n", Step::Later},
+};
+
+Step StepAt(std::string_view consoleSoFar) {
+  Step step = Step::StartUp;
+  std::size_t latest = 0;
+  bool found = false;
+  for (const StepHeading& heading : kHeadings) {
+    const std::size_t at = consoleSoFar.rfind(heading.text);
+    if (at != std::string_view::npos && (!found || at > latest)) {
+      latest = at;
+      step = heading.step;
+      found = true;
+    }
+  }
+  return step;
+}
+
+// True when `function` failing within `step` is that step's failure and
+// the step is one that ends the run (no "-e" is given here):
+// - start-up: the run log cannot be opened or placed, or the .NET
+//   Framework 2.0 cannot be confirmed;
+// - file check: a required file cannot be found;
+// - monitor removal: DeleteMonitorA fails with anything but 3000;
+// - system-directory copies: a file cannot be copied there;
+// - registration: AddMonitorA fails.
+// Every other failure is reported or passed over, and the run succeeds:
+// the version probes retry or fall back (to a workstation, to no WOW64),
+// and deletions, printer release, ports, event source, printer assignment,
+// client and fonts never end a sequence.
+bool FailureStops(Step step, const std::string& function) {
+  switch (step) {
+    case Step::StartUp:
+      return function == "OpenRunLog" || function == "GetWindowsDirectoryA" ||
+             function == "RegOpenKeyExA" || function == "RegQueryValueExA";
+    case Step::FileCheck:
+      return function == "GetFileAttributesA";
+    case Step::MonitorRemoval:
+      return function == "DeleteMonitorA";
+    case Step::CopyFiles:
+      return function == "CopyFileA" || function == "GetSystemDirectoryA";
+    case Step::Registration:
+      return function == "AddMonitorA";
+    case Step::Version:
+    case Step::ClientRemoval:
+    case Step::DeleteFiles:
+    case Step::Later:
+      return false;
+  }
+  return false;
+}
+
+// --- The runs --------------------------------------------------------------------
+
+struct CallOccurrence {
+  std::string function;
+  int occurrence;
+  Step step;
+};
+
+std::vector<CallOccurrence> RecordCleanRun(const FaultConfiguration& configuration,
+                                           std::string& successLine) {
+  FaultMachine clean(configuration);
+  const int exitCode = clean.RunConfiguration();
+  EXPECT_EQ(exitCode, 0) << configuration.name << "\n" << clean.machine.console;
+  EXPECT_TRUE(clean.machine.OpenResources().empty()) << configuration.name;
+  const std::string& console = clean.machine.console;
+  const std::size_t lastLine = console.rfind('\n', console.size() - 2);
+  successLine = console.substr(lastLine + 1);
+
+  std::vector<CallOccurrence> occurrences;
+  std::map<std::string, int> counts;
+  const std::vector<std::string>& calls = clean.machine.calls();
+  const std::vector<std::size_t>& consoleSizes = clean.machine.callConsoleSizes();
+  for (std::size_t i = 0; i < calls.size(); ++i) {
+    const int occurrence = ++counts[calls[i]];
+    if (CannotFail(calls[i])) {
+      continue;
+    }
+    occurrences.push_back(
+        {calls[i], occurrence, StepAt(std::string_view(console).substr(0, consoleSizes[i]))});
+  }
+  return occurrences;
+}
+
+std::string Describe(const FaultConfiguration& configuration, const CallOccurrence& call,
+                     DWORD error) {
+  std::ostringstream text;
+  text << configuration.name << ": " << call.function << " #" << call.occurrence << " failing with "
+       << error;
+  return text.str();
+}
+
+// Resources still open that the failed release itself explains.
+std::vector<std::string> UnexplainedResources(const std::vector<std::string>& open,
+                                              const std::string& function) {
+  std::string kind;
+  if (!ReleasedKind(function, kind) || open.size() != 1) {
+    return open;
+  }
+  const bool explained =
+      kind.empty() ? (open[0].rfind("process ", 0) == 0 || open[0].rfind("thread ", 0) == 0)
+                   : open[0].rfind(kind + " ", 0) == 0;
+  return explained ? std::vector<std::string>{} : open;
+}
+
+// What the command interpreter prints when the folder that rmdir is to
+// remove is not there: the interpreter shares the console but never holds
+// the run log.
+constexpr std::string_view kInterpreterNotFound = "The system cannot find the file specified.";
+
+// The run log holds what the console showed, less the findings that go to
+// the console only and what started programs printed; nothing at all when
+// the log could not be opened.
+void ExpectRunLogMatchesConsole(const FaultMachine& run, const std::string& description) {
+  const std::optional<std::string> log = run.machine.ReadFile(kRunLogPath);
+  if (!log) {
+    EXPECT_EQ(run.machine.console, "") << description;
+    return;
+  }
+  const std::string installerLines = WithoutLinesStartingWith(
+      WithoutLinesStartingWith(run.machine.console, kConsoleOnlyPrefix), kInterpreterNotFound);
+  EXPECT_EQ(*log, WithCrlf(installerLines)) << description;
+}
+
+struct Tally {
+  int runs = 0;
+  int stopping = 0;
+};
+
+void RunWithOneFailure(const FaultConfiguration& configuration, const CallOccurrence& call,
+                       const std::string& successLine, Tally& tally) {
+  const DWORD error = PlausibleError(call.function);
+  const std::string description = Describe(configuration, call, error);
+  FaultMachine run(configuration);
+  run.machine.FailCall(call.function, error, call.occurrence);
+
+  const int exitCode = run.RunConfiguration();
+
+  ++tally.runs;
+  const std::string& console = run.machine.console;
+  const bool reportedSuccess = console.find(" Sucessfully.\n") != std::string::npos;
+  if (FailureStops(call.step, call.function)) {
+    ++tally.stopping;
+    EXPECT_EQ(exitCode, -1) << description << "\n" << console;
+    EXPECT_FALSE(reportedSuccess) << description << "\n" << console;
+    EXPECT_TRUE(run.machine.registry.events.empty() || configuration.uninstall) << description;
+  } else {
+    EXPECT_EQ(exitCode, 0) << description << "\n" << console;
+    // The success line closes the transcript.
+    const bool endsWithSuccess =
+        console.size() >= successLine.size() &&
+        console.compare(console.size() - successLine.size(), successLine.size(), successLine) == 0;
+    EXPECT_TRUE(endsWithSuccess) << description << "\n" << console;
+  }
+  EXPECT_EQ(UnexplainedResources(run.machine.OpenResources(), call.function),
+            std::vector<std::string>{})
+      << description;
+  ExpectRunLogMatchesConsole(run, description);
+}
+
+// The runs of every machine this process went through, for the summary
+// printed at its end.
+struct Summary {
+  int machines = 0;
+  Tally tally;
+};
+Summary& ProcessSummary() {
+  static Summary summary;
+  return summary;
+}
+
+class SummaryPrinter : public ::testing::Environment {
+ public:
+  void TearDown() override {
+    const Summary& summary = ProcessSummary();
+    if (summary.machines > 0) {
+      std::cout << "[ fault runs ] total: " << summary.tally.runs
+                << " runs with one failing call on " << summary.machines << " machines, "
+                << summary.tally.stopping << " of them ending the run\n";
+    }
+  }
+};
+::testing::Environment* const kSummaryPrinter =
+    ::testing::AddGlobalTestEnvironment(new SummaryPrinter);
+
+class EveryCallFails : public ::testing::TestWithParam<FaultConfiguration> {};
+
+TEST_P(EveryCallFails, NeverCrashesLeaksOrReportsAStoppedRunAsSuccessful) {
+  const FaultConfiguration& configuration = GetParam();
+  std::string successLine;
+  const std::vector<CallOccurrence> occurrences = RecordCleanRun(configuration, successLine);
+  ASSERT_FALSE(occurrences.empty());
+
+  Tally tally;
+  for (const CallOccurrence& call : occurrences) {
+    RunWithOneFailure(configuration, call, successLine, tally);
+    if (HasFatalFailure()) {
+      return;
+    }
+  }
+  EXPECT_GT(tally.stopping, 0);
+  Summary& summary = ProcessSummary();
+  ++summary.machines;
+  summary.tally.runs += tally.runs;
+  summary.tally.stopping += tally.stopping;
+  RecordProperty("fault_runs", tally.runs);
+  RecordProperty("stopping_fault_runs", tally.stopping);
+  std::cout << "[ fault runs ] " << configuration.name << ": " << tally.runs << " runs, "
+            << tally.stopping << " of them with a failure that ends the run\n";
+}
+
+// A failed current-directory query leaves the configuration file named
+// relative to the current directory, which is still the program folder,
+// not at the root of the drive.
+TEST(FailedStartUpQuery, CurrentDirectoryStillFindsTheProgramFoldersConfiguration) {
+  FaultMachine run(kConfigurations[0]);
+  run.machine.WriteFile("C:\\Tolvo.ini", "[1]\r\nServerIP=10.9.9.9\r\n");
+  run.machine.FailCall("GetCurrentDirectoryA", ERROR_ACCESS_DENIED);
+
+  EXPECT_EQ(run.RunConfiguration(), 0) << run.machine.console;
+
+  EXPECT_NE(run.machine.console.find("    New - IP:192.168.10.5:9100, Desc:First floor, "
+                                     "Queue:Mono, Type:1 \n"),
+            std::string::npos)
+      << run.machine.console;
+  EXPECT_EQ(run.machine.console.find("10.9.9.9"), std::string::npos);
+  EXPECT_TRUE(run.machine.OpenResources().empty());
+}
+
+// Without the Windows directory there is no place for the default run log:
+// the run ends before printing anything, rather than write the log at the
+// root of the current drive.
+TEST(FailedStartUpQuery, WindowsDirectoryEndsTheRunWithoutALogAtTheDriveRoot) {
+  FaultMachine run(kConfigurations[0]);
+  run.machine.FailCall("GetWindowsDirectoryA", ERROR_ACCESS_DENIED);
+
+  EXPECT_EQ(run.RunConfiguration(), -1);
+
+  EXPECT_EQ(run.machine.console, "");
+  EXPECT_FALSE(run.machine.Exists("C:\\TLPortInstall.log"));
+  EXPECT_FALSE(run.machine.Exists(kRunLogPath));
+  EXPECT_EQ(run.machine.CallCount("DeleteMonitorA"), 0);
+  EXPECT_TRUE(run.machine.OpenResources().empty());
+}
+
+std::string ConfigurationName(const ::testing::TestParamInfo<FaultConfiguration>& info) {
+  std::string name = info.param.name;
+  name.erase(std::remove_if(name.begin(), name.end(), [](char c) { return c == ' ' || c == '-'; }),
+             name.end());
+  return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Machines, EveryCallFails, ::testing::ValuesIn(kConfigurations),
+                         ConfigurationName);
+
+}  // namespace
+}  // namespace tolvo::scenario
