@@ -807,6 +807,12 @@ def check_system_files(prefix, edition, wide, present=True):
               "syswow64\\%s was replaced or removed" % edition.monitor64)
 
 
+def plant_read_only(path):
+    """A stale file, read-only as Windows sees it (Wine maps the attribute to the mode)."""
+    path.write_bytes(b"stale")
+    path.chmod(0o444)
+
+
 def check_event_source(prefix):
     message_file = "%SystemRoot%\\System32\\TolvoEvent.dll"
     check_equal(prefix.reg_value(EVENT_KEY, "EventMessageFile"),
@@ -895,10 +901,15 @@ def win7_64bit_typical_install(h):
     # A site script beside the installer must not run for a run without arguments.
     (prefix.path / "drive_c" / "Kit" / "install_printer.bat").write_bytes(
         b"@echo off\r\necho ran> C:\\" + SCRIPT_MARKER.encode() + b"\r\n")
+    # Read-only leftovers of an older installation: the old monitor DLL goes,
+    # the current one is replaced.
+    plant_read_only(prefix.system32 / "TOLVO64.DLL")
+    plant_read_only(prefix.system32 / STANDARD.monitor64)
     ports, assigned, pieces = typical_install(h, prefix, "    (64-bit Windows 7 Detected)\n", True)
     check_log(prefix, log_bytes(pieces), "install")
     check_monitor(prefix, STANDARD, True)
     check_system_files(prefix, STANDARD, True)
+    check(ci_child(prefix.system32, "TOLVO64.DLL") is None, "the old TOLVO64.DLL was kept")
     check_ports(prefix, STANDARD, ports)
     check_event_source(prefix)
     check_printers(prefix, final_ports(assigned))
@@ -1025,12 +1036,14 @@ def win7_32bit_enterprise(h):
 @test
 def win7_64bit_enterprise(h):
     prefix = h.prefix("win7-64-enterprise")
+    plant_read_only(prefix.system32 / "TOLVO64.DLL")  # the Standard edition's old DLL
     ports, assigned, pieces = typical_install(h, prefix, "    (64-bit Windows 7 Detected)\n",
                                               True, ENTERPRISE, ["-a"])
     check_log(prefix, log_bytes(pieces), "install")
     check_monitor(prefix, ENTERPRISE, True)
     check_system_files(prefix, ENTERPRISE, True)
-    check(ci_child(prefix.system32, "TOLVO64.DLL") is None, "TOLVO64.DLL appeared")
+    check(ci_child(prefix.system32, "TOLVO64.DLL") is not None,
+          "the Enterprise edition removed TOLVO64.DLL")
     check_ports(prefix, ENTERPRISE, ports)
     check_printers(prefix, final_ports(assigned))
     check(not prefix.host(client_dir(prefix)).exists(), "the Enterprise edition deployed a client")
@@ -1165,7 +1178,8 @@ def uninstall_without_files(h):
     return prefix
 
 
-USAGE = ("\n\nFor installation use 'Install.exe (server)'\nFor uninstallation use 'Install.exe -u'\n"
+USAGE = ("\n\nFor installation use 'Install.exe (server)'\n"
+         "For uninstallation use 'Install.exe -u'\n"
          "For un/installation of Enterprise version use switch '-a'\n"
          "For read configuration from registry use switch '-r'\n"
          "For do not copy files use switch '-c'\nFor silent installation use switch '-s'\n"
@@ -1266,7 +1280,8 @@ def main():
     parser.add_argument("--keep", action="store_true", help="keep the prefixes of failed tests")
     options = parser.parse_args()
 
-    missing = [str(p) for p in (INSTALL_EXE, KIT, KIT / "Tolvo.ini", WINE_SUPPORT) if not p.exists()]
+    required = (INSTALL_EXE, KIT, KIT / "Tolvo.ini", WINE_SUPPORT)
+    missing = [str(p) for p in required if not p.exists()]
     if missing:
         print("e2e: missing %s; build Install.exe and the kit first (see kit/README.md)"
               % ", ".join(missing), file=sys.stderr)
