@@ -1,6 +1,7 @@
 #include "driver/run_installer.h"
 
 #include <cstring>
+#include <string_view>
 
 #include "core/run_context.h"
 #include "core/text.h"
@@ -52,6 +53,13 @@ void MoveToProgramFolder(WinApi& api, int argc, char** argv) {
   api.SetCurrentDirectoryA(folder);
 }
 
+// A drive-letter path ("C:\\...", also drive-relative "C:x") or one from the
+// root of a drive or share ("\\...", "\\\\server\\...").
+bool IsAbsolutePath(std::string_view path) {
+  return (path.size() >= 2 && path[1] == ':') ||
+         (!path.empty() && (path[0] == '\\' || path[0] == '/'));
+}
+
 void SetConfigurationPath(RunContext& context, const CommandLineOptions& options) {
   // Room for a current directory of up to 259 characters, the backslash
   // and the file name.
@@ -66,11 +74,22 @@ void SetConfigurationPath(RunContext& context, const CommandLineOptions& options
   AppendBounded(path, sizeof path, "\\");
   AppendBounded(path, sizeof path, context.profile.iniFileName);
   context.settings.SetIniPath(path);
-  // An override replaces the whole path and is used as given; a relative
-  // one is relative to the program folder, the current directory by now.
-  if (options.iniPathOverride != nullptr && *options.iniPathOverride != '\0') {
-    context.settings.SetIniPath(options.iniPathOverride);
+  if (options.iniPathOverride == nullptr || *options.iniPathOverride == '\0') {
+    return;
   }
+  // An override replaces the whole path. A relative one means a file in the
+  // program folder, the current directory by now; it is made absolute here
+  // because the profile functions look for a relative name in the Windows
+  // folder, not in the current directory.
+  if (IsAbsolutePath(options.iniPathOverride)) {
+    context.settings.SetIniPath(options.iniPathOverride);
+    return;
+  }
+  const bool haveFolder = length != 0 && length < MAX_PATH;
+  path[haveFolder ? length : 1] = '\0';  // the folder, or "."
+  char absolute[kIniPathSize + 1] = {};
+  FormatBounded(absolute, sizeof absolute, "%s\\%s", path, options.iniPathOverride);
+  context.settings.SetIniPath(absolute);
 }
 
 bool OpenRunLog(RunContext& context, const CommandLineOptions& options) {

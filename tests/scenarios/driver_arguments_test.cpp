@@ -209,12 +209,36 @@ TEST_F(Arguments, OverlongProgramPathIsCutNotOverrun) {
   EXPECT_EQ(sequences.calls[0].currentDirectory, "C:\\Kit");
 }
 
-TEST_F(Arguments, RelativeIniPathIsTakenAsGivenFromTheProgramFolder) {
+// The profile functions look for a relative file name in the Windows folder,
+// so a relative override is made absolute against the program folder.
+TEST_F(Arguments, RelativeIniPathIsTakenFromTheProgramFolder) {
   EXPECT_EQ(Run({"-iconf\\site.ini"}), 0);
   ASSERT_EQ(sequences.calls.size(), 1u);
-  EXPECT_EQ(sequences.calls[0].iniPath, "conf\\site.ini");
+  EXPECT_EQ(sequences.calls[0].iniPath, "C:\\Kit\\conf\\site.ini");
   EXPECT_EQ(sequences.calls[0].currentDirectory, "C:\\Kit");
-  EXPECT_EQ(machine.FullPath(sequences.calls[0].iniPath), "C:\\Kit\\conf\\site.ini");
+}
+
+TEST_F(Arguments, BareIniFileNameIsTakenFromTheProgramFolder) {
+  EXPECT_EQ(Run({"-isite.ini"}), 0);
+  ASSERT_EQ(sequences.calls.size(), 1u);
+  EXPECT_EQ(sequences.calls[0].iniPath, "C:\\Kit\\site.ini");
+}
+
+TEST_F(Arguments, RelativeIniPathWithoutCurrentDirectoryStaysInIt) {
+  machine.FailCall("GetCurrentDirectoryA", ERROR_ACCESS_DENIED);
+  EXPECT_EQ(Run({"-isite.ini"}), 0);
+  ASSERT_EQ(sequences.calls.size(), 1u);
+  EXPECT_EQ(sequences.calls[0].iniPath, ".\\site.ini");
+}
+
+TEST_F(Arguments, AbsoluteIniPathsAreUsedAsGiven) {
+  for (const std::string path :
+       {"D:\\conf\\site.ini", "\\\\server\\share\\site.ini", "\\conf\\site.ini"}) {
+    sequences.calls.clear();
+    EXPECT_EQ(Run({"-i" + path}), 0);
+    ASSERT_EQ(sequences.calls.size(), 1u);
+    EXPECT_EQ(sequences.calls[0].iniPath, path);
+  }
 }
 
 TEST_F(Arguments, EmptyIniOverrideKeepsTheDefault) {
