@@ -50,6 +50,7 @@ build() {
 
 build "native build" bash -c "cmake --preset native && cmake --build --preset native -j $jobs"
 check "unit tests and scenarios" ctest --preset native -j "$jobs"
+check "fuzzing" env TOLVO_JOBS="$jobs" "$repo/tests/fuzz/run_fuzzers.sh"
 build "64-bit Windows build" \
   bash -c "cmake --preset mingw64 && cmake --build --preset mingw64 -j $jobs"
 build "32-bit Windows build and kit" \

@@ -111,6 +111,13 @@ void SimWindows::FailCall(const std::string& function, DWORD error, int occurren
   faults_.push_back({function, occurrence, error});
 }
 
+void SimWindows::ClearCallLog() {
+  calls_.clear();
+  callConsoleSizes_.clear();
+  callCounts_.clear();
+  loadLibraryArguments.clear();
+}
+
 int SimWindows::CallCount(const std::string& function) const {
   const auto it = callCounts_.find(function);
   return it == callCounts_.end() ? 0 : it->second;
@@ -257,6 +264,10 @@ fs::path SimWindows::HostPathOf(const std::string& full) const {
     if (part.empty()) {
       continue;
     }
+    // A long path keeps "/" inside its names. On the host it would separate
+    // folders (or start an absolute path) and reach outside the machine's
+    // folder; such a name is invalid on Windows, so any stand-in will do.
+    std::replace(part.begin(), part.end(), '/', '\\');
     fs::path next = host / part;
     std::error_code error;
     if (!fs::exists(next, error) && fs::is_directory(host, error)) {

@@ -61,6 +61,9 @@ class SimWindows : public WinApi {
   // The length the console had when each call of calls() was made, so a
   // test can tell which printed step a call belongs to.
   const std::vector<std::size_t>& callConsoleSizes() const { return callConsoleSizes_; }
+  // Forgets the calls made so far (and their counts, which fault
+  // occurrences are counted by), so that one machine can serve many runs.
+  void ClearCallLog();
 
   // --- Handle accounting ---------------------------------------------------
   // One line per handle, module, search, allocation or stream still open.
