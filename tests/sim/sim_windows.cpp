@@ -338,6 +338,22 @@ RunLogStream SimWindows::OpenRunLog(LPCSTR path) {
   if (path == nullptr || *path == '\0') {
     return nullptr;
   }
+  // As CreateFileA, which the C runtime opens the file with: a path of
+  // MAX_PATH characters or more needs the long-path prefix, and names
+  // must not hold characters Windows refuses ("/" stays in a long path).
+  const std::string full = FullPath(path);
+  const bool longPath = std::string_view(path).rfind("\\\\?\\", 0) == 0;
+  if (!longPath && full.size() >= MAX_PATH) {
+    lastError_ = ERROR_PATH_NOT_FOUND;
+    return nullptr;
+  }
+  for (std::size_t i = 2; i < full.size(); ++i) {
+    const auto c = static_cast<unsigned char>(full[i]);
+    if (c < 32 || std::strchr("<>:\"|?*/", c) != nullptr) {
+      lastError_ = ERROR_INVALID_NAME;
+      return nullptr;
+    }
+  }
   const fs::path host = HostPath(path);
   std::error_code error;
   if (!fs::is_directory(host.parent_path(), error) || fs::is_directory(host, error)) {
