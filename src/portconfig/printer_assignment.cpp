@@ -3,6 +3,7 @@
 #include "core/output.h"
 #include "core/text.h"
 #include "platform/unique_handles.h"
+#include "winenv/printer_settings.h"
 #include "winenv/registry.h"
 
 namespace tolvo {
@@ -58,36 +59,13 @@ void AssignPrinters(RunContext& context, int portCount, PortConfigSource source)
 }
 
 int AssignPrinterToPort(RunContext& context, const char* printerName, const char* portName) {
-  WinApi& api = context.api;
-  PRINTER_DEFAULTSA defaults{};
-  defaults.pDatatype = nullptr;
-  defaults.pDevMode = nullptr;
-  defaults.DesiredAccess = PRINTER_ALL_ACCESS;
-  // The spooler only reads the names it is given.
-  UniquePrinter printer(api);
-  HANDLE handle = nullptr;
-  if (!api.OpenPrinterA(const_cast<LPSTR>(printerName), &handle, &defaults)) {
-    return 0;
-  }
-  printer.reset(handle);
-
-  DWORD needed = 0;
-  if (api.GetPrinterA(printer.get(), 2, nullptr, 0, &needed) ||
-      api.GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed < sizeof(PRINTER_INFO_2A)) {
-    return 0;
-  }
-  UniqueGlobal buffer = AllocZeroed(api, needed);
-  if (!buffer) {
-    return 0;
-  }
-  auto* record = static_cast<LPBYTE>(buffer.get());
-  if (!api.GetPrinterA(printer.get(), 2, record, needed, &needed)) {
+  PrinterSettings printer(context.api, printerName);
+  if (!printer.loaded()) {
     return 0;
   }
   // One port replaces the whole list: a pooled printer keeps only this one.
-  auto* info = reinterpret_cast<PRINTER_INFO_2A*>(record);
-  info->pPortName = const_cast<LPSTR>(portName);
-  return api.SetPrinterA(printer.get(), 2, record, 0) ? 1 : 0;
+  printer.info().pPortName = const_cast<LPSTR>(portName);
+  return printer.Write() ? 1 : 0;
 }
 
 }  // namespace tolvo

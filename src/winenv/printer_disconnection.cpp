@@ -5,6 +5,7 @@
 #include "core/output.h"
 #include "core/text.h"
 #include "platform/unique_handles.h"
+#include "winenv/printer_settings.h"
 
 namespace tolvo {
 
@@ -73,33 +74,11 @@ void DisconnectMonitorPrinters(RunContext& context, const char* monitorName) {
 
 void DisconnectPrinterFromMonitor(RunContext& context, const char* printerName,
                                   const char* monitorName) {
-  WinApi& api = context.api;
-  PRINTER_DEFAULTSA defaults{};
-  defaults.pDatatype = nullptr;
-  defaults.pDevMode = nullptr;
-  defaults.DesiredAccess = PRINTER_ALL_ACCESS;
-  UniquePrinter printer(api);
-  HANDLE handle = nullptr;
-  // The spooler only reads the name it is given.
-  if (!api.OpenPrinterA(const_cast<LPSTR>(printerName), &handle, &defaults)) {
+  PrinterSettings printer(context.api, printerName);
+  if (!printer.loaded()) {
     return;
   }
-  printer.reset(handle);
-
-  DWORD needed = 0;
-  if (api.GetPrinterA(printer.get(), 2, nullptr, 0, &needed) ||
-      api.GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed < sizeof(PRINTER_INFO_2A)) {
-    return;
-  }
-  UniqueGlobal buffer = AllocZeroed(api, needed);
-  if (!buffer) {
-    return;
-  }
-  auto* record = static_cast<LPBYTE>(buffer.get());
-  if (!api.GetPrinterA(printer.get(), 2, record, needed, &needed)) {
-    return;
-  }
-  auto* info = reinterpret_cast<PRINTER_INFO_2A*>(record);
+  PRINTER_INFO_2A* info = &printer.info();
   if (info->pPortName == nullptr || info->pPortName[0] == '\0') {
     return;
   }
@@ -112,8 +91,7 @@ void DisconnectPrinterFromMonitor(RunContext& context, const char* printerName,
   }
   context.output.PrintFormatted("  - Disconnecting Printer '%s' from %s Port", printerName,
                                 monitorName);
-  const BOOL accepted = api.SetPrinterA(printer.get(), 2, record, 0);
-  context.output.PrintMessage(accepted ? "\n" : " Error\n");
+  context.output.PrintMessage(printer.Write() ? "\n" : " Error\n");
 }
 
 bool IsMonitorPort(RunContext& context, const char* portName, const char* monitorName) {
