@@ -12,10 +12,21 @@
 //   decimal digits up to the first other character, modulo 2^32 ("-7" gives
 //   (UINT)-7, "12abc" 12); a present key whose text holds no number gives
 //   0, and only a missing key gives the default.
+//
+// A parsed file is kept between calls (see ProfileCache), since the
+// installer reads dozens of keys per port from the same file.
+#include <sys/stat.h>
+
+#include <array>
 #include <cstring>
+#include <ctime>
+#include <fstream>
+#include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "sim/sim_windows.h"
@@ -33,6 +44,22 @@ struct ProfileSection {
   std::string name;
   std::vector<ProfileEntry> entries;
 };
+
+struct Profile {
+  std::vector<ProfileSection> sections;
+  // Lower-case section name -> index of the first section of that name.
+  std::unordered_map<std::string, std::size_t> firstSection;
+};
+
+std::string LowerAscii(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) {
+    if (c >= 'A' && c <= 'Z') {
+      c = static_cast<char>(c + 32);
+    }
+  }
+  return lower;
+}
 
 std::string_view Trim(std::string_view text) {
   const auto blank = [](char c) { return c == ' ' || c == '\t'; };
@@ -66,7 +93,7 @@ std::string StripQuotes(std::string_view value) {
   return std::string(value);
 }
 
-std::vector<ProfileSection> ParseProfile(std::string_view content) {
+std::vector<ProfileSection> ParseSections(std::string_view content) {
   std::vector<ProfileSection> sections;
   std::size_t start = 0;
   while (start < content.size()) {
@@ -106,14 +133,18 @@ std::vector<ProfileSection> ParseProfile(std::string_view content) {
   return sections;
 }
 
-const ProfileSection* FindSection(const std::vector<ProfileSection>& sections,
-                                  std::string_view name) {
-  for (const ProfileSection& section : sections) {
-    if (SameName(section.name, name)) {
-      return &section;
-    }
+std::shared_ptr<const Profile> ParseProfile(std::string_view content) {
+  auto profile = std::make_shared<Profile>();
+  profile->sections = ParseSections(content);
+  for (std::size_t i = 0; i < profile->sections.size(); ++i) {
+    profile->firstSection.emplace(LowerAscii(profile->sections[i].name), i);
   }
-  return nullptr;
+  return profile;
+}
+
+const ProfileSection* FindSection(const Profile& profile, std::string_view name) {
+  const auto it = profile.firstSection.find(LowerAscii(name));
+  return it == profile.firstSection.end() ? nullptr : &profile.sections[it->second];
 }
 
 const std::string* FindValue(const ProfileSection& section, std::string_view key) {
@@ -185,22 +216,107 @@ UINT ParseProfileInt(std::string_view text) {
   return negative ? static_cast<UINT>(0u - value) : static_cast<UINT>(value);
 }
 
-std::optional<std::vector<ProfileSection>> LoadProfile(const SimWindows& machine, LPCSTR fileName) {
-  if (fileName == nullptr || *fileName == '\0') {
+std::optional<std::string> ReadHostFile(const std::filesystem::path& host) {
+  std::ifstream in(host, std::ios::binary);
+  if (!in) {
     return std::nullopt;
+  }
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+// Parsed profile files, so that a run reading thousands of keys does not
+// read and parse its file for each one. A file's identity and time stamp
+// (device, inode, size, modification time) stand for its content only once
+// it was last written well before it was read: file time stamps move in
+// coarse steps, so a rewrite within the same step as the read would keep
+// them. Until then each call compares the content itself.
+class ProfileCache {
+ public:
+  std::shared_ptr<const Profile> Load(const std::filesystem::path& host) {
+    struct stat status {};
+    if (::stat(host.c_str(), &status) != 0 || S_ISDIR(status.st_mode)) {
+      return nullptr;
+    }
+    if (!S_ISREG(status.st_mode)) {
+      const std::optional<std::string> content = ReadHostFile(host);
+      return content ? ParseProfile(*content) : nullptr;
+    }
+    Entry* entry = Find(host.string());
+    if (entry != nullptr && entry->settled && SameStamp(*entry, status)) {
+      return entry->profile;
+    }
+    std::optional<std::string> content = ReadHostFile(host);
+    if (!content) {
+      return nullptr;
+    }
+    if (entry == nullptr) {
+      entry = &entries_[next_++ % entries_.size()];
+      entry->hostPath = host.string();
+      entry->profile = nullptr;
+    }
+    if (entry->profile == nullptr || entry->content != *content) {
+      entry->profile = ParseProfile(*content);
+      entry->content = std::move(*content);
+    }
+    entry->device = status.st_dev;
+    entry->inode = status.st_ino;
+    entry->size = status.st_size;
+    entry->modified = status.st_mtim;
+    entry->settled = WrittenLongBeforeNow(status.st_mtim);
+    return entry->profile;
+  }
+
+ private:
+  struct Entry {
+    std::string hostPath;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
+    bool settled = false;
+    std::string content;
+    std::shared_ptr<const Profile> profile;
+  };
+
+  Entry* Find(const std::string& hostPath) {
+    for (Entry& entry : entries_) {
+      if (entry.profile != nullptr && entry.hostPath == hostPath) {
+        return &entry;
+      }
+    }
+    return nullptr;
+  }
+
+  static bool SameStamp(const Entry& entry, const struct stat& status) {
+    return entry.device == status.st_dev && entry.inode == status.st_ino &&
+           entry.size == status.st_size && entry.modified.tv_sec == status.st_mtim.tv_sec &&
+           entry.modified.tv_nsec == status.st_mtim.tv_nsec;
+  }
+
+  static bool WrittenLongBeforeNow(const timespec& modified) {
+    constexpr time_t kSettleSeconds = 2;
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return now.tv_sec - modified.tv_sec > kSettleSeconds;
+  }
+
+  std::array<Entry, 8> entries_;
+  std::size_t next_ = 0;
+};
+
+std::shared_ptr<const Profile> LoadProfile(const SimWindows& machine, LPCSTR fileName) {
+  if (fileName == nullptr || *fileName == '\0') {
+    return nullptr;
   }
   std::string path(fileName);
   if (path.find_first_of("\\/") == std::string::npos) {
     path = machine.windowsDirectory + "\\" + path;
   }
-  if (machine.IsDirectory(path)) {
-    return std::nullopt;
-  }
-  const std::optional<std::string> content = machine.ReadFile(path);
-  if (!content) {
-    return std::nullopt;
-  }
-  return ParseProfile(*content);
+  // Host paths are unique to each machine, so one cache serves them all.
+  static ProfileCache cache;
+  return cache.Load(machine.HostPath(path));
 }
 
 }  // namespace
@@ -214,14 +330,14 @@ DWORD SimWindows::GetPrivateProfileStringA(LPCSTR appName, LPCSTR keyName, LPCST
   if (returned == nullptr || size == 0) {
     return 0;
   }
-  const std::optional<std::vector<ProfileSection>> profile = LoadProfile(*this, fileName);
+  const std::shared_ptr<const Profile> profile = LoadProfile(*this, fileName);
   const ProfileSection* section =
       (profile && appName != nullptr) ? FindSection(*profile, appName) : nullptr;
 
   if (appName == nullptr || keyName == nullptr) {
     std::vector<std::string> names;
     if (profile && appName == nullptr) {
-      for (const ProfileSection& s : *profile) {
+      for (const ProfileSection& s : profile->sections) {
         names.push_back(s.name);
       }
     } else if (section != nullptr) {
@@ -253,7 +369,7 @@ UINT SimWindows::GetPrivateProfileIntA(LPCSTR appName, LPCSTR keyName, INT defau
     SetLastError(*error);
     return static_cast<UINT>(defaultValue);
   }
-  const std::optional<std::vector<ProfileSection>> profile = LoadProfile(*this, fileName);
+  const std::shared_ptr<const Profile> profile = LoadProfile(*this, fileName);
   if (!profile || appName == nullptr || keyName == nullptr) {
     SetLastError(ERROR_FILE_NOT_FOUND);
     return static_cast<UINT>(defaultValue);
