@@ -1,6 +1,6 @@
 // backend_check.exe: exercises the real Win32Api on a Windows machine (or
 // under Wine) where the simulated Windows of the unit tests cannot reach:
-// the run-log stream, the run-time bound spooler, the entry points called
+// the run-log stream, the spooler bound at its first call, the entry points called
 // through FARPROCs, DLL loading with WOW64 redirection switched off, and
 // process start-up. Prints one line per check; the exit status is the
 // number of failed checks.
@@ -128,14 +128,46 @@ void CheckEntryPoints(Checker& check, Win32Api& api) {
         "MultiByteToWideChar through its entry point", units);
 }
 
-// With redirection off, a DLL named in the system directory must still load
-// (from SysWOW64 under WOW64), and the spooler must keep answering.
+// The machine type in a PE file's header; 0 when it cannot be read.
+WORD PeMachine(const std::string& path) {
+  const std::string image = ReadWholeFile(path);
+  if (image.size() < 0x40) {
+    return 0;
+  }
+  DWORD header = 0;
+  std::memcpy(&header, image.data() + 0x3C, sizeof header);
+  WORD machine = 0;
+  if (header + 6 > image.size()) {
+    return 0;
+  }
+  std::memcpy(&machine, image.data() + header + 4, sizeof machine);
+  return machine;
+}
+
+// Nothing loads the spooler's DLL (and the user-interface DLLs it brings)
+// before a spooler call needs it.
+void CheckSpoolerNotLoaded(Checker& check) {
+  check(::GetModuleHandleA("winspool.drv") == nullptr,
+        "spooler DLL not loaded before the first spooler call");
+}
+
+// With redirection off, the first spooler call must still load the spooler,
+// and leave redirection off; a DLL named in the system directory must still
+// load (from SysWOW64 under WOW64).
 void CheckWithoutRedirection(Checker& check, Win32Api& api) {
   HMODULE kernel = api.GetModuleHandleA("kernel32.dll");
   FARPROC disable = api.GetProcAddress(kernel, "Wow64DisableWow64FsRedirection");
   PVOID old = nullptr;
   const bool off = disable != nullptr && api.CallWow64DisableWow64FsRedirection(disable, &old);
   std::printf("note     WOW64 redirection %s\n", off ? "switched off" : "not switched off");
+  CheckSpooler(check, api, "first called with redirection off");
+  if (off) {
+    char system[MAX_PATH] = {};
+    ::GetSystemDirectoryA(system, MAX_PATH);
+    const WORD machine = PeMachine(std::string(system) + "\\kernel32.dll");
+    check(machine == IMAGE_FILE_MACHINE_AMD64 || machine == IMAGE_FILE_MACHINE_IA64,
+          "redirection still off after the spooler was loaded", machine);
+  }
 
   char path[MAX_PATH] = {};
   const UINT length = api.GetSystemDirectoryA(path, MAX_PATH);
@@ -191,7 +223,7 @@ int main() {
   Win32Api api;
   Checker check;
   CheckRunLog(check, api);
-  CheckSpooler(check, api, "at start");
+  CheckSpoolerNotLoaded(check);
   CheckEntryPoints(check, api);
   CheckMemoryAndVersion(check, api);
   CheckWithoutRedirection(check, api);

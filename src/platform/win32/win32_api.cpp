@@ -75,9 +75,7 @@ bool MapSystemDllToWow64(LPCSTR fileName, char* mapped, std::size_t mappedSize) 
 
 }  // namespace
 
-Win32Api::Win32Api() {
-  LoadSpooler();
-}
+Win32Api::Win32Api() = default;
 
 Win32Api::~Win32Api() {
   if (spooler_ != nullptr) {
@@ -86,6 +84,25 @@ Win32Api::~Win32Api() {
 }
 
 void Win32Api::LoadSpooler() {
+  if (spoolerLoadAttempted_) {
+    return;
+  }
+  spoolerLoadAttempted_ = true;
+  using Switch = BOOL(WINAPI*)(PVOID);
+  HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
+  FARPROC revert = (redirectionDisable_ != nullptr && kernel != nullptr)
+                       ? ::GetProcAddress(kernel, "Wow64RevertWow64FsRedirection")
+                       : nullptr;
+  const bool reverted = revert != nullptr && EntryPointAs<Switch>(revert)(redirectionOldValue_);
+  LoadSpoolerDll();
+  if (reverted) {
+    const DWORD loadError = ::GetLastError();
+    CallWow64DisableWow64FsRedirection(redirectionDisable_, &redirectionOldValue_);
+    ::SetLastError(loadError);
+  }
+}
+
+void Win32Api::LoadSpoolerDll() {
   char path[MAX_PATH] = {};
   const UINT length = ThirtyTwoBitSystemDirectory(path, MAX_PATH);
   if (length == 0 || length + 1 + sizeof(kSpoolerDll) > MAX_PATH) {
@@ -116,6 +133,7 @@ void Win32Api::LoadSpooler() {
 }
 
 FARPROC Win32Api::SpoolerEntry(FARPROC SpoolerEntryPoints::*entry) {
+  LoadSpooler();
   if (spooler_ == nullptr) {
     ::SetLastError(spoolerLoadError_);
     return nullptr;
@@ -328,7 +346,13 @@ BOOL Win32Api::CallIsWow64Process(FARPROC isWow64Process, HANDLE process, PBOOL 
 
 BOOL Win32Api::CallWow64DisableWow64FsRedirection(FARPROC disable, PVOID* oldValue) {
   using Function = BOOL(WINAPI*)(PVOID*);
-  return EntryPointAs<Function>(disable)(oldValue);
+  const BOOL disabled = EntryPointAs<Function>(disable)(oldValue);
+  // Kept so that the spooler's DLL can still be loaded later (LoadSpooler).
+  if (disabled && oldValue != nullptr && redirectionDisable_ == nullptr) {
+    redirectionDisable_ = disable;
+    redirectionOldValue_ = *oldValue;
+  }
+  return disabled;
 }
 
 BOOL Win32Api::CallSetDllDirectoryA(FARPROC setDllDirectory, LPCSTR pathName) {

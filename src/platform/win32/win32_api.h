@@ -16,9 +16,9 @@ namespace tolvo {
 
 class Win32Api final : public WinApi {
  public:
-  // Loads the spooler's DLL. Construct this object before WOW64 file-system
-  // redirection is switched off: with redirection off a 32-bit process can
-  // no longer load DLLs from the system directory.
+  // The spooler's DLL is loaded at the first spooler call, not here: it
+  // brings the user-interface DLLs with it, which a run that never reaches
+  // the spooler (the usage text, a missing prerequisite) has no use for.
   Win32Api();
   ~Win32Api() override;
 
@@ -130,14 +130,23 @@ class Win32Api final : public WinApi {
     FARPROC enumPorts = nullptr;
   };
 
+  // Loads the spooler's DLL once. With WOW64 file-system redirection
+  // switched off a 32-bit process cannot rely on loading DLLs, so it is
+  // switched back on for the load and off again after it.
   void LoadSpooler();
+  void LoadSpoolerDll();
   // Returns the entry point, or null with the last error set to the reason
   // it is unavailable.
   FARPROC SpoolerEntry(FARPROC SpoolerEntryPoints::*entry);
 
+  bool spoolerLoadAttempted_ = false;
   HMODULE spooler_ = nullptr;
   DWORD spoolerLoadError_ = 0;
   SpoolerEntryPoints spoolerEntries_;
+  // Redirection as the run switched it off: the switch, and the value that
+  // turns it back on.
+  FARPROC redirectionDisable_ = nullptr;
+  PVOID redirectionOldValue_ = nullptr;
 };
 
 }  // namespace tolvo
