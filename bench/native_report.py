@@ -37,12 +37,12 @@ def main():
     timings = json.loads(Path(sys.argv[2]).read_text())
     times = runs(timings)
     lines = ["## Native: whole installations against the simulated Windows", "",
-             "`bench/run_benchmarks.sh` on %s (%s, %d CPUs), %s. Every row is checked before "
+             "`bench/run_benchmarks.sh` on %s (%d CPUs), %s. Every row is checked before "
              "it is timed: exactly AddPort and SetPortData per port on one channel, one "
              "OpenPrinterA per assigned printer in the assignment, the profile reads and "
              "conversions each port needs, and every other kind of call exactly as often as "
              "in a run of one port." % (
-                 os.uname().nodename, timings["context"].get("host_name", "?"),
+                 timings["context"].get("host_name", os.uname().nodename),
                  timings["context"].get("num_cpus", 0), time.strftime("%Y-%m-%d")), "",
              "### Platform calls of one installation", "", cost_model.rstrip("\n"), "",
              "Printers are each on \"LPT1:\" and one old monitor port, so the disconnection "
