@@ -30,11 +30,13 @@ if ((${#missing[@]} > 0)); then
 fi
 
 failures=()
+stages=0
 # Runs one test stage; a failure is noted and the remaining stages still run.
 check() {
   local name="$1"
   shift
   echo "== $name"
+  stages=$((stages + 1))
   "$@" || failures+=("$name")
 }
 # Runs one build stage; a failure ends the run, since later stages need it.
@@ -63,8 +65,11 @@ if [[ -x "$repo/tests/wine/run_e2e.sh" ]]; then
   check "Wine end-to-end tests" "$repo/tests/wine/run_e2e.sh"
 fi
 
+passed=$((stages - ${#failures[@]}))
 if ((${#failures[@]} > 0)); then
   echo "== FAILED: ${failures[*]}"
+  echo "test stages: $passed passed, ${#failures[@]} failed"
   exit 1
 fi
 echo "== All tests passed"
+echo "test stages: $passed passed, 0 failed"
