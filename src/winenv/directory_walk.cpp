@@ -9,7 +9,7 @@ namespace tolvo {
 
 namespace {
 
-// Bounds the search specification, each folder and each full file path.
+// Bounds the search path, each folder and each full file path.
 constexpr std::size_t kWalkPathSize = 1500;
 
 struct CopyFolders {
@@ -62,13 +62,13 @@ bool ForEachFileInDirectory(RunContext& context, const char* folder, const char*
   if (folder == nullptr || pattern == nullptr || visitor == nullptr) {
     return false;
   }
-  char specification[kWalkPathSize] = {};
-  if (!ConcatPaths(folder, pattern, specification, sizeof specification)) {
-    return false;  // a cut specification would search another folder
+  char searchPath[kWalkPathSize] = {};
+  if (!ConcatPaths(folder, pattern, searchPath, sizeof searchPath)) {
+    return false;  // a cut search path would search another folder
   }
   WIN32_FIND_DATAA entry;
   std::memset(&entry, 0, sizeof entry);
-  UniqueFind search(context.api, context.api.FindFirstFileA(specification, &entry));
+  UniqueFind search(context.api, context.api.FindFirstFileA(searchPath, &entry));
   if (!search) {
     return true;  // nothing matched, or no such folder
   }

@@ -14,7 +14,7 @@ using FileVisitor = bool (*)(RunContext& context, const WIN32_FIND_DATAA& entry,
 // must end in a backslash, whose name matches `pattern`. True when every
 // visited file was accepted, also when nothing matched or the folder does
 // not exist; false when a visitor refused one, an argument is missing, or
-// the search specification does not fit 1,500 bytes.
+// the search path does not fit 1,500 bytes.
 bool ForEachFileInDirectory(RunContext& context, const char* folder, const char* pattern,
                             FileVisitor visitor, void* visitorContext);
 
