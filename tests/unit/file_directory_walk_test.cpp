@@ -97,7 +97,7 @@ TEST_F(DirectoryWalkTest, MissingArgumentsFail) {
   EXPECT_EQ(machine.CallCount("FindFirstFileA"), 0);
 }
 
-TEST_F(DirectoryWalkTest, SearchSpecificationBeyond1499CharactersIsRefused) {
+TEST_F(DirectoryWalkTest, SearchPathBeyond1499CharactersIsRefused) {
   const std::string fits = LongFolder(machine, 1496);  // + "*.*" = 1499
   machine.WriteFile(fits + "x.ttf", "");
   Visits visits;

@@ -21,10 +21,10 @@ class SimFilesTest : public ::testing::Test {
   }
 
   // Every name a search returns, in order, with the handle closed.
-  std::vector<std::string> Search(const char* specification) {
+  std::vector<std::string> Search(const char* pattern) {
     std::vector<std::string> names;
     WIN32_FIND_DATAA entry{};
-    HANDLE find = machine.FindFirstFileA(specification, &entry);
+    HANDLE find = machine.FindFirstFileA(pattern, &entry);
     if (find == INVALID_HANDLE_VALUE) {
       return names;
     }
