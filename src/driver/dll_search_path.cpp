@@ -9,16 +9,15 @@ namespace {
 constexpr DWORD kLoadLibrarySearchSystem32 = 0x00000800;
 
 bool SearchSystemDirectoryOnly(WinApi& api, HMODULE kernel32) {
-  const FARPROC setDefault = api.GetProcAddress(kernel32, "SetDefaultDllDirectories");
-  return setDefault != nullptr &&
-         api.CallSetDefaultDllDirectories(setDefault, kLoadLibrarySearchSystem32) != FALSE;
+  return api.HasEntryPoint(kernel32, WinApi::EntryPoint::kSetDefaultDllDirectories) &&
+         api.SetDefaultDllDirectories(kLoadLibrarySearchSystem32) != FALSE;
 }
 
 // An empty string, unlike a null pointer, takes the current directory out of
 // the search path rather than restoring the default one.
 bool RemoveCurrentDirectory(WinApi& api, HMODULE kernel32) {
-  const FARPROC setDllDirectory = api.GetProcAddress(kernel32, "SetDllDirectoryA");
-  return setDllDirectory != nullptr && api.CallSetDllDirectoryA(setDllDirectory, "") != FALSE;
+  return api.HasEntryPoint(kernel32, WinApi::EntryPoint::kSetDllDirectoryA) &&
+         api.SetDllDirectoryA("") != FALSE;
 }
 
 }  // namespace

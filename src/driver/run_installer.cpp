@@ -204,13 +204,12 @@ void DisableWow64Redirection(WinApi& api) {
   if (kernel32 == nullptr) {
     return;
   }
-  const FARPROC disable = api.GetProcAddress(kernel32, "Wow64DisableWow64FsRedirection");
-  if (disable == nullptr) {
+  if (!api.HasEntryPoint(kernel32, WinApi::EntryPoint::kWow64DisableWow64FsRedirection)) {
     return;
   }
   // Redirection stays off for the whole run, so the old value is not kept.
   PVOID oldValue = nullptr;
-  api.CallWow64DisableWow64FsRedirection(disable, &oldValue);
+  api.Wow64DisableWow64FsRedirection(&oldValue);
 }
 
 int RunInstaller(WinApi& api, int argc, char** argv, InstallerSequences& sequences) {

@@ -6,10 +6,10 @@
 // Win32Api forwards each call to Windows; the test build supplies a
 // simulated Windows behind the same interface.
 //
-// Functions that older systems lack are looked up at run time with
-// GetModuleHandleA/LoadLibraryA and GetProcAddress. A looked-up entry point
-// is then called through the matching Call* member, which takes the FARPROC
-// that GetProcAddress returned; a null FARPROC means the function is missing.
+// Functions that older systems lack are not imported: the caller takes a
+// module (GetModuleHandleA or LoadLibraryA), asks with HasEntryPoint whether
+// it exports one (the GetProcAddress step), and then calls the typed member
+// of that name.
 #pragma once
 
 #include <string_view>
@@ -43,9 +43,8 @@ class WinApi {
   virtual LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM desired,
                                 PHKEY result) = 0;
   virtual LSTATUS RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR className,
-                                  DWORD options, REGSAM desired,
-                                  LPSECURITY_ATTRIBUTES security, PHKEY result,
-                                  LPDWORD disposition) = 0;
+                                  DWORD options, REGSAM desired, LPSECURITY_ATTRIBUTES security,
+                                  PHKEY result, LPDWORD disposition) = 0;
   virtual LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type,
                                    LPBYTE data, LPDWORD dataSize) = 0;
   virtual LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type,
@@ -55,9 +54,8 @@ class WinApi {
 
   // --- Event log ----------------------------------------------------------
   virtual HANDLE RegisterEventSourceA(LPCSTR serverName, LPCSTR sourceName) = 0;
-  virtual BOOL ReportEventA(HANDLE eventLog, WORD type, WORD category, DWORD eventId,
-                            PSID userSid, WORD numStrings, DWORD dataSize, LPCSTR* strings,
-                            LPVOID rawData) = 0;
+  virtual BOOL ReportEventA(HANDLE eventLog, WORD type, WORD category, DWORD eventId, PSID userSid,
+                            WORD numStrings, DWORD dataSize, LPCSTR* strings, LPVOID rawData) = 0;
   virtual BOOL DeregisterEventSource(HANDLE eventLog) = 0;
 
   // --- Profile (INI) files ------------------------------------------------
@@ -86,45 +84,59 @@ class WinApi {
   virtual HMODULE GetModuleHandleA(LPCSTR moduleName) = 0;
   virtual HMODULE LoadLibraryA(LPCSTR fileName) = 0;
   virtual BOOL FreeLibrary(HMODULE module) = 0;
-  virtual FARPROC GetProcAddress(HMODULE module, LPCSTR procName) = 0;
   virtual HANDLE GetCurrentProcess() = 0;
 
-  // Entry points found with GetProcAddress.
-  virtual BOOL CallIsWow64Process(FARPROC isWow64Process, HANDLE process, PBOOL wow64) = 0;
-  virtual BOOL CallWow64DisableWow64FsRedirection(FARPROC disable, PVOID* oldValue) = 0;
-  virtual BOOL CallSetDllDirectoryA(FARPROC setDllDirectory, LPCSTR pathName) = 0;
-  virtual BOOL CallSetDefaultDllDirectories(FARPROC setDefaultDllDirectories,
-                                            DWORD directoryFlags) = 0;
-  virtual BOOL CallOpenPrinterW(FARPROC openPrinter, LPWSTR printerName, LPHANDLE printer,
-                                LPPRINTER_DEFAULTSW defaults) = 0;
-  virtual BOOL CallXcvDataW(FARPROC xcvData, HANDLE xcv, LPCWSTR dataName, PBYTE inputData,
-                            DWORD inputSize, PBYTE outputData, DWORD outputSize,
-                            PDWORD outputNeeded, PDWORD status) = 0;
-  virtual int CallMultiByteToWideChar(FARPROC multiByteToWideChar, UINT codePage, DWORD flags,
-                                      LPCSTR multiByte, int multiByteCount, LPWSTR wideChar,
-                                      int wideCharCount) = 0;
+  // --- Functions looked up at run time ------------------------------------
+  enum class EntryPoint {
+    kIsWow64Process,                  // kernel32.dll
+    kWow64DisableWow64FsRedirection,  // kernel32.dll
+    kSetDllDirectoryA,                // kernel32.dll
+    kSetDefaultDllDirectories,        // kernel32.dll
+    kMultiByteToWideChar,             // kernel32.dll
+    kOpenPrinterW,                    // winspool.drv
+    kXcvDataW,                        // winspool.drv
+  };
+  // GetProcAddress: true when `module` exports `entry`; false, with the last
+  // error set, when it does not. A member below whose function was not found
+  // fails with ERROR_PROC_NOT_FOUND.
+  virtual bool HasEntryPoint(HMODULE module, EntryPoint entry) = 0;
+  virtual BOOL IsWow64Process(HANDLE process, PBOOL wow64) = 0;
+  virtual BOOL Wow64DisableWow64FsRedirection(PVOID* oldValue) = 0;
+  virtual BOOL SetDllDirectoryA(LPCSTR pathName) = 0;
+  virtual BOOL SetDefaultDllDirectories(DWORD directoryFlags) = 0;
+  virtual int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByte, int multiByteCount,
+                                  LPWSTR wideChar, int wideCharCount) = 0;
+  virtual BOOL OpenPrinterW(LPWSTR printerName, LPHANDLE printer, LPPRINTER_DEFAULTSW defaults) = 0;
+  virtual BOOL XcvDataW(HANDLE xcv, LPCWSTR dataName, PBYTE inputData, DWORD inputSize,
+                        PBYTE outputData, DWORD outputSize, PDWORD outputNeeded, PDWORD status) = 0;
+
+  // --- Text (C runtime) ---------------------------------------------------
+  // _mbsicmp: compares two zero-terminated texts without regard to case in
+  // the current ANSI code page, a double-byte character as one whole, and
+  // folding letters beyond ASCII in single-byte code pages. Less than, equal
+  // to or greater than zero.
+  virtual int CompareTextIgnoreCase(LPCSTR left, LPCSTR right) = 0;
 
   // --- Print spooler ------------------------------------------------------
   virtual BOOL AddMonitorA(LPSTR serverName, DWORD level, LPBYTE monitors) = 0;
   virtual BOOL DeleteMonitorA(LPSTR serverName, LPSTR environment, LPSTR monitorName) = 0;
-  virtual BOOL OpenPrinterA(LPSTR printerName, LPHANDLE printer,
-                            LPPRINTER_DEFAULTSA defaults) = 0;
+  virtual BOOL OpenPrinterA(LPSTR printerName, LPHANDLE printer, LPPRINTER_DEFAULTSA defaults) = 0;
   virtual BOOL GetPrinterA(HANDLE printer, DWORD level, LPBYTE buffer, DWORD bufferSize,
                            LPDWORD needed) = 0;
   virtual BOOL SetPrinterA(HANDLE printer, DWORD level, LPBYTE buffer, DWORD command) = 0;
   virtual BOOL ClosePrinter(HANDLE printer) = 0;
-  virtual BOOL EnumPrintersA(DWORD flags, LPSTR name, DWORD level, LPBYTE buffer,
-                             DWORD bufferSize, LPDWORD needed, LPDWORD returned) = 0;
-  virtual BOOL EnumPortsA(LPSTR name, DWORD level, LPBYTE buffer, DWORD bufferSize,
-                          LPDWORD needed, LPDWORD returned) = 0;
+  virtual BOOL EnumPrintersA(DWORD flags, LPSTR name, DWORD level, LPBYTE buffer, DWORD bufferSize,
+                             LPDWORD needed, LPDWORD returned) = 0;
+  virtual BOOL EnumPortsA(LPSTR name, DWORD level, LPBYTE buffer, DWORD bufferSize, LPDWORD needed,
+                          LPDWORD returned) = 0;
 
   // --- Processes ----------------------------------------------------------
   virtual DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) = 0;
   virtual BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine,
                               LPSECURITY_ATTRIBUTES processAttributes,
                               LPSECURITY_ATTRIBUTES threadAttributes, BOOL inheritHandles,
-                              DWORD creationFlags, LPVOID environment,
-                              LPCSTR currentDirectory, LPSTARTUPINFOA startupInfo,
+                              DWORD creationFlags, LPVOID environment, LPCSTR currentDirectory,
+                              LPSTARTUPINFOA startupInfo,
                               LPPROCESS_INFORMATION processInformation) = 0;
   virtual DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) = 0;
   virtual BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode) = 0;

@@ -49,8 +49,7 @@ void OpenTransactionHandle(RunContext& context, MonitorChannel& channel, const c
     return;
   }
   WCHAR wideText[kOpenTextUnits];
-  if (api.CallMultiByteToWideChar(channel.multiByteToWideChar, CP_ACP, 0, openText, -1, wideText,
-                                  kOpenTextUnits) == 0) {
+  if (api.MultiByteToWideChar(CP_ACP, 0, openText, -1, wideText, kOpenTextUnits) == 0) {
     context.output.PrintFormatted("Cannot open port monitor, error code: %i\n",
                                   static_cast<int>(api.GetLastError()));
     return;
@@ -60,7 +59,7 @@ void OpenTransactionHandle(RunContext& context, MonitorChannel& channel, const c
   defaults.pDevMode = nullptr;
   defaults.DesiredAccess = SERVER_ACCESS_ADMINISTER;
   HANDLE handle = nullptr;
-  if (!api.CallOpenPrinterW(channel.openPrinterW, wideText, &handle, &defaults)) {
+  if (!api.OpenPrinterW(wideText, &handle, &defaults)) {
     context.output.PrintFormatted("Cannot open port monitor, error code: %i\n",
                                   static_cast<int>(api.GetLastError()));
     return;
@@ -73,13 +72,12 @@ void OpenTransactionHandle(RunContext& context, MonitorChannel& channel, const c
 // it, little-endian, into the record at `offset`. MultiByteToWideChar's
 // output is not relied on when its buffer is too small, so the slot is
 // never filled by a failed conversion.
-bool WriteText(WinApi& api, FARPROC convert, PortDataRecord& record, std::size_t offset,
-               const char* text, std::size_t textSize, std::size_t slotUnits) {
+bool WriteText(WinApi& api, PortDataRecord& record, std::size_t offset, const char* text,
+               std::size_t textSize, std::size_t slotUnits) {
   char source[kConfigTextSize];
   CopyBounded(source, sizeof source, std::string_view(text, strnlen(text, textSize)));
   WCHAR wide[kConfigTextSize];
-  const int units =
-      api.CallMultiByteToWideChar(convert, CP_ACP, 0, source, -1, wide, kConfigTextSize);
+  const int units = api.MultiByteToWideChar(CP_ACP, 0, source, -1, wide, kConfigTextSize);
   if (units <= 0) {
     return false;
   }
@@ -115,8 +113,8 @@ DWORD SendCommand(WinApi& api, const MonitorChannel& channel, const WCHAR* comma
                   DWORD inputSize) {
   DWORD needed = 0;
   DWORD status = 0;
-  if (!api.CallXcvDataW(channel.xcvDataW, channel.handle.get(), command, input, inputSize, nullptr,
-                        0, &needed, &status)) {
+  if (!api.XcvDataW(channel.handle.get(), command, input, inputSize, nullptr, 0, &needed,
+                    &status)) {
     const DWORD error = api.GetLastError();
     // A failed call never counts as an accepted command.
     return error != 0 ? error : ERROR_INVALID_FUNCTION;
@@ -126,22 +124,19 @@ DWORD SendCommand(WinApi& api, const MonitorChannel& channel, const WCHAR* comma
 
 }  // namespace
 
-bool BuildPortDataRecord(WinApi& api, FARPROC convert, const PortConfiguration& config,
-                         PortDataRecord& record) {
+bool BuildPortDataRecord(WinApi& api, const PortConfiguration& config, PortDataRecord& record) {
   using namespace port_data;
   record.bytes.fill(0);
   const std::size_t nameLength = strnlen(config.PortName, sizeof config.PortName);
   if (nameLength == 0 || nameLength > kPortNameUnits) {
     return false;
   }
-  if (!WriteText(api, convert, record, kPortName, config.PortName, sizeof config.PortName,
-                 kPortNameUnits) ||
-      !WriteText(api, convert, record, kDescription, config.Description, kConfigTextSize,
-                 kTextUnits)) {
+  if (!WriteText(api, record, kPortName, config.PortName, sizeof config.PortName, kPortNameUnits) ||
+      !WriteText(api, record, kDescription, config.Description, kConfigTextSize, kTextUnits)) {
     return false;
   }
   for (std::size_t entry = 0; entry < kServerAddressCount; ++entry) {
-    if (!WriteText(api, convert, record, kServerIP + entry * kTextBytes, config.ServerIP[entry],
+    if (!WriteText(api, record, kServerIP + entry * kTextBytes, config.ServerIP[entry],
                    kConfigTextSize, kTextUnits)) {
       return false;
     }
@@ -188,7 +183,7 @@ bool BuildPortDataRecord(WinApi& api, FARPROC convert, const PortConfiguration& 
       {kRedirectToIP, config.RedirectToIP},
   };
   for (const TextSlot& slot : texts) {
-    if (!WriteText(api, convert, record, slot.offset, slot.text, kConfigTextSize, kTextUnits)) {
+    if (!WriteText(api, record, slot.offset, slot.text, kConfigTextSize, kTextUnits)) {
       return false;
     }
   }
@@ -204,10 +199,12 @@ MonitorChannel OpenMonitorChannel(RunContext& context, const char* serverName,
   if (!channel.winspool || !channel.kernel32) {
     return channel;
   }
-  channel.openPrinterW = api.GetProcAddress(channel.winspool.get(), "OpenPrinterW");
-  channel.xcvDataW = api.GetProcAddress(channel.winspool.get(), "XcvDataW");
-  channel.multiByteToWideChar = api.GetProcAddress(channel.kernel32.get(), "MultiByteToWideChar");
-  if (channel.openPrinterW != nullptr && channel.multiByteToWideChar != nullptr) {
+  using Entry = WinApi::EntryPoint;
+  channel.hasOpenPrinterW = api.HasEntryPoint(channel.winspool.get(), Entry::kOpenPrinterW);
+  channel.hasXcvDataW = api.HasEntryPoint(channel.winspool.get(), Entry::kXcvDataW);
+  channel.hasMultiByteToWideChar =
+      api.HasEntryPoint(channel.kernel32.get(), Entry::kMultiByteToWideChar);
+  if (channel.hasOpenPrinterW && channel.hasMultiByteToWideChar) {
     OpenTransactionHandle(context, channel, serverName, monitorName);
   }
   return channel;
@@ -217,9 +214,9 @@ void CloseMonitorChannel(RunContext& /*context*/, MonitorChannel& channel) {
   channel.handle.reset();
   channel.winspool.reset();
   channel.kernel32.reset();
-  channel.openPrinterW = nullptr;
-  channel.xcvDataW = nullptr;
-  channel.multiByteToWideChar = nullptr;
+  channel.hasOpenPrinterW = false;
+  channel.hasXcvDataW = false;
+  channel.hasMultiByteToWideChar = false;
 }
 
 bool CreateMonitorPort(RunContext& context, const MonitorChannel& channel,
@@ -228,10 +225,9 @@ bool CreateMonitorPort(RunContext& context, const MonitorChannel& channel,
     return false;
   }
   WinApi& api = context.api;
-  const FARPROC convert = channel.multiByteToWideChar;
 
   PortDataRecord record;
-  if (!BuildPortDataRecord(api, convert, config, record)) {
+  if (!BuildPortDataRecord(api, config, record)) {
     const DWORD error = api.GetLastError();
     context.output.PrintFormatted("Cannot write configuration, error code: %i\n",
                                   static_cast<int>(error != 0 ? error : ERROR_INVALID_PARAMETER));
@@ -241,9 +237,9 @@ bool CreateMonitorPort(RunContext& context, const MonitorChannel& channel,
   WCHAR addPort[8];
   WCHAR setPortData[12];
   WCHAR deletePort[11];
-  if (api.CallMultiByteToWideChar(convert, CP_ACP, 0, "AddPort", -1, addPort, 8) == 0 ||
-      api.CallMultiByteToWideChar(convert, CP_ACP, 0, "SetPortData", -1, setPortData, 12) == 0 ||
-      api.CallMultiByteToWideChar(convert, CP_ACP, 0, "DeletePort", -1, deletePort, 11) == 0) {
+  if (api.MultiByteToWideChar(CP_ACP, 0, "AddPort", -1, addPort, 8) == 0 ||
+      api.MultiByteToWideChar(CP_ACP, 0, "SetPortData", -1, setPortData, 12) == 0 ||
+      api.MultiByteToWideChar(CP_ACP, 0, "DeletePort", -1, deletePort, 11) == 0) {
     context.output.PrintFormatted("Cannot write configuration, error code: %i\n",
                                   static_cast<int>(api.GetLastError()));
     return false;

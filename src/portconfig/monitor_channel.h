@@ -69,21 +69,18 @@ struct MonitorChannel {
 
   UniqueModule kernel32;
   UniqueModule winspool;
-  FARPROC openPrinterW = nullptr;
-  FARPROC xcvDataW = nullptr;
-  FARPROC multiByteToWideChar = nullptr;
+  bool hasOpenPrinterW = false;
+  bool hasXcvDataW = false;
+  bool hasMultiByteToWideChar = false;
   UniquePrinter handle;
 
-  bool ready() const {
-    return handle.valid() && xcvDataW != nullptr && multiByteToWideChar != nullptr;
-  }
+  bool ready() const { return handle.valid() && hasXcvDataW && hasMultiByteToWideChar; }
 };
 
 // Fills `record` from `config`, converting texts with the looked-up
 // MultiByteToWideChar. False when a text cannot be converted or the port
 // name is empty or longer than nine characters.
-bool BuildPortDataRecord(WinApi& api, FARPROC multiByteToWideChar, const PortConfiguration& config,
-                         PortDataRecord& record);
+bool BuildPortDataRecord(WinApi& api, const PortConfiguration& config, PortDataRecord& record);
 
 // serverName is null for the local machine. The channel may come back not ready.
 MonitorChannel OpenMonitorChannel(RunContext& context, const char* serverName,

@@ -145,13 +145,12 @@ bool IsRunningUnderWow64(WinApi& api) {
   if (kernel == nullptr) {
     return false;
   }
-  const FARPROC isWow64Process = api.GetProcAddress(kernel, "IsWow64Process");
-  if (isWow64Process == nullptr) {
+  if (!api.HasEntryPoint(kernel, WinApi::EntryPoint::kIsWow64Process)) {
     return false;  // older than XP SP2: no WOW64 to speak of
   }
   // A failed probe leaves the flag FALSE, which reads as 32-bit Windows.
   BOOL wow64 = FALSE;
-  api.CallIsWow64Process(isWow64Process, api.GetCurrentProcess(), &wow64);
+  api.IsWow64Process(api.GetCurrentProcess(), &wow64);
   return wow64 != FALSE;
 }
 

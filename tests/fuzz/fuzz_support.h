@@ -146,8 +146,7 @@ inline void RunPortSteps(sim::SimWindows& machine, PortConfigSource source, bool
     }
     RequireTerminatedTexts(config);
     PortDataRecord record;
-    if (BuildPortDataRecord(machine, sim::SimWindows::EntryPoint("MultiByteToWideChar"), config,
-                            record)) {
+    if (BuildPortDataRecord(machine, config, record)) {
       RequireWellFormedRecord(record.bytes.data(), record.bytes.size());
     }
   }

@@ -501,9 +501,7 @@ TEST_P(HostilePortNumber, NameFitsTheFieldOrIsRefused) {
 
   EXPECT_STREQ(config.PortName, row.portName);
   PortDataRecord record;
-  EXPECT_EQ(BuildPortDataRecord(machine, sim::SimWindows::EntryPoint("MultiByteToWideChar"), config,
-                                record),
-            row.portName[0] != '\0');
+  EXPECT_EQ(BuildPortDataRecord(machine, config, record), row.portName[0] != '\0');
   EXPECT_TRUE(machine.OpenResources().empty());
 }
 

@@ -308,15 +308,10 @@ SimPrinter* SimSpoolerState::FindPrinter(std::string_view name) {
 
 // CP_ACP is modelled as Latin-1: every byte becomes the code unit of the
 // same value.
-int SimWindows::CallMultiByteToWideChar(FARPROC multiByteToWideChar, UINT codePage, DWORD flags,
-                                        LPCSTR multiByte, int multiByteCount, LPWSTR wideChar,
-                                        int wideCharCount) {
-  if (auto error = Enter("MultiByteToWideChar")) {
+int SimWindows::MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByte,
+                                    int multiByteCount, LPWSTR wideChar, int wideCharCount) {
+  if (auto error = EnterEntryPoint(EntryPoint::kMultiByteToWideChar)) {
     SetLastError(*error);
-    return 0;
-  }
-  if (multiByteToWideChar != EntryPoint("MultiByteToWideChar")) {
-    SetLastError(ERROR_INVALID_FUNCTION);
     return 0;
   }
   if (codePage != CP_ACP || multiByte == nullptr || multiByteCount == 0 || multiByteCount < -1 ||
@@ -351,13 +346,9 @@ int SimWindows::CallMultiByteToWideChar(FARPROC multiByteToWideChar, UINT codePa
 
 // --- Transaction channel -------------------------------------------------------------
 
-BOOL SimWindows::CallOpenPrinterW(FARPROC openPrinter, LPWSTR printerName, LPHANDLE printer,
-                                  LPPRINTER_DEFAULTSW defaults) {
-  if (auto error = Enter("OpenPrinterW")) {
+BOOL SimWindows::OpenPrinterW(LPWSTR printerName, LPHANDLE printer, LPPRINTER_DEFAULTSW defaults) {
+  if (auto error = EnterEntryPoint(EntryPoint::kOpenPrinterW)) {
     return Fail(*error);
-  }
-  if (openPrinter != EntryPoint("OpenPrinterW")) {
-    return Fail(ERROR_INVALID_FUNCTION);
   }
   if (printer == nullptr) {
     return Fail(ERROR_INVALID_PARAMETER);
@@ -403,14 +394,11 @@ BOOL SimWindows::CallOpenPrinterW(FARPROC openPrinter, LPWSTR printerName, LPHAN
   return TRUE;
 }
 
-BOOL SimWindows::CallXcvDataW(FARPROC xcvData, HANDLE xcv, LPCWSTR dataName, PBYTE inputData,
-                              DWORD inputSize, PBYTE /*outputData*/, DWORD /*outputSize*/,
-                              PDWORD outputNeeded, PDWORD status) {
-  if (auto error = Enter("XcvDataW")) {
+BOOL SimWindows::XcvDataW(HANDLE xcv, LPCWSTR dataName, PBYTE inputData, DWORD inputSize,
+                          PBYTE /*outputData*/, DWORD /*outputSize*/, PDWORD outputNeeded,
+                          PDWORD status) {
+  if (auto error = EnterEntryPoint(EntryPoint::kXcvDataW)) {
     return Fail(*error);
-  }
-  if (xcvData != EntryPoint("XcvDataW")) {
-    return Fail(ERROR_INVALID_FUNCTION);
   }
   const auto target = spooler.openTargets.find(reinterpret_cast<std::uintptr_t>(xcv));
   if (!IsHandle(xcv, HandleKind::Printer) || target == spooler.openTargets.end() ||

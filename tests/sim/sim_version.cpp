@@ -54,12 +54,9 @@ HANDLE SimWindows::GetCurrentProcess() {
   return CurrentProcessPseudoHandle();
 }
 
-BOOL SimWindows::CallIsWow64Process(FARPROC isWow64Process, HANDLE process, PBOOL wow64) {
-  if (auto error = Enter("IsWow64Process")) {
+BOOL SimWindows::IsWow64Process(HANDLE process, PBOOL wow64) {
+  if (auto error = EnterEntryPoint(EntryPoint::kIsWow64Process)) {
     return Fail(*error);
-  }
-  if (isWow64Process != EntryPoint("IsWow64Process")) {
-    return Fail(ERROR_INVALID_FUNCTION);
   }
   if (process != CurrentProcessPseudoHandle() && !IsHandle(process, HandleKind::Process)) {
     return Fail(ERROR_INVALID_HANDLE);
@@ -71,12 +68,9 @@ BOOL SimWindows::CallIsWow64Process(FARPROC isWow64Process, HANDLE process, PBOO
   return TRUE;
 }
 
-BOOL SimWindows::CallWow64DisableWow64FsRedirection(FARPROC disable, PVOID* oldValue) {
-  if (auto error = Enter("Wow64DisableWow64FsRedirection")) {
+BOOL SimWindows::Wow64DisableWow64FsRedirection(PVOID* oldValue) {
+  if (auto error = EnterEntryPoint(EntryPoint::kWow64DisableWow64FsRedirection)) {
     return Fail(*error);
-  }
-  if (disable != EntryPoint("Wow64DisableWow64FsRedirection")) {
-    return Fail(ERROR_INVALID_FUNCTION);
   }
   if (oldValue == nullptr) {
     return Fail(ERROR_INVALID_PARAMETER);

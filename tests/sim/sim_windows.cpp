@@ -27,28 +27,25 @@ std::string BaseName(std::string_view path) {
   return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
-// Each exported entry point has a distinct function whose address is the
-// token GetProcAddress hands out; the Call* members check it.
-template <int N>
-std::intptr_t Token() {
-  return N;
-}
-
 struct Export {
   const char* module;
   const char* function;
-  FARPROC token;
 };
 
+// In the order of WinApi::EntryPoint.
 const Export kExports[] = {
-    {"kernel32.dll", "IsWow64Process", &Token<1>},
-    {"kernel32.dll", "Wow64DisableWow64FsRedirection", &Token<2>},
-    {"kernel32.dll", "MultiByteToWideChar", &Token<3>},
-    {"kernel32.dll", "SetDllDirectoryA", &Token<4>},
-    {"kernel32.dll", "SetDefaultDllDirectories", &Token<5>},
-    {"winspool.drv", "OpenPrinterW", &Token<6>},
-    {"winspool.drv", "XcvDataW", &Token<7>},
+    {"kernel32.dll", "IsWow64Process"},
+    {"kernel32.dll", "Wow64DisableWow64FsRedirection"},
+    {"kernel32.dll", "SetDllDirectoryA"},
+    {"kernel32.dll", "SetDefaultDllDirectories"},
+    {"kernel32.dll", "MultiByteToWideChar"},
+    {"winspool.drv", "OpenPrinterW"},
+    {"winspool.drv", "XcvDataW"},
 };
+
+const Export& ExportOf(WinApi::EntryPoint entry) {
+  return kExports[static_cast<int>(entry)];
+}
 
 std::string ModuleName(std::string_view requested) {
   std::string name = Lower(BaseName(requested));
@@ -70,15 +67,24 @@ constexpr std::uintptr_t kResidentModuleBase = 0x7F000000;
 
 const char* HandleKindName(HandleKind kind) {
   switch (kind) {
-    case HandleKind::RegKey: return "registry key";
-    case HandleKind::EventSource: return "event source";
-    case HandleKind::Printer: return "printer";
-    case HandleKind::Find: return "search";
-    case HandleKind::Module: return "module";
-    case HandleKind::Global: return "global memory";
-    case HandleKind::Process: return "process";
-    case HandleKind::Thread: return "thread";
-    case HandleKind::RunLog: return "run log";
+    case HandleKind::RegKey:
+      return "registry key";
+    case HandleKind::EventSource:
+      return "event source";
+    case HandleKind::Printer:
+      return "printer";
+    case HandleKind::Find:
+      return "search";
+    case HandleKind::Module:
+      return "module";
+    case HandleKind::Global:
+      return "global memory";
+    case HandleKind::Process:
+      return "process";
+    case HandleKind::Thread:
+      return "thread";
+    case HandleKind::RunLog:
+      return "run log";
   }
   return "?";
 }
@@ -241,8 +247,7 @@ std::string SimWindows::ApplyRedirection(std::string fullPath) const {
   }
   const std::string lowerPath = Lower(fullPath);
   const std::string lowerSystem = Lower(systemDirectory);
-  if (lowerPath == lowerSystem ||
-      lowerPath.rfind(lowerSystem + "\\", 0) == 0) {
+  if (lowerPath == lowerSystem || lowerPath.rfind(lowerSystem + "\\", 0) == 0) {
     return wow64SystemDirectory + fullPath.substr(systemDirectory.size());
   }
   return fullPath;
@@ -328,7 +333,9 @@ std::vector<std::string> SimWindows::ListDirectory(std::string_view path) const 
 
 // --- Console and run log ---------------------------------------------------------
 
-void SimWindows::WriteStdout(std::string_view text) { console.append(text); }
+void SimWindows::WriteStdout(std::string_view text) {
+  console.append(text);
+}
 
 RunLogStream SimWindows::OpenRunLog(LPCSTR path) {
   if (auto error = Enter("OpenRunLog")) {
@@ -390,7 +397,9 @@ void SimWindows::CloseRunLog(RunLogStream stream) {
   }
 }
 
-bool SimWindows::RunLogOpen() const { return !runLogs_.empty(); }
+bool SimWindows::RunLogOpen() const {
+  return !runLogs_.empty();
+}
 
 // --- Directories ------------------------------------------------------------------
 
@@ -460,15 +469,6 @@ void SimWindows::SetExportMissing(const std::string& module, const std::string& 
   missingExports_.insert(ModuleName(module) + "!" + function);
 }
 
-FARPROC SimWindows::EntryPoint(const std::string& function) {
-  for (const Export& e : kExports) {
-    if (function == e.function) {
-      return e.token;
-    }
-  }
-  return nullptr;
-}
-
 const SimWindows::LoadedModule* SimWindows::FindModule(HMODULE module) const {
   const auto it = modules_.find(reinterpret_cast<std::uintptr_t>(module));
   return it == modules_.end() ? nullptr : &it->second;
@@ -523,49 +523,121 @@ BOOL SimWindows::FreeLibrary(HMODULE module) {
   return TRUE;
 }
 
-FARPROC SimWindows::GetProcAddress(HMODULE module, LPCSTR procName) {
+bool SimWindows::Exports(const std::string& module, const char* function) const {
+  const bool listed = std::any_of(std::begin(kExports), std::end(kExports), [&](const Export& e) {
+    return module == e.module && std::strcmp(function, e.function) == 0;
+  });
+  const bool isKernel = module == "kernel32.dll";
+  return listed && missingExports_.count(module + "!" + function) == 0 &&
+         !(isKernel && std::strcmp(function, "IsWow64Process") == 0 &&
+           !version.isWow64ProcessPresent) &&
+         !(isKernel && std::strcmp(function, "Wow64DisableWow64FsRedirection") == 0 &&
+           !version.redirectionPresent);
+}
+
+bool SimWindows::HasEntryPoint(HMODULE module, EntryPoint entry) {
   if (auto error = Enter("GetProcAddress")) {
     lastError_ = *error;
-    return nullptr;
+    return false;
   }
   const LoadedModule* loaded = FindModule(module);
-  if (loaded == nullptr || procName == nullptr) {
+  if (loaded == nullptr) {
     lastError_ = ERROR_INVALID_HANDLE;
-    return nullptr;
+    return false;
   }
-  if (missingExports_.count(loaded->name + "!" + procName) != 0 ||
-      (loaded->name == "kernel32.dll" && std::strcmp(procName, "IsWow64Process") == 0 &&
-       !version.isWow64ProcessPresent) ||
-      (loaded->name == "kernel32.dll" &&
-       std::strcmp(procName, "Wow64DisableWow64FsRedirection") == 0 &&
-       !version.redirectionPresent)) {
+  const Export& wanted = ExportOf(entry);
+  if (loaded->name != wanted.module || !Exports(loaded->name, wanted.function)) {
     lastError_ = ERROR_PROC_NOT_FOUND;
-    return nullptr;
+    return false;
   }
-  for (const Export& e : kExports) {
-    if (loaded->name == e.module && std::strcmp(procName, e.function) == 0) {
-      return e.token;
+  return true;
+}
+
+std::optional<DWORD> SimWindows::EnterEntryPoint(EntryPoint entry) {
+  const Export& called = ExportOf(entry);
+  if (auto error = Enter(called.function)) {
+    return error;
+  }
+  if (!Exports(called.module, called.function)) {
+    return ERROR_PROC_NOT_FOUND;
+  }
+  return std::nullopt;
+}
+
+BOOL SimWindows::SetDllDirectoryA(LPCSTR /*pathName*/) {
+  if (auto error = EnterEntryPoint(EntryPoint::kSetDllDirectoryA)) {
+    return Fail(*error);
+  }
+  return TRUE;
+}
+
+BOOL SimWindows::SetDefaultDllDirectories(DWORD /*directoryFlags*/) {
+  if (auto error = EnterEntryPoint(EntryPoint::kSetDefaultDllDirectories)) {
+    return Fail(*error);
+  }
+  return TRUE;
+}
+
+// --- Text ----------------------------------------------------------------------------
+
+namespace {
+
+// Lower case in code page 1252: ASCII, the accented capitals 0xC0-0xDE
+// (without the multiplication sign) and the four capitals in 0x8A-0x9F.
+unsigned LowerIn1252(unsigned c) {
+  if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7)) {
+    return c + 0x20;
+  }
+  switch (c) {
+    case 0x8A:
+      return 0x9A;
+    case 0x8C:
+      return 0x9C;
+    case 0x8E:
+      return 0x9E;
+    case 0x9F:
+      return 0xFF;
+    default:
+      return c;
+  }
+}
+
+bool IsLeadByteIn932(unsigned c) {
+  return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
+
+// The next character of `text` with its case folded, and `text` moved past
+// it; a lead byte without its trail byte ends the text, as in _mbsicmp.
+unsigned NextFolded(const unsigned char*& text, UINT codePage) {
+  const unsigned c = *text;
+  if (c == 0) {
+    return 0;
+  }
+  ++text;
+  if (codePage == 932) {
+    if (IsLeadByteIn932(c)) {
+      return *text == 0 ? 0 : (c << 8) | *text++;
+    }
+    return c >= 'A' && c <= 'Z' ? c + 0x20 : c;
+  }
+  return LowerIn1252(c);
+}
+
+}  // namespace
+
+int SimWindows::CompareTextIgnoreCase(LPCSTR left, LPCSTR right) {
+  auto* l = reinterpret_cast<const unsigned char*>(left);
+  auto* r = reinterpret_cast<const unsigned char*>(right);
+  for (;;) {
+    const unsigned a = NextFolded(l, ansiCodePage);
+    const unsigned b = NextFolded(r, ansiCodePage);
+    if (a != b) {
+      return a < b ? -1 : 1;
+    }
+    if (a == 0) {
+      return 0;
     }
   }
-  lastError_ = ERROR_PROC_NOT_FOUND;
-  return nullptr;
-}
-
-BOOL SimWindows::CallSetDllDirectoryA(FARPROC setDllDirectory, LPCSTR /*pathName*/) {
-  if (auto error = Enter("SetDllDirectoryA")) {
-    return Fail(*error);
-  }
-  return setDllDirectory == EntryPoint("SetDllDirectoryA") ? TRUE : Fail(ERROR_INVALID_FUNCTION);
-}
-
-BOOL SimWindows::CallSetDefaultDllDirectories(FARPROC setDefaultDllDirectories,
-                                              DWORD /*directoryFlags*/) {
-  if (auto error = Enter("SetDefaultDllDirectories")) {
-    return Fail(*error);
-  }
-  return setDefaultDllDirectories == EntryPoint("SetDefaultDllDirectories")
-             ? TRUE
-             : Fail(ERROR_INVALID_FUNCTION);
 }
 
 // --- Memory -------------------------------------------------------------------------

@@ -107,8 +107,12 @@ class SimWindows : public WinApi {
   // Makes a module fail to load, or an entry point be absent.
   void SetModuleMissing(const std::string& module);
   void SetExportMissing(const std::string& module, const std::string& function);
-  // The token GetProcAddress hands out for an entry point.
-  static FARPROC EntryPoint(const std::string& function);
+
+  // --- Text ----------------------------------------------------------------
+  // The ANSI code page CompareTextIgnoreCase works in: 1252 (letters beyond
+  // ASCII fold) or 932 (lead bytes 0x81-0x9F and 0xE0-0xFC start a
+  // double-byte character, which is compared whole).
+  UINT ansiCodePage = 1252;
 
   // --- Areas of the machine -----------------------------------------------
   SimRegistryState registry;
@@ -128,13 +132,13 @@ class SimWindows : public WinApi {
 
   LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM desired,
                         PHKEY result) override;
-  LSTATUS RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR className,
-                          DWORD options, REGSAM desired, LPSECURITY_ATTRIBUTES security,
-                          PHKEY result, LPDWORD disposition) override;
-  LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type,
-                           LPBYTE data, LPDWORD dataSize) override;
-  LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type,
-                         const BYTE* data, DWORD dataSize) override;
+  LSTATUS RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR className, DWORD options,
+                          REGSAM desired, LPSECURITY_ATTRIBUTES security, PHKEY result,
+                          LPDWORD disposition) override;
+  LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                           LPDWORD dataSize) override;
+  LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, const BYTE* data,
+                         DWORD dataSize) override;
   LSTATUS RegDeleteValueA(HKEY key, LPCSTR valueName) override;
   LSTATUS RegCloseKey(HKEY key) override;
 
@@ -143,8 +147,8 @@ class SimWindows : public WinApi {
                     WORD numStrings, DWORD dataSize, LPCSTR* strings, LPVOID rawData) override;
   BOOL DeregisterEventSource(HANDLE eventLog) override;
 
-  DWORD GetPrivateProfileStringA(LPCSTR appName, LPCSTR keyName, LPCSTR defaultText,
-                                 LPSTR returned, DWORD size, LPCSTR fileName) override;
+  DWORD GetPrivateProfileStringA(LPCSTR appName, LPCSTR keyName, LPCSTR defaultText, LPSTR returned,
+                                 DWORD size, LPCSTR fileName) override;
   UINT GetPrivateProfileIntA(LPCSTR appName, LPCSTR keyName, INT defaultValue,
                              LPCSTR fileName) override;
 
@@ -166,22 +170,20 @@ class SimWindows : public WinApi {
   HMODULE GetModuleHandleA(LPCSTR moduleName) override;
   HMODULE LoadLibraryA(LPCSTR fileName) override;
   BOOL FreeLibrary(HMODULE module) override;
-  FARPROC GetProcAddress(HMODULE module, LPCSTR procName) override;
   HANDLE GetCurrentProcess() override;
 
-  BOOL CallIsWow64Process(FARPROC isWow64Process, HANDLE process, PBOOL wow64) override;
-  BOOL CallWow64DisableWow64FsRedirection(FARPROC disable, PVOID* oldValue) override;
-  BOOL CallSetDllDirectoryA(FARPROC setDllDirectory, LPCSTR pathName) override;
-  BOOL CallSetDefaultDllDirectories(FARPROC setDefaultDllDirectories,
-                                    DWORD directoryFlags) override;
-  BOOL CallOpenPrinterW(FARPROC openPrinter, LPWSTR printerName, LPHANDLE printer,
-                        LPPRINTER_DEFAULTSW defaults) override;
-  BOOL CallXcvDataW(FARPROC xcvData, HANDLE xcv, LPCWSTR dataName, PBYTE inputData,
-                    DWORD inputSize, PBYTE outputData, DWORD outputSize, PDWORD outputNeeded,
-                    PDWORD status) override;
-  int CallMultiByteToWideChar(FARPROC multiByteToWideChar, UINT codePage, DWORD flags,
-                              LPCSTR multiByte, int multiByteCount, LPWSTR wideChar,
-                              int wideCharCount) override;
+  bool HasEntryPoint(HMODULE module, EntryPoint entry) override;
+  BOOL IsWow64Process(HANDLE process, PBOOL wow64) override;
+  BOOL Wow64DisableWow64FsRedirection(PVOID* oldValue) override;
+  BOOL SetDllDirectoryA(LPCSTR pathName) override;
+  BOOL SetDefaultDllDirectories(DWORD directoryFlags) override;
+  int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByte, int multiByteCount,
+                          LPWSTR wideChar, int wideCharCount) override;
+  BOOL OpenPrinterW(LPWSTR printerName, LPHANDLE printer, LPPRINTER_DEFAULTSW defaults) override;
+  BOOL XcvDataW(HANDLE xcv, LPCWSTR dataName, PBYTE inputData, DWORD inputSize, PBYTE outputData,
+                DWORD outputSize, PDWORD outputNeeded, PDWORD status) override;
+
+  int CompareTextIgnoreCase(LPCSTR left, LPCSTR right) override;
 
   BOOL AddMonitorA(LPSTR serverName, DWORD level, LPBYTE monitors) override;
   BOOL DeleteMonitorA(LPSTR serverName, LPSTR environment, LPSTR monitorName) override;
@@ -238,6 +240,11 @@ class SimWindows : public WinApi {
   std::string ApplyRedirection(std::string fullPath) const;
   std::filesystem::path HostPathOf(const std::string& fullPath) const;
   const LoadedModule* FindModule(HMODULE module) const;
+  // Whether this machine's `module` exports `function`.
+  bool Exports(const std::string& module, const char* function) const;
+  // Records a call to a looked-up function; the error to fail it with, if
+  // one is planned or the machine lacks the function.
+  std::optional<DWORD> EnterEntryPoint(EntryPoint entry);
 
   std::filesystem::path root_;
   DWORD lastError_ = 0;

@@ -15,14 +15,13 @@ namespace {
 // given.
 class RecordingMachine : public sim::SimWindows {
  public:
-  BOOL CallSetDllDirectoryA(FARPROC setDllDirectory, LPCSTR pathName) override {
+  BOOL SetDllDirectoryA(LPCSTR pathName) override {
     dllDirectory = pathName == nullptr ? std::nullopt : std::optional<std::string>(pathName);
-    return SimWindows::CallSetDllDirectoryA(setDllDirectory, pathName);
+    return SimWindows::SetDllDirectoryA(pathName);
   }
-  BOOL CallSetDefaultDllDirectories(FARPROC setDefaultDllDirectories,
-                                    DWORD directoryFlags) override {
+  BOOL SetDefaultDllDirectories(DWORD directoryFlags) override {
     defaultDirectoryFlags = directoryFlags;
-    return SimWindows::CallSetDefaultDllDirectories(setDefaultDllDirectories, directoryFlags);
+    return SimWindows::SetDefaultDllDirectories(directoryFlags);
   }
 
   std::optional<std::string> dllDirectory;

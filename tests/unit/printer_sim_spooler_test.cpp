@@ -206,46 +206,45 @@ TEST_F(SimSpooler, AddAndDeleteMonitor) {
 }
 
 TEST_F(SimSpooler, TransactionChannelOpensOnlyRegisteredMonitors) {
-  const FARPROC open = SimWindows::EntryPoint("OpenPrinterW");
   std::u16string local = u",XcvMonitor Tolvo";
   std::u16string unknown = u",XcvMonitor Nobody";
   std::u16string byPort = u"\\\\srv\\,XcvPort Tolvo001";
   HANDLE handle = nullptr;
-  EXPECT_FALSE(sim.CallOpenPrinterW(open, unknown.data(), &handle, nullptr));
+  EXPECT_FALSE(sim.OpenPrinterW(unknown.data(), &handle, nullptr));
   EXPECT_EQ(sim.GetLastError(), ERROR_INVALID_PRINTER_NAME);
-  EXPECT_FALSE(
-      sim.CallOpenPrinterW(SimWindows::EntryPoint("XcvDataW"), local.data(), &handle, nullptr));
-  ASSERT_TRUE(sim.CallOpenPrinterW(open, byPort.data(), &handle, nullptr));
+  ASSERT_TRUE(sim.OpenPrinterW(byPort.data(), &handle, nullptr));
   EXPECT_TRUE(sim.ClosePrinter(handle));
-  ASSERT_TRUE(sim.CallOpenPrinterW(open, local.data(), &handle, nullptr));
+  ASSERT_TRUE(sim.OpenPrinterW(local.data(), &handle, nullptr));
 
   DWORD needed = 0;
   DWORD status = 0;
   std::u16string command = u"Frobnicate";
-  EXPECT_TRUE(sim.CallXcvDataW(SimWindows::EntryPoint("XcvDataW"), handle, command.c_str(), nullptr,
-                               0, nullptr, 0, &needed, &status));
+  EXPECT_TRUE(sim.XcvDataW(handle, command.c_str(), nullptr, 0, nullptr, 0, &needed, &status));
   EXPECT_EQ(status, ERROR_INVALID_PARAMETER);
   EXPECT_EQ(sim.spooler.XcvCommands(), (std::vector<std::string>{"Frobnicate"}));
   EXPECT_TRUE(sim.ClosePrinter(handle));
-  EXPECT_FALSE(sim.CallXcvDataW(SimWindows::EntryPoint("XcvDataW"), handle, command.c_str(),
-                                nullptr, 0, nullptr, 0, &needed, &status));
+  EXPECT_FALSE(sim.XcvDataW(handle, command.c_str(), nullptr, 0, nullptr, 0, &needed, &status));
   EXPECT_EQ(sim.GetLastError(), ERROR_INVALID_HANDLE);
   EXPECT_TRUE(sim.OpenResources().empty());
+
+  // A spooler without the entry point refuses the call.
+  sim.SetExportMissing("winspool.drv", "OpenPrinterW");
+  EXPECT_FALSE(sim.OpenPrinterW(local.data(), &handle, nullptr));
+  EXPECT_EQ(sim.GetLastError(), ERROR_PROC_NOT_FOUND);
 }
 
 TEST_F(SimSpooler, MultiByteToWideCharFollowsWindows) {
-  const FARPROC convert = SimWindows::EntryPoint("MultiByteToWideChar");
   WCHAR out[8] = {};
-  EXPECT_EQ(sim.CallMultiByteToWideChar(convert, CP_ACP, 0, "ab\xE9", -1, nullptr, 0), 4);
-  EXPECT_EQ(sim.CallMultiByteToWideChar(convert, CP_ACP, 0, "ab\xE9", -1, out, 8), 4);
+  EXPECT_EQ(sim.MultiByteToWideChar(CP_ACP, 0, "ab\xE9", -1, nullptr, 0), 4);
+  EXPECT_EQ(sim.MultiByteToWideChar(CP_ACP, 0, "ab\xE9", -1, out, 8), 4);
   EXPECT_EQ(out[2], 0x00E9);
   EXPECT_EQ(out[3], 0);
-  EXPECT_EQ(sim.CallMultiByteToWideChar(convert, CP_ACP, 0, "abc", 2, out, 8), 2);
-  EXPECT_EQ(sim.CallMultiByteToWideChar(convert, CP_ACP, 0, "abcd", -1, out, 4), 0);
+  EXPECT_EQ(sim.MultiByteToWideChar(CP_ACP, 0, "abc", 2, out, 8), 2);
+  EXPECT_EQ(sim.MultiByteToWideChar(CP_ACP, 0, "abcd", -1, out, 4), 0);
   EXPECT_EQ(sim.GetLastError(), ERROR_INSUFFICIENT_BUFFER);
-  EXPECT_EQ(
-      sim.CallMultiByteToWideChar(SimWindows::EntryPoint("XcvDataW"), CP_ACP, 0, "a", -1, out, 8),
-      0);
+  sim.SetExportMissing("kernel32.dll", "MultiByteToWideChar");
+  EXPECT_EQ(sim.MultiByteToWideChar(CP_ACP, 0, "a", -1, out, 8), 0);
+  EXPECT_EQ(sim.GetLastError(), ERROR_PROC_NOT_FOUND);
 }
 
 }  // namespace

@@ -176,14 +176,12 @@ TEST(SimulatedRedirection, SwitchingOffFailsOn32BitWindowsWithError1) {
   SimWindows machine;
   machine.version.wow64 = false;
   PVOID old = nullptr;
-  EXPECT_FALSE(machine.CallWow64DisableWow64FsRedirection(
-      SimWindows::EntryPoint("Wow64DisableWow64FsRedirection"), &old));
+  EXPECT_FALSE(machine.Wow64DisableWow64FsRedirection(&old));
   EXPECT_EQ(machine.GetLastError(), ERROR_INVALID_FUNCTION);
 
   SimWindows wow64;
   EXPECT_EQ(wow64.FullPath("C:\\Windows\\System32\\x.dll"), "C:\\Windows\\SysWOW64\\x.dll");
-  EXPECT_TRUE(wow64.CallWow64DisableWow64FsRedirection(
-      SimWindows::EntryPoint("Wow64DisableWow64FsRedirection"), &old));
+  EXPECT_TRUE(wow64.Wow64DisableWow64FsRedirection(&old));
   EXPECT_TRUE(wow64.version.redirectionDisabled);
   EXPECT_EQ(wow64.FullPath("C:\\Windows\\System32\\x.dll"), "C:\\Windows\\System32\\x.dll");
 }

@@ -114,16 +114,16 @@ void CheckSpooler(Checker& check, Win32Api& api, const char* when) {
 
 void CheckEntryPoints(Checker& check, Win32Api& api) {
   HMODULE kernel = api.GetModuleHandleA("kernel32.dll");
-  FARPROC isWow64 = api.GetProcAddress(kernel, "IsWow64Process");
   BOOL wow64 = 2;
-  check(isWow64 != nullptr && api.CallIsWow64Process(isWow64, api.GetCurrentProcess(), &wow64) &&
+  check(api.HasEntryPoint(kernel, tolvo::WinApi::EntryPoint::kIsWow64Process) &&
+            api.IsWow64Process(api.GetCurrentProcess(), &wow64) &&
             (wow64 == TRUE || wow64 == FALSE),
         "IsWow64Process through its entry point", ::GetLastError());
 
-  FARPROC convert = api.GetProcAddress(kernel, "MultiByteToWideChar");
   WCHAR wide[16] = {};
-  const int units =
-      convert ? api.CallMultiByteToWideChar(convert, CP_ACP, 0, "Tolvo", -1, wide, 16) : 0;
+  const int units = api.HasEntryPoint(kernel, tolvo::WinApi::EntryPoint::kMultiByteToWideChar)
+                        ? api.MultiByteToWideChar(CP_ACP, 0, "Tolvo", -1, wide, 16)
+                        : 0;
   check(units == 6 && wide[0] == L'T' && wide[4] == L'o' && wide[5] == 0,
         "MultiByteToWideChar through its entry point", units);
 }
@@ -156,9 +156,10 @@ void CheckSpoolerNotLoaded(Checker& check) {
 // load (from SysWOW64 under WOW64).
 void CheckWithoutRedirection(Checker& check, Win32Api& api) {
   HMODULE kernel = api.GetModuleHandleA("kernel32.dll");
-  FARPROC disable = api.GetProcAddress(kernel, "Wow64DisableWow64FsRedirection");
   PVOID old = nullptr;
-  const bool off = disable != nullptr && api.CallWow64DisableWow64FsRedirection(disable, &old);
+  const bool off =
+      api.HasEntryPoint(kernel, tolvo::WinApi::EntryPoint::kWow64DisableWow64FsRedirection) &&
+      api.Wow64DisableWow64FsRedirection(&old);
   std::printf("note     WOW64 redirection %s\n", off ? "switched off" : "not switched off");
   CheckSpooler(check, api, "first called with redirection off");
   if (off) {
@@ -175,7 +176,7 @@ void CheckWithoutRedirection(Checker& check, Win32Api& api) {
   std::strncat(path, "\\winspool.drv", MAX_PATH - std::strlen(path) - 1);
   HMODULE spooler = api.LoadLibraryA(path);
   check(spooler != nullptr, "system DLL loads by full path", ::GetLastError());
-  check(spooler == nullptr || api.GetProcAddress(spooler, "XcvDataW") != nullptr,
+  check(spooler == nullptr || api.HasEntryPoint(spooler, tolvo::WinApi::EntryPoint::kXcvDataW),
         "XcvDataW found in the loaded spooler DLL", ::GetLastError());
   if (spooler != nullptr) {
     api.FreeLibrary(spooler);

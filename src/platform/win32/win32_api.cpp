@@ -2,9 +2,11 @@
 
 #include <fcntl.h>
 #include <io.h>
+#include <mbstring.h>
 #include <share.h>
 #include <sys/stat.h>
 
+#include <clocale>
 #include <cstdio>
 #include <cstring>
 
@@ -75,7 +77,12 @@ bool MapSystemDllToWow64(LPCSTR fileName, char* mapped, std::size_t mappedSize) 
 
 }  // namespace
 
-Win32Api::Win32Api() = default;
+// In the C locale the runtime folds ASCII letters alone; under the system's
+// own locale _mbsicmp also folds the letters beyond ASCII of a single-byte
+// code page, as port and monitor names are to be compared.
+Win32Api::Win32Api() {
+  std::setlocale(LC_CTYPE, "");
+}
 
 Win32Api::~Win32Api() {
   if (spooler_ != nullptr) {
@@ -90,14 +97,14 @@ void Win32Api::LoadSpooler() {
   spoolerLoadAttempted_ = true;
   using Switch = BOOL(WINAPI*)(PVOID);
   HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
-  FARPROC revert = (redirectionDisable_ != nullptr && kernel != nullptr)
+  FARPROC revert = (redirectionDisabled_ && kernel != nullptr)
                        ? ::GetProcAddress(kernel, "Wow64RevertWow64FsRedirection")
                        : nullptr;
   const bool reverted = revert != nullptr && EntryPointAs<Switch>(revert)(redirectionOldValue_);
   LoadSpoolerDll();
   if (reverted) {
     const DWORD loadError = ::GetLastError();
-    CallWow64DisableWow64FsRedirection(redirectionDisable_, &redirectionOldValue_);
+    Wow64DisableWow64FsRedirection(&redirectionOldValue_);
     ::SetLastError(loadError);
   }
 }
@@ -331,61 +338,92 @@ BOOL Win32Api::FreeLibrary(HMODULE module) {
   return ::FreeLibrary(module);
 }
 
-FARPROC Win32Api::GetProcAddress(HMODULE module, LPCSTR procName) {
-  return ::GetProcAddress(module, procName);
-}
-
 HANDLE Win32Api::GetCurrentProcess() {
   return ::GetCurrentProcess();
 }
 
-BOOL Win32Api::CallIsWow64Process(FARPROC isWow64Process, HANDLE process, PBOOL wow64) {
-  using Function = BOOL(WINAPI*)(HANDLE, PBOOL);
-  return EntryPointAs<Function>(isWow64Process)(process, wow64);
+bool Win32Api::HasEntryPoint(HMODULE module, EntryPoint entry) {
+  static constexpr const char* kNames[] = {
+      "IsWow64Process",
+      "Wow64DisableWow64FsRedirection",
+      "SetDllDirectoryA",
+      "SetDefaultDllDirectories",
+      "MultiByteToWideChar",
+      "OpenPrinterW",
+      "XcvDataW",
+  };
+  FARPROC address = ::GetProcAddress(module, kNames[static_cast<int>(entry)]);
+  found_[static_cast<int>(entry)] = address;
+  return address != nullptr;
 }
 
-BOOL Win32Api::CallWow64DisableWow64FsRedirection(FARPROC disable, PVOID* oldValue) {
+FARPROC Win32Api::Found(EntryPoint entry) {
+  FARPROC address = found_[static_cast<int>(entry)];
+  if (address == nullptr) {
+    ::SetLastError(ERROR_PROC_NOT_FOUND);
+  }
+  return address;
+}
+
+BOOL Win32Api::IsWow64Process(HANDLE process, PBOOL wow64) {
+  using Function = BOOL(WINAPI*)(HANDLE, PBOOL);
+  FARPROC entry = Found(EntryPoint::kIsWow64Process);
+  return entry ? EntryPointAs<Function>(entry)(process, wow64) : FALSE;
+}
+
+BOOL Win32Api::Wow64DisableWow64FsRedirection(PVOID* oldValue) {
   using Function = BOOL(WINAPI*)(PVOID*);
-  const BOOL disabled = EntryPointAs<Function>(disable)(oldValue);
+  FARPROC entry = Found(EntryPoint::kWow64DisableWow64FsRedirection);
+  const BOOL disabled = entry ? EntryPointAs<Function>(entry)(oldValue) : FALSE;
   // Kept so that the spooler's DLL can still be loaded later (LoadSpooler).
-  if (disabled && oldValue != nullptr && redirectionDisable_ == nullptr) {
-    redirectionDisable_ = disable;
+  if (disabled && oldValue != nullptr && !redirectionDisabled_) {
+    redirectionDisabled_ = true;
     redirectionOldValue_ = *oldValue;
   }
   return disabled;
 }
 
-BOOL Win32Api::CallSetDllDirectoryA(FARPROC setDllDirectory, LPCSTR pathName) {
+BOOL Win32Api::SetDllDirectoryA(LPCSTR pathName) {
   using Function = BOOL(WINAPI*)(LPCSTR);
-  return EntryPointAs<Function>(setDllDirectory)(pathName);
+  FARPROC entry = Found(EntryPoint::kSetDllDirectoryA);
+  return entry ? EntryPointAs<Function>(entry)(pathName) : FALSE;
 }
 
-BOOL Win32Api::CallSetDefaultDllDirectories(FARPROC setDefaultDllDirectories,
-                                            DWORD directoryFlags) {
+BOOL Win32Api::SetDefaultDllDirectories(DWORD directoryFlags) {
   using Function = BOOL(WINAPI*)(DWORD);
-  return EntryPointAs<Function>(setDefaultDllDirectories)(directoryFlags);
+  FARPROC entry = Found(EntryPoint::kSetDefaultDllDirectories);
+  return entry ? EntryPointAs<Function>(entry)(directoryFlags) : FALSE;
 }
 
-BOOL Win32Api::CallOpenPrinterW(FARPROC openPrinter, LPWSTR printerName, LPHANDLE printer,
-                                LPPRINTER_DEFAULTSW defaults) {
-  using Function = BOOL(WINAPI*)(LPWSTR, LPHANDLE, LPPRINTER_DEFAULTSW);
-  return EntryPointAs<Function>(openPrinter)(printerName, printer, defaults);
-}
-
-BOOL Win32Api::CallXcvDataW(FARPROC xcvData, HANDLE xcv, LPCWSTR dataName, PBYTE inputData,
-                            DWORD inputSize, PBYTE outputData, DWORD outputSize,
-                            PDWORD outputNeeded, PDWORD status) {
-  using Function = BOOL(WINAPI*)(HANDLE, LPCWSTR, PBYTE, DWORD, PBYTE, DWORD, PDWORD, PDWORD);
-  return EntryPointAs<Function>(xcvData)(xcv, dataName, inputData, inputSize, outputData,
-                                         outputSize, outputNeeded, status);
-}
-
-int Win32Api::CallMultiByteToWideChar(FARPROC multiByteToWideChar, UINT codePage, DWORD flags,
-                                      LPCSTR multiByte, int multiByteCount, LPWSTR wideChar,
-                                      int wideCharCount) {
+int Win32Api::MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByte, int multiByteCount,
+                                  LPWSTR wideChar, int wideCharCount) {
   using Function = int(WINAPI*)(UINT, DWORD, LPCSTR, int, LPWSTR, int);
-  return EntryPointAs<Function>(multiByteToWideChar)(codePage, flags, multiByte, multiByteCount,
-                                                     wideChar, wideCharCount);
+  FARPROC entry = Found(EntryPoint::kMultiByteToWideChar);
+  return entry ? EntryPointAs<Function>(entry)(codePage, flags, multiByte, multiByteCount, wideChar,
+                                               wideCharCount)
+               : 0;
+}
+
+BOOL Win32Api::OpenPrinterW(LPWSTR printerName, LPHANDLE printer, LPPRINTER_DEFAULTSW defaults) {
+  using Function = BOOL(WINAPI*)(LPWSTR, LPHANDLE, LPPRINTER_DEFAULTSW);
+  FARPROC entry = Found(EntryPoint::kOpenPrinterW);
+  return entry ? EntryPointAs<Function>(entry)(printerName, printer, defaults) : FALSE;
+}
+
+BOOL Win32Api::XcvDataW(HANDLE xcv, LPCWSTR dataName, PBYTE inputData, DWORD inputSize,
+                        PBYTE outputData, DWORD outputSize, PDWORD outputNeeded, PDWORD status) {
+  using Function = BOOL(WINAPI*)(HANDLE, LPCWSTR, PBYTE, DWORD, PBYTE, DWORD, PDWORD, PDWORD);
+  FARPROC entry = Found(EntryPoint::kXcvDataW);
+  return entry ? EntryPointAs<Function>(entry)(xcv, dataName, inputData, inputSize, outputData,
+                                               outputSize, outputNeeded, status)
+               : FALSE;
+}
+
+// --- Text --------------------------------------------------------------------
+
+int Win32Api::CompareTextIgnoreCase(LPCSTR left, LPCSTR right) {
+  return _mbsicmp(reinterpret_cast<const unsigned char*>(left),
+                  reinterpret_cast<const unsigned char*>(right));
 }
 
 // --- Print spooler ---------------------------------------------------------

@@ -73,22 +73,20 @@ class Win32Api final : public WinApi {
   HMODULE GetModuleHandleA(LPCSTR moduleName) override;
   HMODULE LoadLibraryA(LPCSTR fileName) override;
   BOOL FreeLibrary(HMODULE module) override;
-  FARPROC GetProcAddress(HMODULE module, LPCSTR procName) override;
   HANDLE GetCurrentProcess() override;
 
-  BOOL CallIsWow64Process(FARPROC isWow64Process, HANDLE process, PBOOL wow64) override;
-  BOOL CallWow64DisableWow64FsRedirection(FARPROC disable, PVOID* oldValue) override;
-  BOOL CallSetDllDirectoryA(FARPROC setDllDirectory, LPCSTR pathName) override;
-  BOOL CallSetDefaultDllDirectories(FARPROC setDefaultDllDirectories,
-                                    DWORD directoryFlags) override;
-  BOOL CallOpenPrinterW(FARPROC openPrinter, LPWSTR printerName, LPHANDLE printer,
-                        LPPRINTER_DEFAULTSW defaults) override;
-  BOOL CallXcvDataW(FARPROC xcvData, HANDLE xcv, LPCWSTR dataName, PBYTE inputData, DWORD inputSize,
-                    PBYTE outputData, DWORD outputSize, PDWORD outputNeeded,
-                    PDWORD status) override;
-  int CallMultiByteToWideChar(FARPROC multiByteToWideChar, UINT codePage, DWORD flags,
-                              LPCSTR multiByte, int multiByteCount, LPWSTR wideChar,
-                              int wideCharCount) override;
+  bool HasEntryPoint(HMODULE module, EntryPoint entry) override;
+  BOOL IsWow64Process(HANDLE process, PBOOL wow64) override;
+  BOOL Wow64DisableWow64FsRedirection(PVOID* oldValue) override;
+  BOOL SetDllDirectoryA(LPCSTR pathName) override;
+  BOOL SetDefaultDllDirectories(DWORD directoryFlags) override;
+  int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByte, int multiByteCount,
+                          LPWSTR wideChar, int wideCharCount) override;
+  BOOL OpenPrinterW(LPWSTR printerName, LPHANDLE printer, LPPRINTER_DEFAULTSW defaults) override;
+  BOOL XcvDataW(HANDLE xcv, LPCWSTR dataName, PBYTE inputData, DWORD inputSize, PBYTE outputData,
+                DWORD outputSize, PDWORD outputNeeded, PDWORD status) override;
+
+  int CompareTextIgnoreCase(LPCSTR left, LPCSTR right) override;
 
   BOOL AddMonitorA(LPSTR serverName, DWORD level, LPBYTE monitors) override;
   BOOL DeleteMonitorA(LPSTR serverName, LPSTR environment, LPSTR monitorName) override;
@@ -138,14 +136,20 @@ class Win32Api final : public WinApi {
   // Returns the entry point, or null with the last error set to the reason
   // it is unavailable.
   FARPROC SpoolerEntry(FARPROC SpoolerEntryPoints::*entry);
+  // The entry point HasEntryPoint found, or null with the last error set to
+  // ERROR_PROC_NOT_FOUND. Kernel32 stays loaded for the life of the process,
+  // and winspool.drv for the life of this object once a spooler call loaded
+  // it, so a found address outlives the caller's module handle.
+  FARPROC Found(EntryPoint entry);
 
   bool spoolerLoadAttempted_ = false;
   HMODULE spooler_ = nullptr;
   DWORD spoolerLoadError_ = 0;
   SpoolerEntryPoints spoolerEntries_;
-  // Redirection as the run switched it off: the switch, and the value that
-  // turns it back on.
-  FARPROC redirectionDisable_ = nullptr;
+  FARPROC found_[static_cast<int>(EntryPoint::kXcvDataW) + 1] = {};
+  // Redirection as the run switched it off, and the value that turns it
+  // back on.
+  bool redirectionDisabled_ = false;
   PVOID redirectionOldValue_ = nullptr;
 };
 
