@@ -116,8 +116,9 @@ bool IsMonitorPort(RunContext& context, const char* portName, const char* monito
     if (port.pPortName == nullptr || port.pMonitorName == nullptr) {
       continue;
     }
-    if (EqualsIgnoreCase(port.pPortName, portName) &&
-        EqualsIgnoreCase(port.pMonitorName, monitorName)) {
+    // As the spooler compares names: without case in the ANSI code page.
+    if (api.CompareTextIgnoreCase(port.pPortName, portName) == 0 &&
+        api.CompareTextIgnoreCase(port.pMonitorName, monitorName) == 0) {
       context.output.PrintConsoleOnly("  - Port %s type %s will be disconnected\n", portName,
                                       monitorName);
       return true;

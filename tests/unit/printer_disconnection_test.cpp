@@ -171,6 +171,40 @@ TEST_F(PrinterDisconnectionTest, IsMonitorPortAnswers) {
   EXPECT_TRUE(sim.OpenResources().empty());
 }
 
+// Names compare as _mbsicmp compares them in the ANSI code page.
+TEST_F(PrinterDisconnectionTest, IsMonitorPortComparesInTheAnsiCodePage) {
+  const struct {
+    UINT codePage;
+    const char* created;  // by the monitor's own interface
+    const char* listed;   // in the printer's port list
+    bool matches;
+  } cases[] = {
+      {1252,
+       "Tolv\xE9"
+       "1",
+       "TOLV\xC9"
+       "1",
+       true},
+      {1252, "Tolvo\x9A", "TOLVO\x8A", true},
+      {1252,
+       "Tolv\xE9"
+       "1",
+       "Tolv\xC8"
+       "1",
+       false},
+      {932, "Tolvo\x83\x41", "TOLVO\x83\x41", true},
+      {932, "Tolvo\x83\x61", "Tolvo\x83\x41", false},  // trail bytes are no letters
+  };
+  for (const auto& c : cases) {
+    sim::SimWindows machine;
+    machine.ansiCodePage = c.codePage;
+    machine.spooler.AddMonitor("Tolvo");
+    machine.spooler.AddPort(c.created, "Tolvo");
+    RunContext ctx(machine);
+    EXPECT_EQ(IsMonitorPort(ctx, c.listed, "TOLVO"), c.matches) << c.codePage << " " << c.listed;
+  }
+}
+
 TEST_F(PrinterDisconnectionTest, IsMonitorPortWithoutPortsIsFalse) {
   sim.spooler.ports.clear();
   EXPECT_FALSE(IsMonitorPort(context, "Tolvo001", "Tolvo"));
