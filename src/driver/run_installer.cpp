@@ -43,7 +43,9 @@ void MoveToProgramFolder(WinApi& api, int argc, char** argv) {
     return;
   }
   char folder[MAX_PATH] = {};
-  CopyBounded(folder, sizeof folder, argv[0]);
+  if (!CopyBounded(folder, sizeof folder, argv[0])) {
+    return;  // a cut path would make a parent folder the current directory
+  }
   char* lastBackslash = std::strrchr(folder, '\\');
   if (lastBackslash == nullptr) {
     return;

@@ -200,13 +200,13 @@ TEST_F(Arguments, FailedMoveToProgramFolderIsNotExamined) {
   EXPECT_EQ(sequences.calls[0].iniPath, "C:\\Start\\Tolvo.ini");
 }
 
-TEST_F(Arguments, OverlongProgramPathIsCutNotOverrun) {
-  // 300 characters: only the first 259 are taken, whose last backslash is
-  // the one after C:\Kit.
-  const std::string program = "C:\\Kit\\" + std::string(293, 'p');
+TEST_F(Arguments, OverlongProgramPathLeavesTheCurrentDirectory) {
+  // Its first 259 characters end inside the folder name, after C:\Kit.
+  const std::string program = "C:\\Kit\\" + std::string(250, 'd') + "\\Install.exe";
   EXPECT_EQ(Run({}, program), 0);
+  EXPECT_EQ(machine.CallCount("SetCurrentDirectoryA"), 0);
   ASSERT_EQ(sequences.calls.size(), 1u);
-  EXPECT_EQ(sequences.calls[0].currentDirectory, "C:\\Kit");
+  EXPECT_EQ(sequences.calls[0].currentDirectory, "C:\\Start");
 }
 
 // The profile functions look for a relative file name in the Windows folder,
