@@ -194,7 +194,7 @@ int InstallWithArguments(RunContext& context, InstallerSequences& sequences,
   if (SiteScriptPresent(context.api)) {
     // The script may append to the same log file: close and flush it first.
     output.CloseRunLog();
-    RunShellCommand(context.api, kSiteScript);
+    RunShellCommand(context, kSiteScript);
   }
   return Finish(context, kExitSuccess);
 }
@@ -218,7 +218,8 @@ int RunInstaller(WinApi& api, int argc, char** argv, InstallerSequences& sequenc
   RunContext context(api);
 
   // Before anything else can make Windows load a DLL by bare name.
-  RestrictDllSearchPath(api);
+  context.settings.currentDirectoryOutOfDllSearch =
+      RestrictDllSearchPath(api) == DllSearchRestriction::kCurrentDirectoryRemoved;
   DisableWow64Redirection(api);
   MoveToProgramFolder(api, argc, argv);
   const CommandLineOptions options = ParseCommandLine(argc, argv, context.settings);

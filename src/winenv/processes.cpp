@@ -47,8 +47,9 @@ struct StartResult {
 // opened non-inheritable, so it never reaches the child). The process and
 // thread handles are handed to their owners, so they are closed on every
 // path.
-StartResult StartProcess(WinApi& api, const char* applicationName, std::string commandLine,
+StartResult StartProcess(RunContext& context, const char* applicationName, std::string commandLine,
                          UniqueKernelHandle& process) {
+  WinApi& api = context.api;
   STARTUPINFOA startup;
   std::memset(&startup, 0, sizeof startup);
   startup.cb = sizeof startup;
@@ -57,9 +58,20 @@ StartResult StartProcess(WinApi& api, const char* applicationName, std::string c
   // CreateProcessA may write into the command line, so it gets its own copy.
   std::vector<char> writable(commandLine.begin(), commandLine.end());
   writable.push_back('\0');
-  if (!api.CreateProcessA(applicationName, writable.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                          nullptr, &startup, &info)) {
-    return {false, api.GetLastError()};
+  // The started program would inherit SetDllDirectoryA(""): it gets the
+  // default search path, and the installer its own narrowed one back.
+  const bool narrowed = context.settings.currentDirectoryOutOfDllSearch;
+  if (narrowed) {
+    api.SetDllDirectoryA(nullptr);
+  }
+  const BOOL created = api.CreateProcessA(applicationName, writable.data(), nullptr, nullptr, TRUE,
+                                          0, nullptr, nullptr, &startup, &info);
+  const DWORD createError = api.GetLastError();
+  if (narrowed) {
+    api.SetDllDirectoryA("");
+  }
+  if (!created) {
+    return {false, createError};
   }
   process.reset(info.hProcess);
   UniqueKernelHandle thread(api, info.hThread);
@@ -103,10 +115,11 @@ bool InterpreterMissing(DWORD error) {
          error == ERROR_ACCESS_DENIED;
 }
 
-int RunInterpreter(WinApi& api, const char* applicationName, std::string commandLine,
+int RunInterpreter(RunContext& context, const char* applicationName, std::string commandLine,
                    DWORD& startError) {
+  WinApi& api = context.api;
   UniqueKernelHandle process(api);
-  const StartResult start = StartProcess(api, applicationName, std::move(commandLine), process);
+  const StartResult start = StartProcess(context, applicationName, std::move(commandLine), process);
   if (!start.started) {
     startError = start.error;
     return -1;
@@ -133,11 +146,11 @@ std::string SystemInterpreterPath(WinApi& api) {
 
 // Runs `commandLine` through the interpreter at `interpreterPath`, which is
 // also the command line's first word, quoted.
-int RunThroughInterpreter(WinApi& api, const std::string& interpreterPath, const char* commandLine,
-                          DWORD& startError) {
+int RunThroughInterpreter(RunContext& context, const std::string& interpreterPath,
+                          const char* commandLine, DWORD& startError) {
   // The interpreter takes everything after /c as its command, unchanged.
   std::string line = "\"" + interpreterPath + "\" /c " + commandLine;
-  return RunInterpreter(api, interpreterPath.c_str(), std::move(line), startError);
+  return RunInterpreter(context, interpreterPath.c_str(), std::move(line), startError);
 }
 
 }  // namespace
@@ -156,33 +169,35 @@ std::string BuildCommandLine(const char* const* arguments) {
   return line;
 }
 
-int SpawnAndWait(WinApi& api, const char* programFile, const char* const* arguments) {
+int SpawnAndWait(RunContext& context, const char* programFile, const char* const* arguments) {
   if (programFile == nullptr || arguments == nullptr) {
     return -1;
   }
+  WinApi& api = context.api;
   UniqueKernelHandle process(api);
-  if (!StartProcess(api, programFile, BuildCommandLine(arguments), process).started) {
+  if (!StartProcess(context, programFile, BuildCommandLine(arguments), process).started) {
     return -1;
   }
   return WaitForExitStatus(api, process);
 }
 
-int SpawnDetached(WinApi& api, const char* programFile, const char* const* arguments) {
+int SpawnDetached(RunContext& context, const char* programFile, const char* const* arguments) {
   if (programFile == nullptr || arguments == nullptr) {
     return -1;
   }
-  UniqueKernelHandle process(api);
-  return StartProcess(api, programFile, BuildCommandLine(arguments), process).started ? 0 : -1;
+  UniqueKernelHandle process(context.api);
+  return StartProcess(context, programFile, BuildCommandLine(arguments), process).started ? 0 : -1;
 }
 
-int RunShellCommand(WinApi& api, const char* commandLine) {
+int RunShellCommand(RunContext& context, const char* commandLine) {
   if (commandLine == nullptr) {
     return -1;
   }
+  WinApi& api = context.api;
   const std::string comSpec = ReadComSpec(api);
   if (!comSpec.empty()) {
     DWORD startError = ERROR_SUCCESS;
-    const int status = RunThroughInterpreter(api, comSpec, commandLine, startError);
+    const int status = RunThroughInterpreter(context, comSpec, commandLine, startError);
     if (startError == ERROR_SUCCESS || !InterpreterMissing(startError)) {
       return status;
     }
@@ -192,13 +207,13 @@ int RunShellCommand(WinApi& api, const char* commandLine) {
     return -1;
   }
   DWORD startError = ERROR_SUCCESS;
-  return RunThroughInterpreter(api, systemInterpreter, commandLine, startError);
+  return RunThroughInterpreter(context, systemInterpreter, commandLine, startError);
 }
 
 int StopClientInstances(RunContext& context) {
   context.output.PrintMessage("  - Waiting for all Tolvo Clients to terminate\n");
   const char* const arguments[] = {kStopTool, nullptr};
-  const int status = SpawnAndWait(context.api, kStopTool, arguments);
+  const int status = SpawnAndWait(context, kStopTool, arguments);
   if (status != 0) {
     context.output.PrintMessage("  ERROR - Cannot stop all Tolvo Client instances\n");
   }

@@ -15,16 +15,17 @@ int StopClientInstances(RunContext& context);
 // `arguments` is a null-terminated list whose first entry is the program's
 // own name. The program file is started directly (a bare name is taken from
 // the current directory, never from the search path), inheriting the
-// console. Returns the exit status, or -1 when the program did not start.
-int SpawnAndWait(WinApi& api, const char* programFile, const char* const* arguments);
+// console, and with Windows' default DLL search path, whatever the
+// installer narrowed its own to. Returns the exit status, or -1 when the program did not start.
+int SpawnAndWait(RunContext& context, const char* programFile, const char* const* arguments);
 // Starts the program as SpawnAndWait does and returns at once: 0 when it
 // started, -1 otherwise.
-int SpawnDetached(WinApi& api, const char* programFile, const char* const* arguments);
+int SpawnDetached(RunContext& context, const char* programFile, const char* const* arguments);
 // Runs `commandLine` through %COMSPEC% /c, or through the system
 // directory's cmd.exe (by its full path, never along the search path) when
 // COMSPEC is unset or names a program that is missing or denied, waits for
 // it and returns the interpreter's exit status, or -1 when it did not start.
-int RunShellCommand(WinApi& api, const char* commandLine);
+int RunShellCommand(RunContext& context, const char* commandLine);
 
 // The command line that a program started with `arguments` parses back into
 // the same list under Windows' argv rules: an argument that is empty or holds

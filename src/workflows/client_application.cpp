@@ -78,7 +78,7 @@ void StartInstalledClient(RunContext& context, const char* clientDirectory) {
     return;
   }
   const char* const arguments[] = {program, nullptr};
-  SpawnDetached(context.api, program, arguments);
+  SpawnDetached(context, program, arguments);
 }
 
 void WriteStartupEntry(RunContext& context, const char* clientDirectory) {

@@ -124,6 +124,13 @@ TEST_F(DllLoadingOnWindowsXp, CurrentDirectoryLeavesTheSearchPathBeforeTheFirstL
   for (const std::string& argument : machine.loadLibraryArguments) {
     EXPECT_EQ(argument.rfind(machine.systemDirectory + "\\", 0), 0u) << argument;
   }
+  // The programs it starts search as they would if started by themselves;
+  // the installer's own narrowed path is back after each start.
+  ASSERT_FALSE(machine.processes.starts.empty());
+  for (const auto& start : machine.processes.starts) {
+    EXPECT_EQ(start.dllDirectory, std::nullopt) << start.commandLine;
+  }
+  EXPECT_EQ(machine.dllDirectory, std::optional<std::string>(""));
 }
 
 }  // namespace

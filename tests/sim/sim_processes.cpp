@@ -460,6 +460,7 @@ BOOL SimWindows::CreateProcessA(LPCSTR applicationName, LPSTR commandLine,
   start.currentDirectory = directory;
   start.inheritHandles = inheritHandles != FALSE;
   start.runLogOpen = RunLogOpen();
+  start.dllDirectory = dllDirectory;
   start.processId = processes.nextProcessId;
   processes.nextProcessId += 4;
 

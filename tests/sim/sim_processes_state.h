@@ -61,8 +61,9 @@ struct SimProcessStart {
   std::string program;                 // full path of the program file that ran
   std::string currentDirectory;        // the directory it ran in
   bool inheritHandles = false;
-  bool runLogOpen = false;  // the installer's run log was open at the start
-  bool waited = false;      // WaitForSingleObject was called on its process
+  bool runLogOpen = false;                  // the installer's run log was open at the start
+  std::optional<std::string> dllDirectory;  // the SetDllDirectoryA setting it inherited
+  bool waited = false;                      // WaitForSingleObject was called on its process
   DWORD processId = 0;
 };
 

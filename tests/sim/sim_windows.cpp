@@ -564,10 +564,11 @@ std::optional<DWORD> SimWindows::EnterEntryPoint(EntryPoint entry) {
   return std::nullopt;
 }
 
-BOOL SimWindows::SetDllDirectoryA(LPCSTR /*pathName*/) {
+BOOL SimWindows::SetDllDirectoryA(LPCSTR pathName) {
   if (auto error = EnterEntryPoint(EntryPoint::kSetDllDirectoryA)) {
     return Fail(*error);
   }
+  dllDirectory = pathName == nullptr ? std::nullopt : std::optional<std::string>(pathName);
   return TRUE;
 }
 

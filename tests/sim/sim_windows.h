@@ -107,6 +107,9 @@ class SimWindows : public WinApi {
   // Makes a module fail to load, or an entry point be absent.
   void SetModuleMissing(const std::string& module);
   void SetExportMissing(const std::string& module, const std::string& function);
+  // What SetDllDirectoryA set; none for Windows' default search order.
+  // Programs started meanwhile inherit it.
+  std::optional<std::string> dllDirectory;
 
   // --- Text ----------------------------------------------------------------
   // The ANSI code page CompareTextIgnoreCase works in: 1252 (letters beyond

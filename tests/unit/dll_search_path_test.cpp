@@ -11,20 +11,15 @@
 namespace tolvo {
 namespace {
 
-// The simulated machine, also keeping what the two search-path calls were
-// given.
+// The simulated machine, also keeping what SetDefaultDllDirectories was
+// given (it keeps SetDllDirectoryA's setting itself).
 class RecordingMachine : public sim::SimWindows {
  public:
-  BOOL SetDllDirectoryA(LPCSTR pathName) override {
-    dllDirectory = pathName == nullptr ? std::nullopt : std::optional<std::string>(pathName);
-    return SimWindows::SetDllDirectoryA(pathName);
-  }
   BOOL SetDefaultDllDirectories(DWORD directoryFlags) override {
     defaultDirectoryFlags = directoryFlags;
     return SimWindows::SetDefaultDllDirectories(directoryFlags);
   }
 
-  std::optional<std::string> dllDirectory;
   std::optional<DWORD> defaultDirectoryFlags;
 };
 

@@ -83,7 +83,7 @@ TEST_F(ProcessesTest, StopToolIsTakenFromTheCurrentDirectoryOnly) {
 TEST_F(ProcessesTest, StopToolEndsTheRunningClients) {
   InstallClient();
   const char* const clientArguments[] = {kClientPath, nullptr};
-  ASSERT_EQ(SpawnDetached(machine, kClientPath, clientArguments), 0);
+  ASSERT_EQ(SpawnDetached(context, kClientPath, clientArguments), 0);
   ASSERT_EQ(machine.processes.RunningCount("Tolvo Client.exe"), 1);
 
   machine.WriteFile("C:\\Kit\\Quarvel.exe", "MZ");
@@ -102,7 +102,7 @@ TEST_F(ProcessesTest, StopToolEndsTheRunningClients) {
 TEST_F(ProcessesTest, DetachedProgramIsLeftRunningWithItsHandlesClosed) {
   InstallClient();
   const char* const arguments[] = {kClientPath, nullptr};
-  EXPECT_EQ(SpawnDetached(machine, kClientPath, arguments), 0);
+  EXPECT_EQ(SpawnDetached(context, kClientPath, arguments), 0);
 
   ASSERT_EQ(machine.processes.starts.size(), 1u);
   const auto& start = machine.processes.starts[0];
@@ -117,7 +117,7 @@ TEST_F(ProcessesTest, DetachedProgramIsLeftRunningWithItsHandlesClosed) {
 
 TEST_F(ProcessesTest, DetachedProgramThatDoesNotStartGivesMinusOne) {
   const char* const arguments[] = {kClientPath, nullptr};
-  EXPECT_EQ(SpawnDetached(machine, kClientPath, arguments), -1);
+  EXPECT_EQ(SpawnDetached(context, kClientPath, arguments), -1);
   EXPECT_EQ(machine.GetLastError(), ERROR_PATH_NOT_FOUND);
   ExpectNothingLeftOpen();
 }
@@ -127,14 +127,14 @@ TEST_F(ProcessesTest, HandlesAreClosedWhenTheWaitOrTheStatusQueryFails) {
   const char* const arguments[] = {"Quarvel.exe", nullptr};
 
   machine.FailCall("WaitForSingleObject", ERROR_INVALID_HANDLE, 1);
-  EXPECT_EQ(SpawnAndWait(machine, "Quarvel.exe", arguments), -1);
+  EXPECT_EQ(SpawnAndWait(context, "Quarvel.exe", arguments), -1);
   ExpectNothingLeftOpen();
 
   machine.FailCall("GetExitCodeProcess", ERROR_ACCESS_DENIED, 1);
-  EXPECT_EQ(SpawnAndWait(machine, "Quarvel.exe", arguments), -1);
+  EXPECT_EQ(SpawnAndWait(context, "Quarvel.exe", arguments), -1);
   ExpectNothingLeftOpen();
 
-  EXPECT_EQ(SpawnAndWait(machine, "Quarvel.exe", arguments), 0);
+  EXPECT_EQ(SpawnAndWait(context, "Quarvel.exe", arguments), 0);
   EXPECT_EQ(machine.CallCount("CloseHandle"), 6);  // process and thread, three times
   ExpectNothingLeftOpen();
 }
@@ -142,7 +142,7 @@ TEST_F(ProcessesTest, HandlesAreClosedWhenTheWaitOrTheStatusQueryFails) {
 TEST_F(ProcessesTest, ExitStatusComesBackWhole) {
   InstallStopTool(0xC0000005u);
   const char* const arguments[] = {"Quarvel.exe", nullptr};
-  EXPECT_EQ(SpawnAndWait(machine, "Quarvel.exe", arguments), static_cast<int>(0xC0000005u));
+  EXPECT_EQ(SpawnAndWait(context, "Quarvel.exe", arguments), static_cast<int>(0xC0000005u));
 }
 
 TEST_F(ProcessesTest, SimulatedDetachedProgramIsStillActiveUntilEnded) {
@@ -217,7 +217,7 @@ TEST_F(ProcessesTest, ProgramReceivesEachArgumentUnchanged) {
   }
   arguments.push_back(nullptr);
 
-  EXPECT_EQ(SpawnAndWait(machine, "echo.exe", arguments.data()), 0);
+  EXPECT_EQ(SpawnAndWait(context, "echo.exe", arguments.data()), 0);
   ASSERT_EQ(machine.processes.starts.size(), 1u);
   EXPECT_EQ(machine.processes.starts[0].arguments, wanted);
 }
@@ -228,7 +228,7 @@ TEST_F(ProcessesTest, ShellCommandRunsThroughComSpec) {
   machine.MakeDirectory("C:\\Tree\\Sub");
   machine.WriteFile("C:\\Tree\\Sub\\f.txt", "x");
 
-  EXPECT_EQ(RunShellCommand(machine, "rmdir \"C:\\Tree\" /S /Q"), 0);
+  EXPECT_EQ(RunShellCommand(context, "rmdir \"C:\\Tree\" /S /Q"), 0);
   EXPECT_FALSE(machine.Exists("C:\\Tree"));
 
   ASSERT_EQ(machine.processes.starts.size(), 1u);
@@ -241,7 +241,7 @@ TEST_F(ProcessesTest, ShellCommandRunsThroughComSpec) {
 }
 
 TEST_F(ProcessesTest, ShellCommandGivesTheInterpretersExitStatus) {
-  EXPECT_EQ(RunShellCommand(machine, "rmdir \"C:\\Nowhere\" /S /Q"), 2);
+  EXPECT_EQ(RunShellCommand(context, "rmdir \"C:\\Nowhere\" /S /Q"), 2);
   EXPECT_EQ(machine.console, "The system cannot find the file specified.\n");
   ExpectNothingLeftOpen();
 }
@@ -255,7 +255,7 @@ TEST_F(ProcessesTest, WithoutComSpecTheCommandRunsThroughTheSystemDirectorysCmd)
   machine.processes.environment.erase("COMSPEC");
   machine.MakeDirectory("C:\\Tree");
 
-  EXPECT_EQ(RunShellCommand(machine, kRmdirCommand), 0);
+  EXPECT_EQ(RunShellCommand(context, kRmdirCommand), 0);
   EXPECT_FALSE(machine.Exists("C:\\Tree"));
   EXPECT_EQ(machine.CallCount("CreateProcessA"), 1);
   ASSERT_EQ(machine.processes.starts.size(), 1u);
@@ -284,7 +284,7 @@ TEST_F(ProcessesTest, FallbackNeverRunsACmdPlantedInTheCurrentDirectory) {
     } else {
       machine.processes.environment["COMSPEC"] = comSpec;
     }
-    EXPECT_EQ(RunShellCommand(machine, "rmdir \"C:\\Nowhere\" /S /Q"), 2);
+    EXPECT_EQ(RunShellCommand(context, "rmdir \"C:\\Nowhere\" /S /Q"), 2);
     ASSERT_EQ(machine.processes.starts.size(), 1u);
     EXPECT_EQ(machine.processes.starts[0].program, machine.FullPath(kSystemInterpreter));
   }
@@ -295,7 +295,7 @@ TEST_F(ProcessesTest, FallbackWithoutASystemDirectoryStartsNothing) {
   machine.processes.environment.erase("COMSPEC");
   machine.FailCall("GetSystemDirectoryA", ERROR_NOT_ENOUGH_MEMORY);
 
-  EXPECT_EQ(RunShellCommand(machine, "install_printer.bat"), -1);
+  EXPECT_EQ(RunShellCommand(context, "install_printer.bat"), -1);
   EXPECT_EQ(machine.GetLastError(), ERROR_NOT_ENOUGH_MEMORY);
   EXPECT_EQ(machine.CallCount("CreateProcessA"), 0);
   ExpectNothingLeftOpen();
@@ -305,7 +305,7 @@ TEST_F(ProcessesTest, ComSpecNamingAMissingFileFallsBackToCmd) {
   machine.processes.environment["COMSPEC"] = "C:\\Missing\\shell.exe";
   machine.MakeDirectory("C:\\Tree");
 
-  EXPECT_EQ(RunShellCommand(machine, kRmdirCommand), 0);
+  EXPECT_EQ(RunShellCommand(context, kRmdirCommand), 0);
   EXPECT_FALSE(machine.Exists("C:\\Tree"));
   EXPECT_EQ(machine.CallCount("CreateProcessA"), 2);
   ASSERT_EQ(machine.processes.starts.size(), 1u);
@@ -316,11 +316,11 @@ TEST_F(ProcessesTest, ComSpecNamingAMissingFileFallsBackToCmd) {
 
 TEST_F(ProcessesTest, ComSpecDeniedFallsBackOtherStartFailuresDoNot) {
   machine.FailCall("CreateProcessA", ERROR_ACCESS_DENIED, 1);
-  EXPECT_EQ(RunShellCommand(machine, "rmdir \"C:\\Nowhere\" /S /Q"), 2);
+  EXPECT_EQ(RunShellCommand(context, "rmdir \"C:\\Nowhere\" /S /Q"), 2);
   EXPECT_EQ(machine.CallCount("CreateProcessA"), 2);
 
   machine.FailCall("CreateProcessA", ERROR_NOT_ENOUGH_MEMORY, 3);
-  EXPECT_EQ(RunShellCommand(machine, "rmdir \"C:\\Nowhere\" /S /Q"), -1);
+  EXPECT_EQ(RunShellCommand(context, "rmdir \"C:\\Nowhere\" /S /Q"), -1);
   EXPECT_EQ(machine.CallCount("CreateProcessA"), 3);
   ExpectNothingLeftOpen();
 }
@@ -328,7 +328,7 @@ TEST_F(ProcessesTest, ComSpecDeniedFallsBackOtherStartFailuresDoNot) {
 TEST_F(ProcessesTest, NoInterpreterAtAllGivesMinusOne) {
   machine.processes.environment.erase("COMSPEC");
   machine.processes.interpreterPresent = false;
-  EXPECT_EQ(RunShellCommand(machine, "install_printer.bat"), -1);
+  EXPECT_EQ(RunShellCommand(context, "install_printer.bat"), -1);
   EXPECT_EQ(machine.GetLastError(), ERROR_FILE_NOT_FOUND);
   ExpectNothingLeftOpen();
 }
@@ -343,7 +343,7 @@ TEST_F(ProcessesTest, LongComSpecIsReadWhole) {
   machine.processes.RegisterProgram(shell, program);
   machine.processes.environment["COMSPEC"] = shell;
 
-  EXPECT_EQ(RunShellCommand(machine, "x.bat"), 9);
+  EXPECT_EQ(RunShellCommand(context, "x.bat"), 9);
   ASSERT_EQ(machine.processes.starts.size(), 1u);
   EXPECT_EQ(machine.processes.starts[0].applicationName, shell);
   EXPECT_EQ(machine.processes.starts[0].commandLine, "\"" + shell + "\" /c x.bat");
@@ -351,10 +351,10 @@ TEST_F(ProcessesTest, LongComSpecIsReadWhole) {
 }
 
 TEST_F(ProcessesTest, BatchFileRunsItsScriptBehaviourOrEndsWithZero) {
-  EXPECT_EQ(RunShellCommand(machine, "install_printer.bat"), 1);
+  EXPECT_EQ(RunShellCommand(context, "install_printer.bat"), 1);
 
   machine.WriteFile("C:\\Kit\\install_printer.bat", "@echo off\r\n");
-  EXPECT_EQ(RunShellCommand(machine, "install_printer.bat"), 0);
+  EXPECT_EQ(RunShellCommand(context, "install_printer.bat"), 0);
 
   SimProgram script;
   script.behaviour = [](SimWindows& m, const sim::SimProcessStart&) -> DWORD {
@@ -362,7 +362,7 @@ TEST_F(ProcessesTest, BatchFileRunsItsScriptBehaviourOrEndsWithZero) {
     return 4;
   };
   machine.processes.RegisterProgram("install_printer.bat", script);
-  EXPECT_EQ(RunShellCommand(machine, "install_printer.bat"), 4);
+  EXPECT_EQ(RunShellCommand(context, "install_printer.bat"), 4);
   EXPECT_NE(machine.console.find("script ran\n"), std::string::npos);
   ExpectNothingLeftOpen();
 }
