@@ -251,7 +251,8 @@ TEST_F(MonitorChannelTest, LongestDescriptionKeepsItsTerminator) {
 }
 
 TEST_F(MonitorChannelTest, PortNameLongerThanTheSlotIsNeverSent) {
-  std::strcpy(config.PortName, "Tolvo1000X");  // fills all ten bytes, no terminator
+  static_assert(sizeof config.PortName == 10);
+  std::memcpy(config.PortName, "Tolvo1000X", 10);  // all ten bytes, no terminator
   MonitorChannel channel = OpenMonitorChannel(context, nullptr, "Tolvo");
   EXPECT_FALSE(CreateMonitorPort(context, channel, config));
   config.PortName[0] = '\0';
