@@ -129,6 +129,8 @@ bool BuildPortDataRecord(WinApi& api, const PortConfiguration& config, PortDataR
   record.bytes.fill(0);
   const std::size_t nameLength = strnlen(config.PortName, sizeof config.PortName);
   if (nameLength == 0 || nameLength > kPortNameUnits) {
+    // No call failed, so no last error tells why.
+    api.SetLastError(ERROR_INVALID_PARAMETER);
     return false;
   }
   if (!WriteText(api, record, kPortName, config.PortName, sizeof config.PortName, kPortNameUnits) ||

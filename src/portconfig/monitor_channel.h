@@ -78,8 +78,8 @@ struct MonitorChannel {
 };
 
 // Fills `record` from `config`, converting texts with the looked-up
-// MultiByteToWideChar. False when a text cannot be converted or the port
-// name is empty or longer than nine characters.
+// MultiByteToWideChar. False, with the last error set, when a text cannot
+// be converted or the port name is empty or longer than nine characters.
 bool BuildPortDataRecord(WinApi& api, const PortConfiguration& config, PortDataRecord& record);
 
 // serverName is null for the local machine. The channel may come back not ready.

@@ -146,6 +146,7 @@ class MachineFixture : public ::testing::Test {
   // transcript can be compared on its own.
   void StartNewRun() {
     machine.console.clear();
+    machine.SetLastError(0xDEADBEEF);
     std::error_code ignored;
     std::filesystem::remove(machine.HostPath(kRunLogPath), ignored);
   }

@@ -250,7 +250,8 @@ class SimWindows : public WinApi {
   std::optional<DWORD> EnterEntryPoint(EntryPoint entry);
 
   std::filesystem::path root_;
-  DWORD lastError_ = 0;
+  // As in Wine's tests: a message that reports an error no call set shows it.
+  DWORD lastError_ = 0xDEADBEEF;
   std::vector<Fault> faults_;
   std::vector<std::string> calls_;
   std::vector<std::size_t> callConsoleSizes_;

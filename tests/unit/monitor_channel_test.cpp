@@ -259,6 +259,10 @@ TEST_F(MonitorChannelTest, PortNameLongerThanTheSlotIsNeverSent) {
   EXPECT_FALSE(CreateMonitorPort(context, channel, config));
   CloseMonitorChannel(context, channel);
   EXPECT_TRUE(sim.spooler.XcvInputs().empty());
+  // No call failed: the error reported is the refusal's own, not a stale one.
+  EXPECT_EQ(sim.console,
+            "Cannot write configuration, error code: 87\n"
+            "Cannot write configuration, error code: 87\n");
   EXPECT_TRUE(sim.OpenResources().empty());
 }
 
