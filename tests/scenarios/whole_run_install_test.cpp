@@ -402,6 +402,25 @@ TEST_F(InstallRun, MonitorBusyLeavesThePrinterReleasedAndTheOldMonitorInPlace) {
   EXPECT_FALSE(machine.Exists(ClientDirectory()));
 }
 
+// "AddPort" refuses the second port: the printer of the first section goes
+// on its port, the one named in the second section keeps its own.
+TEST_F(InstallRun, RefusedSecondPortLeavesItsPrinterAlone) {
+  machine.WriteFile(kIniPath, std::string(kTypicalIni) +
+                                  "[2]\r\nServerIP=192.168.10.7\r\nAssignPrinter=Reception\r\n");
+  machine.spooler.AddPrinter("Reception", "LPT2:");
+  machine.spooler.SetCommandStatus("AddPort", ERROR_ACCESS_DENIED, 2);
+
+  EXPECT_EQ(Run(), 0) << machine.console;
+
+  ExpectTranscript(
+      Transcript({kBanner, kDefaultHead, kDetect64, kCheck, kRemove, kNotFound, kDelete, kCopy,
+                  kRegister, kPorts, "Cannot write configuration, error code: 5\n",
+                  "ERROR While adding port configuration\n", kEventSource, kAssigned, kClient,
+                  kFonts, kInstalled}));
+  EXPECT_EQ(machine.spooler.PrinterPorts(kPrinterName), "Tolvo001");
+  EXPECT_EQ(machine.spooler.PrinterPorts("Reception"), "LPT2:");
+}
+
 TEST_F(InstallRun, NoCopySwitchSkipsTheFilesButNotTheEventSourceOrTheClient) {
   // Nothing in the kit is tested: even a missing monitor DLL goes unnoticed.
   RemoveKitFile("TOLVOVS64.DLL");

@@ -143,6 +143,8 @@ TEST_F(UninstallRun, EnterpriseEditionLeavesTheStandardClientAndOldDll) {
 TEST_F(UninstallRun, SecondUninstallationFindsNoMonitorAndSucceeds) {
   InstallFirst();
   InstallFirst({"-u"});
+  // A font folder that came back is removed all the same.
+  machine.WriteFile(FontDirectory() + "\\" + kFontFiles[0], "font");
 
   const int exitCode = Run({"-u"});
 
@@ -153,6 +155,7 @@ TEST_F(UninstallRun, SecondUninstallationFindsNoMonitorAndSucceeds) {
   EXPECT_EQ(EventMessages(machine),
             (std::vector<std::string>{"Port Monitor Installed Sucessfully",
                                       "Port Monitor Uninstalled Sucessfully"}));
+  EXPECT_FALSE(machine.Exists(FontDirectory()));
 }
 
 TEST_F(UninstallRun, MonitorInUseEndsItAfterTheClientIsGone) {

@@ -399,6 +399,12 @@ TEST_F(MonitorChannelTest, FailedAddPortCallReportsItsError) {
   EXPECT_FALSE(CreatePort());
   EXPECT_EQ(sim.CallCount("XcvDataW"), 1);
   EXPECT_EQ(sim.console, "Cannot write configuration, error code: 1722\n");
+
+  // A failure without a last error is still one.
+  sim.console.clear();
+  sim.FailCall("XcvDataW", ERROR_SUCCESS, 2);
+  EXPECT_FALSE(CreatePort());
+  EXPECT_EQ(sim.console, "Cannot write configuration, error code: 1\n");
 }
 
 TEST_F(MonitorChannelTest, RejectedSettingsDeleteThePortAgain) {

@@ -205,6 +205,30 @@ TEST_F(PrinterDisconnectionTest, IsMonitorPortComparesInTheAnsiCodePage) {
   }
 }
 
+// A spooler that reports a size smaller than the printer record itself.
+class ShortRecordMachine : public sim::SimWindows {
+ public:
+  BOOL GetPrinterA(HANDLE printer, DWORD level, LPBYTE buffer, DWORD size,
+                   LPDWORD needed) override {
+    const BOOL result = SimWindows::GetPrinterA(printer, level, buffer, size, needed);
+    *needed = sizeof(PRINTER_INFO_2A) - 1;
+    return result;
+  }
+};
+
+TEST(PrinterDisconnection, ReportedSizeBelowTheRecordIsNotRead) {
+  ShortRecordMachine machine;
+  machine.spooler.AddMonitor("Tolvo");
+  machine.spooler.AddPort("Tolvo001", "Tolvo");
+  machine.spooler.AddPrinter("Office", "Tolvo001");
+  RunContext ctx(machine);
+  DisconnectMonitorPrinters(ctx, "Tolvo");
+  EXPECT_EQ(machine.CallCount("GetPrinterA"), 1);
+  EXPECT_EQ(machine.spooler.PrinterPorts("Office"), "Tolvo001");
+  EXPECT_EQ(machine.console, "");
+  EXPECT_TRUE(machine.OpenResources().empty());
+}
+
 TEST_F(PrinterDisconnectionTest, IsMonitorPortWithoutPortsIsFalse) {
   sim.spooler.ports.clear();
   EXPECT_FALSE(IsMonitorPort(context, "Tolvo001", "Tolvo"));
