@@ -37,8 +37,7 @@ void CopyAsDirectory(const char* source, char* target, std::size_t targetSize);
 // result fit.
 bool ConcatPaths(const char* first, const char* second, char* target, std::size_t targetSize);
 
-// Case-insensitive comparison in the sense of the ANSI code page's ASCII
-// range, as the spooler's names are compared.
+// Case-insensitive comparison that folds ASCII letters alone.
 bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 
 }  // namespace tolvo

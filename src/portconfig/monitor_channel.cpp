@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core/text.h"
+#include "winenv/system_directory.h"
 
 namespace tolvo {
 
@@ -16,20 +17,10 @@ constexpr int kOpenTextUnits = 520;
 // installer runs elevated from a folder that others may be able to write
 // to, so a bare name could pick up a planted copy.
 void LoadSystemModule(WinApi& api, const char* name, UniqueModule& module) {
-  char directory[kSystemDirectorySize];
-  const UINT length = api.GetSystemDirectoryA(directory, sizeof directory);
-  if (length == 0 || length >= sizeof directory) {
-    return;
-  }
   char path[kSystemDirectorySize + MAX_PATH];
-  if (!CopyBounded(path, sizeof path, directory)) {
-    return;
+  if (SystemDirectoryPath(api, name, path, sizeof path)) {
+    module.reset(api.LoadLibraryA(path));
   }
-  EnsureTrailingBackslash(path, sizeof path);
-  if (!AppendBounded(path, sizeof path, name)) {
-    return;
-  }
-  module.reset(api.LoadLibraryA(path));
 }
 
 void OpenTransactionHandle(RunContext& context, MonitorChannel& channel, const char* serverName,

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/unique_handles.h"
+#include "winenv/system_directory.h"
 
 namespace tolvo {
 
@@ -132,16 +133,8 @@ int RunInterpreter(RunContext& context, const char* applicationName, std::string
 // write there could have put a program of that name to run elevated. Empty
 // when the system directory cannot be read.
 std::string SystemInterpreterPath(WinApi& api) {
-  char directory[MAX_PATH] = {};
-  const UINT length = api.GetSystemDirectoryA(directory, sizeof directory);
-  if (length == 0 || length >= sizeof directory) {
-    return std::string();
-  }
-  std::string path(directory, length);
-  if (path.back() != '\\') {
-    path += '\\';
-  }
-  return path + "cmd.exe";
+  char path[MAX_PATH + 8] = {};
+  return SystemDirectoryPath(api, "cmd.exe", path, sizeof path) ? path : std::string();
 }
 
 // Runs `commandLine` through the interpreter at `interpreterPath`, which is
