@@ -55,12 +55,4 @@ bool Output::OpenRunLog(const char* path) {
   return runLog_.valid();
 }
 
-UniqueGlobal AllocZeroed(WinApi& api, std::size_t bytes) {
-  UniqueGlobal block(api, api.GlobalAlloc(GMEM_FIXED, bytes));
-  if (block) {
-    std::memset(block.get(), 0, bytes);
-  }
-  return block;
-}
-
 }  // namespace tolvo

@@ -59,8 +59,4 @@ class Output {
   char messageBuffer_[kMessageBufferSize] = {};
 };
 
-// A zero-filled fixed block from the global heap for a spooler result
-// buffer, owned by the returned object. Invalid when the allocation failed.
-UniqueGlobal AllocZeroed(WinApi& api, std::size_t bytes);
-
 }  // namespace tolvo

@@ -6,6 +6,7 @@
 #include "core/text.h"
 #include "platform/unique_handles.h"
 #include "winenv/printer_settings.h"
+#include "winenv/sized_block.h"
 
 namespace tolvo {
 
@@ -50,18 +51,15 @@ void DisconnectMonitorPrinters(RunContext& context, const char* monitorName) {
   WinApi& api = context.api;
   DWORD needed = 0;
   DWORD returned = 0;
-  if (api.EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, 4, nullptr, 0, &needed, &returned) ||
-      api.GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
-    return;
-  }
-  UniqueGlobal buffer = AllocZeroed(api, needed);
+  const UniqueGlobal buffer =
+      CallWithSizedBlock(api, needed, 0, [&](LPBYTE block, DWORD size, LPDWORD sizeNeeded) {
+        return api.EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, 4, block, size, sizeNeeded,
+                                 &returned);
+      });
   if (!buffer) {
     return;
   }
-  auto* records = static_cast<LPBYTE>(buffer.get());
-  if (!api.EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, 4, records, needed, &needed, &returned)) {
-    return;
-  }
+  const auto* records = static_cast<const BYTE*>(buffer.get());
   for (DWORD i = 0; i < returned && (i + 1) * sizeof(PRINTER_INFO_4A) <= needed; ++i) {
     PRINTER_INFO_4A info;
     std::memcpy(&info, records + i * sizeof info, sizeof info);
@@ -98,18 +96,14 @@ bool IsMonitorPort(RunContext& context, const char* portName, const char* monito
   WinApi& api = context.api;
   DWORD needed = 0;
   DWORD returned = 0;
-  if (api.EnumPortsA(nullptr, 2, nullptr, 0, &needed, &returned) ||
-      api.GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+  const UniqueGlobal buffer =
+      CallWithSizedBlock(api, needed, 0, [&](LPBYTE block, DWORD size, LPDWORD sizeNeeded) {
+        return api.EnumPortsA(nullptr, 2, block, size, sizeNeeded, &returned);
+      });
+  if (!buffer || returned == 0) {
     return false;
   }
-  UniqueGlobal buffer = AllocZeroed(api, needed);
-  if (!buffer) {
-    return false;
-  }
-  auto* records = static_cast<LPBYTE>(buffer.get());
-  if (!api.EnumPortsA(nullptr, 2, records, needed, &needed, &returned) || returned == 0) {
-    return false;
-  }
+  const auto* records = static_cast<const BYTE*>(buffer.get());
   for (DWORD i = 0; i < returned && (i + 1) * sizeof(PORT_INFO_2A) <= needed; ++i) {
     PORT_INFO_2A port;
     std::memcpy(&port, records + i * sizeof port, sizeof port);

@@ -1,6 +1,6 @@
 #include "winenv/printer_settings.h"
 
-#include "core/output.h"
+#include "winenv/sized_block.h"
 
 namespace tolvo {
 
@@ -18,18 +18,10 @@ PrinterSettings::PrinterSettings(WinApi& api, const char* printerName)
   printer_.reset(handle);
 
   DWORD needed = 0;
-  if (api.GetPrinterA(printer_.get(), 2, nullptr, 0, &needed) ||
-      api.GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed < sizeof(PRINTER_INFO_2A)) {
-    return;
-  }
-  UniqueGlobal buffer = AllocZeroed(api, needed);
-  if (!buffer) {
-    return;
-  }
-  if (!api.GetPrinterA(printer_.get(), 2, static_cast<LPBYTE>(buffer.get()), needed, &needed)) {
-    return;
-  }
-  buffer_ = std::move(buffer);
+  buffer_ = CallWithSizedBlock(
+      api, needed, sizeof(PRINTER_INFO_2A), [&](LPBYTE buffer, DWORD size, LPDWORD sizeNeeded) {
+        return api.GetPrinterA(printer_.get(), 2, buffer, size, sizeNeeded);
+      });
 }
 
 bool PrinterSettings::Write() {

@@ -7,6 +7,8 @@
 #include "core/edition_profile.h"
 #include "core/run_settings.h"
 #include "sim/sim_windows.h"
+#include "winenv/sized_block.h"
+#include "winenv/sized_block.h"
 
 namespace tolvo {
 namespace {
