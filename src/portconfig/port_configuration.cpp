@@ -63,41 +63,35 @@ const PortKey kRemainingKeys[] = {
     Text("RedirectToIP", &PortConfiguration::RedirectToIP),
 };
 
-// Reads one port's keys from its configuration-file section or its
-// registry subkey; both give the default for whatever is missing.
-class PortKeyReader {
- public:
-  PortKeyReader(RunContext& context, PortConfigSource source, const char* section)
-      : context_(context), source_(source), section_(section) {}
+}  // namespace
 
-  void ReadText(const char* key, char (&field)[kConfigTextSize]) {
-    if (source_ == PortConfigSource::Registry) {
-      ReadRegistryString(context_.api, section_, key, "", field, kConfigTextSize,
-                         context_.profile.configRegistryKey, 0);
-    } else {
-      context_.api.GetPrivateProfileStringA(section_, key, "", field, kConfigTextSize,
-                                            context_.settings.iniPath);
-    }
-    field[kConfigTextSize - 1] = '\0';
+PortKeyReader::PortKeyReader(RunContext& context, PortConfigSource source, int portNumber)
+    : context_(context), source_(source) {
+  FormatBounded(section_, sizeof section_, "%d", portNumber);
+}
+
+void PortKeyReader::ReadText(const char* key, char (&field)[kConfigTextSize]) {
+  field[0] = '\0';
+  if (source_ == PortConfigSource::Registry) {
+    ReadRegistryString(context_.api, section_, key, "", field, kConfigTextSize,
+                       context_.profile.configRegistryKey, 0);
+  } else {
+    context_.api.GetPrivateProfileStringA(section_, key, "", field, kConfigTextSize,
+                                          context_.settings.iniPath);
   }
+  field[kConfigTextSize - 1] = '\0';
+}
 
-  std::int32_t ReadInteger(const char* key, std::int32_t defaultValue) {
-    if (source_ == PortConfigSource::Registry) {
-      return static_cast<std::int32_t>(ReadRegistryDword(context_.api, section_, key,
-                                                         static_cast<DWORD>(defaultValue),
-                                                         context_.profile.configRegistryKey));
-    }
-    return static_cast<std::int32_t>(
-        context_.api.GetPrivateProfileIntA(section_, key, defaultValue, context_.settings.iniPath));
+std::int32_t PortKeyReader::ReadInteger(const char* key, std::int32_t defaultValue) {
+  if (source_ == PortConfigSource::Registry) {
+    return static_cast<std::int32_t>(ReadRegistryDword(context_.api, section_, key,
+                                                       static_cast<DWORD>(defaultValue),
+                                                       context_.profile.configRegistryKey));
   }
+  return static_cast<std::int32_t>(
+      context_.api.GetPrivateProfileIntA(section_, key, defaultValue, context_.settings.iniPath));
+}
 
- private:
-  RunContext& context_;
-  PortConfigSource source_;
-  const char* section_;
-};
-
-// "ServerIP" for entry 1, "ServerIP2" ... "ServerIP10" after it.
 void IndexedKeyName(const char* base, int entry, char (&name)[32]) {
   if (entry == 1) {
     CopyBounded(name, sizeof name, base);
@@ -105,8 +99,6 @@ void IndexedKeyName(const char* base, int entry, char (&name)[32]) {
     FormatBounded(name, sizeof name, "%s%d", base, entry);
   }
 }
-
-}  // namespace
 
 bool FormatPortName(const EditionProfile& profile, int portNumber, char* name,
                     std::size_t nameSize) {
@@ -116,9 +108,7 @@ bool FormatPortName(const EditionProfile& profile, int portNumber, char* name,
 bool ReadPortConfiguration(RunContext& context, PortConfigSource source, int portNumber,
                            PortConfiguration& config) {
   std::memset(&config, 0, sizeof config);
-  char section[16];
-  FormatBounded(section, sizeof section, "%d", portNumber);
-  PortKeyReader reader(context, source, section);
+  PortKeyReader reader(context, source, portNumber);
 
   reader.ReadText("Description", config.Description);
   for (int entry = 1; entry <= kServerAddressCount; ++entry) {

@@ -53,6 +53,26 @@ struct PortConfiguration {
   char PortName[kPortNameLength + 1];
 };
 
+// Reads the keys of one port: from its configuration-file section or from
+// its registry subkey, both named by the port number. Whatever is missing
+// gives the default.
+class PortKeyReader {
+ public:
+  PortKeyReader(RunContext& context, PortConfigSource source, int portNumber);
+
+  // A text of at most 259 characters; empty by default.
+  void ReadText(const char* key, char (&field)[kConfigTextSize]);
+  std::int32_t ReadInteger(const char* key, std::int32_t defaultValue);
+
+ private:
+  RunContext& context_;
+  PortConfigSource source_;
+  char section_[16];
+};
+
+// "ServerIP" for entry 1, "ServerIP2" ... "ServerIP10" after it.
+void IndexedKeyName(const char* base, int entry, char (&name)[32]);
+
 // Fills `config` for port `portNumber` from the chosen source. False when
 // the port number is not configured (its first server address is empty).
 // A port number whose name does not fit the nine characters of the port

@@ -4,7 +4,6 @@
 #include "core/text.h"
 #include "platform/unique_handles.h"
 #include "winenv/printer_settings.h"
-#include "winenv/registry.h"
 
 namespace tolvo {
 
@@ -12,39 +11,20 @@ namespace {
 
 constexpr int kAssignPrinterKeys = 10;
 
-// Reads one AssignPrinter key of a port's section; empty when it is missing.
-void ReadPrinterName(RunContext& context, PortConfigSource source, const char* section,
-                     const char* key, char (&printer)[kConfigTextSize]) {
-  printer[0] = '\0';
-  if (source == PortConfigSource::Registry) {
-    ReadRegistryString(context.api, section, key, "", printer, kConfigTextSize,
-                       context.profile.configRegistryKey, 0);
-  } else {
-    context.api.GetPrivateProfileStringA(section, key, "", printer, kConfigTextSize,
-                                         context.settings.iniPath);
-  }
-  printer[kConfigTextSize - 1] = '\0';
-}
-
 }  // namespace
 
 void AssignPrinters(RunContext& context, int portCount, PortConfigSource source) {
   for (int portNumber = 1; portNumber <= portCount; ++portNumber) {
-    char section[16];
-    FormatBounded(section, sizeof section, "%d", portNumber);
+    PortKeyReader reader(context, source, portNumber);
     char portName[kPortNameLength + 1];
     if (!FormatPortName(context.profile, portNumber, portName, sizeof portName)) {
       return;  // no port of a longer name is ever created
     }
     for (int entry = 1; entry <= kAssignPrinterKeys; ++entry) {
       char key[32];
-      if (entry == 1) {
-        CopyBounded(key, sizeof key, "AssignPrinter");
-      } else {
-        FormatBounded(key, sizeof key, "AssignPrinter%i", entry);
-      }
+      IndexedKeyName("AssignPrinter", entry, key);
       char printer[kConfigTextSize];
-      ReadPrinterName(context, source, section, key, printer);
+      reader.ReadText(key, printer);
       if (printer[0] == '\0') {
         continue;
       }
