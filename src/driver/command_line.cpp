@@ -34,11 +34,11 @@ CommandLineOptions ParseCommandLine(int argc, char** argv, RunSettings& settings
     } else if (IsEither(argument, "-u", "-U")) {
       options.uninstall = true;
     } else if (IsEither(argument, "-e", "-E")) {
-      options.ignoreErrors = true;
+      options.install.ignoreErrors = true;
     } else if (IsEither(argument, "-r", "-R")) {
-      options.configFromRegistry = true;
+      options.install.configFromRegistry = true;
     } else if (IsEither(argument, "-c", "-C")) {
-      options.copyFiles = false;
+      options.install.copyFiles = false;
     } else if (IsEither(argument, "-s", "-S")) {
       // Still accepted from older site scripts; the output is the same without it.
     } else if (IsEither(argument, "-f", "-F")) {
@@ -48,7 +48,7 @@ CommandLineOptions ParseCommandLine(int argc, char** argv, RunSettings& settings
     } else if (StartsWithEither(argument, "-i", "-I")) {
       options.iniPathOverride = argument + 2;
     } else {
-      options.serverName = argument;
+      options.install.serverName = argument;
     }
   }
   return options;

@@ -2,21 +2,20 @@
 #pragma once
 
 #include "core/run_settings.h"
+#include "workflows/install_sequence.h"
 
 namespace tolvo {
 
 // What the arguments asked for. Every text points into the argument vector;
 // nothing is copied.
 struct CommandLineOptions {
-  bool showUsage = false;                 // "-?" or "/?"
-  bool uninstall = false;                 // "-u"
-  bool ignoreErrors = false;              // "-e"
-  bool configFromRegistry = false;        // "-r"
-  bool copyFiles = true;                  // cleared by "-c"
+  bool showUsage = false;  // "-?" or "/?"
+  bool uninstall = false;  // "-u"
+  // "-e", "-r", cleared by "-c", and any other argument whole as the server.
+  InstallOptions install;
   bool obsoleteClientSwitch = false;      // "-f"
   const char* logPathOverride = nullptr;  // text after "-l", possibly empty
   const char* iniPathOverride = nullptr;  // text after "-i", possibly empty
-  const char* serverName = nullptr;       // any other argument, whole
 };
 
 // Matches each argument after the program name against the switches; the

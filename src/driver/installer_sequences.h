@@ -3,6 +3,7 @@
 #pragma once
 
 #include "core/run_context.h"
+#include "workflows/install_sequence.h"
 
 namespace tolvo {
 
@@ -10,8 +11,7 @@ class InstallerSequences {
  public:
   virtual ~InstallerSequences() = default;
   // serverName is null for the local machine.
-  virtual bool InstallPortMonitor(RunContext& context, bool ignoreErrors, const char* serverName,
-                                  bool configFromRegistry, bool copyFiles) = 0;
+  virtual bool InstallPortMonitor(RunContext& context, const InstallOptions& options) = 0;
   virtual bool UninstallPortMonitor(RunContext& context, const char* serverName,
                                     bool copyFiles) = 0;
 };

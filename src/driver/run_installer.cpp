@@ -144,7 +144,7 @@ void ReportInstalled(RunContext& context) {
 
 int InstallWithDefaults(RunContext& context, InstallerSequences& sequences) {
   context.output.PrintFormatted("\nInstalling %s Port Monitor ...\n", context.profile.productWord);
-  if (!sequences.InstallPortMonitor(context, false, nullptr, false, true)) {
+  if (!sequences.InstallPortMonitor(context, InstallOptions{})) {
     context.output.PrintFormatted("\n%s Port Monitor Not Installed!\n",
                                   context.profile.productWord);
     return Finish(context, kExitFailure);
@@ -156,8 +156,9 @@ int InstallWithDefaults(RunContext& context, InstallerSequences& sequences) {
 int Uninstall(RunContext& context, InstallerSequences& sequences,
               const CommandLineOptions& options) {
   context.output.PrintFormatted("\nUninstalling %s Port Monitor", context.profile.productWord);
-  PrintServerSuffix(context.output, options.serverName);
-  if (!sequences.UninstallPortMonitor(context, options.serverName, options.copyFiles)) {
+  PrintServerSuffix(context.output, options.install.serverName);
+  if (!sequences.UninstallPortMonitor(context, options.install.serverName,
+                                      options.install.copyFiles)) {
     context.output.PrintMessage("\n Port Monitor Not Completely UnInstalled!\n");
     return Finish(context, kExitFailure);
   }
@@ -175,18 +176,17 @@ int InstallWithArguments(RunContext& context, InstallerSequences& sequences,
                          const CommandLineOptions& options) {
   Output& output = context.output;
   output.PrintFormatted("\nInstalling %s Port Monitor", context.profile.productWord);
-  PrintServerSuffix(output, options.serverName);
-  if (options.ignoreErrors) {
+  PrintServerSuffix(output, options.install.serverName);
+  if (options.install.ignoreErrors) {
     output.PrintMessage("[IGNORE ERRORS Switch is Enabled!]\n");
   }
-  if (options.configFromRegistry) {
+  if (options.install.configFromRegistry) {
     output.PrintMessage("  (config will be read from registry)\n");
   }
-  if (!options.copyFiles) {
+  if (!options.install.copyFiles) {
     output.PrintMessage("  No files will be copied\n");
   }
-  if (!sequences.InstallPortMonitor(context, options.ignoreErrors, options.serverName,
-                                    options.configFromRegistry, options.copyFiles)) {
+  if (!sequences.InstallPortMonitor(context, options.install)) {
     output.PrintFormatted("\n%s Port Monitor Not Installed!\n", context.profile.productWord);
     return Finish(context, kExitFailure);
   }

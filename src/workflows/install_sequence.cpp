@@ -216,8 +216,11 @@ void RegisterEventSource(RunContext& context) {
 
 }  // namespace
 
-bool InstallPortMonitor(RunContext& context, bool ignoreErrors, const char* serverName,
-                        bool configFromRegistry, bool copyFiles) {
+bool InstallPortMonitor(RunContext& context, const InstallOptions& options) {
+  const bool ignoreErrors = options.ignoreErrors;
+  const bool configFromRegistry = options.configFromRegistry;
+  const bool copyFiles = options.copyFiles;
+  const char* serverName = options.serverName;
   Output& output = context.output;
   const EditionProfile& profile = context.profile;
   const bool standardEdition = !context.settings.enterpriseEdition;

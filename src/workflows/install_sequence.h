@@ -5,7 +5,15 @@
 
 namespace tolvo {
 
-bool InstallPortMonitor(RunContext& context, bool ignoreErrors, const char* serverName,
-                        bool configFromRegistry, bool copyFiles);
+// How an installation runs; the defaults are those of a run without
+// switches.
+struct InstallOptions {
+  bool ignoreErrors = false;         // a failed step does not end the sequence
+  bool configFromRegistry = false;   // ports from the registry, not the INI file
+  bool copyFiles = true;             // check, copy and delete the product files
+  const char* serverName = nullptr;  // null for the local machine
+};
+
+bool InstallPortMonitor(RunContext& context, const InstallOptions& options);
 
 }  // namespace tolvo

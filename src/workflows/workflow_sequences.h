@@ -9,13 +9,10 @@ namespace tolvo {
 
 class WorkflowSequences final : public InstallerSequences {
  public:
-  bool InstallPortMonitor(RunContext& context, bool ignoreErrors, const char* serverName,
-                          bool configFromRegistry, bool copyFiles) override {
-    return tolvo::InstallPortMonitor(context, ignoreErrors, serverName, configFromRegistry,
-                                     copyFiles);
+  bool InstallPortMonitor(RunContext& context, const InstallOptions& options) override {
+    return tolvo::InstallPortMonitor(context, options);
   }
-  bool UninstallPortMonitor(RunContext& context, const char* serverName,
-                            bool copyFiles) override {
+  bool UninstallPortMonitor(RunContext& context, const char* serverName, bool copyFiles) override {
     return tolvo::UninstallPortMonitor(context, serverName, copyFiles);
   }
 };

@@ -33,12 +33,11 @@ class RecordingSequences final : public InstallerSequences {
  public:
   explicit RecordingSequences(sim::SimWindows& machine) : machine_(machine) {}
 
-  bool InstallPortMonitor(RunContext& context, bool ignoreErrors, const char* serverName,
-                          bool configFromRegistry, bool copyFiles) override {
-    SequenceCall call = Record(context, serverName);
-    call.ignoreErrors = ignoreErrors;
-    call.configFromRegistry = configFromRegistry;
-    call.copyFiles = copyFiles;
+  bool InstallPortMonitor(RunContext& context, const InstallOptions& options) override {
+    SequenceCall call = Record(context, options.serverName);
+    call.ignoreErrors = options.ignoreErrors;
+    call.configFromRegistry = options.configFromRegistry;
+    call.copyFiles = options.copyFiles;
     calls.push_back(call);
     context.output.PrintMessage(printed);
     return result;

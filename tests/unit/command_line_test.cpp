@@ -156,13 +156,13 @@ TEST(ParseCommandLine, Table) {
     EXPECT_EQ(o.showUsage, row.usage);
     EXPECT_EQ(parsed.enterprise, row.enterprise);
     EXPECT_EQ(o.uninstall, row.uninstall);
-    EXPECT_EQ(o.ignoreErrors, row.ignore);
-    EXPECT_EQ(o.configFromRegistry, row.registry);
-    EXPECT_EQ(o.copyFiles, row.copy);
+    EXPECT_EQ(o.install.ignoreErrors, row.ignore);
+    EXPECT_EQ(o.install.configFromRegistry, row.registry);
+    EXPECT_EQ(o.install.copyFiles, row.copy);
     EXPECT_EQ(o.obsoleteClientSwitch, row.obsolete);
     EXPECT_EQ(Text(o.logPathOverride), row.log);
     EXPECT_EQ(Text(o.iniPathOverride), row.ini);
-    EXPECT_EQ(Text(o.serverName), row.server);
+    EXPECT_EQ(Text(o.install.serverName), row.server);
   }
 }
 
@@ -174,14 +174,14 @@ TEST(ParseCommandLine, TextsPointIntoTheArgumentVector) {
   RunSettings settings;
   const CommandLineOptions options = ParseCommandLine(3, argv, settings);
   EXPECT_EQ(options.logPathOverride, log + 2);
-  EXPECT_EQ(options.serverName, server);
+  EXPECT_EQ(options.install.serverName, server);
 }
 
 TEST(ParseCommandLine, EmptyVector) {
   RunSettings settings;
   const CommandLineOptions options = ParseCommandLine(0, nullptr, settings);
-  EXPECT_TRUE(options.copyFiles);
-  EXPECT_EQ(options.serverName, nullptr);
+  EXPECT_TRUE(options.install.copyFiles);
+  EXPECT_EQ(options.install.serverName, nullptr);
 }
 
 }  // namespace

@@ -47,7 +47,7 @@ TEST_P(InstallCheckAndCopyOrder, ReportsEachMissingFileInOrder) {
   }
   EmptyTheKit();
 
-  EXPECT_TRUE(InstallPortMonitor(context, true, nullptr, c.configFromRegistry, true));
+  EXPECT_TRUE(InstallPortMonitor(context, {true, c.configFromRegistry}));
 
   EXPECT_EQ(ConsoleLinesStartingWith("ERROR While "), c.reported);
   EXPECT_TRUE(machine.OpenResources().empty());
@@ -108,7 +108,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(InstallSequence, StopsAtTheFirstMissingFileWithoutIgnoreErrors) {
   EmptyTheKit();
 
-  EXPECT_FALSE(InstallPortMonitor(context, false, nullptr, false, true));
+  EXPECT_FALSE(InstallPortMonitor(context, {}));
 
   EXPECT_EQ(ConsoleLinesStartingWith("ERROR"),
             std::vector<std::string>{"ERROR While Checking 'Tolvo.ini'.\n"});
@@ -119,7 +119,7 @@ TEST_F(InstallSequence, StopsAtTheFirstMissingFileWithoutIgnoreErrors) {
 TEST_F(InstallSequence, ServerNameReachesTheSpoolerUnchanged) {
   const char* server = "\\\\PRINT%SRV";
 
-  EXPECT_TRUE(InstallPortMonitor(context, false, server, false, true));
+  EXPECT_TRUE(InstallPortMonitor(context, {false, false, true, server}));
 
   const std::vector<std::string>& servers = machine.spooler.serverNames;
   EXPECT_NE(std::find(servers.begin(), servers.end(), "DeleteMonitorA \\\\PRINT%SRV"),
@@ -131,7 +131,7 @@ TEST_F(InstallSequence, ServerNameReachesTheSpoolerUnchanged) {
 TEST_F(InstallSequence, RefusedPortIsReportedAndTheSequenceGoesOn) {
   machine.spooler.SetCommandStatus("AddPort", ERROR_ACCESS_DENIED);
 
-  EXPECT_TRUE(InstallPortMonitor(context, false, nullptr, false, true));
+  EXPECT_TRUE(InstallPortMonitor(context, {}));
 
   const std::string& console = machine.console;
   const std::size_t ports = console.find("  - Adding port configuration\n");
@@ -149,7 +149,7 @@ TEST_F(InstallSequence, RefusedPortIsReportedAndTheSequenceGoesOn) {
 TEST_F(InstallSequence, EventMessageFileThatCannotBeCopiedSkipsTheRegistration) {
   scenario::MachineFixture::RemoveKitFile("TolvoEvent.dll");
 
-  EXPECT_TRUE(InstallPortMonitor(context, false, nullptr, false, true));
+  EXPECT_TRUE(InstallPortMonitor(context, {}));
 
   EXPECT_NE(machine.console.find("    New - IP:192.168.10.5:9100, Desc:, Queue:, Type:1 \n"
                                  "  ERROR - Event Log Resources file was NOT copied!\n"
@@ -161,7 +161,7 @@ TEST_F(InstallSequence, EventMessageFileThatCannotBeCopiedSkipsTheRegistration) 
 TEST_F(InstallSequence, EventSourceThatCannotBeRegisteredIsReported) {
   machine.FailCall("RegCreateKeyExA", ERROR_ACCESS_DENIED);
 
-  EXPECT_TRUE(InstallPortMonitor(context, false, nullptr, false, true));
+  EXPECT_TRUE(InstallPortMonitor(context, {}));
 
   EXPECT_NE(machine.console.find("  ERROR - Event Log Resources was NOT installed!\n"
                                  "    Printer 'Office Laser' assigned to port Tolvo001\n"),
@@ -172,7 +172,7 @@ TEST_F(InstallSequence, EventSourceThatCannotBeRegisteredIsReported) {
 TEST_F(InstallSequence, FontsThatCannotBeCopiedAreReportedLast) {
   machine.WriteFile(FontDirectory(), "a file where the font folder belongs");
 
-  EXPECT_TRUE(InstallPortMonitor(context, false, nullptr, false, true));
+  EXPECT_TRUE(InstallPortMonitor(context, {}));
 
   const std::string tail = scenario::Transcript({
       "  - Executing Tolvo Client\n",
@@ -188,7 +188,7 @@ TEST_F(InstallSequence, FontsThatCannotBeCopiedAreReportedLast) {
 TEST_F(InstallSequence, EnterpriseEditionLeavesTheClientAlone) {
   UseEnterpriseEdition();
 
-  EXPECT_TRUE(InstallPortMonitor(context, false, nullptr, false, false));
+  EXPECT_TRUE(InstallPortMonitor(context, {false, false, false}));
 
   EXPECT_EQ(machine.console.find("Tolvo Client"), std::string::npos);
   EXPECT_TRUE(machine.processes.starts.empty());
