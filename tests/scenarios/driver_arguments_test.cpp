@@ -3,7 +3,7 @@
 
 #include "scenarios/driver_scenario.h"
 
-namespace tolvo::scenarios {
+namespace tolvo::scenario {
 namespace {
 
 using Arguments = DriverScenario;
@@ -329,4 +329,4 @@ TEST_F(Arguments, ARunCanBeRepeatedInOneProcess) {
 }
 
 }  // namespace
-}  // namespace tolvo::scenarios
+}  // namespace tolvo::scenario

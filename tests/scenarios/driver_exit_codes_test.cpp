@@ -1,7 +1,7 @@
 // Every way a run can end, with what is printed last and the exit code.
 #include "scenarios/driver_scenario.h"
 
-namespace tolvo::scenarios {
+namespace tolvo::scenario {
 namespace {
 
 using ExitCodes = DriverScenario;
@@ -100,9 +100,10 @@ TEST_F(ExitCodes, UninstallSucceeded) {
 
 TEST_F(ExitCodes, EnterpriseUninstallSucceeded) {
   EXPECT_EQ(Run({"-a", "-u"}), 0);
-  EXPECT_EQ(machine.console, kEnterpriseBanner + "\nUninstalling TolvoE Port Monitor...\n" +
+  EXPECT_EQ(machine.console, std::string(kEnterpriseBanner) +
+                                 "\nUninstalling TolvoE Port Monitor...\n" +
                                  "\nTolvoE Port Monitor UnInstalled Sucessfully.\n");
 }
 
 }  // namespace
-}  // namespace tolvo::scenarios
+}  // namespace tolvo::scenario

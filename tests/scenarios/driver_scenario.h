@@ -10,9 +10,10 @@
 
 #include "driver/installer_sequences.h"
 #include "driver/run_installer.h"
+#include "scenarios/machine_fixture.h"
 #include "sim/sim_windows.h"
 
-namespace tolvo::scenarios {
+namespace tolvo::scenario {
 
 // What one sequence call received, and what the run looked like then.
 struct SequenceCall {
@@ -80,9 +81,6 @@ inline constexpr const char* kProgram = "C:\\Kit\\Install.exe";
 inline const std::string kStandardBanner =
     "\n\nTolvo Client Installer v 2.6\n"
     "Copyright (C) Kestrum Corporation. All rights reserved.\n";
-inline const std::string kEnterpriseBanner =
-    "\n\nTolvo Client Enterprise Installer v 2.6\n"
-    "Copyright (C) Kestrum Corporation. All rights reserved.\n";
 inline const std::string kUsage =
     "\n\nFor installation use 'Install.exe (server)'\n"
     "For uninstallation use 'Install.exe -u'\n"
@@ -139,4 +137,4 @@ class DriverScenario : public ::testing::Test {
   std::vector<std::string> argumentStorage;  // argv points into it during a run
 };
 
-}  // namespace tolvo::scenarios
+}  // namespace tolvo::scenario

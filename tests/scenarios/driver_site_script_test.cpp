@@ -4,7 +4,7 @@
 
 #include "scenarios/driver_scenario.h"
 
-namespace tolvo::scenarios {
+namespace tolvo::scenario {
 namespace {
 
 constexpr const char* kScript = "C:\\Kit\\install_printer.bat";
@@ -117,4 +117,4 @@ TEST_F(SiteScript, LookedForInTheProgramFolder) {
 }
 
 }  // namespace
-}  // namespace tolvo::scenarios
+}  // namespace tolvo::scenario

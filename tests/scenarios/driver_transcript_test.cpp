@@ -1,7 +1,7 @@
 // The driver's own texts, byte for byte, on the console and in the run log.
 #include "scenarios/driver_scenario.h"
 
-namespace tolvo::scenarios {
+namespace tolvo::scenario {
 namespace {
 
 using Transcript = DriverScenario;
@@ -26,7 +26,8 @@ TEST_F(Transcript, EnterpriseBannerAndUsage) {
 
 TEST_F(Transcript, SingleEnterpriseSwitchTakesTheArgumentsPath) {
   EXPECT_EQ(Run({"-a"}), 0);
-  EXPECT_EQ(machine.console, kEnterpriseBanner + "\nInstalling TolvoE Port Monitor...\n" +
+  EXPECT_EQ(machine.console, std::string(kEnterpriseBanner) +
+                                 "\nInstalling TolvoE Port Monitor...\n" +
                                  "\nTolvoE Port Monitor Installed Sucessfully.\n");
   EXPECT_EQ(Log(), AsLogText(machine.console));
 }
@@ -75,4 +76,4 @@ TEST_F(Transcript, SequenceOutputLandsBetweenTheDriversLines) {
 }
 
 }  // namespace
-}  // namespace tolvo::scenarios
+}  // namespace tolvo::scenario
