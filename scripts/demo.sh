@@ -25,14 +25,7 @@ done
 [[ "$(dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null)" == "install ok installed" ]] ||
   missing=true
 if $missing; then
-  if [ -f scripts/setup.sh ]; then
-    if [[ $EUID -eq 0 ]]; then bash scripts/setup.sh; else sudo bash scripts/setup.sh; fi
-  else
-    dpkg --add-architecture i386
-    apt-get update
-    DEBIAN_FRONTEND=noninteractive apt-get install -y \
-      wine wine32:i386 wine64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 cmake ninja-build
-  fi
+  if [[ $EUID -eq 0 ]]; then bash scripts/setup.sh; else sudo bash scripts/setup.sh; fi
 fi
 echo "$(wine --version), $(i686-w64-mingw32-gcc --version | head -n 1)"
 

@@ -61,9 +61,7 @@ build "32-bit Windows build and kit" \
 check "imports of Install.exe: Known DLLs, Windows XP SP3" \
   python3 "$repo/tests/imports/pe_imports.py" check "$repo/build/mingw32/src/platform/win32/Install.exe"
 check "Wine smoke test" "$repo/tests/wine/smoke_test.sh"
-if [[ -x "$repo/tests/wine/run_e2e.sh" ]]; then
-  check "Wine end-to-end tests" "$repo/tests/wine/run_e2e.sh"
-fi
+check "Wine end-to-end tests" "$repo/tests/wine/run_e2e.sh"
 
 passed=$((stages - ${#failures[@]}))
 if ((${#failures[@]} > 0)); then
