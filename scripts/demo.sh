@@ -37,10 +37,7 @@ cmake --build --preset mingw64 -j2
 cmake --preset mingw32 >/dev/null
 cmake --build --preset mingw32 -j2
 cmake --build --preset mingw32 -j2 --target kit
-mkdir -p build/wine-probe
-i686-w64-mingw32-gcc -std=c11 -O2 -Wall -Wextra -Werror -o build/wine-probe/probe.exe \
-  tests/wine/probe/probe.c -lwinspool -ladvapi32 -static-libgcc
-probe="$root/build/wine-probe/probe.exe"
+probe="$root/build/wine-support/spooler_probe.exe"
 
 # --- A Wine prefix with a printer --------------------------------------------
 work="$(mktemp -d /tmp/tolvo-demo.XXXXXX)"
@@ -64,12 +61,12 @@ cp -a build/kit "$WINEPREFIX/drive_c/Kit"
 cp build/wine-support/syswow64/* "$WINEPREFIX/drive_c/windows/syswow64/"
 
 printer="$(sed -n 's/^AssignPrinter=\(.*\)\r\{0,1\}$/\1/p' build/kit/Tolvo.ini | head -n 1)"
-wine "$probe" add-printer "$printer"
+wine "$probe" add-printer "$printer" >/dev/null
 echo "Added the printer '$printer' on LPT1:"
 
 show_spooler() {
   echo "--- ports of the Tolvo monitor (EnumPortsA):"
-  wine "$probe" ports | tr -d '\r' | awk -F '\t' '$2 == "Tolvo" { print "  " $1 }' \
+  wine "$probe" enum-ports 2 | tr -d '\r' | awk -F '\t' '$2 == "Tolvo" { print "  " $1 }' \
     | grep . || echo "  (none)"
   echo "--- printers and their ports (EnumPrintersA):"
   wine "$probe" printers | tr -d '\r' | awk -F '\t' '{ print "  " $1 " -> " $2 }'

@@ -1,21 +1,31 @@
 /*
- * spooler_probe.exe: a small command-line window on the print spooler, for
- * the end-to-end runs under Wine. It sets up and inspects what the installer
- * works on: monitors, the monitor's transaction channel, ports and printers.
- * Not part of the kit.
+ * spooler_probe.exe: a small command-line window on the print spooler, the
+ * registry and the processes, for the runs under Wine (the monitor check,
+ * the end-to-end tests, the demonstration). It sets up and inspects what the
+ * installer works on and leaves behind. Not part of the kit.
  *
  *   spooler_probe add-monitor NAME DLL [ENVIRONMENT]
  *   spooler_probe delete-monitor NAME
+ *   spooler_probe monitors                        NAME<TAB>ENVIRONMENT<TAB>DLL a line
  *   spooler_probe xcv MONITOR COMMAND PORT        AddPort, DeletePort ...
  *   spooler_probe set-port-data MONITOR PORT [SIZE]
- *   spooler_probe enum-ports [LEVEL]              one port a line
- *   spooler_probe add-printer NAME PORT
+ *   spooler_probe port-data PORT [MONITOR]        the stored PortData value in hex
+ *   spooler_probe enum-ports [LEVEL]              one port a line (level 2:
+ *                                                 NAME<TAB>MONITOR<TAB>DESCRIPTION)
+ *   spooler_probe add-printer NAME [PORT]         a local printer, on LPT1: by default
+ *   spooler_probe printers                        NAME<TAB>PORTS a line
  *   spooler_probe printer-port NAME
+ *   spooler_probe set-port NAME PORTS             a new port list (comma-separated)
+ *   spooler_probe reg VIEW KEY VALUE              one HKLM value: TYPE:DATA
+ *                                                 (VIEW is 32, 64 or default)
+ *   spooler_probe regkey VIEW KEY                 exit 0 when the HKLM key exists
+ *   spooler_probe processes                       the file name of each running process
  *   spooler_probe run-log-inheritable PATH        checks a log handle's flags
  *
- * Each command prints its outcome on one line ("ok", "error N",
- * "status N", or the listing) and exits 0 when the spooler call succeeded
- * (for xcv and set-port-data: when the monitor answered status 0).
+ * A command prints its outcome ("ok", "error N", "status N", or the
+ * listing) and exits 0 when the call succeeded (for xcv and set-port-data:
+ * when the monitor answered status 0), 1 when it failed, 2 for a missing
+ * registry key, 3 for a missing value and 64 for a usage error.
  */
 #include <fcntl.h>
 #include <io.h>
@@ -24,8 +34,12 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+// windows.h must come before the headers that build on it.
+// clang-format off
 #include <windows.h>
+#include <tlhelp32.h>
 #include <winspool.h>
+// clang-format on
 
 enum { kPortDataSize = 10032, kPortNameOffset = 10012, kPortNameSlotUnits = 10 };
 
@@ -37,12 +51,45 @@ static int Fail(void) {
 
 static int Usage(void) {
   fputs(
-      "usage: spooler_probe add-monitor NAME DLL [ENV] | delete-monitor NAME |\n"
+      "usage: spooler_probe add-monitor NAME DLL [ENV] | delete-monitor NAME | monitors |\n"
       "       xcv MONITOR COMMAND PORT | set-port-data MONITOR PORT [SIZE] |\n"
-      "       enum-ports [LEVEL] | add-printer NAME PORT | printer-port NAME |\n"
-      "       run-log-inheritable PATH\n",
+      "       port-data PORT [MONITOR] | enum-ports [LEVEL] | add-printer NAME [PORT] |\n"
+      "       printers | printer-port NAME | set-port NAME PORTS |\n"
+      "       reg VIEW KEY VALUE | regkey VIEW KEY | processes | run-log-inheritable PATH\n",
       stderr);
-  return 2;
+  return 64;
+}
+
+static const char* OrEmpty(const char* text) {
+  return text ? text : "";
+}
+
+/* The spooler's two-call size pattern, for EnumPortsA, EnumPrintersA and
+ * EnumMonitorsA at `level`: a zero-filled buffer the caller frees, or NULL
+ * with the error printed. */
+typedef BOOL(WINAPI* EnumCall)(LPSTR, DWORD, LPBYTE, DWORD, LPDWORD, LPDWORD);
+
+static BYTE* Enumerate(EnumCall call, DWORD level, DWORD* returned) {
+  DWORD needed = 0;
+  BYTE* buffer;
+  *returned = 0;
+  if (!call(NULL, level, NULL, 0, &needed, returned) &&
+      GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+    Fail();
+    return NULL;
+  }
+  buffer = (BYTE*)calloc(needed + 1, 1);
+  if (buffer == NULL || !call(NULL, level, buffer, needed, &needed, returned)) {
+    free(buffer);
+    Fail();
+    return NULL;
+  }
+  return buffer;
+}
+
+static BOOL WINAPI EnumLocalPrinters(LPSTR name, DWORD level, LPBYTE buffer, DWORD size,
+                                     LPDWORD needed, LPDWORD returned) {
+  return EnumPrintersA(PRINTER_ENUM_LOCAL, name, level, buffer, size, needed, returned);
 }
 
 static int ProbeAddMonitor(char* name, char* dll, char* environment) {
@@ -137,27 +184,51 @@ static int ProbeSetPortData(const char* monitor, const char* port, DWORD size) {
 }
 
 static int ProbeEnumPorts(DWORD level) {
-  DWORD needed = 0;
-  DWORD returned = 0;
-  BYTE* buffer;
+  DWORD returned;
   DWORD i;
-  if (!EnumPortsA(NULL, level, NULL, 0, &needed, &returned) &&
-      GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
-    return Fail();
-  }
-  buffer = (BYTE*)calloc(needed + 1, 1);
-  if (buffer == NULL || !EnumPortsA(NULL, level, buffer, needed, &needed, &returned)) {
-    free(buffer);
-    return Fail();
+  BYTE* buffer = Enumerate(EnumPortsA, level, &returned);
+  if (buffer == NULL) {
+    return 1;
   }
   for (i = 0; i < returned; ++i) {
     if (level == 1) {
       printf("%s\n", ((PORT_INFO_1A*)buffer)[i].pName);
     } else {
       const PORT_INFO_2A* port = &((PORT_INFO_2A*)buffer)[i];
-      printf("%s\t%s\t%s\n", port->pPortName, port->pMonitorName ? port->pMonitorName : "",
-             port->pDescription ? port->pDescription : "");
+      printf("%s\t%s\t%s\n", port->pPortName, OrEmpty(port->pMonitorName),
+             OrEmpty(port->pDescription));
     }
+  }
+  free(buffer);
+  return 0;
+}
+
+static int ProbePrinters(void) {
+  DWORD returned;
+  DWORD i;
+  BYTE* buffer = Enumerate(EnumLocalPrinters, 2, &returned);
+  if (buffer == NULL) {
+    return 1;
+  }
+  for (i = 0; i < returned; ++i) {
+    const PRINTER_INFO_2A* printer = &((PRINTER_INFO_2A*)buffer)[i];
+    printf("%s\t%s\n", OrEmpty(printer->pPrinterName), OrEmpty(printer->pPortName));
+  }
+  free(buffer);
+  return 0;
+}
+
+static int ProbeMonitors(void) {
+  DWORD returned;
+  DWORD i;
+  BYTE* buffer = Enumerate(EnumMonitorsA, 2, &returned);
+  if (buffer == NULL) {
+    return 1;
+  }
+  for (i = 0; i < returned; ++i) {
+    const MONITOR_INFO_2A* monitor = &((MONITOR_INFO_2A*)buffer)[i];
+    printf("%s\t%s\t%s\n", OrEmpty(monitor->pName), OrEmpty(monitor->pEnvironment),
+           OrEmpty(monitor->pDLLName));
   }
   free(buffer);
   return 0;
@@ -195,23 +266,153 @@ static int ProbeAddPrinter(char* name, char* port) {
   return 0;
 }
 
-static int ProbePrinterPort(char* name) {
+/* Prints the printer's port list, or with `ports` gives it that list. */
+static int ProbePrinterPort(char* name, char* ports) {
+  PRINTER_DEFAULTSA defaults = {NULL, NULL, PRINTER_ALL_ACCESS};
   HANDLE printer = NULL;
   DWORD needed = 0;
   BYTE* buffer;
-  if (!OpenPrinterA(name, &printer, NULL)) {
+  int result = 0;
+  if (!OpenPrinterA(name, &printer, ports ? &defaults : NULL)) {
     return Fail();
   }
   GetPrinterA(printer, 2, NULL, 0, &needed);
   buffer = (BYTE*)calloc(needed + 1, 1);
   if (buffer == NULL || !GetPrinterA(printer, 2, buffer, needed, &needed)) {
-    free(buffer);
-    ClosePrinter(printer);
-    return Fail();
+    result = Fail();
+  } else if (ports == NULL) {
+    printf("%s\n", ((PRINTER_INFO_2A*)buffer)->pPortName);
+  } else {
+    ((PRINTER_INFO_2A*)buffer)->pPortName = ports;
+    result = SetPrinterA(printer, 2, buffer, 0) ? 0 : Fail();
   }
-  printf("%s\n", ((PRINTER_INFO_2A*)buffer)->pPortName);
   free(buffer);
   ClosePrinter(printer);
+  return result;
+}
+
+static REGSAM RegistryView(const char* view) {
+  if (strcmp(view, "32") == 0) {
+    return KEY_WOW64_32KEY;
+  }
+  return strcmp(view, "64") == 0 ? KEY_WOW64_64KEY : 0;
+}
+
+static void PrintHex(const BYTE* data, DWORD size) {
+  DWORD i;
+  for (i = 0; i < size; ++i) {
+    printf("%02x", data[i]);
+  }
+}
+
+/* Reads one HKLM value into a fresh buffer the caller frees; returns the
+ * exit status. */
+static int ReadValue(const char* keyPath, REGSAM view, const char* value, DWORD* type,
+                     BYTE** data, DWORD* size) {
+  HKEY key;
+  LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_QUERY_VALUE | view, &key);
+  if (status != ERROR_SUCCESS) {
+    return 2;
+  }
+  *size = 0;
+  status = RegQueryValueExA(key, value, NULL, type, NULL, size);
+  if (status == ERROR_SUCCESS) {
+    *data = (BYTE*)calloc(*size + 2, 1);
+    status = *data ? RegQueryValueExA(key, value, NULL, type, *data, size) : ERROR_OUTOFMEMORY;
+  }
+  RegCloseKey(key);
+  if (status == ERROR_FILE_NOT_FOUND) {
+    return 3;
+  }
+  if (status != ERROR_SUCCESS) {
+    free(*data);
+    SetLastError((DWORD)status);
+    return Fail();
+  }
+  return 0;
+}
+
+static int ProbeRegistryValue(const char* view, const char* keyPath, const char* value) {
+  DWORD type;
+  DWORD size;
+  BYTE* data = NULL;
+  const int status = ReadValue(keyPath, RegistryView(view), value, &type, &data, &size);
+  if (status != 0) {
+    return status;
+  }
+  if (type == REG_SZ || type == REG_EXPAND_SZ) {
+    printf("%s:%s\n", type == REG_SZ ? "REG_SZ" : "REG_EXPAND_SZ", (char*)data);
+  } else if (type == REG_DWORD) {
+    printf("REG_DWORD:%lu\n", size == 4 ? (unsigned long)*(DWORD*)data : 0ul);
+  } else {
+    printf("REG_TYPE_%lu:", (unsigned long)type);
+    PrintHex(data, size);
+    printf("\n");
+  }
+  free(data);
+  return 0;
+}
+
+static int ProbeRegistryKey(const char* view, const char* keyPath) {
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_QUERY_VALUE | RegistryView(view),
+                    &key) != ERROR_SUCCESS) {
+    return 2;
+  }
+  RegCloseKey(key);
+  return 0;
+}
+
+/* The monitor stores a port's record under its own key; a port is named by
+ * its monitor's word followed by its number. */
+static int ProbePortData(const char* port, const char* monitor) {
+  char derived[64];
+  char keyPath[512];
+  DWORD type;
+  DWORD size;
+  BYTE* data = NULL;
+  int status;
+  if (monitor == NULL) {
+    size_t length = strlen(port);
+    while (length > 0 && port[length - 1] >= '0' && port[length - 1] <= '9') {
+      --length;
+    }
+    if (length >= sizeof derived) {
+      return 64;
+    }
+    memcpy(derived, port, length);
+    derived[length] = '\0';
+    monitor = derived;
+  }
+  _snprintf(keyPath, sizeof keyPath - 1,
+            "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\%s\\Ports\\%s", monitor,
+            port);
+  keyPath[sizeof keyPath - 1] = '\0';
+  status = ReadValue(keyPath, 0, "PortData", &type, &data, &size);
+  if (status != 0) {
+    return status;
+  }
+  if (type != REG_BINARY) {
+    fprintf(stderr, "spooler_probe: PortData has type %lu\n", (unsigned long)type);
+  }
+  PrintHex(data, size);
+  printf("\n");
+  free(data);
+  return type == REG_BINARY ? 0 : 1;
+}
+
+static int ProbeProcesses(void) {
+  PROCESSENTRY32 entry;
+  BOOL more;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) {
+    return Fail();
+  }
+  entry.dwSize = sizeof entry;
+  for (more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+    printf("%s\n", entry.szExeFile);
+  }
+  CloseHandle(snapshot);
   return 0;
 }
 
@@ -229,31 +430,59 @@ static int ProbeRunLogInheritable(const char* path) {
   return 0;
 }
 
-int main(int argc, char** argv) {
-  if (argc >= 4 && strcmp(argv[1], "add-monitor") == 0) {
+static int Dispatch(int argc, char** argv) {
+  const char* command = argc >= 2 ? argv[1] : "";
+  if (argc >= 4 && strcmp(command, "add-monitor") == 0) {
     return ProbeAddMonitor(argv[2], argv[3], argc >= 5 ? argv[4] : NULL);
   }
-  if (argc == 3 && strcmp(argv[1], "delete-monitor") == 0) {
+  if (argc == 3 && strcmp(command, "delete-monitor") == 0) {
     return ProbeDeleteMonitor(argv[2]);
   }
-  if (argc == 5 && strcmp(argv[1], "xcv") == 0) {
+  if (argc == 2 && strcmp(command, "monitors") == 0) {
+    return ProbeMonitors();
+  }
+  if (argc == 5 && strcmp(command, "xcv") == 0) {
     return ProbeXcv(argv[2], argv[3], argv[4]);
   }
-  if (argc >= 4 && strcmp(argv[1], "set-port-data") == 0) {
+  if (argc >= 4 && strcmp(command, "set-port-data") == 0) {
     return ProbeSetPortData(argv[2], argv[3],
                             argc >= 5 ? (DWORD)strtoul(argv[4], NULL, 10) : (DWORD)kPortDataSize);
   }
-  if (argc >= 2 && strcmp(argv[1], "enum-ports") == 0) {
+  if ((argc == 3 || argc == 4) && strcmp(command, "port-data") == 0) {
+    return ProbePortData(argv[2], argc == 4 ? argv[3] : NULL);
+  }
+  if (argc >= 2 && strcmp(command, "enum-ports") == 0) {
     return ProbeEnumPorts(argc >= 3 ? (DWORD)strtoul(argv[2], NULL, 10) : 2);
   }
-  if (argc == 4 && strcmp(argv[1], "add-printer") == 0) {
-    return ProbeAddPrinter(argv[2], argv[3]);
+  if ((argc == 3 || argc == 4) && strcmp(command, "add-printer") == 0) {
+    return ProbeAddPrinter(argv[2], argc == 4 ? argv[3] : "LPT1:");
   }
-  if (argc == 3 && strcmp(argv[1], "printer-port") == 0) {
-    return ProbePrinterPort(argv[2]);
+  if (argc == 2 && strcmp(command, "printers") == 0) {
+    return ProbePrinters();
   }
-  if (argc == 3 && strcmp(argv[1], "run-log-inheritable") == 0) {
+  if (argc == 3 && strcmp(command, "printer-port") == 0) {
+    return ProbePrinterPort(argv[2], NULL);
+  }
+  if (argc == 4 && strcmp(command, "set-port") == 0) {
+    return ProbePrinterPort(argv[2], argv[3]);
+  }
+  if (argc == 5 && strcmp(command, "reg") == 0) {
+    return ProbeRegistryValue(argv[2], argv[3], argv[4]);
+  }
+  if (argc == 4 && strcmp(command, "regkey") == 0) {
+    return ProbeRegistryKey(argv[2], argv[3]);
+  }
+  if (argc == 2 && strcmp(command, "processes") == 0) {
+    return ProbeProcesses();
+  }
+  if (argc == 3 && strcmp(command, "run-log-inheritable") == 0) {
     return ProbeRunLogInheritable(argv[2]);
   }
   return Usage();
+}
+
+int main(int argc, char** argv) {
+  const int status = Dispatch(argc, argv);
+  fflush(stdout);
+  return status;
 }

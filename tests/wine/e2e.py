@@ -34,8 +34,7 @@ INSTALL_EXE = Path(os.environ.get("E2E_INSTALL_EXE", next(
     BUILD / "mingw32" / "Install.exe")))
 KIT = Path(os.environ.get("E2E_KIT", BUILD / "kit"))
 WINE_SUPPORT = Path(os.environ.get("E2E_WINE_SUPPORT", BUILD / "wine-support"))
-PROBE_SOURCE = ROOT / "tests" / "wine" / "probe" / "probe.c"
-PROBE = BUILD / "wine-probe" / "probe.exe"
+PROBE = WINE_SUPPORT / "spooler_probe.exe"
 DRIVER_SOURCES = ROOT / "src" / "driver"
 
 RUN_TIMEOUT = 120
@@ -624,8 +623,8 @@ class Prefix:
         return [tuple(line.split("\t", 1)) for line in text.splitlines() if line]
 
     def ports(self):
-        _, text = self.probe("ports")
-        return [tuple(line.split("\t", 1)) for line in text.splitlines() if line]
+        _, text = self.probe("enum-ports", "2")
+        return [tuple(line.split("\t")[:2]) for line in text.splitlines() if line]
 
     def monitors(self):
         _, text = self.probe("monitors")
@@ -1262,13 +1261,6 @@ def install_without_files(h):
 
 # --------------------------------------------------------------------------
 
-def build_probe():
-    PROBE.parent.mkdir(parents=True, exist_ok=True)
-    subprocess.check_call(["i686-w64-mingw32-gcc", "-std=c11", "-O2", "-Wall", "-Wextra",
-                           "-Werror", "-o", str(PROBE), str(PROBE_SOURCE), "-lwinspool",
-                           "-ladvapi32", "-static-libgcc"])
-
-
 def indent(text):
     """Detail lines of a failure, indented under its FAIL line."""
     return text.rstrip("\n").replace("\n", "\n    ")
@@ -1280,14 +1272,14 @@ def main():
     parser.add_argument("--keep", action="store_true", help="keep the prefixes of failed tests")
     options = parser.parse_args()
 
-    required = (INSTALL_EXE, KIT, KIT / "Tolvo.ini", WINE_SUPPORT)
+    required = (INSTALL_EXE, KIT, KIT / "Tolvo.ini", WINE_SUPPORT, PROBE)
     missing = [str(p) for p in required if not p.exists()]
     if missing:
         print("e2e: missing %s; build Install.exe and the kit first (see kit/README.md)"
               % ", ".join(missing), file=sys.stderr)
         print("0 passed, 1 failed")
         return 2
-    for tool in ("wine", "wineboot", "wineserver", "i686-w64-mingw32-gcc"):
+    for tool in ("wine", "wineboot", "wineserver"):
         if not shutil.which(tool):
             print("e2e: %s is not installed" % tool, file=sys.stderr)
             print("0 passed, 1 failed")
@@ -1297,7 +1289,6 @@ def main():
         assert offset == end, "port-data layout has a gap or overlap at " + name
         end = offset + size
     assert end == RECORD_SIZE
-    build_probe()
 
     tests = [t for t in TESTS if not options.pattern or options.pattern in t.__name__]
     workdir = tempfile.mkdtemp(prefix="tolvo-e2e-")
