@@ -13,7 +13,8 @@ cd "$repo"
 jobs="${TOLVO_JOBS:-$(nproc)}"
 
 required=(cmake ninja-build g++ libgtest-dev libbenchmark-dev clang libclang-rt-14-dev python3
-          g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64)
+          g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64
+          wixl msitools osslsigncode openssl)
 missing=()
 for package in "${required[@]}"; do
   if [[ "$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null)" != "install ok installed" ]]; then
@@ -60,6 +61,21 @@ build "32-bit Windows build and kit" \
            cmake --build --preset mingw32 -j $jobs --target kit"
 check "imports of Install.exe: Known DLLs, Windows XP SP3" \
   python3 "$repo/tests/imports/pe_imports.py" check "$repo/build/mingw32/src/platform/win32/Install.exe"
+# The kit signed with a throwaway certificate and the package built from it:
+# the Wine tests run these signed files.
+signed="$repo/build/signed"
+build "signed kit and Windows Installer package" bash -c '
+  set -e; rm -rf "$1"; mkdir -p "$1"; cp -a "$2/build/kit" "$1/kit"
+  openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Tolvo test signing" \
+    -keyout "$1/key.pem" -out "$1/cert.pem" 2>/dev/null
+  sign=("$2/packaging/sign.sh" -c "$1/cert.pem" -k "$1/key.pem" -a "$1/cert.pem")
+  "${sign[@]}" "$1/kit"
+  "$2/packaging/build-msi.sh" -o "$1/Tolvo.msi" "$1/kit"
+  "${sign[@]}" "$1/Tolvo.msi"' _ "$signed" "$repo"
+check "every signed file verifies" bash -c '
+  find "$1/kit" "$1/Tolvo.msi" -type f \( -iname "*.exe" -o -iname "*.dll" -o -iname "*.msi" \) -print0 |
+    xargs -0 -n 1 osslsigncode verify -CAfile "$1/cert.pem" -in >/dev/null' _ "$signed"
+export E2E_KIT="$signed/kit" E2E_INSTALL_EXE="$signed/kit/Install.exe" E2E_MSI="$signed/Tolvo.msi"
 check "Wine smoke test" "$repo/tests/wine/smoke_test.sh"
 if [[ -x "$repo/tests/wine/run_e2e.sh" ]]; then
   check "Wine end-to-end tests" "$repo/tests/wine/run_e2e.sh"

@@ -1261,6 +1261,156 @@ def install_without_files(h):
 
 
 # --------------------------------------------------------------------------
+# The Windows Installer package (packaging/): msiexec runs Install.exe from
+# the package's folder, so its runs are checked as Install.exe's own are.
+
+ARP_KEY = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
+PACKAGE_DIR = "\\Kestrum\\Tolvo Port Monitor"
+WIN7_64 = "    (64-bit Windows 7 Detected)\n"
+# A failed custom action: 1603 on Windows, 1627 under Wine; wine passes
+# exit codes on modulo 256.
+MSI_FAILED = (1603 % 256, 1627 % 256)
+
+
+def package(h, version=None):
+    """E2E_MSI (CI's signed package), or a package of the kit built here."""
+    if version is None and os.environ.get("E2E_MSI"):
+        return Path(os.environ["E2E_MSI"])
+    path = h.workdir / ("Tolvo-%s.msi" % (version or "2.6.0"))
+    if not path.exists():
+        subprocess.check_call([str(ROOT / "packaging" / "build-msi.sh"), "-o", str(path), "-v",
+                               version or "2.6.0", str(KIT)], stdout=subprocess.DEVNULL)
+    return path
+
+
+def msi_property(msi, name):
+    table = subprocess.check_output(["msiinfo", "export", str(msi), "Property"], text=True)
+    return dict(line.split("\t", 1) for line in table.splitlines() if "\t" in line)[name]
+
+
+def msiexec(prefix, msi, *properties):
+    shutil.copy2(msi, prefix.host("C:\\" + msi.name))
+    return prefix.run(["msiexec", "/i", "C:\\" + msi.name, "/qn"] + list(properties))
+
+
+def remove_package(prefix, msi):
+    """Runs the removal command of the Programs and Features entry, quietly."""
+    command = prefix.reg_value(ARP_KEY + msi_property(msi, "ProductCode"), "UninstallString", "32")
+    check(command is not None, "no UninstallString in the Programs and Features entry")
+    return prefix.run(command.split(":", 1)[1].split() + ["/qn"])
+
+
+def check_package(prefix, msi, present=True):
+    """The Programs and Features entry (32-bit view) and the package's folder."""
+    key = ARP_KEY + msi_property(msi, "ProductCode")
+    folder = prefix.host(prefix.program_files + PACKAGE_DIR)
+    if not present:
+        check(not prefix.reg_key_exists(key, "32"), "Programs and Features entry left behind")
+        check(not folder.exists(), "the package's folder %s left behind" % folder)
+        return
+    for value, data in (("DisplayName", "Tolvo Port Monitor"), ("Publisher", "Kestrum Corporation"),
+                        ("DisplayVersion", msi_property(msi, "ProductVersion"))):
+        check_equal(prefix.reg_value(key, value, "32"), "REG_SZ:" + data, "entry's " + value)
+    listing = lambda root: sorted(str(p.relative_to(root)) for p in root.rglob("*") if p.is_file())
+    check_equal(listing(folder), listing(KIT), "files in the package's folder")
+
+
+def check_installed(prefix, edition, ports, assigned):
+    check_monitor(prefix, edition, True)
+    check_system_files(prefix, edition, True)
+    check_ports(prefix, edition, ports)
+    check_event_source(prefix)
+    check_printers(prefix, final_ports(assigned))
+    if not edition.enterprise:
+        check_client(prefix)
+    check_fonts(prefix, edition)
+
+
+def check_removed(prefix, edition, ports, msi):
+    check_monitor(prefix, edition, True, present=False)
+    check_ports(prefix, edition, ports, present=False)
+    check_system_files(prefix, edition, True, present=False)
+    check_client(prefix, present=False)
+    check_fonts(prefix, edition, present=False)
+    check_package(prefix, msi, present=False)
+    check(not prefix.host(prefix.program_files + "\\Kestrum").exists(), "Kestrum folder left")
+
+
+def msi_removal(prefix, msi, edition, ports, log=b""):
+    pieces = uninstall_transcript(edition, WIN7_64, disconnect_block(
+        prefix.printers(), [c["PortName"] for c in ports], edition))
+    check_equal(remove_package(prefix, msi).rc, 0, "removal's exit code")
+    check_log(prefix, log + log_bytes(pieces), "removal")
+    check_removed(prefix, edition, ports, msi)
+
+
+@test
+def msi_install_and_remove(h):
+    prefix, msi = h.prefix("msi-install"), package(h)
+    site = "C:\\Site Files\\"  # a blank in the paths handed on to Install.exe
+    prefix.host(site).mkdir()
+    shutil.copy2(KIT / "Tolvo.ini", prefix.host(site + "site.ini"))
+    ports, assigned = standard_facts(h, prefix)
+    pieces = install_transcript(Expect(ports=ports, assigned=assigned,
+                                       args=["-i%ssite.ini" % site, "-l%srun.log" % site]))
+    result = msiexec(prefix, msi, "INIFILE=%ssite.ini" % site, "LOGFILE=%srun.log" % site)
+    check_equal(result.rc, 0, "msiexec's exit code")
+    check_equal(prefix.host(site + "run.log").read_bytes(), log_bytes(pieces), "run log")
+    check_installed(prefix, STANDARD, ports, assigned)
+    check_package(prefix, msi)
+    msi_removal(prefix, msi, STANDARD, ports)
+    return prefix
+
+
+@test
+def msi_enterprise_remembered_for_removal(h):
+    prefix, msi = h.prefix("msi-enterprise"), package(h)
+    ports, assigned = standard_facts(h, prefix, ENTERPRISE)
+    check_equal(msiexec(prefix, msi, "ENTERPRISE=1").rc, 0, "msiexec's exit code")
+    pieces = install_transcript(Expect(edition=ENTERPRISE, ports=ports, assigned=assigned,
+                                       args=["-a"]))
+    check_log(prefix, log_bytes(pieces), "install")
+    check_installed(prefix, ENTERPRISE, ports, assigned)
+    check_monitor(prefix, STANDARD, True, present=False)
+    msi_removal(prefix, msi, ENTERPRISE, ports, log_bytes(pieces))
+    return prefix
+
+
+@test
+def msi_refused_install_rolls_back(h):
+    prefix, msi = h.prefix("msi-refused", dotnet=False), package(h)
+    rc = msiexec(prefix, msi).rc
+    check(rc in MSI_FAILED, "msiexec's exit code %d, expected %r" % (rc, MSI_FAILED))
+    pieces = banner(STANDARD) + [("ERROR: The .NET Framework 2.0 is not installed\n", False)]
+    check_log(prefix, log_bytes(pieces), "refused install")
+    check_package(prefix, msi, present=False)
+    check_monitor(prefix, STANDARD, True, present=False)
+    return prefix
+
+
+@test
+def msi_major_upgrade(h):
+    prefix, old = h.prefix("msi-upgrade"), package(h)
+    major, minor, build = msi_property(old, "ProductVersion").split(".")
+    new = package(h, "%s.%s.%d" % (major, minor, int(build) + 1))
+    ports, assigned = standard_facts(h, prefix)
+    check_equal(msiexec(prefix, old).rc, 0, "first msiexec's exit code")
+    log = log_bytes(install_transcript(Expect(ports=ports, assigned=assigned)))
+    printers = prefix.printers()
+    check_equal(msiexec(prefix, new).rc, 0, "upgrade's exit code")
+    # The old package's removal step must not run: only a second installation follows.
+    log += log_bytes(install_transcript(Expect(
+        ports=ports, assigned=assigned, monitor_present=True,
+        disconnect=disconnect_block(printers, [c["PortName"] for c in ports], STANDARD))))
+    check_log(prefix, log, "upgrade")
+    check_installed(prefix, STANDARD, ports, assigned)
+    check_package(prefix, new)
+    check(not prefix.reg_key_exists(ARP_KEY + msi_property(old, "ProductCode"), "32"),
+          "the old package's entry is still there")
+    return prefix
+
+
+# --------------------------------------------------------------------------
 
 def build_probe():
     PROBE.parent.mkdir(parents=True, exist_ok=True)
