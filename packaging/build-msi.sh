@@ -4,18 +4,23 @@
 # layout, goes to Program Files\Kestrum\Tolvo Port Monitor, and the package
 # runs Install.exe from there (see Tolvo.wxs).
 #
-# Usage: packaging/build-msi.sh [-o PACKAGE] [-v VERSION] [FOLDER]
+# Usage: packaging/build-msi.sh [-o PACKAGE] [-v VERSION] [-p NAME=VALUE]... [FOLDER]
 #   FOLDER   the product folder: Install.exe with the product's files and
 #            the site's Tolvo.ini (default: the stand-in kit, build/kit)
 #   PACKAGE  the package to write (default: build/Tolvo.msi)
 #   VERSION  the package's version, MAJOR.MINOR.BUILD (default 2.6.0); a
 #            package replaces an installed one of the same or a lower version
+#   NAME=VALUE  a default for one of the package's properties (SERVER,
+#            ENTERPRISE, CONFIGFROMREGISTRY, NOCOPY, IGNOREERRORS, INIFILE,
+#            LOGFILE), for deployments that cannot pass properties (Group
+#            Policy); a property on msiexec's command line still wins
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 repo="$(dirname "$here")"
 package="$repo/build/Tolvo.msi"
 version=2.6.0
+properties=()
 
 usage() {
   sed -n '2,/^set -e/p' "${BASH_SOURCE[0]}" | sed '$d; s/^# \{0,1\}//' >&2
@@ -26,10 +31,15 @@ fail() {
   exit 1
 }
 
-while getopts "o:v:h" option; do
+while getopts "o:v:p:h" option; do
   case "$option" in
     o) package="$OPTARG" ;;
     v) version="$OPTARG" ;;
+    p)
+      [[ "$OPTARG" =~ ^(SERVER|ENTERPRISE|CONFIGFROMREGISTRY|NOCOPY|IGNOREERRORS|INIFILE|LOGFILE)=[^\']+$ ]] ||
+        fail "-p $OPTARG: not NAME=VALUE with one of the package's properties (and no ')"
+      properties+=("$OPTARG")
+      ;;
     *) usage ;;
   esac
 done
@@ -67,6 +77,10 @@ wixl --arch x86 --define Version="$version" --define KitDir=. --output "$work/To
 upgrade_code="$(msiinfo export "$work/Tolvo.msi" Property | awk -F '\t' '$1 == "UpgradeCode" {print $2}')"
 msibuild "$work/Tolvo.msi" -q "INSERT INTO \`Upgrade\` (\`UpgradeCode\`, \`VersionMin\`, \`VersionMax\`,
   \`Attributes\`, \`ActionProperty\`) VALUES ('$upgrade_code', '$version', '$version', 769, 'WIX_UPGRADE_DETECTED')"
+for property in "${properties[@]}"; do
+  msibuild "$work/Tolvo.msi" -q \
+    "INSERT INTO \`Property\` (\`Property\`, \`Value\`) VALUES ('${property%%=*}', '${property#*=}')"
+done
 
 mv "$work/Tolvo.msi" "$package"
 echo "Built $package (version $version) from $kit"
