@@ -64,17 +64,20 @@ check "imports of Install.exe: Known DLLs, Windows XP SP3" \
 # The kit signed with a throwaway certificate and the package built from it:
 # the Wine tests run these signed files.
 signed="$repo/build/signed"
-build "signed kit and Windows Installer package" bash -c '
-  set -e; rm -rf "$1"; mkdir -p "$1"; cp -a "$2/build/kit" "$1/kit"
-  openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Tolvo test signing" \
-    -keyout "$1/key.pem" -out "$1/cert.pem" 2>/dev/null
-  sign=("$2/packaging/sign.sh" -c "$1/cert.pem" -k "$1/key.pem" -a "$1/cert.pem")
-  "${sign[@]}" "$1/kit"
-  "$2/packaging/build-msi.sh" -o "$1/Tolvo.msi" "$1/kit"
-  "${sign[@]}" "$1/Tolvo.msi"' _ "$signed" "$repo"
-check "every signed file verifies" bash -c '
-  find "$1/kit" "$1/Tolvo.msi" -type f \( -iname "*.exe" -o -iname "*.dll" -o -iname "*.msi" \) -print0 |
-    xargs -0 -n 1 osslsigncode verify -CAfile "$1/cert.pem" -in >/dev/null' _ "$signed"
+signed_kit_and_package() {
+  local sign=("$repo/packaging/sign.sh" -c "$signed/cert.pem" -k "$signed/key.pem" -a "$signed/cert.pem")
+  rm -rf "$signed" && mkdir -p "$signed" && cp -a "$repo/build/kit" "$signed/kit" &&
+    openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Tolvo test signing" \
+      -keyout "$signed/key.pem" -out "$signed/cert.pem" 2>/dev/null &&
+    "${sign[@]}" "$signed/kit" && "$repo/packaging/build-msi.sh" -o "$signed/Tolvo.msi" "$signed/kit" &&
+    "${sign[@]}" "$signed/Tolvo.msi"
+}
+verify_signatures() {
+  find "$signed/kit" "$signed/Tolvo.msi" -type f \( -iname "*.exe" -o -iname "*.dll" -o -iname "*.msi" \) -print0 |
+    xargs -0 -n 1 osslsigncode verify -CAfile "$signed/cert.pem" -in >/dev/null
+}
+build "signed kit and Windows Installer package" signed_kit_and_package
+check "every signed file verifies" verify_signatures
 export E2E_KIT="$signed/kit" E2E_INSTALL_EXE="$signed/kit/Install.exe" E2E_MSI="$signed/Tolvo.msi"
 check "Wine smoke test" "$repo/tests/wine/smoke_test.sh"
 if [[ -x "$repo/tests/wine/run_e2e.sh" ]]; then
