@@ -70,6 +70,12 @@ find . -type f ! -path ./Install.exe | LC_ALL=C sort |
 wixl --arch x86 --define Version="$version" --define KitDir=. --output "$work/Tolvo.msi" \
   "$here/Tolvo.wxs" "$work/kit-files.wxs"
 
+# Windows refuses deferred actions outside InstallInitialize..InstallFinalize,
+# and wixl puts an action scheduled only before or after another at 1.
+msiinfo export "$work/Tolvo.msi" InstallExecuteSequence | awk -F '\t' '{ at[$1] = $3 }
+  END { for (a in at) if (a ~ /^Run/ && !(at[a] > at["InstallInitialize"] && at[a] < at["InstallFinalize"])) exit 1 }' ||
+  fail "Tolvo.wxs: a Run... action lies outside InstallInitialize..InstallFinalize; give it a Sequence number"
+
 # wixl's MajorUpgrade knows no AllowSameVersionUpgrades: one more Upgrade row
 # (1 + 256 + 512: migrate features, minimum and maximum included) lets a
 # rebuilt package of the same version replace the installed one instead of
