@@ -3,7 +3,8 @@
 #   1. the native build with address and undefined-behaviour sanitizers,
 #      unit tests and whole-run scenarios against the simulated Windows;
 #   2. the Windows builds (Install.exe, the stand-in product files, the kit);
-#   3. the real Install.exe under Wine (smoke test, then end-to-end runs).
+#   3. the real Install.exe under Wine (smoke test, then end-to-end runs),
+#      and the behaviour checks of the seam against the real backend.
 # Installs missing Debian packages first (as root, or through sudo).
 # TOLVO_JOBS sets the build parallelism (default: the number of CPUs).
 set -euo pipefail
@@ -61,6 +62,7 @@ build "32-bit Windows build and kit" \
 check "imports of Install.exe: Known DLLs, Windows XP SP3" \
   python3 "$repo/tests/imports/pe_imports.py" check "$repo/build/mingw32/src/platform/win32/Install.exe"
 check "Wine smoke test" "$repo/tests/wine/smoke_test.sh"
+check "behaviour checks of the real backend under Wine" "$repo/tests/wine/run_checks.sh"
 if [[ -x "$repo/tests/wine/run_e2e.sh" ]]; then
   check "Wine end-to-end tests" "$repo/tests/wine/run_e2e.sh"
 fi

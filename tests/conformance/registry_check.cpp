@@ -9,6 +9,9 @@ namespace tolvo::checks {
 namespace {
 
 constexpr LSTATUS kSuccess = ERROR_SUCCESS;
+constexpr const char* kEventLogStub =
+    "DeregisterEventSource closes the handle, which is then invalid (Microsoft's "
+    "DeregisterEventSource page); Wine's event log is a stub that accepts any handle";
 
 class RegistryCheck : public Check {
  protected:
@@ -202,10 +205,8 @@ TEST_F(RegistryCheck, EventSourceRegistersReportsAndDeregistersOnce) {
       api.ReportEventA(source, EVENTLOG_ERROR_TYPE, 3, 42, nullptr, 2, 0, strings, nullptr));
   EXPECT_TRUE(api.DeregisterEventSource(source));
   api.SetLastError(kStale);
-  WINE_DEPARTS(api.DeregisterEventSource(source), FALSE, TRUE,
-               "Wine's event log is a stub (advapi32/eventlog.c: DeregisterEventSource "
-               "returns TRUE for any handle); Windows closes the handle once");
-  WINE_DEPARTS(api.GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE), kStale, "as above");
+  WINE_DEPARTS(api.DeregisterEventSource(source), FALSE, TRUE, kEventLogStub);
+  WINE_DEPARTS(api.GetLastError(), DWORD{ERROR_INVALID_HANDLE}, kStale, kEventLogStub);
 }
 
 }  // namespace
