@@ -11,8 +11,8 @@ namespace {
 
 constexpr const char* kReadOnlyTarget =
     "CopyFile fails with ERROR_ACCESS_DENIED onto an existing read-only or hidden file "
-    "(Microsoft's CopyFile page); Wine leaves it to the host's permissions, which do not "
-    "bind root";
+    "(Microsoft's CopyFile page); Wine overwrites it (observed with the prefix owned by "
+    "root, whom the host's permissions do not stop)";
 
 class FilesCheck : public Check {
  protected:
@@ -76,7 +76,7 @@ TEST_F(FilesCheck, CopyFileOverwritesWithoutRegardToCaseAndCopiesAttributes) {
   WINE_DEPARTS(api.GetFileAttributesA(Path("D\\a.txt").c_str()) & FILE_ATTRIBUTE_HIDDEN,
                DWORD{FILE_ATTRIBUTE_HIDDEN}, 0u,
                "CopyFile: \"File attributes for the existing file are copied to the new file\" "
-               "(Microsoft's CopyFile page); Wine keeps the target's own onto an existing one");
+               "(Microsoft's CopyFile page); Wine's copy onto an existing file does not get it");
 }
 
 TEST_F(FilesCheck, DeleteFileErrors) {
@@ -90,7 +90,7 @@ TEST_F(FilesCheck, DeleteFileErrors) {
   WINE_DEPARTS(api.GetFileAttributesA(Path("a.txt").c_str()), DWORD{FILE_ATTRIBUTE_NORMAL},
                DWORD{FILE_ATTRIBUTE_ARCHIVE},
                "FILE_ATTRIBUTE_NORMAL: \"a file that does not have other attributes set\" "
-               "(Microsoft's file attribute constants); Wine reports every file as archive");
+               "(Microsoft's file attribute constants); Wine reports such a file as archive");
   scratch.HoldOpen(Path("a.txt"));
   EXPECT_FAILS(ERROR_SHARING_VIOLATION, api.DeleteFileA(Path("a.txt").c_str()));
 }

@@ -6,6 +6,8 @@
 #include <windows.h>
 #include <winspool.h>
 
+#include <fstream>
+#include <iterator>
 #include <vector>
 
 #include "conformance/check.h"
@@ -102,28 +104,14 @@ class Win32Scratch final : public Scratch {
     if (path.compare(0, folder_.size() + 1, folder_ + "\\") != 0) {
       files_.push_back(path);
     }
-    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE) << path << " " << ::GetLastError();
-    DWORD written = 0;
-    ::WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
-    ::CloseHandle(file);
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file.write(content.data(), static_cast<std::streamsize>(content.size()));
+    EXPECT_TRUE(file.good()) << path;
   }
 
   std::string ReadFile(const std::string& path) override {
-    std::string content;
-    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    char buffer[4096];
-    DWORD read = 0;
-    while (file != INVALID_HANDLE_VALUE &&
-           ::ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) {
-      content.append(buffer, read);
-    }
-    if (file != INVALID_HANDLE_VALUE) {
-      ::CloseHandle(file);
-    }
-    return content;
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
   }
 
   void HoldOpen(const std::string& path) override {

@@ -7,7 +7,7 @@
 set -euo pipefail
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 support="${CHECKS_WINE_SUPPORT:-$repo/build/mingw32/wine-support}"
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" GTEST_BRIEF=1
 status=0
 for arch in win32 win64; do
   prefix="$(mktemp -d /tmp/tolvo-checks-$arch.XXXXXX)"
