@@ -13,7 +13,7 @@ repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$repo"
 jobs="${TOLVO_JOBS:-$(nproc)}"
 
-required=(cmake ninja-build g++ libgtest-dev libbenchmark-dev clang libclang-rt-14-dev python3
+required=(cmake ninja-build g++ libgtest-dev googletest libbenchmark-dev clang libclang-rt-14-dev python3
           g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64)
 missing=()
 for package in "${required[@]}"; do
