@@ -90,6 +90,7 @@ class SpoolerCheck : public Check {
   }
 };
 
+// On a machine without printers: the simulator's, a fresh Wine prefix.
 TEST_F(SpoolerCheck, NoPrintersIsSuccessWithNothingNeeded) {
   DWORD needed = 99;
   DWORD returned = 99;
