@@ -12,7 +12,7 @@ fi
 # end-to-end runs, and the Windows Installer package and its signing.
 # wine32 is an i386 package, hence the extra architecture.
 packages=(
-  cmake ninja-build g++ libgtest-dev libbenchmark-dev clang libclang-rt-14-dev clang-format python3
+  cmake ninja-build g++ libgtest-dev googletest libbenchmark-dev clang libclang-rt-14-dev clang-format python3
   g++-mingw-w64-i686 g++-mingw-w64-x86-64
   wine wine32:i386 wine64
   wixl msitools osslsigncode openssl

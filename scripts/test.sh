@@ -3,7 +3,8 @@
 #   1. the native build with address and undefined-behaviour sanitizers,
 #      unit tests and whole-run scenarios against the simulated Windows;
 #   2. the Windows builds (Install.exe, the stand-in product files, the kit);
-#   3. the real Install.exe under Wine (smoke test, then end-to-end runs).
+#   3. the real Install.exe under Wine (smoke test, then end-to-end runs),
+#      and the behaviour checks of the seam against the real backend.
 # Installs missing Debian packages first (as root, or through sudo).
 # TOLVO_JOBS sets the build parallelism (default: the number of CPUs).
 set -euo pipefail
@@ -12,7 +13,7 @@ repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$repo"
 jobs="${TOLVO_JOBS:-$(nproc)}"
 
-required=(cmake ninja-build g++ libgtest-dev libbenchmark-dev clang libclang-rt-14-dev python3
+required=(cmake ninja-build g++ libgtest-dev googletest libbenchmark-dev clang libclang-rt-14-dev python3
           g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64
           wixl msitools osslsigncode openssl)
 missing=()
@@ -80,6 +81,7 @@ build "signed kit and Windows Installer package" signed_kit_and_package
 check "every signed file verifies" verify_signatures
 export E2E_KIT="$signed/kit" E2E_INSTALL_EXE="$signed/kit/Install.exe" E2E_MSI="$signed/Tolvo.msi"
 check "Wine smoke test" "$repo/tests/wine/smoke_test.sh"
+check "behaviour checks of the real backend under Wine" "$repo/tests/wine/run_checks.sh"
 if [[ -x "$repo/tests/wine/run_e2e.sh" ]]; then
   check "Wine end-to-end tests" "$repo/tests/wine/run_e2e.sh"
 fi

@@ -2,6 +2,7 @@
 // simulated machine.
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
 #include <system_error>
 
@@ -288,6 +289,9 @@ DWORD RunInterpreter(SimWindows& machine, const SimProcessStart& start) {
     return machine.FullPath(IsAbsolute(path) ? path : start.currentDirectory + "\\" + path);
   };
   const std::string verb = Lower(tokens[0]);
+  if (verb == "exit") {
+    return tokens.size() > 1 ? static_cast<DWORD>(std::strtoul(tokens[1].c_str(), nullptr, 10)) : 0;
+  }
   if (verb == "rmdir" || verb == "rd") {
     bool tree = false;
     std::string target;

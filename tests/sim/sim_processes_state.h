@@ -28,7 +28,8 @@
 //                               cmd.exe in the system directory (found on
 //                               the search path); it runs "/c rmdir "DIR"
 //                               [/S] [/Q]" on the simulated file system
-//                               (exit 0; 2 when DIR does not exist) and
+//                               (exit 0; 2 when DIR does not exist),
+//                               "/c exit N" (exit N) and
 //                               "/c NAME.bat" (the behaviour registered for
 //                               the script, else 0 when the file exists and
 //                               1 when it does not).
