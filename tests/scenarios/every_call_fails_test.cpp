@@ -43,6 +43,9 @@ struct FaultConfiguration {
   bool sixtyFourBit;
   bool ignoreErrors = false;        // "-e"
   bool configFromRegistry = false;  // "-r"
+  // The second printer is on an old monitor port that the configuration
+  // does not name, so that it ends on "FILE:".
+  bool printerOnUnnamedPort = false;
 };
 
 void PrintTo(const FaultConfiguration& configuration, std::ostream* out) {
@@ -89,7 +92,10 @@ class FaultMachine final : public MachineFixture {
     if (!configuration.sixtyFourBit) {
       UseThirtyTwoBitWindows();
     }
-    machine.WriteFile(kIniPath, kTwoPortIni);
+    const std::string ini = kTwoPortIni;
+    machine.WriteFile(kIniPath, configuration.printerOnUnnamedPort
+                                    ? ini.substr(0, ini.find("AssignPrinter=Reception"))
+                                    : ini);
     machine.spooler.AddPrinter(kSecondPrinter, kPrinterPort);
 
     const bool enterprise = configuration.enterprise;
@@ -102,6 +108,10 @@ class FaultMachine final : public MachineFixture {
     machine.spooler.AddPort(word + "002", word);
     machine.spooler.FindPrinter(kPrinterName)->ports = word + "001";
     machine.spooler.FindPrinter(kSecondPrinter)->ports = word + "002," + kPrinterPort;
+    if (configuration.printerOnUnnamedPort) {
+      machine.spooler.AddPort(word + "007", word);
+      machine.spooler.FindPrinter(kSecondPrinter)->ports = word + "007";
+    }
     WriteSystemFile(monitorDll, "old " + monitorDll);
     WriteSystemFile("TolvoEvent.dll", "old TolvoEvent.dll");
     if (configuration.configFromRegistry) {
@@ -143,6 +153,8 @@ class FaultMachine final : public MachineFixture {
     return Run(arguments);
   }
 
+  int RunUninstallation() { return configuration_.enterprise ? Run({"-a", "-u"}) : Run({"-u"}); }
+
   void TestBody() override {}
 
  private:
@@ -161,6 +173,7 @@ DWORD PlausibleError(const std::string& function) {
       {"ClosePrinter", ERROR_INVALID_HANDLE},
       {"CopyFileA", ERROR_ACCESS_DENIED},
       {"CreateDirectoryA", ERROR_ACCESS_DENIED},
+      {"CreateMutexA", ERROR_ACCESS_DENIED},
       {"CreateProcessA", ERROR_FILE_NOT_FOUND},
       {"DeleteFileA", ERROR_ACCESS_DENIED},
       {"DeleteMonitorA", ERROR_ACCESS_DENIED},
@@ -198,6 +211,7 @@ DWORD PlausibleError(const std::string& function) {
       {"RegQueryValueExA", ERROR_ACCESS_DENIED},
       {"RegSetValueExA", ERROR_ACCESS_DENIED},
       {"RegisterEventSourceA", 1722},
+      {"ReleaseMutex", 288},  // ERROR_NOT_OWNER
       {"RemoveDirectoryA", ERROR_ACCESS_DENIED},
       {"ReportEventA", 1502},  // ERROR_LOG_FILE_FULL
       {"SetCurrentDirectoryA", ERROR_FILE_NOT_FOUND},
@@ -229,7 +243,7 @@ bool ReleasedKind(const std::string& function, std::string& kind) {
       {"FreeLibrary", "module"},
       {"GlobalFree", "global memory"},
       {"DeregisterEventSource", "event source"},
-      {"CloseHandle", ""},  // a process or a thread
+      {"CloseHandle", ""},  // a process, a thread or a mutex
   };
   const auto it = kReleases.find(function);
   if (it == kReleases.end()) {
@@ -288,8 +302,9 @@ Step StepAt(std::string_view consoleSoFar) {
 
 // True when `function` failing within `step` is that step's failure and
 // the step is one that ends the run (no "-e" is given here):
-// - start-up: the run log cannot be opened or placed, or the .NET
-//   Framework 2.0 cannot be confirmed;
+// - start-up: the run log cannot be opened or placed, the installation
+//   lock cannot be waited for, or the .NET Framework 2.0 cannot be
+//   confirmed;
 // - file check: a required file cannot be found;
 // - monitor removal: DeleteMonitorA fails with anything but 3000;
 // - system-directory copies: a file cannot be copied there;
@@ -306,7 +321,8 @@ bool FailureStops(Step step, const std::string& function, bool ignoreErrors) {
   switch (step) {
     case Step::StartUp:
       return function == "OpenRunLog" || function == "GetWindowsDirectoryA" ||
-             function == "RegOpenKeyExA" || function == "RegQueryValueExA";
+             function == "WaitForSingleObject" || function == "RegOpenKeyExA" ||
+             function == "RegQueryValueExA";
     case Step::FileCheck:
       return function == "GetFileAttributesA";
     case Step::MonitorRemoval:
@@ -381,9 +397,10 @@ std::vector<std::string> UnexplainedResources(const std::vector<std::string>& op
   if (!ReleasedKind(function, kind) || open.size() != 1) {
     return open;
   }
-  const bool explained =
-      kind.empty() ? (open[0].rfind("process ", 0) == 0 || open[0].rfind("thread ", 0) == 0)
-                   : open[0].rfind(kind + " ", 0) == 0;
+  const bool explained = kind.empty()
+                             ? (open[0].rfind("process ", 0) == 0 ||
+                                open[0].rfind("thread ", 0) == 0 || open[0].rfind("mutex ", 0) == 0)
+                             : open[0].rfind(kind + " ", 0) == 0;
   return explained ? std::vector<std::string>{} : open;
 }
 
@@ -560,6 +577,110 @@ TEST(FailedStartUpQuery, WindowsDirectoryEndsTheRunWithoutALogAtTheDriveRoot) {
   EXPECT_EQ(run.machine.CallCount("DeleteMonitorA"), 0);
   EXPECT_TRUE(run.machine.OpenResources().empty());
 }
+
+// --- Runs killed at every call ----------------------------------------------------
+//
+// A deployment engine kills an installer that overruns its time, a machine
+// loses power. For every call of an uninterrupted run, the run is killed at
+// that call (it makes no later call and cleans nothing up; the machine
+// releases what its process held, and the run log keeps only what had left
+// the C runtime's buffer), then the same command runs again to its end. It
+// must succeed and leave the machine exactly as the uninterrupted run does;
+// only the run log's earlier text may differ.
+
+struct InterruptionCase {
+  const char* name;
+  FaultConfiguration machine;
+  bool uninstallAfterwards;  // the run after the killed one is an uninstallation
+};
+
+void PrintTo(const InterruptionCase& interruption, std::ostream* out) {
+  *out << interruption.name;
+}
+
+const InterruptionCase kInterruptions[] = {
+    {"install Standard 64-bit", {"", false, false, true, false, false, true}, false},
+    {"install Enterprise 32-bit", {"", false, true, false}, false},
+    {"uninstall Standard 64-bit", {"", true, false, true}, false},
+    {"install Standard 64-bit then uninstall", {"", false, false, true, false, false, true}, true},
+};
+
+// An uninstallation keeps the event source and its message file, so after
+// an installation killed before it registered them they stay as they were.
+std::string WithoutEventSource(const std::string& state) {
+  std::string kept;
+  std::istringstream lines(state);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.find("Application\\TolvoPort") == std::string::npos &&
+        line.find("system32/TolvoEvent.dll") == std::string::npos) {
+      kept += line + '\n';
+    }
+  }
+  return kept;
+}
+
+// The run after the killed one (or after the uninterrupted one).
+int RunToItsEnd(FaultMachine& run, const InterruptionCase& interruption) {
+  run.machine.EndProcess();
+  run.machine.console.clear();
+  return interruption.uninstallAfterwards ? run.RunUninstallation() : run.RunConfiguration();
+}
+
+class EveryCallInterrupted : public ::testing::TestWithParam<InterruptionCase> {};
+
+TEST_P(EveryCallInterrupted, RunningTheCommandAgainLeavesTheMachineAsAnUninterruptedRun) {
+  const InterruptionCase& interruption = GetParam();
+  const MemoryBackedTemporaryFolder temporaryFolder;
+  FaultMachine reference(interruption.machine);
+  ASSERT_EQ(reference.RunConfiguration(), 0) << reference.machine.console;
+  const std::size_t calls = reference.machine.calls().size();
+  const std::string fullLog = reference.RunLog();
+  if (interruption.uninstallAfterwards) {
+    ASSERT_EQ(RunToItsEnd(reference, interruption), 0) << reference.machine.console;
+  }
+  const auto lasting = [&](const FaultMachine& m) {
+    const std::string state = m.machine.StateText(kRunLogPath);
+    return interruption.uninstallAfterwards ? WithoutEventSource(state) : state;
+  };
+  const std::string expected = lasting(reference);
+
+  int converged = 0;
+  for (std::size_t call = 1; call <= calls; ++call) {
+    const std::string description = std::string(interruption.name) + ", killed at call " +
+                                    std::to_string(call) + " " +
+                                    reference.machine.calls()[call - 1];
+    FaultMachine run(interruption.machine);
+    run.machine.KillAtCall(call);
+    run.RunConfiguration();
+    ASSERT_TRUE(run.machine.killed()) << description;
+    run.machine.EndProcess();
+    const std::string killedLog = run.machine.ReadFile(kRunLogPath).value_or("");
+    EXPECT_EQ(fullLog.substr(0, killedLog.size()), killedLog) << description;
+
+    EXPECT_EQ(RunToItsEnd(run, interruption), 0) << description << "\n" << run.machine.console;
+    EXPECT_TRUE(run.machine.OpenResources().empty()) << description;
+    const std::string log = run.RunLog();
+    const std::string transcript =
+        WithCrlf(WithoutLinesStartingWith(run.machine.console, kConsoleOnlyPrefix));
+    EXPECT_EQ(log.substr(log.size() - std::min(log.size(), transcript.size())), transcript)
+        << description;
+    const std::string state = lasting(run);
+    EXPECT_EQ(state, expected) << description;
+    converged += state == expected ? 1 : 0;
+  }
+  RecordProperty("calls_interrupted", static_cast<int>(calls));
+  RecordProperty("reruns_converged", converged);
+  std::cout << "[ interrupted ] " << interruption.name << ": " << calls << " calls interrupted, "
+            << converged << " re-runs converged\n";
+}
+
+INSTANTIATE_TEST_SUITE_P(Machines, EveryCallInterrupted, ::testing::ValuesIn(kInterruptions),
+                         [](const ::testing::TestParamInfo<InterruptionCase>& info) {
+                           std::string name = info.param.name;
+                           name.erase(std::remove(name.begin(), name.end(), ' '), name.end());
+                           name.erase(std::remove(name.begin(), name.end(), '-'), name.end());
+                           return name;
+                         });
 
 std::string ConfigurationName(const ::testing::TestParamInfo<FaultConfiguration>& info) {
   std::string name = info.param.name;

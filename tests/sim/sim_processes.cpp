@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstring>
 #include <system_error>
+#include <utility>
 
 #include "sim/sim_windows.h"
 
@@ -16,6 +17,11 @@ namespace {
 constexpr DWORD kErrorBadExeFormat = 193;
 constexpr DWORD kErrorDirectory = 267;
 constexpr DWORD kWaitTimeout = 258;
+constexpr DWORD kErrorNotOwner = 288;
+
+std::uintptr_t Value(HANDLE handle) {
+  return reinterpret_cast<std::uintptr_t>(handle);
+}
 
 std::string Lower(std::string_view text) {
   std::string result(text);
@@ -503,6 +509,9 @@ DWORD SimWindows::WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
     SetLastError(*error);
     return WAIT_FAILED;
   }
+  if (IsHandle(handle, HandleKind::Mutex)) {
+    return WaitForMutex(processes.mutexes[processes.mutexHandles[Value(handle)]], milliseconds);
+  }
   const auto it = processes.handles.find(reinterpret_cast<std::uintptr_t>(handle));
   if (handle == CurrentProcessPseudoHandle()) {
     ++processes.hungWaits;  // waiting for oneself never ends
@@ -546,11 +555,72 @@ BOOL SimWindows::GetExitCodeProcess(HANDLE process, LPDWORD exitCode) {
   return TRUE;
 }
 
+HANDLE SimWindows::CreateMutexA(LPSECURITY_ATTRIBUTES /*mutexAttributes*/, BOOL initialOwner,
+                                LPCSTR name) {
+  if (auto error = Enter("CreateMutexA")) {
+    SetLastError(*error);
+    return nullptr;
+  }
+  if (name == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);  // unnamed mutexes are not modelled
+    return nullptr;
+  }
+  const bool existed = processes.mutexes.count(name) != 0;
+  SimMutex& mutex = processes.mutexes[name];
+  ++mutex.runHandles;
+  HANDLE handle = NewHandle(HandleKind::Mutex);
+  processes.mutexHandles[Value(handle)] = name;
+  if (initialOwner && !existed) {
+    WaitForMutex(mutex, 0);
+  }
+  SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+  return handle;
+}
+
+DWORD SimWindows::WaitForMutex(SimMutex& mutex, DWORD milliseconds) {
+  if (mutex.owner == SimMutex::Owner::Other) {
+    if (milliseconds == INFINITE) {
+      ++processes.hungWaits;
+      SetLastError(ERROR_INVALID_FUNCTION);
+      return WAIT_FAILED;
+    }
+    return WAIT_TIMEOUT;
+  }
+  mutex.owner = SimMutex::Owner::Run;
+  ++mutex.ownedCount;
+  return std::exchange(mutex.abandoned, false) ? WAIT_ABANDONED : WAIT_OBJECT_0;
+}
+
+BOOL SimWindows::ReleaseMutex(HANDLE handle) {
+  if (auto error = Enter("ReleaseMutex")) {
+    return Fail(*error);
+  }
+  if (!IsHandle(handle, HandleKind::Mutex)) {
+    return Fail(ERROR_INVALID_HANDLE);
+  }
+  SimMutex& mutex = processes.mutexes[processes.mutexHandles[Value(handle)]];
+  if (mutex.owner != SimMutex::Owner::Run) {
+    return Fail(kErrorNotOwner);
+  }
+  if (--mutex.ownedCount == 0) {
+    mutex.owner = SimMutex::Owner::None;
+  }
+  return TRUE;
+}
+
 BOOL SimWindows::CloseHandle(HANDLE handle) {
   if (auto error = Enter("CloseHandle")) {
     return Fail(*error);
   }
   if (handle == CurrentProcessPseudoHandle()) {
+    return TRUE;
+  }
+  if (ReleaseHandle(handle, HandleKind::Mutex)) {
+    const auto name = processes.mutexHandles.extract(Value(handle)).mapped();
+    SimMutex& mutex = processes.mutexes[name];
+    if (--mutex.runHandles == 0 && mutex.otherHandles == 0) {
+      processes.mutexes.erase(name);
+    }
     return TRUE;
   }
   if (!ReleaseHandle(handle, HandleKind::Process) && !ReleaseHandle(handle, HandleKind::Thread)) {

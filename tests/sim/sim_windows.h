@@ -39,6 +39,7 @@ enum class HandleKind {
   Process,
   Thread,
   RunLog,
+  Mutex,
 };
 
 const char* HandleKindName(HandleKind kind);
@@ -64,6 +65,23 @@ class SimWindows : public WinApi {
   // Forgets the calls made so far (and their counts, which fault
   // occurrences are counted by), so that one machine can serve many runs.
   void ClearCallLog();
+
+  // --- A killed run ----------------------------------------------------------
+  // The run's process is killed at its n-th call (1-based): that call and
+  // every later one fail without effect, and nothing more reaches the
+  // console or the run log. A killed process cleans nothing up.
+  void KillAtCall(std::size_t call) { killAtCall_ = call; }
+  bool killed() const { return killed_; }
+  // The run's process has ended: Windows releases what it still held
+  // (handles, searches, modules, memory, open printers; a mutex it owned is
+  // abandoned), the run log loses what the C runtime still buffered, and
+  // the next run starts as a new process, with WOW64 redirection on.
+  void EndProcess();
+  // The machine's lasting state as text: spooler (monitors, ports, the port
+  // data the monitor stored, printers' port lists), registry, files with
+  // contents and attributes except `skippedFile`, running programs and
+  // mutexes. Equal texts mean equal machines; logs are not part of it.
+  std::string StateText(std::string_view skippedFile) const;
 
   // --- Handle accounting ---------------------------------------------------
   // One line per handle, module, search, allocation or stream still open.
@@ -128,13 +146,13 @@ class SimWindows : public WinApi {
 
   LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM desired,
                         PHKEY result) override;
-  LSTATUS RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR className,
-                          DWORD options, REGSAM desired, LPSECURITY_ATTRIBUTES security,
-                          PHKEY result, LPDWORD disposition) override;
-  LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type,
-                           LPBYTE data, LPDWORD dataSize) override;
-  LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type,
-                         const BYTE* data, DWORD dataSize) override;
+  LSTATUS RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR className, DWORD options,
+                          REGSAM desired, LPSECURITY_ATTRIBUTES security, PHKEY result,
+                          LPDWORD disposition) override;
+  LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                           LPDWORD dataSize) override;
+  LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, const BYTE* data,
+                         DWORD dataSize) override;
   LSTATUS RegDeleteValueA(HKEY key, LPCSTR valueName) override;
   LSTATUS RegCloseKey(HKEY key) override;
 
@@ -143,8 +161,8 @@ class SimWindows : public WinApi {
                     WORD numStrings, DWORD dataSize, LPCSTR* strings, LPVOID rawData) override;
   BOOL DeregisterEventSource(HANDLE eventLog) override;
 
-  DWORD GetPrivateProfileStringA(LPCSTR appName, LPCSTR keyName, LPCSTR defaultText,
-                                 LPSTR returned, DWORD size, LPCSTR fileName) override;
+  DWORD GetPrivateProfileStringA(LPCSTR appName, LPCSTR keyName, LPCSTR defaultText, LPSTR returned,
+                                 DWORD size, LPCSTR fileName) override;
   UINT GetPrivateProfileIntA(LPCSTR appName, LPCSTR keyName, INT defaultValue,
                              LPCSTR fileName) override;
 
@@ -176,8 +194,8 @@ class SimWindows : public WinApi {
                                     DWORD directoryFlags) override;
   BOOL CallOpenPrinterW(FARPROC openPrinter, LPWSTR printerName, LPHANDLE printer,
                         LPPRINTER_DEFAULTSW defaults) override;
-  BOOL CallXcvDataW(FARPROC xcvData, HANDLE xcv, LPCWSTR dataName, PBYTE inputData,
-                    DWORD inputSize, PBYTE outputData, DWORD outputSize, PDWORD outputNeeded,
+  BOOL CallXcvDataW(FARPROC xcvData, HANDLE xcv, LPCWSTR dataName, PBYTE inputData, DWORD inputSize,
+                    PBYTE outputData, DWORD outputSize, PDWORD outputNeeded,
                     PDWORD status) override;
   int CallMultiByteToWideChar(FARPROC multiByteToWideChar, UINT codePage, DWORD flags,
                               LPCSTR multiByte, int multiByteCount, LPWSTR wideChar,
@@ -203,6 +221,9 @@ class SimWindows : public WinApi {
                       LPSTARTUPINFOA startupInfo,
                       LPPROCESS_INFORMATION processInformation) override;
   DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) override;
+  HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES mutexAttributes, BOOL initialOwner,
+                      LPCSTR name) override;
+  BOOL ReleaseMutex(HANDLE mutex) override;
   BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode) override;
   BOOL CloseHandle(HANDLE handle) override;
 
@@ -234,6 +255,11 @@ class SimWindows : public WinApi {
     int references = 0;
   };
 
+  struct RunLogFile {
+    std::string hostPath;
+    std::string buffered;  // written but still in the C runtime's buffer
+  };
+  DWORD WaitForMutex(SimMutex& mutex, DWORD milliseconds);
   std::string NormalizedPath(std::string_view path) const;
   std::string ApplyRedirection(std::string fullPath) const;
   std::filesystem::path HostPathOf(const std::string& fullPath) const;
@@ -247,7 +273,9 @@ class SimWindows : public WinApi {
   std::map<std::string, int> callCounts_;
   std::map<std::uintptr_t, HandleKind> handles_;
   std::uintptr_t nextHandle_ = 0x1000;
-  std::map<std::uintptr_t, std::string> runLogs_;  // stream -> host file
+  std::map<std::uintptr_t, RunLogFile> runLogs_;  // by stream
+  std::size_t killAtCall_ = 0;
+  bool killed_ = false;
   std::map<std::uintptr_t, LoadedModule> modules_;
   std::set<std::string> missingModules_;
   std::set<std::string> missingExports_;  // "module!function"
