@@ -562,20 +562,27 @@ class Prefix:
     def program_files(self):
         return "C:\\Program Files (x86)" if self.wide else "C:\\Program Files"
 
-    def run(self, args, timeout=RUN_TIMEOUT, debug="-all"):
+    def start(self, args, debug="-all"):
+        """Starts wine ARGS; the process's id is the program's own (wine execs its loader)."""
         Prefix.counter += 1
         out_path = self.path.parent / ("out.%d" % Prefix.counter)
         err_path = self.path.parent / ("err.%d" % Prefix.counter)
         # Files, not pipes: the client started by the installer inherits the
         # console and outlives it, and would hold a pipe open.
-        begin = time.time()
         with open(out_path, "wb") as out, open(err_path, "wb") as err:
-            try:
-                rc = subprocess.call(["wine"] + args, env=dict(self.env, WINEDEBUG=debug),
-                                     stdin=subprocess.DEVNULL,
-                                     stdout=out, stderr=err, timeout=timeout, cwd="/tmp")
-            except subprocess.TimeoutExpired:
-                raise CheckFailed("timed out: wine %s" % " ".join(args))
+            process = subprocess.Popen(["wine"] + args, env=dict(self.env, WINEDEBUG=debug),
+                                       stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+                                       cwd="/tmp")
+        return process, out_path, err_path
+
+    def run(self, args, timeout=RUN_TIMEOUT, debug="-all"):
+        begin = time.time()
+        process, out_path, err_path = self.start(args, debug)
+        try:
+            rc = process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            raise CheckFailed("timed out: wine %s" % " ".join(args))
         if TRACE:
             info("  %.2f s: wine %s -> %d" % (time.time() - begin, " ".join(args), rc))
         return Result(rc, out_path.read_bytes(), err_path.read_bytes())
@@ -1257,6 +1264,117 @@ def install_without_files(h):
     check_ports(prefix, STANDARD, ports)
     check_client(prefix)
     check_fonts(prefix, STANDARD, present=False)
+    return prefix
+
+
+# Interrupted and concurrent runs, on an installation of many ports with printers.
+
+MANY_PORTS = 200
+MANY_PORTS_PRINTERS = {1: "Kill Test A", 100: "Kill Test B", MANY_PORTS: "Kill Test C"}
+INSTALLED = b"\r\nTolvo Port Monitor Installed Sucessfully.\r\n"
+
+
+def many_ports_prefix(h, name):
+    """A machine with MANY_PORTS configured ports and three printers to assign, installed
+    once without interruption; returns it with the state that installation left."""
+    prefix = h.prefix(name)
+    ini = "".join("[%d]\r\nServerIP=10.1.%d.%d\r\n" % (n, n // 200, n % 200 + 1)
+                  + ("AssignPrinter=%s\r\n" % MANY_PORTS_PRINTERS[n]
+                     if n in MANY_PORTS_PRINTERS else "")
+                  for n in range(1, MANY_PORTS + 1))
+    (prefix.path / "drive_c" / "Kit" / "Tolvo.ini").write_bytes(ini.encode())
+    for printer in MANY_PORTS_PRINTERS.values():
+        prefix.probe("add-printer", printer)
+    result = prefix.install()
+    check(result.rc == 0 and result.out.endswith(INSTALLED), "uninterrupted install: exit %d\n%s"
+          % (result.rc, result.out.decode("cp1252")[-500:]))
+    return prefix, lasting_state(prefix)
+
+
+def lasting_state(prefix):
+    """What a run leaves: the monitor's key with every port's stored record, the ports and
+    printers the spooler lists, the installed files, the start-up entry, running clients."""
+    check(prefix.run(["reg", "export", "HKLM\\%s\\Tolvo" % MONITORS_KEY, "C:\\monitor.reg",
+                      "/y"], timeout=60).rc == 0, "reg export of the monitor's key failed")
+    files = {name: ci_child(prefix.system32, name).read_bytes()
+             for name in STANDARD.system_files(True) + ["TolvoEvent.dll"]
+             if ci_child(prefix.system32, name)}
+    kestrum = prefix.host(prefix.program_files + "\\Kestrum")
+    files.update({str(p.relative_to(kestrum)): p.read_bytes()
+                  for p in kestrum.rglob("*") if p.is_file()})
+    return {"monitor key": prefix.host("C:\\monitor.reg").read_bytes(),
+            "ports": sorted(prefix.ports()), "printers": sorted(prefix.printers()),
+            "files": files, "start-up entry": prefix.reg_value(RUN_KEY, "Tolvo Client"),
+            "running clients": client_count(prefix)}
+
+
+def check_same_state(actual, expected, what):
+    for part, value in expected.items():
+        if part == "files":
+            check(sorted(actual[part]) == sorted(value), "%s: files %r, expected %r" % (
+                what, sorted(actual[part]), sorted(value)))
+            for name in value:
+                check(actual[part][name] == value[name], "%s: %s differs" % (what, name))
+        else:
+            check(actual[part] == value, "%s: %s differs:\n%s" % (
+                what, part, "\n".join(difflib.unified_diff(
+                    str(value).splitlines(), str(actual[part]).splitlines(), lineterm=""))))
+
+
+# Console texts after which a run is killed (text, occurrence), from start-up
+# to the client's deployment; the console is flushed after every message.
+KILL_MOMENTS = [
+    (b"  - Detecting Windows Version", 1), (b"  - Checking Files", 1),
+    (b"  - Disconnecting Printer", 2), (b"  - Removing Old Tolvo", 1),
+    (b"  - Copying Files to Windows", 1), (b"  - Registering Tolvo", 1),
+    (b"  - Adding port configuration", 1), (b"    New - IP", 1), (b"    New - IP", 60),
+    (b"    New - IP", 120), (b"    New - IP", 180), (b"  - Event Log Resources", 1),
+    (b"' assigned to port", 1), (b"  - Installing Tolvo Client", 1),
+]
+
+
+def kill_at(prefix, marker, occurrence):
+    """Runs the installer and kills its process once the console shows the marker."""
+    process, out_path, _ = prefix.start(["C:\\Kit\\Install.exe"])
+    deadline = time.time() + RUN_TIMEOUT
+    while process.poll() is None and time.time() < deadline:
+        if out_path.read_bytes().count(marker) >= occurrence:
+            process.kill()  # SIGKILL: no clean-up of any kind
+            break
+        time.sleep(0.002)
+    process.wait(timeout=60)
+    check(process.returncode == -9, "the run ended (exit %d) before %r #%d" % (
+        process.returncode, marker, occurrence))
+
+
+@test
+def killed_runs_are_repaired_by_a_rerun(h):
+    prefix, expected = many_ports_prefix(h, "killed-runs")
+    for marker, occurrence in KILL_MOMENTS:
+        what = "killed after %r #%d" % (marker.decode(), occurrence)
+        kill_at(prefix, marker, occurrence)
+        result = prefix.install()
+        check(result.rc == 0 and result.out.endswith(INSTALLED), "%s: re-run exit %d\n%s" % (
+            what, result.rc, result.out.decode("cp1252")[-500:]))
+        check_same_state(lasting_state(prefix), expected, what)
+    info("killed_runs_are_repaired_by_a_rerun: %d kills, each repaired" % len(KILL_MOMENTS))
+    return prefix
+
+
+@test
+def two_installers_at_once(h):
+    prefix, expected = many_ports_prefix(h, "two-at-once")
+    runs = [prefix.start(["C:\\Kit\\Install.exe"]) for _ in range(2)]
+    for process, _, _ in runs:
+        process.wait(timeout=RUN_TIMEOUT)
+    outcomes = sorted((process.returncode, out.read_bytes()) for process, out, _ in runs)
+    check([rc for rc, _ in outcomes] == [0, 255], "exit codes %r" % [rc for rc, _ in outcomes])
+    check_equal(outcomes[1][1], console_bytes(banner(STANDARD) + [
+        ("ERROR: Another Tolvo installation is running\n", False)]), "refused run's console")
+    check(outcomes[0][1].endswith(INSTALLED), "the other run did not succeed")
+    check(b"ERROR: Another Tolvo installation is running\r\n" in
+          prefix.host("C:\\windows\\TLPortInstall.log").read_bytes(), "refusal not logged")
+    check_same_state(lasting_state(prefix), expected, "after two installers at once")
     return prefix
 
 
