@@ -1,7 +1,4 @@
 // Every way a run can end, with what is printed last and the exit code.
-#include <algorithm>
-#include <cctype>
-
 #include "scenarios/driver_scenario.h"
 
 namespace tolvo::scenarios {
@@ -107,82 +104,53 @@ TEST_F(ExitCodes, EnterpriseUninstallSucceeded) {
                                  "\nTolvoE Port Monitor UnInstalled Sucessfully.\n");
 }
 
-// Two runs must never interleave: a run that finds the installation lock
-// taken changes nothing and ends with -1, which deployment engines retry.
+// Two runs must never interleave: a run that cannot take the installation
+// lock changes nothing and ends with -1, which deployment engines retry.
 struct LockCase {
-  const char* name;
   std::vector<std::string> arguments;
-  const char* holder;  // the mutex another run owns, if any
-  DWORD createError;   // CreateMutexA fails with it: on the first call, or on both (ignored: 0)
-  bool bothRefused;
-  int exitCode;
-  std::string printed;  // after the banner
+  const char* heldElsewhere;  // the mutex another run holds, if any
+  int failedCreations;        // CreateMutexA fails: never (-1), the first call (1), every call (0)
+  std::string printed;        // after the banner
 };
 
-constexpr const char* kMachineWide = "Global\\Kestrum Tolvo Installation";
 const std::string kBusy = "ERROR: Another Tolvo installation is running\n";
-
 const LockCase kLockCases[] = {
-    {"install while another runs", {}, kMachineWide, 0, false, -1, kBusy},
-    {"uninstall while another runs", {"-u", "-a"}, kMachineWide, 0, false, -1, kBusy},
-    {"usage text needs no lock", {"-?"}, kMachineWide, 0, false, -1, kUsage},
-    {"session lock where the machine-wide one is refused",
-     {"-e"},
-     "Local\\Kestrum Tolvo Installation",
-     ERROR_ACCESS_DENIED,
-     false,
-     -1,
-     kBusy},
-    {"no lock can be made",
-     {},
-     nullptr,
-     ERROR_ACCESS_DENIED,
-     true,
-     -1,
-     "ERROR (5) While Checking for Another Tolvo Installation.\n"},
+    {{}, "Global\\Kestrum Tolvo Installation", -1, kBusy},
+    {{"-u", "-a"}, "Global\\Kestrum Tolvo Installation", -1, kBusy},
+    {{"-?"}, "Global\\Kestrum Tolvo Installation", -1, kUsage},  // needs no lock
+    // The session's own lock where the machine-wide one cannot be made.
+    {{"-e"}, "Local\\Kestrum Tolvo Installation", 1, kBusy},
+    {{}, nullptr, 0, "ERROR (5) While Checking for Another Tolvo Installation.\n"},
 };
 
-class InstallationLockCases : public DriverScenario,
-                              public ::testing::WithParamInterface<LockCase> {};
+class LockRefused : public DriverScenario, public ::testing::WithParamInterface<LockCase> {};
 
-TEST_P(InstallationLockCases, ARunThatCannotTakeTheLockChangesNothing) {
+TEST_P(LockRefused, ChangesNothing) {
   const LockCase& c = GetParam();
-  if (c.holder != nullptr) {
-    machine.processes.mutexes[c.holder] = {0, 1, sim::SimMutex::Owner::Other};
+  if (c.heldElsewhere != nullptr) {
+    machine.processes.mutexes[c.heldElsewhere] = {true};
   }
-  if (c.createError != 0) {
-    machine.FailCall("CreateMutexA", c.createError, c.bothRefused ? 0 : 1);
+  if (c.failedCreations >= 0) {
+    machine.FailCall("CreateMutexA", ERROR_ACCESS_DENIED, c.failedCreations);
   }
   const std::string before = machine.StateText(kDefaultLog);
-
-  EXPECT_EQ(Run(c.arguments), c.exitCode);
-
-  const bool enterprise = c.arguments.size() > 1;
-  EXPECT_EQ(machine.console, (enterprise ? kEnterpriseBanner : kStandardBanner) + c.printed);
+  EXPECT_EQ(Run(c.arguments), -1);
+  EXPECT_EQ(machine.console,
+            (c.arguments.size() > 1 ? kEnterpriseBanner : kStandardBanner) + c.printed);
   EXPECT_EQ(Log(), AsLogText(machine.console));
   EXPECT_TRUE(sequences.calls.empty());
   EXPECT_EQ(machine.StateText(kDefaultLog), before);
 }
 
-INSTANTIATE_TEST_SUITE_P(Runs, InstallationLockCases, ::testing::ValuesIn(kLockCases),
-                         [](const ::testing::TestParamInfo<LockCase>& info) {
-                           std::string name = info.param.name;
-                           name.erase(std::remove_if(name.begin(), name.end(),
-                                                     [](char c) { return !std::isalnum(c); }),
-                                      name.end());
-                           return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Runs, LockRefused, ::testing::ValuesIn(kLockCases));
 
-// A run killed while another process had the mutex open left it abandoned:
-// the next run takes it and gives it back.
-TEST_F(ExitCodes, AnAbandonedLockIsTaken) {
-  machine.processes.mutexes[kMachineWide] = {0, 1, sim::SimMutex::Owner::None, 0, true};
+// A run killed while another process had the mutex open left it abandoned.
+TEST_F(ExitCodes, AnAbandonedLockIsTakenAndGivenBack) {
+  machine.processes.mutexes["Global\\Kestrum Tolvo Installation"] = {false, false, true};
   EXPECT_EQ(Run({}), 0);
   ASSERT_EQ(sequences.calls.size(), 1u);
   EXPECT_TRUE(sequences.calls[0].installationLockHeld);
-  const sim::SimMutex& mutex = machine.processes.mutexes.at(kMachineWide);
-  EXPECT_EQ(mutex.owner, sim::SimMutex::Owner::None);
-  EXPECT_FALSE(mutex.abandoned);
+  EXPECT_TRUE(machine.processes.mutexes.empty());
 }
 
 }  // namespace

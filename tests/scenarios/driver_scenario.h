@@ -33,7 +33,7 @@ struct SequenceCall {
 // The installer's run owns a mutex of the machine.
 inline bool RunHoldsAMutex(const sim::SimWindows& machine) {
   for (const auto& [name, mutex] : machine.processes.mutexes) {
-    if (mutex.owner == sim::SimMutex::Owner::Run) {
+    if (mutex.ownedByRun) {
       return true;
     }
   }

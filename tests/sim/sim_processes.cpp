@@ -510,7 +510,13 @@ DWORD SimWindows::WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
     return WAIT_FAILED;
   }
   if (IsHandle(handle, HandleKind::Mutex)) {
-    return WaitForMutex(processes.mutexes[processes.mutexHandles[Value(handle)]], milliseconds);
+    SimMutex& mutex = processes.mutexes[processes.mutexHandles[Value(handle)]];
+    if (mutex.heldElsewhere) {
+      processes.hungWaits += milliseconds == INFINITE ? 1 : 0;
+      return milliseconds == INFINITE ? WAIT_FAILED : kWaitTimeout;
+    }
+    mutex.ownedByRun = true;
+    return std::exchange(mutex.abandoned, false) ? WAIT_ABANDONED : WAIT_OBJECT_0;
   }
   const auto it = processes.handles.find(reinterpret_cast<std::uintptr_t>(handle));
   if (handle == CurrentProcessPseudoHandle()) {
@@ -561,34 +567,16 @@ HANDLE SimWindows::CreateMutexA(LPSECURITY_ATTRIBUTES /*mutexAttributes*/, BOOL 
     SetLastError(*error);
     return nullptr;
   }
-  if (name == nullptr) {
-    SetLastError(ERROR_INVALID_PARAMETER);  // unnamed mutexes are not modelled
+  if (name == nullptr || initialOwner) {
+    SetLastError(ERROR_INVALID_PARAMETER);  // not modelled
     return nullptr;
   }
   const bool existed = processes.mutexes.count(name) != 0;
-  SimMutex& mutex = processes.mutexes[name];
-  ++mutex.runHandles;
+  ++processes.mutexes[name].runHandles;
   HANDLE handle = NewHandle(HandleKind::Mutex);
   processes.mutexHandles[Value(handle)] = name;
-  if (initialOwner && !existed) {
-    WaitForMutex(mutex, 0);
-  }
   SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
   return handle;
-}
-
-DWORD SimWindows::WaitForMutex(SimMutex& mutex, DWORD milliseconds) {
-  if (mutex.owner == SimMutex::Owner::Other) {
-    if (milliseconds == INFINITE) {
-      ++processes.hungWaits;
-      SetLastError(ERROR_INVALID_FUNCTION);
-      return WAIT_FAILED;
-    }
-    return WAIT_TIMEOUT;
-  }
-  mutex.owner = SimMutex::Owner::Run;
-  ++mutex.ownedCount;
-  return std::exchange(mutex.abandoned, false) ? WAIT_ABANDONED : WAIT_OBJECT_0;
 }
 
 BOOL SimWindows::ReleaseMutex(HANDLE handle) {
@@ -599,13 +587,7 @@ BOOL SimWindows::ReleaseMutex(HANDLE handle) {
     return Fail(ERROR_INVALID_HANDLE);
   }
   SimMutex& mutex = processes.mutexes[processes.mutexHandles[Value(handle)]];
-  if (mutex.owner != SimMutex::Owner::Run) {
-    return Fail(kErrorNotOwner);
-  }
-  if (--mutex.ownedCount == 0) {
-    mutex.owner = SimMutex::Owner::None;
-  }
-  return TRUE;
+  return std::exchange(mutex.ownedByRun, false) ? TRUE : Fail(kErrorNotOwner);
 }
 
 BOOL SimWindows::CloseHandle(HANDLE handle) {
@@ -616,9 +598,9 @@ BOOL SimWindows::CloseHandle(HANDLE handle) {
     return TRUE;
   }
   if (ReleaseHandle(handle, HandleKind::Mutex)) {
-    const auto name = processes.mutexHandles.extract(Value(handle)).mapped();
+    const std::string name = processes.mutexHandles.extract(Value(handle)).mapped();
     SimMutex& mutex = processes.mutexes[name];
-    if (--mutex.runHandles == 0 && mutex.otherHandles == 0) {
+    if (mutex.runHandles-- == 1 && !mutex.heldElsewhere) {
       processes.mutexes.erase(name);
     }
     return TRUE;

@@ -36,9 +36,9 @@
 //                               that never ends; real Windows would hang
 //                               there, so a test expects 0. Such a wait
 //                               returns WAIT_FAILED.
-//   mutexes                     named mutexes by name (case-sensitive, as
-//                               Windows names objects). A test makes another
-//                               process hold one with {0, 1, Owner::Other}.
+//   mutexes                     named mutexes by name (case counts, as for
+//                               Windows' object names); {true} is one that
+//                               another process holds.
 // Process and thread handles are counted as HandleKind::Process/Thread,
 // mutex handles as HandleKind::Mutex.
 #pragma once
@@ -76,13 +76,12 @@ struct SimProgram {
   bool staysRunning = false;
 };
 
+// A named mutex. Initial ownership and recursive waits are not modelled.
 struct SimMutex {
-  enum class Owner { None, Run, Other };
-  int runHandles = 0;    // handles the installer's run holds
-  int otherHandles = 0;  // handles other processes hold
-  Owner owner = Owner::None;
-  int ownedCount = 0;      // waits of the run not yet given back
+  bool heldElsewhere = false;  // another process owns it
+  bool ownedByRun = false;
   bool abandoned = false;  // its owner ended without giving it back
+  int runHandles = 0;      // while 0 and not held elsewhere, it does not exist
 };
 
 struct SimProcessesState {
@@ -111,9 +110,9 @@ struct SimProcessesState {
 
   std::map<std::string, SimProgram> programs;  // by lower-case path or name
   std::map<DWORD, Process> table;              // by process id
+  std::map<std::uintptr_t, DWORD> handles;     // process or thread handle -> id
   std::map<std::string, SimMutex> mutexes;
   std::map<std::uintptr_t, std::string> mutexHandles;  // handle -> mutex name
-  std::map<std::uintptr_t, DWORD> handles;             // process or thread handle -> id
   DWORD nextProcessId = 1000;
 };
 

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <system_error>
 
@@ -63,7 +64,9 @@ bool IsKnownModule(const std::string& name) {
                      [&](const Export& e) { return name == e.module; });
 }
 
-constexpr DWORD kErrorProcessAborted = 1067;
+// The buffer msvcrt (and Wine's) gives a stream, _INTERNAL_BUFSIZ: a full
+// buffer reaches the file when the next byte is written, or at fclose.
+constexpr std::size_t kRuntimeBufferSize = 4096;
 
 // Module handles from GetModuleHandleA: fixed values, never counted.
 constexpr std::uintptr_t kResidentModuleBase = 0x7F000000;
@@ -72,24 +75,15 @@ constexpr std::uintptr_t kResidentModuleBase = 0x7F000000;
 
 const char* HandleKindName(HandleKind kind) {
   switch (kind) {
-    case HandleKind::RegKey:
-      return "registry key";
-    case HandleKind::EventSource:
-      return "event source";
-    case HandleKind::Printer:
-      return "printer";
-    case HandleKind::Find:
-      return "search";
-    case HandleKind::Module:
-      return "module";
-    case HandleKind::Global:
-      return "global memory";
-    case HandleKind::Process:
-      return "process";
-    case HandleKind::Thread:
-      return "thread";
-    case HandleKind::RunLog:
-      return "run log";
+    case HandleKind::RegKey: return "registry key";
+    case HandleKind::EventSource: return "event source";
+    case HandleKind::Printer: return "printer";
+    case HandleKind::Find: return "search";
+    case HandleKind::Module: return "module";
+    case HandleKind::Global: return "global memory";
+    case HandleKind::Process: return "process";
+    case HandleKind::Thread: return "thread";
+    case HandleKind::RunLog: return "run log";
     case HandleKind::Mutex:
       return "mutex";
   }
@@ -137,9 +131,9 @@ int SimWindows::CallCount(const std::string& function) const {
 }
 
 std::optional<DWORD> SimWindows::Enter(const char* function) {
-  if (killed_ || (killAtCall_ != 0 && calls_.size() + 1 >= killAtCall_)) {
-    killed_ = true;
-    return kErrorProcessAborted;  // never seen: the run is gone
+  killed_ = killed_ || (killAtCall_ != 0 && calls_.size() + 1 >= killAtCall_);
+  if (killed_) {
+    return ERROR_INVALID_FUNCTION;  // seen by no one: the process is gone
   }
   calls_.emplace_back(function);
   callConsoleSizes_.push_back(console.size());
@@ -169,36 +163,12 @@ void SimWindows::EndProcess() {
   processes.handles.clear();
   processes.mutexHandles.clear();
   for (auto it = processes.mutexes.begin(); it != processes.mutexes.end();) {
-    SimMutex& mutex = it->second;
-    mutex.runHandles = 0;
-    if (mutex.owner == SimMutex::Owner::Run) {
-      mutex = {0, mutex.otherHandles, SimMutex::Owner::None, 0, true};
-    }
-    it = mutex.otherHandles == 0 ? processes.mutexes.erase(it) : std::next(it);
+    it = it->second.heldElsewhere ? std::next(it) : processes.mutexes.erase(it);
   }
   version.redirectionDisabled = false;
-  lastError_ = 0;
   killAtCall_ = 0;
   killed_ = false;
 }
-
-namespace {
-
-void DescribeKey(std::ostream& out, const SimRegistryKey& key, const std::string& path) {
-  for (const auto& [name, value] : key.values) {
-    out << "value " << path << " [" << name << "] " << value.type << ':';
-    for (BYTE b : value.data) {
-      out << ' ' << static_cast<int>(b);
-    }
-    out << '\n';
-  }
-  for (const auto& [name, subkey] : key.subkeys) {
-    out << "key " << path << '\\' << subkey->name << '\n';
-    DescribeKey(out, *subkey, path + '\\' + subkey->name);
-  }
-}
-
-}  // namespace
 
 std::string SimWindows::StateText(std::string_view skippedFile) const {
   std::ostringstream out;
@@ -206,54 +176,55 @@ std::string SimWindows::StateText(std::string_view skippedFile) const {
     out << "monitor " << m.name << '|' << m.environment << '|' << m.dllName << '\n';
   }
   for (const SimPort& p : spooler.ports) {
-    out << "port " << p.name << '|' << p.monitor << '|' << p.description << '|' << p.type << '\n';
+    out << "port " << p.name << '|' << p.monitor << '|' << p.description << '\n';
   }
-  for (const auto& [port, record] : spooler.storedRecords) {
-    out << "port data " << port << ' ' << record.size() << " bytes, hash "
-        << std::hash<std::string>{}(std::string(record.begin(), record.end())) << '\n';
+  for (const auto& [port, data] : spooler.storedRecords) {
+    out << "port data " << port << ' ' << std::hash<std::string>{}({data.begin(), data.end()})
+        << '\n';
   }
   for (const SimPrinter& p : spooler.printers) {
     out << "printer " << p.name << '|' << p.ports << '\n';
   }
-  DescribeKey(out, *registry.machine, "HKLM");
-  std::vector<std::string> files;
+  std::function<void(const SimRegistryKey&, const std::string&)> key = [&](const auto& k,
+                                                                           const auto& path) {
+    out << "key " << path << '\n';
+    for (const auto& [name, value] : k.values) {
+      out << "value " << path << '[' << name << "] " << value.type << ':';
+      for (const BYTE b : value.data) {
+        out << ' ' << int{b};
+      }
+      out << '\n';
+    }
+    for (const auto& [name, subkey] : k.subkeys) {
+      key(*subkey, path + '\\' + subkey->name);
+    }
+  };
+  key(*registry.machine, "HKLM");
+  std::multiset<std::string> lines;  // in an order of their own, unlike directory listings
   const fs::path skipped = HostPath(skippedFile);
   for (const auto& entry : fs::recursive_directory_iterator(root_)) {
-    if (entry.path() == skipped) {
-      continue;
+    std::ostringstream content;
+    if (entry.is_regular_file() && entry.path() != skipped) {
+      content << std::ifstream(entry.path(), std::ios::binary).rdbuf();
     }
-    std::string line = "file " + entry.path().lexically_relative(root_).string();
-    if (!entry.is_directory()) {
-      std::ifstream in(entry.path(), std::ios::binary);
-      std::ostringstream content;
-      content << in.rdbuf();
-      line += " = " + content.str();
+    if (entry.path() != skipped) {
+      lines.insert("file " + entry.path().lexically_relative(root_).string() + " = " +
+                   content.str());
     }
-    files.push_back(line);
   }
-  std::sort(files.begin(), files.end());
-  for (const std::string& line : files) {
-    out << line << '\n';
-  }
-  for (const auto& [path, attributes] : fileSystem.attributes) {
-    out << "attributes " << path << ' ' << attributes << '\n';
-  }
-  for (const std::string& path : fileSystem.locked) {
-    out << "locked " << path << '\n';
-  }
-  std::vector<std::string> running;
   for (const auto& [id, process] : processes.table) {
     if (process.running) {
-      running.push_back(process.program);
+      lines.insert("running " + process.program);
     }
   }
-  std::sort(running.begin(), running.end());
-  for (const std::string& program : running) {
-    out << "running " << program << '\n';
+  for (const auto& [name, mutex] : processes.mutexes) {
+    lines.insert("mutex " + name);
   }
-  for (const auto& [name, m] : processes.mutexes) {
-    out << "mutex " << name << " owner " << static_cast<int>(m.owner) << " handles " << m.runHandles
-        << '+' << m.otherHandles << (m.abandoned ? " abandoned" : "") << '\n';
+  for (const auto& [path, attributes] : fileSystem.attributes) {
+    lines.insert("attributes " + path + ' ' + std::to_string(attributes));
+  }
+  for (const std::string& line : lines) {
+    out << line << '\n';
   }
   return out.str();
 }
@@ -364,7 +335,8 @@ std::string SimWindows::ApplyRedirection(std::string fullPath) const {
   }
   const std::string lowerPath = Lower(fullPath);
   const std::string lowerSystem = Lower(systemDirectory);
-  if (lowerPath == lowerSystem || lowerPath.rfind(lowerSystem + "\\", 0) == 0) {
+  if (lowerPath == lowerSystem ||
+      lowerPath.rfind(lowerSystem + "\\", 0) == 0) {
     return wow64SystemDirectory + fullPath.substr(systemDirectory.size());
   }
   return fullPath;
@@ -450,30 +422,10 @@ std::vector<std::string> SimWindows::ListDirectory(std::string_view path) const 
 
 // --- Console and run log ---------------------------------------------------------
 
-namespace {
-
-// The buffer msvcrt gives a stream (_INTERNAL_BUFSIZ); Wine's msvcrt uses
-// the same size. A full buffer goes to the file when the next byte comes.
-constexpr std::size_t kRuntimeBufferSize = 4096;
-
-// Text mode: each "\n" reaches the file as CRLF, translated as it is written.
-void AppendTranslated(const std::string& hostPath, std::string_view text) {
-  std::string converted;
-  for (char c : text) {
-    if (c == '\n') {
-      converted += '\r';
-    }
-    converted += c;
-  }
-  std::ofstream out(hostPath, std::ios::binary | std::ios::app);
-  out.write(converted.data(), static_cast<std::streamsize>(converted.size()));
-}
-
-}  // namespace
-
+// The real backend flushes standard output after every write.
 void SimWindows::WriteStdout(std::string_view text) {
   if (!killed_) {
-    console.append(text);  // the real backend flushes standard output after every write
+    console.append(text);
   }
 }
 
@@ -517,30 +469,39 @@ RunLogStream SimWindows::OpenRunLog(LPCSTR path) {
 
 void SimWindows::WriteRunLog(RunLogStream stream, std::string_view text) {
   const auto it = runLogs_.find(reinterpret_cast<std::uintptr_t>(stream));
-  if (killed_ || it == runLogs_.end()) {
+  if (it == runLogs_.end() || killed_) {
     return;
   }
   std::string& buffered = it->second.buffered;
   buffered.append(text);
   while (buffered.size() > kRuntimeBufferSize) {
-    AppendTranslated(it->second.hostPath, std::string_view(buffered).substr(0, kRuntimeBufferSize));
+    FlushRunLog(it->second.hostPath, buffered.substr(0, kRuntimeBufferSize));
     buffered.erase(0, kRuntimeBufferSize);
   }
 }
 
-void SimWindows::CloseRunLog(RunLogStream stream) {
-  const auto it = runLogs_.find(reinterpret_cast<std::uintptr_t>(stream));
-  if (killed_ || it == runLogs_.end()) {
-    return;
+// Text mode: each "\n" reaches the file as CRLF, translated as it is written.
+void SimWindows::FlushRunLog(const std::string& hostPath, std::string_view text) {
+  std::string converted;
+  for (char c : text) {
+    if (c == '\n') {
+      converted += '\r';
+    }
+    converted += c;
   }
-  AppendTranslated(it->second.hostPath, it->second.buffered);
-  ReleaseHandle(stream, HandleKind::RunLog);
-  runLogs_.erase(it);
+  std::ofstream out(hostPath, std::ios::binary | std::ios::app);
+  out.write(converted.data(), static_cast<std::streamsize>(converted.size()));
 }
 
-bool SimWindows::RunLogOpen() const {
-  return !runLogs_.empty();
+void SimWindows::CloseRunLog(RunLogStream stream) {
+  if (!killed_ && ReleaseHandle(stream, HandleKind::RunLog)) {
+    const RunLogFile& log = runLogs_[reinterpret_cast<std::uintptr_t>(stream)];
+    FlushRunLog(log.hostPath, log.buffered);
+    runLogs_.erase(reinterpret_cast<std::uintptr_t>(stream));
+  }
 }
+
+bool SimWindows::RunLogOpen() const { return !runLogs_.empty(); }
 
 // --- Directories ------------------------------------------------------------------
 

@@ -73,9 +73,9 @@ class SimWindows : public WinApi {
   void KillAtCall(std::size_t call) { killAtCall_ = call; }
   bool killed() const { return killed_; }
   // The run's process has ended: Windows releases what it still held
-  // (handles, searches, modules, memory, open printers; a mutex it owned is
-  // abandoned), the run log loses what the C runtime still buffered, and
-  // the next run starts as a new process, with WOW64 redirection on.
+  // (handles, searches, modules, memory, open printers, mutexes), the run
+  // log loses what the C runtime still buffered, and the next run starts as
+  // a new process, with WOW64 redirection on.
   void EndProcess();
   // The machine's lasting state as text: spooler (monitors, ports, the port
   // data the monitor stored, printers' port lists), registry, files with
@@ -146,13 +146,13 @@ class SimWindows : public WinApi {
 
   LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM desired,
                         PHKEY result) override;
-  LSTATUS RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR className, DWORD options,
-                          REGSAM desired, LPSECURITY_ATTRIBUTES security, PHKEY result,
-                          LPDWORD disposition) override;
-  LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
-                           LPDWORD dataSize) override;
-  LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, const BYTE* data,
-                         DWORD dataSize) override;
+  LSTATUS RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR className,
+                          DWORD options, REGSAM desired, LPSECURITY_ATTRIBUTES security,
+                          PHKEY result, LPDWORD disposition) override;
+  LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type,
+                           LPBYTE data, LPDWORD dataSize) override;
+  LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type,
+                         const BYTE* data, DWORD dataSize) override;
   LSTATUS RegDeleteValueA(HKEY key, LPCSTR valueName) override;
   LSTATUS RegCloseKey(HKEY key) override;
 
@@ -161,8 +161,8 @@ class SimWindows : public WinApi {
                     WORD numStrings, DWORD dataSize, LPCSTR* strings, LPVOID rawData) override;
   BOOL DeregisterEventSource(HANDLE eventLog) override;
 
-  DWORD GetPrivateProfileStringA(LPCSTR appName, LPCSTR keyName, LPCSTR defaultText, LPSTR returned,
-                                 DWORD size, LPCSTR fileName) override;
+  DWORD GetPrivateProfileStringA(LPCSTR appName, LPCSTR keyName, LPCSTR defaultText,
+                                 LPSTR returned, DWORD size, LPCSTR fileName) override;
   UINT GetPrivateProfileIntA(LPCSTR appName, LPCSTR keyName, INT defaultValue,
                              LPCSTR fileName) override;
 
@@ -194,8 +194,8 @@ class SimWindows : public WinApi {
                                     DWORD directoryFlags) override;
   BOOL CallOpenPrinterW(FARPROC openPrinter, LPWSTR printerName, LPHANDLE printer,
                         LPPRINTER_DEFAULTSW defaults) override;
-  BOOL CallXcvDataW(FARPROC xcvData, HANDLE xcv, LPCWSTR dataName, PBYTE inputData, DWORD inputSize,
-                    PBYTE outputData, DWORD outputSize, PDWORD outputNeeded,
+  BOOL CallXcvDataW(FARPROC xcvData, HANDLE xcv, LPCWSTR dataName, PBYTE inputData,
+                    DWORD inputSize, PBYTE outputData, DWORD outputSize, PDWORD outputNeeded,
                     PDWORD status) override;
   int CallMultiByteToWideChar(FARPROC multiByteToWideChar, UINT codePage, DWORD flags,
                               LPCSTR multiByte, int multiByteCount, LPWSTR wideChar,
@@ -255,11 +255,7 @@ class SimWindows : public WinApi {
     int references = 0;
   };
 
-  struct RunLogFile {
-    std::string hostPath;
-    std::string buffered;  // written but still in the C runtime's buffer
-  };
-  DWORD WaitForMutex(SimMutex& mutex, DWORD milliseconds);
+  static void FlushRunLog(const std::string& hostPath, std::string_view text);
   std::string NormalizedPath(std::string_view path) const;
   std::string ApplyRedirection(std::string fullPath) const;
   std::filesystem::path HostPathOf(const std::string& fullPath) const;
@@ -273,6 +269,10 @@ class SimWindows : public WinApi {
   std::map<std::string, int> callCounts_;
   std::map<std::uintptr_t, HandleKind> handles_;
   std::uintptr_t nextHandle_ = 0x1000;
+  struct RunLogFile {
+    std::string hostPath;
+    std::string buffered;  // written, still in the C runtime's buffer
+  };
   std::map<std::uintptr_t, RunLogFile> runLogs_;  // by stream
   std::size_t killAtCall_ = 0;
   bool killed_ = false;
