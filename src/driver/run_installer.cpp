@@ -8,6 +8,7 @@
 #include "driver/command_line.h"
 #include "driver/dll_search_path.h"
 #include "winenv/event_log.h"
+#include "winenv/installation_lock.h"
 #include "winenv/processes.h"
 #include "winenv/registry.h"
 
@@ -170,7 +171,7 @@ bool SiteScriptPresent(WinApi& api) {
 }
 
 int InstallWithArguments(RunContext& context, InstallerSequences& sequences,
-                         const CommandLineOptions& options) {
+                         const CommandLineOptions& options, InstallationLock& lock) {
   Output& output = context.output;
   output.PrintFormatted("\nInstalling %s Port Monitor", context.profile.productWord);
   PrintServerSuffix(output, options.serverName);
@@ -189,12 +190,31 @@ int InstallWithArguments(RunContext& context, InstallerSequences& sequences,
     return Finish(context, kExitFailure);
   }
   ReportInstalled(context);
+  // The work is done: the site script may run the installer itself.
+  lock.Release();
   if (SiteScriptPresent(context.api)) {
     // The script may append to the same log file: close and flush it first.
     output.CloseRunLog();
     RunShellCommand(context.api, kSiteScript);
   }
   return Finish(context, kExitSuccess);
+}
+
+// Takes the installation lock; false, with the reason printed, when this
+// run must leave the machine alone.
+bool TakeInstallationLock(RunContext& context, InstallationLock& lock) {
+  switch (lock.Take()) {
+    case LockResult::Taken:
+      return true;
+    case LockResult::Busy:
+      context.output.PrintMessage("ERROR: Another Tolvo installation is running\n");
+      return false;
+    case LockResult::Failed:
+      break;
+  }
+  context.output.PrintFormatted("ERROR (%d) While Checking for Another Tolvo Installation.\n",
+                                static_cast<int>(context.api.GetLastError()));
+  return false;
 }
 
 }  // namespace
@@ -239,6 +259,11 @@ int RunInstaller(WinApi& api, int argc, char** argv, InstallerSequences& sequenc
         "NOTE: The -f switch is obsolete, the client application is un/installed "
         "automaticaly\n");
   }
+  // Held until the run's work is done, so that two runs never interleave.
+  InstallationLock lock(api);
+  if (!TakeInstallationLock(context, lock)) {
+    return Finish(context, kExitFailure);
+  }
   if (!IsDotNet20Installed(api)) {
     context.output.PrintMessage("ERROR: The .NET Framework 2.0 is not installed\n");
     return Finish(context, kExitFailure);
@@ -249,7 +274,7 @@ int RunInstaller(WinApi& api, int argc, char** argv, InstallerSequences& sequenc
   if (options.uninstall) {
     return Uninstall(context, sequences, options);
   }
-  return InstallWithArguments(context, sequences, options);
+  return InstallWithArguments(context, sequences, options, lock);
 }
 
 }  // namespace tolvo

@@ -127,6 +127,12 @@ class WinApi {
                               LPCSTR currentDirectory, LPSTARTUPINFOA startupInfo,
                               LPPROCESS_INFORMATION processInformation) = 0;
   virtual DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) = 0;
+  // A named mutex: a handle also when it exists already (the last error is
+  // then ERROR_ALREADY_EXISTS); WaitForSingleObject takes it, ReleaseMutex
+  // gives it back, CloseHandle closes the handle.
+  virtual HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES mutexAttributes, BOOL initialOwner,
+                              LPCSTR name) = 0;
+  virtual BOOL ReleaseMutex(HANDLE mutex) = 0;
   virtual BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode) = 0;
   virtual BOOL CloseHandle(HANDLE handle) = 0;
 

@@ -24,6 +24,7 @@
 #include <iostream>
 #include <map>
 #include <optional>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -43,6 +44,10 @@ struct FaultConfiguration {
   bool sixtyFourBit;
   bool ignoreErrors = false;        // "-e"
   bool configFromRegistry = false;  // "-r"
+  // The second printer is on an old monitor port that the configuration
+  // does not name, so that it ends on "FILE:".
+  bool printerOnUnnamedPort = false;
+  bool uninstallAfterwards = false;  // for the interrupted runs only
 };
 
 void PrintTo(const FaultConfiguration& configuration, std::ostream* out) {
@@ -89,7 +94,10 @@ class FaultMachine final : public MachineFixture {
     if (!configuration.sixtyFourBit) {
       UseThirtyTwoBitWindows();
     }
-    machine.WriteFile(kIniPath, kTwoPortIni);
+    const std::string ini = kTwoPortIni;
+    machine.WriteFile(kIniPath, configuration.printerOnUnnamedPort
+                                    ? ini.substr(0, ini.find("AssignPrinter=Reception"))
+                                    : ini);
     machine.spooler.AddPrinter(kSecondPrinter, kPrinterPort);
 
     const bool enterprise = configuration.enterprise;
@@ -102,6 +110,10 @@ class FaultMachine final : public MachineFixture {
     machine.spooler.AddPort(word + "002", word);
     machine.spooler.FindPrinter(kPrinterName)->ports = word + "001";
     machine.spooler.FindPrinter(kSecondPrinter)->ports = word + "002," + kPrinterPort;
+    if (configuration.printerOnUnnamedPort) {
+      machine.spooler.AddPort(word + "007", word);
+      machine.spooler.FindPrinter(kSecondPrinter)->ports = word + "007";
+    }
     WriteSystemFile(monitorDll, "old " + monitorDll);
     WriteSystemFile("TolvoEvent.dll", "old TolvoEvent.dll");
     if (configuration.configFromRegistry) {
@@ -161,6 +173,7 @@ DWORD PlausibleError(const std::string& function) {
       {"ClosePrinter", ERROR_INVALID_HANDLE},
       {"CopyFileA", ERROR_ACCESS_DENIED},
       {"CreateDirectoryA", ERROR_ACCESS_DENIED},
+      {"CreateMutexA", ERROR_ACCESS_DENIED},
       {"CreateProcessA", ERROR_FILE_NOT_FOUND},
       {"DeleteFileA", ERROR_ACCESS_DENIED},
       {"DeleteMonitorA", ERROR_ACCESS_DENIED},
@@ -198,6 +211,7 @@ DWORD PlausibleError(const std::string& function) {
       {"RegQueryValueExA", ERROR_ACCESS_DENIED},
       {"RegSetValueExA", ERROR_ACCESS_DENIED},
       {"RegisterEventSourceA", 1722},
+      {"ReleaseMutex", 288},  // ERROR_NOT_OWNER
       {"RemoveDirectoryA", ERROR_ACCESS_DENIED},
       {"ReportEventA", 1502},  // ERROR_LOG_FILE_FULL
       {"SetCurrentDirectoryA", ERROR_FILE_NOT_FOUND},
@@ -229,7 +243,7 @@ bool ReleasedKind(const std::string& function, std::string& kind) {
       {"FreeLibrary", "module"},
       {"GlobalFree", "global memory"},
       {"DeregisterEventSource", "event source"},
-      {"CloseHandle", ""},  // a process or a thread
+      {"CloseHandle", ""},  // a process, a thread or a mutex
   };
   const auto it = kReleases.find(function);
   if (it == kReleases.end()) {
@@ -288,8 +302,9 @@ Step StepAt(std::string_view consoleSoFar) {
 
 // True when `function` failing within `step` is that step's failure and
 // the step is one that ends the run (no "-e" is given here):
-// - start-up: the run log cannot be opened or placed, or the .NET
-//   Framework 2.0 cannot be confirmed;
+// - start-up: the run log cannot be opened or placed, the installation
+//   lock cannot be waited for, or the .NET Framework 2.0 cannot be
+//   confirmed;
 // - file check: a required file cannot be found;
 // - monitor removal: DeleteMonitorA fails with anything but 3000;
 // - system-directory copies: a file cannot be copied there;
@@ -306,7 +321,8 @@ bool FailureStops(Step step, const std::string& function, bool ignoreErrors) {
   switch (step) {
     case Step::StartUp:
       return function == "OpenRunLog" || function == "GetWindowsDirectoryA" ||
-             function == "RegOpenKeyExA" || function == "RegQueryValueExA";
+             function == "WaitForSingleObject" || function == "RegOpenKeyExA" ||
+             function == "RegQueryValueExA";
     case Step::FileCheck:
       return function == "GetFileAttributesA";
     case Step::MonitorRemoval:
@@ -381,9 +397,10 @@ std::vector<std::string> UnexplainedResources(const std::vector<std::string>& op
   if (!ReleasedKind(function, kind) || open.size() != 1) {
     return open;
   }
-  const bool explained =
-      kind.empty() ? (open[0].rfind("process ", 0) == 0 || open[0].rfind("thread ", 0) == 0)
-                   : open[0].rfind(kind + " ", 0) == 0;
+  const bool explained = kind.empty()
+                             ? (open[0].rfind("process ", 0) == 0 ||
+                                open[0].rfind("thread ", 0) == 0 || open[0].rfind("mutex ", 0) == 0)
+                             : open[0].rfind(kind + " ", 0) == 0;
   return explained ? std::vector<std::string>{} : open;
 }
 
@@ -561,6 +578,71 @@ TEST(FailedStartUpQuery, WindowsDirectoryEndsTheRunWithoutALogAtTheDriveRoot) {
   EXPECT_TRUE(run.machine.OpenResources().empty());
 }
 
+// --- Runs killed at every call ----------------------------------------------------
+//
+// For every call of an uninterrupted run, the run is killed at that call as
+// a deployment engine or a power cut kills it (see SimWindows::KillAtCall),
+// then the next command runs to its end: the same one again, or an
+// uninstallation. It must succeed and leave the machine exactly as the
+// uninterrupted run (and that uninstallation) does; only the run log's
+// earlier text may differ, and it holds nothing the killed run did not print.
+
+const FaultConfiguration kInterruptions[] = {
+    {"install Standard 64-bit", false, false, true, false, false, true},
+    {"install Enterprise 32-bit", false, true, false},
+    {"uninstall Standard 64-bit", true, false, true},
+    {"install Standard 64-bit then uninstall", false, false, true, false, false, true, true},
+};
+
+class EveryCallInterrupted : public ::testing::TestWithParam<FaultConfiguration> {};
+
+TEST_P(EveryCallInterrupted, RunningTheCommandAgainLeavesTheMachineAsAnUninterruptedRun) {
+  const FaultConfiguration& configuration = GetParam();
+  const MemoryBackedTemporaryFolder temporaryFolder;
+  const auto runToItsEnd = [&](FaultMachine& m) {
+    m.machine.EndProcess();
+    m.machine.console.clear();
+    return configuration.uninstallAfterwards ? m.Run({"-u"}) : m.RunConfiguration();
+  };
+  // An uninstallation keeps the event source and its message file, which an
+  // installation killed early had not yet registered: they are left out.
+  const std::regex eventSource(".*(TolvoPort|TolvoEvent.dll).*\n");
+  const auto lastingState = [&](const FaultMachine& m) {
+    const std::string state = m.machine.StateText(kRunLogPath);
+    return configuration.uninstallAfterwards ? std::regex_replace(state, eventSource, "") : state;
+  };
+  FaultMachine reference(configuration);
+  ASSERT_EQ(reference.RunConfiguration(), 0);
+  const std::vector<std::string> calls = reference.machine.calls();
+  const std::string fullLog = reference.RunLog();
+  ASSERT_EQ(runToItsEnd(reference), 0);
+  const std::string expected = lastingState(reference);
+
+  int converged = 0;
+  for (std::size_t call = 1; call <= calls.size(); ++call) {
+    const std::string description =
+        "killed at call " + std::to_string(call) + " " + calls[call - 1];
+    FaultMachine run(configuration);
+    run.machine.KillAtCall(call);
+    run.RunConfiguration();
+    ASSERT_TRUE(run.machine.killed()) << description;
+    run.machine.EndProcess();
+    const std::string killedLog = run.machine.ReadFile(kRunLogPath).value_or("");
+    EXPECT_EQ(fullLog.substr(0, killedLog.size()), killedLog) << description;
+
+    EXPECT_EQ(runToItsEnd(run), 0) << description << "\n" << run.machine.console;
+    EXPECT_TRUE(run.machine.OpenResources().empty()) << description;
+    EXPECT_EQ(run.RunLog().substr(killedLog.size()),
+              WithCrlf(WithoutLinesStartingWith(run.machine.console, kConsoleOnlyPrefix)))
+        << description;
+    const std::string state = lastingState(run);
+    EXPECT_EQ(state, expected) << description;
+    converged += state == expected ? 1 : 0;
+  }
+  std::cout << "[ interrupted ] " << configuration.name << ": " << calls.size()
+            << " calls interrupted, " << converged << " re-runs converged\n";
+}
+
 std::string ConfigurationName(const ::testing::TestParamInfo<FaultConfiguration>& info) {
   std::string name = info.param.name;
   name.erase(std::remove_if(name.begin(), name.end(), [](char c) { return c == ' ' || c == '-'; }),
@@ -569,6 +651,8 @@ std::string ConfigurationName(const ::testing::TestParamInfo<FaultConfiguration>
 }
 
 INSTANTIATE_TEST_SUITE_P(Machines, EveryCallFails, ::testing::ValuesIn(kConfigurations),
+                         ConfigurationName);
+INSTANTIATE_TEST_SUITE_P(Machines, EveryCallInterrupted, ::testing::ValuesIn(kInterruptions),
                          ConfigurationName);
 
 }  // namespace

@@ -37,7 +37,11 @@
 //                               that never ends; real Windows would hang
 //                               there, so a test expects 0. Such a wait
 //                               returns WAIT_FAILED.
-// Process and thread handles are counted as HandleKind::Process/Thread.
+//   mutexes                     named mutexes by name (case counts, as for
+//                               Windows' object names); {true} is one that
+//                               another process holds.
+// Process and thread handles are counted as HandleKind::Process/Thread,
+// mutex handles as HandleKind::Mutex.
 #pragma once
 
 #include <cstdint>
@@ -73,6 +77,14 @@ struct SimProgram {
   bool staysRunning = false;
 };
 
+// A named mutex. Initial ownership and recursive waits are not modelled.
+struct SimMutex {
+  bool heldElsewhere = false;  // another process owns it
+  bool ownedByRun = false;
+  bool abandoned = false;  // its owner ended without giving it back
+  int runHandles = 0;      // while 0 and not held elsewhere, it does not exist
+};
+
 struct SimProcessesState {
   SimProcessesState();
 
@@ -100,6 +112,8 @@ struct SimProcessesState {
   std::map<std::string, SimProgram> programs;  // by lower-case path or name
   std::map<DWORD, Process> table;              // by process id
   std::map<std::uintptr_t, DWORD> handles;     // process or thread handle -> id
+  std::map<std::string, SimMutex> mutexes;
+  std::map<std::uintptr_t, std::string> mutexHandles;  // handle -> mutex name
   DWORD nextProcessId = 1000;
 };
 

@@ -465,6 +465,15 @@ DWORD Win32Api::WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
   return ::WaitForSingleObject(handle, milliseconds);
 }
 
+HANDLE Win32Api::CreateMutexA(LPSECURITY_ATTRIBUTES mutexAttributes, BOOL initialOwner,
+                              LPCSTR name) {
+  return ::CreateMutexA(mutexAttributes, initialOwner, name);
+}
+
+BOOL Win32Api::ReleaseMutex(HANDLE mutex) {
+  return ::ReleaseMutex(mutex);
+}
+
 BOOL Win32Api::GetExitCodeProcess(HANDLE process, LPDWORD exitCode) {
   return ::GetExitCodeProcess(process, exitCode);
 }
