@@ -26,7 +26,7 @@ class TraceFile final : public TraceSink {
   void* file_ = nullptr;  // a Win32 file handle
   std::uint32_t startTicks_ = 0;
   char currentDirectory_[MAX_PATH + 1] = {};
-  char localTime_[32] = {};
+  char localTime_[48] = {};
 };
 
 }  // namespace tolvo
