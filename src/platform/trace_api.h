@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "platform/trace_line.h"
 #include "platform/win_api.h"
 
 namespace tolvo {
@@ -39,64 +40,6 @@ class TraceSink {
   virtual void Write(std::string_view text) = 0;
   virtual std::uint32_t MillisecondsSinceStart() = 0;
   virtual TraceProcessFacts ProcessFacts() = 0;
-};
-
-inline constexpr std::string_view kTraceSecretPlaceholder = "<AuthText hidden>";
-
-// The values read for "AuthText" so far, as the trace hides them. Distinct
-// values are kept up to a fixed count; beyond it the oldest makes room,
-// which a run reaches only with that many ports of distinct passwords,
-// each of which is shown (in its port's line) before the next is read.
-class TraceSecrets {
- public:
-  static constexpr std::size_t kCount = 32;
-  static constexpr std::size_t kSize = 260;
-
-  void Remember(std::string_view value);
-  // The length of the secret that starts at text[position], or 0.
-  std::size_t MatchAt(std::string_view text, std::size_t position) const;
-
- private:
-  char values_[kCount][kSize] = {};
-  std::size_t lengths_[kCount] = {};
-  std::size_t next_ = 0;
-};
-
-// One trace line, composed in place: "<ms> Name(arg, arg) = result ...".
-class TraceLine {
- public:
-  static constexpr std::size_t kSize = 4096;
-  // Texts longer than this are shown cut, with their full length.
-  static constexpr std::size_t kTextShown = 1024;
-
-  explicit TraceLine(const TraceSecrets& secrets) : secrets_(secrets) {}
-
-  void Start(std::uint32_t milliseconds, std::string_view marker);
-  TraceLine& Raw(std::string_view text);
-  TraceLine& Format(const char* format, ...)
-#if defined(__GNUC__)
-      __attribute__((format(printf, 2, 3)))
-#endif
-      ;
-  // The argument separator: "(" before the first argument, ", " after.
-  TraceLine& Next();
-  TraceLine& Text(std::string_view text);  // quoted, escaped, secrets hidden
-  TraceLine& Text(LPCSTR text);            // also NULL
-  TraceLine& Wide(LPCWSTR text);           // L"..." or NULL
-  TraceLine& Hex(std::uint64_t value);
-  TraceLine& Pointer(const void* value);  // handles and addresses
-  TraceLine& ErrorCode(DWORD error);      // "3000 ERROR_UNKNOWN_PRINT_MONITOR"
-  // Ends the line with its line break (there is always room for it).
-  void EndLine();
-  std::string_view text() const {
-    return std::string_view(buffer_, length_);
-  }
-
- private:
-  const TraceSecrets& secrets_;
-  char buffer_[kSize] = {};
-  std::size_t length_ = 0;
-  bool firstArgument_ = true;
 };
 
 class TraceApi final : public WinApi {
@@ -201,23 +144,26 @@ class TraceApi final : public WinApi {
   HGLOBAL GlobalFree(HGLOBAL memory) override;
 
  private:
-  // A call's line: Begin before forwarding (the time is the call's start),
-  // then the arguments, Result right after the call (with the last error
-  // when it failed), any out-values, and Commit, which writes the line and
-  // gives the call's last error back to the thread.
+  // A call's line: Begin before forwarding (the time is the call's start)
+  // and the arguments; after the call, its out-values and one of the End
+  // helpers, which take the call's last error, show the result (with the
+  // error when it failed) and Commit: write the line, then give the call's
+  // last error back to the thread.
   TraceLine& Begin(std::string_view function);
-  TraceLine& Result(bool failed, const char* format, ...)
-#if defined(__GNUC__)
-      __attribute__((format(printf, 3, 4)))
-#endif
-      ;
-  void AppendError();
+  TraceLine& Returns();
   void Commit();
-  // The usual endings: BOOL (failed when FALSE), an LSTATUS (its own error
-  // code), a handle or address (failed when null or `invalid`).
-  BOOL EndBool(BOOL result);
-  LSTATUS EndStatus(LSTATUS status);
+  BOOL EndBool(BOOL result);          // failed when FALSE
+  LSTATUS EndStatus(LSTATUS status);  // its own error code
+  // A handle or address: failed when null or `invalid`.
   void EndPointer(const void* result, const void* invalid = nullptr);
+  // A number: in hexadecimal for flags and codes, in decimal for counts.
+  void EndHex(DWORD value, bool failed);
+  void EndDecimal(long value, bool failed);
+  // A length of text written into `buffer` (0 on failure), and the text.
+  void EndText(DWORD length, DWORD size, const char* buffer);
+  // Registry data of a known type as text or number; false for others.
+  bool ShowRegistryData(DWORD type, const char* data, DWORD size);
+  void ShowEnumerated(const DWORD* needed, const DWORD* returned);
   // A transcript line: console or run-log output, or a fact of the run.
   void Note(std::string_view marker, std::string_view text);
 
