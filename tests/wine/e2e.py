@@ -936,6 +936,12 @@ def win7_64bit_traced_install(h):
     check(re.search(r"^ *[0-9]+ DeleteMonitorA\(.*\) = FALSE error 3000 "
                     r"ERROR_UNKNOWN_PRINT_MONITOR$", trace, re.M),
           "the trace lacks the refusal of DeleteMonitorA\n" + trace)
+    # A trace file that cannot be opened costs one line on the error stream.
+    prefix.env["TOLVO_TRACE"] = "C:\\no such folder\\trace.txt"
+    result = prefix.run(["C:\\Kit\\Install.exe", "-?"])
+    check_equal(result.out, console_bytes(banner(STANDARD) + [(USAGE, False)]), "usage")
+    check(result.rc == 255 and result.err.count(b"\n") == 1 and b"TOLVO_TRACE" in result.err,
+          "unopenable trace file: exit code %d, error stream %r" % (result.rc, result.err))
     return prefix
 
 
