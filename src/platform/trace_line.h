@@ -28,6 +28,8 @@ class TraceSecrets {
   static constexpr std::size_t kSize = 260;
 
   void Remember(std::string_view value);
+  // Whether a secret starts with this byte: the quick test before MatchAt.
+  bool MayStartWith(char c) const { return startsWith_[static_cast<unsigned char>(c)]; }
   // The length of the secret that starts at text[position], or 0.
   std::size_t MatchAt(std::string_view text, std::size_t position) const;
 
@@ -35,6 +37,7 @@ class TraceSecrets {
   char values_[kCount][kSize] = {};
   std::size_t lengths_[kCount] = {};
   std::size_t next_ = 0;
+  bool startsWith_[256] = {};
 };
 
 // One trace line, composed in place: "<ms> Name(arg, arg) = result ...".

@@ -341,13 +341,15 @@ struct CallOccurrence {
 
 // The trace's call lines ("<ms> Name(...") in order, by name and whole.
 std::vector<std::pair<std::string, std::string>> TracedCalls(const std::string& trace) {
-  static const std::regex kCallLine(R"(^ *[0-9]+ (\w+)\(.*$)");
   std::vector<std::pair<std::string, std::string>> calls;
   std::istringstream lines(trace);
-  std::smatch match;
   for (std::string line; std::getline(lines, line);) {
-    if (std::regex_match(line, match, kCallLine)) {
-      calls.emplace_back(match[1], line);
+    const std::size_t name = line.find_first_not_of(" 0123456789");
+    const std::size_t end = line.find_first_not_of(
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_", name);
+    if (name != std::string::npos && name > 0 && line[name - 1] == ' ' && end != name &&
+        end != std::string::npos && line[end] == '(') {
+      calls.emplace_back(line.substr(name, end - name), line);
     }
   }
   return calls;
