@@ -277,4 +277,16 @@ int RunInstaller(WinApi& api, int argc, char** argv, InstallerSequences& sequenc
   return InstallWithArguments(context, sequences, options, lock);
 }
 
+int RunInstallerTraced(WinApi& api, TraceSink* trace, int argc, char** argv,
+                       InstallerSequences& sequences) {
+  if (trace == nullptr) {
+    return RunInstaller(api, argc, argv, sequences);
+  }
+  TraceApi traced(api, *trace);
+  traced.WriteHeader(kVersion);
+  const int exitCode = RunInstaller(traced, argc, argv, sequences);
+  traced.WriteFooter(exitCode);
+  return exitCode;
+}
+
 }  // namespace tolvo

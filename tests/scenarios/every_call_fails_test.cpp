@@ -16,6 +16,11 @@
 // the call falls into the same step there. Deriving it from the faulty
 // run's own error lines instead would let a failure that the installer
 // swallowed silently pass as one that was allowed to go on.
+//
+// The faulty runs are traced (the support trace): each trace must list
+// exactly the calls the machine received, show the failed call's error and
+// never show the configured password. The clean run is made both ways, and
+// the trace must not change its console, run log, calls or exit code.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -70,6 +75,7 @@ const FaultConfiguration kConfigurations[] = {
 };
 
 constexpr const char* kSecondPrinter = "Reception Inkjet";
+constexpr std::string_view kPassword = "secret";
 
 // Two configured ports, each with a printer to assign.
 constexpr const char* kTwoPortIni =
@@ -138,7 +144,7 @@ class FaultMachine final : public MachineFixture {
     machine.registry.SetString(root + "2", "AssignPrinter", kSecondPrinter);
   }
 
-  int RunConfiguration() {
+  int RunConfiguration(TraceSink* trace = nullptr) {
     std::vector<std::string> arguments;
     if (configuration_.ignoreErrors) {
       arguments.emplace_back("-e");
@@ -152,7 +158,7 @@ class FaultMachine final : public MachineFixture {
     if (configuration_.uninstall) {
       arguments.emplace_back("-u");
     }
-    return Run(arguments);
+    return Run(arguments, trace);
   }
 
   void TestBody() override {}
@@ -348,10 +354,72 @@ struct CallOccurrence {
   Step step;
 };
 
+// The trace's call lines ("<ms> Name(...") in order, by name and whole.
+std::vector<std::pair<std::string, std::string>> TracedCalls(const std::string& trace) {
+  std::vector<std::pair<std::string, std::string>> calls;
+  std::istringstream lines(trace);
+  for (std::string line; std::getline(lines, line);) {
+    const std::size_t name = line.find_first_not_of(" 0123456789");
+    const std::size_t end = line.find_first_not_of(
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_", name);
+    if (name != std::string::npos && name > 0 && line[name - 1] == ' ' && end != name &&
+        end != std::string::npos && line[end] == '(') {
+      calls.emplace_back(line.substr(name, end - name), line);
+    }
+  }
+  return calls;
+}
+
+// A traced run with the same configuration as `clean`: the same console,
+// run log, calls and exit code; the calls listed in the trace; the
+// password shown as a placeholder, on the console as it is.
+void ExpectTracedRunMatches(const FaultConfiguration& configuration, const FaultMachine& clean,
+                            int exitCode) {
+  FaultMachine traced(configuration);
+  MemoryTrace trace;
+  EXPECT_EQ(traced.RunConfiguration(&trace), exitCode) << configuration.name;
+  EXPECT_EQ(traced.machine.console, clean.machine.console) << configuration.name;
+  EXPECT_EQ(traced.RunLog(), clean.RunLog()) << configuration.name;
+  EXPECT_EQ(traced.machine.calls(), clean.machine.calls()) << configuration.name;
+  std::vector<std::string> names;
+  for (const auto& call : TracedCalls(trace.text)) {
+    names.push_back(call.first);
+  }
+  EXPECT_EQ(names, traced.machine.calls()) << configuration.name;
+  EXPECT_EQ(trace.text.find(kPassword), std::string::npos) << trace.text;
+  if (!configuration.uninstall) {
+    EXPECT_NE(clean.machine.console.find(kPassword), std::string::npos) << configuration.name;
+    EXPECT_NE(trace.text.find(kTraceSecretPlaceholder), std::string::npos) << configuration.name;
+  }
+}
+
+// The trace of a run in which `call` failed with `error`: every call the
+// machine received, the failed one showing its error, and no password.
+void ExpectTraceShowsTheFailure(const FaultMachine& run, const std::string& trace,
+                                const CallOccurrence& call, DWORD error,
+                                const std::string& description) {
+  const auto traced = TracedCalls(trace);
+  const std::vector<std::string>& calls = run.machine.calls();
+  ASSERT_EQ(traced.size(), calls.size()) << description << "\n" << trace;
+  int occurrence = 0;
+  for (std::size_t i = 0; i < calls.size(); ++i) {
+    EXPECT_EQ(traced[i].first, calls[i]) << description;
+    // The profile readers have no failure value: a run cannot tell.
+    if (calls[i] == call.function && ++occurrence == call.occurrence &&
+        call.function.rfind("GetPrivateProfile", 0) != 0) {
+      const std::regex shown("\\) = (.* error )?" + std::to_string(error) + "( .*)?$");
+      EXPECT_TRUE(std::regex_search(traced[i].second, shown)) << description << "\n"
+                                                              << traced[i].second;
+    }
+  }
+  EXPECT_EQ(trace.find(kPassword), std::string::npos) << description;
+}
+
 std::vector<CallOccurrence> RecordCleanRun(const FaultConfiguration& configuration,
                                            std::string& successLine) {
   FaultMachine clean(configuration);
   const int exitCode = clean.RunConfiguration();
+  ExpectTracedRunMatches(configuration, clean, exitCode);
   EXPECT_EQ(exitCode, 0) << configuration.name << "\n" << clean.machine.console;
   EXPECT_TRUE(clean.machine.OpenResources().empty()) << configuration.name;
   const std::string& console = clean.machine.console;
@@ -434,8 +502,9 @@ void RunWithOneFailure(const FaultConfiguration& configuration, const CallOccurr
   const std::string description = Describe(configuration, call, error);
   FaultMachine run(configuration);
   run.machine.FailCall(call.function, error, call.occurrence);
+  MemoryTrace trace;
 
-  const int exitCode = run.RunConfiguration();
+  const int exitCode = run.RunConfiguration(&trace);
 
   ++tally.runs;
   const std::string& console = run.machine.console;
@@ -457,6 +526,7 @@ void RunWithOneFailure(const FaultConfiguration& configuration, const CallOccurr
             std::vector<std::string>{})
       << description;
   ExpectRunLogMatchesConsole(run, description);
+  ExpectTraceShowsTheFailure(run, trace.text, call, error, description);
 }
 
 // The runs of every machine this process went through, for the summary

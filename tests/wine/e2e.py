@@ -929,6 +929,31 @@ def win7_64bit_typical_install(h):
 
 
 @test
+def win7_64bit_traced_install(h):
+    """The typical install with a support trace: the same console and log, and the calls."""
+    prefix = h.prefix("win7-64-traced")
+    prefix.env["TOLVO_TRACE"] = "C:\\tolvo-trace.txt"
+    ports, _, pieces = typical_install(h, prefix, "    (64-bit Windows 7 Detected)\n", True)
+    check_log(prefix, log_bytes(pieces), "traced install")
+    trace = prefix.host("C:\\tolvo-trace.txt").read_text("cp1252")
+    names = re.findall(r"^ *[0-9]+ (\w+)\(", trace, re.M)
+    for name, times in (("AddMonitorA", 1), ("XcvDataW", 2 * len(ports)), ("OpenPrinterA", None),
+                        ("SetPrinterA", None), ("ClosePrinter", None)):
+        check(names.count(name) == times if times else name in names,
+              "the trace has %d %s lines\n%s" % (names.count(name), name, trace))
+    check(re.search(r"^ *[0-9]+ DeleteMonitorA\(.*\) = FALSE error 3000 "
+                    r"ERROR_UNKNOWN_PRINT_MONITOR$", trace, re.M),
+          "the trace lacks the refusal of DeleteMonitorA\n" + trace)
+    # A trace file that cannot be opened costs one line on the error stream.
+    prefix.env["TOLVO_TRACE"] = "C:\\no such folder\\trace.txt"
+    result = prefix.run(["C:\\Kit\\Install.exe", "-?"])
+    check_equal(result.out, console_bytes(banner(STANDARD) + [(USAGE, False)]), "usage")
+    check(result.rc == 255 and result.err.count(b"\n") == 1 and b"TOLVO_TRACE" in result.err,
+          "unopenable trace file: exit code %d, error stream %r" % (result.rc, result.err))
+    return prefix
+
+
+@test
 def win7_64bit_reinstall_and_uninstall(h):
     prefix = h.prefix("win7-64-reinstall")
     line = "    (64-bit Windows 7 Detected)\n"
