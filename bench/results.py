@@ -12,7 +12,7 @@ RESULTS = Path(__file__).resolve().parent / "results.md"
 HEADER = ("# Benchmark results\n\n"
           "Written by `bench/run_benchmarks.sh` (native, simulated Windows) and\n"
           "`bench/wine_bench.py` (the real Install.exe under Wine); do not edit by hand.\n")
-ORDER = ["native", "wine"]
+ORDER = ["native", "wine", "trace"]
 
 
 def update_section(name, markdown):

@@ -21,7 +21,12 @@ and the size of Install.exe stripped.
 
 The results replace the "wine" section of bench/results.md.
 
-Usage: wine_bench.py [--repetitions R] [--ports 1,100,1000] [--keep]
+With --trace, the cost of the support trace instead: Install.exe without
+TOLVO_TRACE (tracing off) against reference.exe, and with TOLVO_TRACE naming
+a file (tracing on) against the same Install.exe off, all three alternated,
+for 100 ports by default. The results replace the "trace" section.
+
+Usage: wine_bench.py [--repetitions R] [--ports 1,100,1000] [--trace] [--keep]
 """
 
 import argparse
@@ -45,6 +50,11 @@ RUN_TIMEOUT = 900
 SIZE_LIMIT = 256 * 1024
 START_RATIO_LIMIT = 1.2
 RATIO_LIMIT = 1.10
+TRACE_RATIO_LIMIT = 2.0
+TRACE_FILE = "C:\\tolvo-trace.txt"
+# What a timed run starts: program in C:\Kit and its extra environment.
+PROGRAMS = {"Install.exe": ("Install.exe", {}), "reference.exe": ("reference.exe", {}),
+            "Install.exe traced": ("Install.exe", {"TOLVO_TRACE": TRACE_FILE})}
 DOTNET_KEY = r"HKLM\Software\Microsoft\NET Framework Setup\NDP\v2.0.50727"
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
@@ -211,30 +221,36 @@ def check_output(out, ports, what):
                 what, count(text, fragment), fragment, number, text[-2000:]))
 
 
-def timed_run(server, work, program, ports):
+def timed_run(server, work, name, ports):
+    program, environment = PROGRAMS[name]
     run = copy_prefix(server, work / "run")
     try:
         run.start_server()
         run.check_wine(["C:\\Kit\\empty.exe"], "warm-up")
+        run.env.update(environment)
         rc, seconds, out = run.wine(["C:\\Kit\\" + program], output=work / "run" / "out.txt")
         if rc != 0:
             raise BenchError("%s with %d ports: exit code %d\n%s" % (
-                program, ports, rc, out.decode("cp1252", "replace")[-2000:]))
-        check_output(out, ports, "%s with %d ports" % (program, ports))
+                name, ports, rc, out.decode("cp1252", "replace")[-2000:]))
+        check_output(out, ports, "%s with %d ports" % (name, ports))
+        if environment:
+            trace = (run.path / "drive_c" / TRACE_FILE[3:]).read_text("cp1252")
+            if trace.count(" XcvDataW(") != 2 * ports:
+                raise BenchError("%s: the trace lacks its channel commands" % name)
         return seconds
     finally:
         run.stop()
         shutil.rmtree(work / "run", ignore_errors=True)
 
 
-def bench_ports(base, work, ports, repetitions):
+def bench_ports(base, work, ports, repetitions, names=("Install.exe", "reference.exe")):
     server = make_server(base, work, ports)
-    times = {"Install.exe": [], "reference.exe": []}
+    times = {name: [] for name in names}
     try:
         for repetition in range(repetitions):
-            order = ["Install.exe", "reference.exe"]
-            if repetition % 2:
-                order.reverse()
+            # Each program leads in turn.
+            shift = repetition % len(names)
+            order = list(names[shift:] + names[:shift])
             for program in order:
                 seconds = timed_run(server, work, program, ports)
                 times[program].append(seconds)
@@ -328,13 +344,40 @@ def report(port_times, start_times, sizes, repetitions, samples):
     return "\n".join(lines) + "\n", worst
 
 
+def paired_ratio(slower, faster):
+    return statistics.median(s / f for s, f in zip(slower, faster))
+
+
+def report_trace(ports, times, repetitions):
+    off = paired_ratio(times["Install.exe"], times["reference.exe"])
+    on = paired_ratio(times["Install.exe traced"], times["Install.exe"])
+    version = subprocess.run(["wine", "--version"], capture_output=True, text=True).stdout.strip()
+    lines = ["## Under Wine: the support trace", "",
+             "%s, the setting of the Wine section with %d ports; %d repetitions, the three "
+             "programs alternated, each run from a fresh copy of the prepared prefix. Run on "
+             "%s, %s. Ratios are medians of the ratios within each repetition." % (
+                 version, ports, repetitions, time.strftime("%Y-%m-%d"), os.uname().nodename),
+             "", "| program | median (s) | runs (s) |", "|---|---:|---|"]
+    for name, runs in times.items():
+        lines.append("| %s | %.3f | %s |" % (name, statistics.median(runs),
+                                             " ".join("%.2f" % t for t in runs)))
+    lines += ["", "Tracing off (Install.exe against reference.exe): ratio %.3f, as without the "
+              "trace (%s %.2f). Tracing on (traced against untraced Install.exe): ratio %.3f "
+              "(%s %.1f)." % (off, verdict(off <= RATIO_LIMIT), RATIO_LIMIT, on,
+                              verdict(on <= TRACE_RATIO_LIMIT), TRACE_RATIO_LIMIT)]
+    return "\n".join(lines) + "\n"
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--repetitions", type=int, default=5)
     parser.add_argument("--ports", default="1,100,1000")
     parser.add_argument("--start-samples", type=int, default=50)
+    parser.add_argument("--trace", action="store_true", help="the cost of the support trace")
     parser.add_argument("--keep", action="store_true", help="keep the work folder")
     options = parser.parse_args()
+    if options.trace and options.ports == "1,100,1000":
+        options.ports = "100"
     for tool in ("wine", "wineboot", "wineserver", "i686-w64-mingw32-gcc", "cmake"):
         if not shutil.which(tool):
             print("wine_bench: %s is not installed" % tool, file=sys.stderr)
@@ -344,12 +387,18 @@ def main():
     work = Path(tempfile.mkdtemp(prefix="tolvo-wine-bench-"))
     try:
         base = make_base(work)
-        port_times = {}
-        for ports in (int(p) for p in options.ports.split(",")):
-            port_times[ports] = bench_ports(base, work, ports, options.repetitions)
-        start_times = bench_start(base, work, options.start_samples)
-        text, worst = report(port_times, start_times, stripped_size(), options.repetitions,
+        if options.trace:
+            ports = int(options.ports.split(",")[0])
+            times = bench_ports(base, work, ports, options.repetitions, tuple(PROGRAMS))
+            text, section = report_trace(ports, times, options.repetitions), "trace"
+        else:
+            port_times = {}
+            for ports in (int(p) for p in options.ports.split(",")):
+                port_times[ports] = bench_ports(base, work, ports, options.repetitions)
+            start_times = bench_start(base, work, options.start_samples)
+            text, _ = report(port_times, start_times, stripped_size(), options.repetitions,
                              options.start_samples)
+            section = "wine"
     except BenchError as error:
         print("wine_bench: %s" % error, file=sys.stderr)
         return 1
@@ -359,7 +408,7 @@ def main():
         else:
             shutil.rmtree(work, ignore_errors=True)
     print(text)
-    results.update_section("wine", text)
+    results.update_section(section, text)
     info("bench/results.md updated")
     return 0
 

@@ -8,12 +8,14 @@ if [[ $EUID -ne 0 ]]; then
   exit 1
 fi
 
-# Native build and tests, the Windows cross compilers, and Wine for the
-# end-to-end runs. wine32 is an i386 package, hence the extra architecture.
+# Native build and tests, the Windows cross compilers, Wine for the
+# end-to-end runs, and the Windows Installer package and its signing.
+# wine32 is an i386 package, hence the extra architecture.
 packages=(
-  cmake ninja-build g++ libgtest-dev libbenchmark-dev clang libclang-rt-14-dev clang-format python3
+  cmake ninja-build g++ libgtest-dev googletest libbenchmark-dev clang libclang-rt-14-dev clang-format python3
   g++-mingw-w64-i686 g++-mingw-w64-x86-64
   wine wine32:i386 wine64
+  wixl msitools osslsigncode openssl
 )
 
 export DEBIAN_FRONTEND=noninteractive

@@ -3,7 +3,8 @@
 #   1. the native build with address and undefined-behaviour sanitizers,
 #      unit tests and whole-run scenarios against the simulated Windows;
 #   2. the Windows builds (Install.exe, the stand-in product files, the kit);
-#   3. the real Install.exe under Wine (smoke test, then end-to-end runs).
+#   3. the real Install.exe under Wine (smoke test, then end-to-end runs),
+#      and the behaviour checks of the seam against the real backend.
 # Installs missing Debian packages first (as root, or through sudo).
 # TOLVO_JOBS sets the build parallelism (default: the number of CPUs).
 set -euo pipefail
@@ -12,8 +13,9 @@ repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$repo"
 jobs="${TOLVO_JOBS:-$(nproc)}"
 
-required=(cmake ninja-build g++ libgtest-dev libbenchmark-dev clang libclang-rt-14-dev python3
-          g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64)
+required=(cmake ninja-build g++ libgtest-dev googletest libbenchmark-dev clang libclang-rt-14-dev python3
+          g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64
+          wixl msitools osslsigncode openssl)
 missing=()
 for package in "${required[@]}"; do
   if [[ "$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null)" != "install ok installed" ]]; then
@@ -60,7 +62,26 @@ build "32-bit Windows build and kit" \
            cmake --build --preset mingw32 -j $jobs --target kit"
 check "imports of Install.exe: Known DLLs, Windows XP SP3" \
   python3 "$repo/tests/imports/pe_imports.py" check "$repo/build/mingw32/src/platform/win32/Install.exe"
+# The kit signed with a throwaway certificate and the package built from it:
+# the Wine tests run these signed files.
+signed="$repo/build/signed"
+signed_kit_and_package() {
+  local sign=("$repo/packaging/sign.sh" -c "$signed/cert.pem" -k "$signed/key.pem" -a "$signed/cert.pem")
+  rm -rf "$signed" && mkdir -p "$signed" && cp -a "$repo/build/kit" "$signed/kit" &&
+    openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Tolvo test signing" \
+      -keyout "$signed/key.pem" -out "$signed/cert.pem" 2>/dev/null &&
+    "${sign[@]}" "$signed/kit" && "$repo/packaging/build-msi.sh" -o "$signed/Tolvo.msi" "$signed/kit" &&
+    "${sign[@]}" "$signed/Tolvo.msi"
+}
+verify_signatures() {
+  find "$signed/kit" "$signed/Tolvo.msi" -type f \( -iname "*.exe" -o -iname "*.dll" -o -iname "*.msi" \) -print0 |
+    xargs -0 -n 1 osslsigncode verify -CAfile "$signed/cert.pem" -in >/dev/null
+}
+build "signed kit and Windows Installer package" signed_kit_and_package
+check "every signed file verifies" verify_signatures
+export E2E_KIT="$signed/kit" E2E_INSTALL_EXE="$signed/kit/Install.exe" E2E_MSI="$signed/Tolvo.msi"
 check "Wine smoke test" "$repo/tests/wine/smoke_test.sh"
+check "behaviour checks of the real backend under Wine" "$repo/tests/wine/run_checks.sh"
 check "Wine end-to-end tests" "$repo/tests/wine/run_e2e.sh"
 
 passed=$((stages - ${#failures[@]}))

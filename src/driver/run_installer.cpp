@@ -8,6 +8,7 @@
 #include "driver/command_line.h"
 #include "driver/dll_search_path.h"
 #include "winenv/event_log.h"
+#include "winenv/installation_lock.h"
 #include "winenv/processes.h"
 #include "winenv/registry.h"
 
@@ -173,7 +174,7 @@ bool SiteScriptPresent(WinApi& api) {
 }
 
 int InstallWithArguments(RunContext& context, InstallerSequences& sequences,
-                         const CommandLineOptions& options) {
+                         const CommandLineOptions& options, InstallationLock& lock) {
   Output& output = context.output;
   output.PrintFormatted("\nInstalling %s Port Monitor", context.profile.productWord);
   PrintServerSuffix(output, options.install.serverName);
@@ -191,12 +192,31 @@ int InstallWithArguments(RunContext& context, InstallerSequences& sequences,
     return Finish(context, kExitFailure);
   }
   ReportInstalled(context);
+  // The work is done: the site script may run the installer itself.
+  lock.Release();
   if (SiteScriptPresent(context.api)) {
     // The script may append to the same log file: close and flush it first.
     output.CloseRunLog();
     RunShellCommand(context, kSiteScript);
   }
   return Finish(context, kExitSuccess);
+}
+
+// Takes the installation lock; false, with the reason printed, when this
+// run must leave the machine alone.
+bool TakeInstallationLock(RunContext& context, InstallationLock& lock) {
+  switch (lock.Take()) {
+    case LockResult::Taken:
+      return true;
+    case LockResult::Busy:
+      context.output.PrintMessage("ERROR: Another Tolvo installation is running\n");
+      return false;
+    case LockResult::Failed:
+      break;
+  }
+  context.output.PrintFormatted("ERROR (%d) While Checking for Another Tolvo Installation.\n",
+                                static_cast<int>(context.api.GetLastError()));
+  return false;
 }
 
 }  // namespace
@@ -241,6 +261,11 @@ int RunInstaller(WinApi& api, int argc, char** argv, InstallerSequences& sequenc
         "NOTE: The -f switch is obsolete, the client application is un/installed "
         "automaticaly\n");
   }
+  // Held until the run's work is done, so that two runs never interleave.
+  InstallationLock lock(api);
+  if (!TakeInstallationLock(context, lock)) {
+    return Finish(context, kExitFailure);
+  }
   if (!IsDotNet20Installed(api)) {
     context.output.PrintMessage("ERROR: The .NET Framework 2.0 is not installed\n");
     return Finish(context, kExitFailure);
@@ -251,7 +276,19 @@ int RunInstaller(WinApi& api, int argc, char** argv, InstallerSequences& sequenc
   if (options.uninstall) {
     return Uninstall(context, sequences, options);
   }
-  return InstallWithArguments(context, sequences, options);
+  return InstallWithArguments(context, sequences, options, lock);
+}
+
+int RunInstallerTraced(WinApi& api, TraceSink* trace, int argc, char** argv,
+                       InstallerSequences& sequences) {
+  if (trace == nullptr) {
+    return RunInstaller(api, argc, argv, sequences);
+  }
+  TraceApi traced(api, *trace);
+  traced.WriteHeader(kVersion);
+  const int exitCode = RunInstaller(traced, argc, argv, sequences);
+  traced.WriteFooter(exitCode);
+  return exitCode;
 }
 
 }  // namespace tolvo

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "driver/installer_sequences.h"
+#include "platform/trace_api.h"
 #include "platform/win_api.h"
 
 namespace tolvo {
@@ -10,6 +11,11 @@ namespace tolvo {
 // Runs one installation or uninstallation on `api` and returns the process
 // exit code: 0 on success, -1 on any failure.
 int RunInstaller(WinApi& api, int argc, char** argv, InstallerSequences& sequences);
+
+// The same, with every call on `api` recorded into `trace` when one is given
+// (the support trace); the run and its exit code are the same either way.
+int RunInstallerTraced(WinApi& api, TraceSink* trace, int argc, char** argv,
+                       InstallerSequences& sequences);
 
 // Switches off WOW64 file-system redirection for the rest of the run, so that
 // the system directory reached later is the native one. Does nothing on a

@@ -43,9 +43,8 @@ class WinApi {
   virtual LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM desired,
                                 PHKEY result) = 0;
   virtual LSTATUS RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR className,
-                                  DWORD options, REGSAM desired,
-                                  LPSECURITY_ATTRIBUTES security, PHKEY result,
-                                  LPDWORD disposition) = 0;
+                                  DWORD options, REGSAM desired, LPSECURITY_ATTRIBUTES security,
+                                  PHKEY result, LPDWORD disposition) = 0;
   virtual LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type,
                                    LPBYTE data, LPDWORD dataSize) = 0;
   virtual LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type,
@@ -55,9 +54,8 @@ class WinApi {
 
   // --- Event log ----------------------------------------------------------
   virtual HANDLE RegisterEventSourceA(LPCSTR serverName, LPCSTR sourceName) = 0;
-  virtual BOOL ReportEventA(HANDLE eventLog, WORD type, WORD category, DWORD eventId,
-                            PSID userSid, WORD numStrings, DWORD dataSize, LPCSTR* strings,
-                            LPVOID rawData) = 0;
+  virtual BOOL ReportEventA(HANDLE eventLog, WORD type, WORD category, DWORD eventId, PSID userSid,
+                            WORD numStrings, DWORD dataSize, LPCSTR* strings, LPVOID rawData) = 0;
   virtual BOOL DeregisterEventSource(HANDLE eventLog) = 0;
 
   // --- Profile (INI) files ------------------------------------------------
@@ -98,6 +96,19 @@ class WinApi {
     kOpenPrinterW,                    // winspool.drv
     kXcvDataW,                        // winspool.drv
   };
+  // The function's exported name, as GetProcAddress is asked for it.
+  static constexpr const char* EntryPointName(EntryPoint entry) {
+    constexpr const char* kNames[] = {
+        "IsWow64Process",
+        "Wow64DisableWow64FsRedirection",
+        "SetDllDirectoryA",
+        "SetDefaultDllDirectories",
+        "MultiByteToWideChar",
+        "OpenPrinterW",
+        "XcvDataW",
+    };
+    return kNames[static_cast<int>(entry)];
+  }
   // GetProcAddress: true when `module` exports `entry`; false, with the last
   // error set, when it does not. A member below whose function was not found
   // fails with ERROR_PROC_NOT_FOUND.
@@ -122,26 +133,31 @@ class WinApi {
   // --- Print spooler ------------------------------------------------------
   virtual BOOL AddMonitorA(LPSTR serverName, DWORD level, LPBYTE monitors) = 0;
   virtual BOOL DeleteMonitorA(LPSTR serverName, LPSTR environment, LPSTR monitorName) = 0;
-  virtual BOOL OpenPrinterA(LPSTR printerName, LPHANDLE printer,
-                            LPPRINTER_DEFAULTSA defaults) = 0;
+  virtual BOOL OpenPrinterA(LPSTR printerName, LPHANDLE printer, LPPRINTER_DEFAULTSA defaults) = 0;
   virtual BOOL GetPrinterA(HANDLE printer, DWORD level, LPBYTE buffer, DWORD bufferSize,
                            LPDWORD needed) = 0;
   virtual BOOL SetPrinterA(HANDLE printer, DWORD level, LPBYTE buffer, DWORD command) = 0;
   virtual BOOL ClosePrinter(HANDLE printer) = 0;
-  virtual BOOL EnumPrintersA(DWORD flags, LPSTR name, DWORD level, LPBYTE buffer,
-                             DWORD bufferSize, LPDWORD needed, LPDWORD returned) = 0;
-  virtual BOOL EnumPortsA(LPSTR name, DWORD level, LPBYTE buffer, DWORD bufferSize,
-                          LPDWORD needed, LPDWORD returned) = 0;
+  virtual BOOL EnumPrintersA(DWORD flags, LPSTR name, DWORD level, LPBYTE buffer, DWORD bufferSize,
+                             LPDWORD needed, LPDWORD returned) = 0;
+  virtual BOOL EnumPortsA(LPSTR name, DWORD level, LPBYTE buffer, DWORD bufferSize, LPDWORD needed,
+                          LPDWORD returned) = 0;
 
   // --- Processes ----------------------------------------------------------
   virtual DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) = 0;
   virtual BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine,
                               LPSECURITY_ATTRIBUTES processAttributes,
                               LPSECURITY_ATTRIBUTES threadAttributes, BOOL inheritHandles,
-                              DWORD creationFlags, LPVOID environment,
-                              LPCSTR currentDirectory, LPSTARTUPINFOA startupInfo,
+                              DWORD creationFlags, LPVOID environment, LPCSTR currentDirectory,
+                              LPSTARTUPINFOA startupInfo,
                               LPPROCESS_INFORMATION processInformation) = 0;
   virtual DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) = 0;
+  // A named mutex: a handle also when it exists already (the last error is
+  // then ERROR_ALREADY_EXISTS); WaitForSingleObject takes it, ReleaseMutex
+  // gives it back, CloseHandle closes the handle.
+  virtual HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES mutexAttributes, BOOL initialOwner,
+                              LPCSTR name) = 0;
+  virtual BOOL ReleaseMutex(HANDLE mutex) = 0;
   virtual BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode) = 0;
   virtual BOOL CloseHandle(HANDLE handle) = 0;
 

@@ -116,12 +116,14 @@ TEST_F(Arguments, SequencesReceiveWhatTheCommandLineSays) {
 TEST_F(Arguments, StartUpRunsInItsOrder) {
   EXPECT_EQ(Run({}), 0);
   // The DLL search path is narrowed before anything else, the redirection
-  // switched off next.
+  // switched off next; the installation lock is taken before the first look
+  // at the machine.
   const std::vector<std::string> expected = {
       "GetModuleHandleA",     "GetProcAddress",       "SetDefaultDllDirectories",
       "GetModuleHandleA",     "GetProcAddress",       "Wow64DisableWow64FsRedirection",
       "SetCurrentDirectoryA", "GetCurrentDirectoryA", "GetWindowsDirectoryA",
-      "OpenRunLog",           "RegOpenKeyExA"};
+      "OpenRunLog",           "CreateMutexA",         "WaitForSingleObject",
+      "RegOpenKeyExA"};
   const auto& calls = machine.calls();
   ASSERT_GE(calls.size(), expected.size());
   EXPECT_EQ(std::vector<std::string>(calls.begin(), calls.begin() + expected.size()), expected);

@@ -105,5 +105,54 @@ TEST_F(ExitCodes, EnterpriseUninstallSucceeded) {
                                  "\nTolvoE Port Monitor UnInstalled Sucessfully.\n");
 }
 
+// Two runs must never interleave: a run that cannot take the installation
+// lock changes nothing and ends with -1, which deployment engines retry.
+struct LockCase {
+  std::vector<std::string> arguments;
+  const char* heldElsewhere;  // the mutex another run holds, if any
+  int failedCreations;        // CreateMutexA fails: never (-1), the first call (1), every call (0)
+  std::string printed;        // after the banner
+};
+
+const std::string kBusy = "ERROR: Another Tolvo installation is running\n";
+const LockCase kLockCases[] = {
+    {{}, "Global\\Kestrum Tolvo Installation", -1, kBusy},
+    {{"-u", "-a"}, "Global\\Kestrum Tolvo Installation", -1, kBusy},
+    {{"-?"}, "Global\\Kestrum Tolvo Installation", -1, kUsage},  // needs no lock
+    // The session's own lock where the machine-wide one cannot be made.
+    {{"-e"}, "Local\\Kestrum Tolvo Installation", 1, kBusy},
+    {{}, nullptr, 0, "ERROR (5) While Checking for Another Tolvo Installation.\n"},
+};
+
+class LockRefused : public DriverScenario, public ::testing::WithParamInterface<LockCase> {};
+
+TEST_P(LockRefused, ChangesNothing) {
+  const LockCase& c = GetParam();
+  if (c.heldElsewhere != nullptr) {
+    machine.processes.mutexes[c.heldElsewhere] = {true};
+  }
+  if (c.failedCreations >= 0) {
+    machine.FailCall("CreateMutexA", ERROR_ACCESS_DENIED, c.failedCreations);
+  }
+  const std::string before = machine.StateText(kDefaultLog);
+  EXPECT_EQ(Run(c.arguments), -1);
+  EXPECT_EQ(machine.console,
+            (c.arguments.size() > 1 ? kEnterpriseBanner : kStandardBanner) + c.printed);
+  EXPECT_EQ(Log(), AsLogText(machine.console));
+  EXPECT_TRUE(sequences.calls.empty());
+  EXPECT_EQ(machine.StateText(kDefaultLog), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, LockRefused, ::testing::ValuesIn(kLockCases));
+
+// A run killed while another process had the mutex open left it abandoned.
+TEST_F(ExitCodes, AnAbandonedLockIsTakenAndGivenBack) {
+  machine.processes.mutexes["Global\\Kestrum Tolvo Installation"] = {false, false, true};
+  EXPECT_EQ(Run({}), 0);
+  ASSERT_EQ(sequences.calls.size(), 1u);
+  EXPECT_TRUE(sequences.calls[0].installationLockHeld);
+  EXPECT_TRUE(machine.processes.mutexes.empty());
+}
+
 }  // namespace
 }  // namespace tolvo::scenario

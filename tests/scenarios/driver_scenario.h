@@ -28,7 +28,18 @@ struct SequenceCall {
   bool enterpriseEdition = false;
   bool runLogOpen = false;
   std::string currentDirectory;
+  bool installationLockHeld = false;
 };
+
+// The installer's run owns a mutex of the machine.
+inline bool RunHoldsAMutex(const sim::SimWindows& machine) {
+  for (const auto& [name, mutex] : machine.processes.mutexes) {
+    if (mutex.ownedByRun) {
+      return true;
+    }
+  }
+  return false;
+}
 
 class RecordingSequences final : public InstallerSequences {
  public:
@@ -69,6 +80,7 @@ class RecordingSequences final : public InstallerSequences {
     call.enterpriseEdition = context.settings.enterpriseEdition;
     call.runLogOpen = context.output.runLogOpen();
     call.currentDirectory = machine_.currentDirectory;
+    call.installationLockHeld = RunHoldsAMutex(machine_);
     return call;
   }
 

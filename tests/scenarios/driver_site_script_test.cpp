@@ -20,6 +20,7 @@ class SiteScript : public DriverScenario {
     script.behaviour = [this, exitStatus](sim::SimWindows& m, const sim::SimProcessStart&) {
       ++scriptRuns;
       logOpenWhileScriptRan = m.RunLogOpen();
+      lockHeldWhileScriptRan = RunHoldsAMutex(m);
       logSeenByScript = m.ReadFile(kDefaultLog).value_or("");
       m.WriteFile(kDefaultLog, logSeenByScript + "script was here\r\n");
       return exitStatus;
@@ -29,6 +30,7 @@ class SiteScript : public DriverScenario {
 
   int scriptRuns = 0;
   bool logOpenWhileScriptRan = true;
+  bool lockHeldWhileScriptRan = true;
   std::string logSeenByScript;
 };
 
@@ -37,6 +39,11 @@ TEST_F(SiteScript, RunsAfterSuccessWithArgumentsWithTheLogClosed) {
   EXPECT_EQ(Run({"\\\\srv"}), 0);
   EXPECT_EQ(scriptRuns, 1);
   EXPECT_FALSE(logOpenWhileScriptRan);
+  // The work was done under the installation lock; the script, which may
+  // run the installer itself, comes after its release.
+  ASSERT_EQ(sequences.calls.size(), 1u);
+  EXPECT_TRUE(sequences.calls[0].installationLockHeld);
+  EXPECT_FALSE(lockHeldWhileScriptRan);
   // Everything the installer printed had reached the file before the script.
   EXPECT_EQ(logSeenByScript, AsLogText(machine.console));
   EXPECT_EQ(Log(), AsLogText(machine.console) + "script was here\r\n");

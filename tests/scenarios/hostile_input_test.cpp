@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -464,9 +465,15 @@ TEST_P(HostileInput, GivesAClearMessageAndTheRightExitCode) {
     hostile.prepare(*this);
   }
 
-  const int exitCode = Run(hostile.arguments);
+  MemoryTrace trace;
+  const int exitCode = Run(hostile.arguments, &trace);
 
   EXPECT_EQ(exitCode, hostile.exitCode) << machine.console;
+  // The support trace stays bounded, line by line, whatever the input.
+  std::istringstream traceLines(trace.text);
+  for (std::string line; std::getline(traceLines, line);) {
+    EXPECT_LT(line.size(), TraceLine::kSize);
+  }
   EXPECT_TRUE(LinesInOrder(machine.console, hostile.lines)) << machine.console;
   for (const std::string& text : hostile.absent) {
     EXPECT_EQ(machine.console.find(text), std::string::npos) << text << "\n" << machine.console;

@@ -110,13 +110,22 @@ inline std::string WithoutLinesStartingWith(std::string_view text, std::string_v
   return kept;
 }
 
+// A support trace kept in memory, with fixed start-up facts and times.
+class MemoryTrace final : public TraceSink {
+ public:
+  void Write(std::string_view line) override { text.append(line); }
+  std::uint32_t MillisecondsSinceStart() override { return 0; }
+  TraceProcessFacts ProcessFacts() override { return {kInstallerPath, kKitFolder, "now"}; }
+  std::string text;
+};
+
 class MachineFixture : public ::testing::Test {
  public:
   MachineFixture() { BuildTypicalMachine(); }
 
-  // Runs Install.exe from the kit folder with `arguments` and returns its
-  // exit code.
-  int Run(std::vector<std::string> arguments = {}) {
+  // Runs Install.exe from the kit folder with `arguments`, traced into
+  // `trace` when one is given, and returns its exit code.
+  int Run(std::vector<std::string> arguments = {}, TraceSink* trace = nullptr) {
     std::vector<std::string> words;
     words.emplace_back(kInstallerPath);
     for (std::string& argument : arguments) {
@@ -128,7 +137,8 @@ class MachineFixture : public ::testing::Test {
     }
     argv.push_back(nullptr);
     WorkflowSequences sequences;
-    return RunInstaller(machine, static_cast<int>(words.size()), argv.data(), sequences);
+    return RunInstallerTraced(machine, trace, static_cast<int>(words.size()), argv.data(),
+                              sequences);
   }
 
   std::string RunLog() const { return machine.ReadFile(kRunLogPath).value_or("<no run log>"); }

@@ -129,14 +129,14 @@ TEST_F(PortLoadingWalk, ChannelNotOpenedFailsAtTheFirstConfiguredPort) {
   sim.WriteFile(kIni, "[1]\nServerIP=a\n");
   EXPECT_FALSE(Load());
   EXPECT_EQ(count, 0);
-  EXPECT_EQ(sim.console, "Cannot open port monitor, error code: 1801\n");
+  EXPECT_EQ(sim.console, "Cannot open port monitor, error code: 1796\n");
 }
 
 TEST_F(PortLoadingWalk, ChannelNotOpenedWithoutConfigurationSucceeds) {
   sim.spooler.monitors.clear();
   EXPECT_TRUE(Load());
   EXPECT_EQ(count, 0);
-  EXPECT_EQ(sim.console, "Cannot open port monitor, error code: 1801\n");
+  EXPECT_EQ(sim.console, "Cannot open port monitor, error code: 1796\n");
 }
 
 TEST_F(PortLoadingWalk, MissingXcvDataFailsSilentlyAtTheFirstConfiguredPort) {

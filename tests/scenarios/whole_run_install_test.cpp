@@ -134,7 +134,7 @@ constexpr std::string_view kPorts =
     "    New - IP:192.168.10.5:9100, Desc:, Queue:, Type:1 \n";
 constexpr std::string_view kMonitorMissingForPorts =
     "  - Adding port configuration\n"
-    "Cannot open port monitor, error code: 1801\n"
+    "Cannot open port monitor, error code: 1796\n"
     "ERROR While adding port configuration\n";
 constexpr std::string_view kEventSource = "  - Event Log Resources WAS installed\n";
 constexpr std::string_view kAssigned = "    Printer 'Office Laser' assigned to port Tolvo001\n";
@@ -234,7 +234,7 @@ const char* const kUnsupportedIgnored[] = {
     "  - Registering Tolvo Print Monitor\n",
     "ERROR (87) While Registering Print Monitor.\n",
     "  - Adding port configuration\n",
-    "Cannot open port monitor, error code: 1801\n",
+    "Cannot open port monitor, error code: 1796\n",
     "ERROR While adding port configuration\n",
     "  - Event Log Resources WAS installed\n",
     "  - Installing Tolvo Client Graphical User Interface\n",
@@ -354,7 +354,7 @@ const char* const kRegistrationIgnored[] = {
     "  - Registering Tolvo Print Monitor\n",
     "ERROR (5) While Registering Print Monitor.\n",
     "  - Adding port configuration\n",
-    "Cannot open port monitor, error code: 1801\n",
+    "Cannot open port monitor, error code: 1796\n",
     "ERROR While adding port configuration\n",
     "  - Event Log Resources WAS installed\n",
     "  - Installing Tolvo Client Graphical User Interface\n",

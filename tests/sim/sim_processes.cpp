@@ -2,8 +2,10 @@
 // simulated machine.
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
 #include <system_error>
+#include <utility>
 
 #include "sim/sim_windows.h"
 
@@ -16,6 +18,11 @@ namespace {
 constexpr DWORD kErrorBadExeFormat = 193;
 constexpr DWORD kErrorDirectory = 267;
 constexpr DWORD kWaitTimeout = 258;
+constexpr DWORD kErrorNotOwner = 288;
+
+std::uintptr_t Value(HANDLE handle) {
+  return reinterpret_cast<std::uintptr_t>(handle);
+}
 
 std::string Lower(std::string_view text) {
   std::string result(text);
@@ -288,6 +295,9 @@ DWORD RunInterpreter(SimWindows& machine, const SimProcessStart& start) {
     return machine.FullPath(IsAbsolute(path) ? path : start.currentDirectory + "\\" + path);
   };
   const std::string verb = Lower(tokens[0]);
+  if (verb == "exit") {
+    return tokens.size() > 1 ? static_cast<DWORD>(std::strtoul(tokens[1].c_str(), nullptr, 10)) : 0;
+  }
   if (verb == "rmdir" || verb == "rd") {
     bool tree = false;
     std::string target;
@@ -504,6 +514,15 @@ DWORD SimWindows::WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
     SetLastError(*error);
     return WAIT_FAILED;
   }
+  if (IsHandle(handle, HandleKind::Mutex)) {
+    SimMutex& mutex = processes.mutexes[processes.mutexHandles[Value(handle)]];
+    if (mutex.heldElsewhere) {
+      processes.hungWaits += milliseconds == INFINITE ? 1 : 0;
+      return milliseconds == INFINITE ? WAIT_FAILED : kWaitTimeout;
+    }
+    mutex.ownedByRun = true;
+    return std::exchange(mutex.abandoned, false) ? WAIT_ABANDONED : WAIT_OBJECT_0;
+  }
   const auto it = processes.handles.find(reinterpret_cast<std::uintptr_t>(handle));
   if (handle == CurrentProcessPseudoHandle()) {
     ++processes.hungWaits;  // waiting for oneself never ends
@@ -547,11 +566,48 @@ BOOL SimWindows::GetExitCodeProcess(HANDLE process, LPDWORD exitCode) {
   return TRUE;
 }
 
+HANDLE SimWindows::CreateMutexA(LPSECURITY_ATTRIBUTES /*mutexAttributes*/, BOOL initialOwner,
+                                LPCSTR name) {
+  if (auto error = Enter("CreateMutexA")) {
+    SetLastError(*error);
+    return nullptr;
+  }
+  if (name == nullptr || initialOwner) {
+    SetLastError(ERROR_INVALID_PARAMETER);  // not modelled
+    return nullptr;
+  }
+  const bool existed = processes.mutexes.count(name) != 0;
+  ++processes.mutexes[name].runHandles;
+  HANDLE handle = NewHandle(HandleKind::Mutex);
+  processes.mutexHandles[Value(handle)] = name;
+  SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+  return handle;
+}
+
+BOOL SimWindows::ReleaseMutex(HANDLE handle) {
+  if (auto error = Enter("ReleaseMutex")) {
+    return Fail(*error);
+  }
+  if (!IsHandle(handle, HandleKind::Mutex)) {
+    return Fail(ERROR_INVALID_HANDLE);
+  }
+  SimMutex& mutex = processes.mutexes[processes.mutexHandles[Value(handle)]];
+  return std::exchange(mutex.ownedByRun, false) ? TRUE : Fail(kErrorNotOwner);
+}
+
 BOOL SimWindows::CloseHandle(HANDLE handle) {
   if (auto error = Enter("CloseHandle")) {
     return Fail(*error);
   }
   if (handle == CurrentProcessPseudoHandle()) {
+    return TRUE;
+  }
+  if (ReleaseHandle(handle, HandleKind::Mutex)) {
+    const std::string name = processes.mutexHandles.extract(Value(handle)).mapped();
+    SimMutex& mutex = processes.mutexes[name];
+    if (mutex.runHandles-- == 1 && !mutex.heldElsewhere) {
+      processes.mutexes.erase(name);
+    }
     return TRUE;
   }
   if (!ReleaseHandle(handle, HandleKind::Process) && !ReleaseHandle(handle, HandleKind::Thread)) {

@@ -28,7 +28,8 @@
 //                               cmd.exe in the system directory (found on
 //                               the search path); it runs "/c rmdir "DIR"
 //                               [/S] [/Q]" on the simulated file system
-//                               (exit 0; 2 when DIR does not exist) and
+//                               (exit 0; 2 when DIR does not exist),
+//                               "/c exit N" (exit N) and
 //                               "/c NAME.bat" (the behaviour registered for
 //                               the script, else 0 when the file exists and
 //                               1 when it does not).
@@ -36,7 +37,11 @@
 //                               that never ends; real Windows would hang
 //                               there, so a test expects 0. Such a wait
 //                               returns WAIT_FAILED.
-// Process and thread handles are counted as HandleKind::Process/Thread.
+//   mutexes                     named mutexes by name (case counts, as for
+//                               Windows' object names); {true} is one that
+//                               another process holds.
+// Process and thread handles are counted as HandleKind::Process/Thread,
+// mutex handles as HandleKind::Mutex.
 #pragma once
 
 #include <cstdint>
@@ -73,6 +78,14 @@ struct SimProgram {
   bool staysRunning = false;
 };
 
+// A named mutex. Initial ownership and recursive waits are not modelled.
+struct SimMutex {
+  bool heldElsewhere = false;  // another process owns it
+  bool ownedByRun = false;
+  bool abandoned = false;  // its owner ended without giving it back
+  int runHandles = 0;      // while 0 and not held elsewhere, it does not exist
+};
+
 struct SimProcessesState {
   SimProcessesState();
 
@@ -100,6 +113,8 @@ struct SimProcessesState {
   std::map<std::string, SimProgram> programs;  // by lower-case path or name
   std::map<DWORD, Process> table;              // by process id
   std::map<std::uintptr_t, DWORD> handles;     // process or thread handle -> id
+  std::map<std::string, SimMutex> mutexes;
+  std::map<std::uintptr_t, std::string> mutexHandles;  // handle -> mutex name
   DWORD nextProcessId = 1000;
 };
 

@@ -4,20 +4,23 @@
 //   section of a name, and the first key of a name within it, win;
 // - blanks and tabs around section names, keys and values are dropped;
 //   a value enclosed in matching quotes (" or ') loses them;
-// - a line without "=" names no value (the key reads as missing);
+// - a line without "=" names no value (the key reads as missing); a line
+//   starting with ";" is a key like any other;
+// - a file starting with the UTF-16LE byte-order mark is read as UTF-16;
 // - GetPrivateProfileStringA cuts at size - 1 and then returns size - 1;
 //   the default (trailing blanks dropped) stands in for a missing file,
 //   section or key;
 // - GetPrivateProfileIntA parses an optional sign, then "0x" hexadecimal or
 //   decimal digits up to the first other character, modulo 2^32 ("-7" gives
 //   (UINT)-7, "12abc" 12); a present key whose text holds no number gives
-//   0, and only a missing key gives the default.
+//   0, an empty value or a missing key the default.
 //
 // A parsed file is kept between calls (see ProfileCache), since the
 // installer reads dozens of keys per port from the same file.
 #include <sys/stat.h>
 
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <ctime>
 #include <fstream>
@@ -135,7 +138,13 @@ std::vector<ProfileSection> ParseSections(std::string_view content) {
 
 std::shared_ptr<const Profile> ParseProfile(std::string_view content) {
   auto profile = std::make_shared<Profile>();
-  profile->sections = ParseSections(content);
+  if (content.size() >= 2 && content.substr(0, 2) == "\xFF\xFE") {  // UTF-16LE, as Notepad saves
+    const std::string narrow = NarrowFromUtf16(
+        reinterpret_cast<const std::uint8_t*>(content.data()) + 2, (content.size() - 2) / 2);
+    profile->sections = ParseSections(narrow);
+  } else {
+    profile->sections = ParseSections(content);
+  }
   for (std::size_t i = 0; i < profile->sections.size(); ++i) {
     profile->firstSection.emplace(LowerAscii(profile->sections[i].name), i);
   }
@@ -376,7 +385,7 @@ UINT SimWindows::GetPrivateProfileIntA(LPCSTR appName, LPCSTR keyName, INT defau
   }
   const ProfileSection* section = FindSection(*profile, appName);
   const std::string* value = section != nullptr ? FindValue(*section, keyName) : nullptr;
-  if (value == nullptr) {
+  if (value == nullptr || value->empty()) {
     return static_cast<UINT>(defaultValue);
   }
   return ParseProfileInt(*value);

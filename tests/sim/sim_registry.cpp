@@ -404,6 +404,10 @@ struct Resolved {
   bool view32 = false;
 };
 
+bool IsText(DWORD type) {
+  return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
+
 }  // namespace
 
 // Resolves `subKey` below `key` to a physical path, applying the WOW64 view.
@@ -526,14 +530,17 @@ LSTATUS SimWindows::RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserve
     return Status(ERROR_SUCCESS);
   }
   if (*dataSize < size) {
-    // The buffer's content is unspecified after ERROR_MORE_DATA: scribble on
-    // it so that a reader relying on it shows up.
-    std::memset(data, 0xAB, *dataSize);
+    // Documented as unspecified; Windows and Wine leave the buffer untouched.
     *dataSize = size;
     return Status(ERROR_MORE_DATA);
   }
   if (size != 0) {
     std::memcpy(data, bytes.data(), size);
+  }
+  // A string stored without its terminator gets one in the buffer when
+  // there is room, not counted in the size (as Windows NT does).
+  if (IsText(value->second.type) && size != 0 && bytes.back() != 0 && *dataSize > size) {
+    data[size] = 0;
   }
   *dataSize = size;
   return Status(ERROR_SUCCESS);
@@ -561,6 +568,11 @@ LSTATUS SimWindows::RegSetValueExA(HKEY key, LPCSTR valueName, DWORD /*reserved*
   SimRegistryValue& value = found->values[valueName == nullptr ? "" : valueName];
   value.type = type;
   value.data.assign(data, data + dataSize);
+  // A string given without its terminator gains it when the byte after the
+  // given size is one, as Windows does (its own callers' off-by-one).
+  if (IsText(type) && dataSize != 0 && data[dataSize - 1] != 0 && data[dataSize] == 0) {
+    value.data.push_back(0);
+  }
   return Status(ERROR_SUCCESS);
 }
 

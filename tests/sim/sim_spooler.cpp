@@ -376,7 +376,7 @@ BOOL SimWindows::OpenPrinterW(LPWSTR printerName, LPHANDLE printer, LPPRINTER_DE
   if (local.rfind(kXcvMonitor, 0) == 0) {
     const SimMonitor* found = spooler.FindMonitor(local.substr(kXcvMonitor.size()));
     if (found == nullptr) {
-      return Fail(ERROR_INVALID_PRINTER_NAME);
+      return Fail(ERROR_UNKNOWN_PORT);  // as Wine answers; Windows documents none
     }
     monitor = found->name;
   } else if (local.rfind(kXcvPort, 0) == 0) {

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <system_error>
 
@@ -60,6 +61,10 @@ bool IsKnownModule(const std::string& name) {
                      [&](const Export& e) { return name == e.module; });
 }
 
+// The buffer msvcrt (and Wine's) gives a stream, _INTERNAL_BUFSIZ: a full
+// buffer reaches the file when the next byte is written, or at fclose.
+constexpr std::size_t kRuntimeBufferSize = 4096;
+
 // Module handles from GetModuleHandleA: fixed values, never counted.
 constexpr std::uintptr_t kResidentModuleBase = 0x7F000000;
 
@@ -76,6 +81,8 @@ const char* HandleKindName(HandleKind kind) {
     case HandleKind::Process: return "process";
     case HandleKind::Thread: return "thread";
     case HandleKind::RunLog: return "run log";
+    case HandleKind::Mutex:
+      return "mutex";
   }
   return "?";
 }
@@ -121,6 +128,10 @@ int SimWindows::CallCount(const std::string& function) const {
 }
 
 std::optional<DWORD> SimWindows::Enter(const char* function) {
+  killed_ = killed_ || (killAtCall_ != 0 && calls_.size() + 1 >= killAtCall_);
+  if (killed_) {
+    return ERROR_INVALID_FUNCTION;  // seen by no one: the process is gone
+  }
   calls_.emplace_back(function);
   callConsoleSizes_.push_back(console.size());
   const int count = ++callCounts_[function];
@@ -130,6 +141,89 @@ std::optional<DWORD> SimWindows::Enter(const char* function) {
     }
   }
   return std::nullopt;
+}
+
+// --- A killed run ---------------------------------------------------------------
+
+void SimWindows::EndProcess() {
+  for (auto& [handle, size] : allocations_) {
+    std::free(reinterpret_cast<void*>(handle));
+  }
+  allocations_.clear();
+  handles_.clear();
+  modules_.clear();
+  runLogs_.clear();
+  registry.openKeys.clear();
+  registry.openSources.clear();
+  spooler.openTargets.clear();
+  fileSystem.searches.clear();
+  processes.handles.clear();
+  processes.mutexHandles.clear();
+  for (auto it = processes.mutexes.begin(); it != processes.mutexes.end();) {
+    it = it->second.heldElsewhere ? std::next(it) : processes.mutexes.erase(it);
+  }
+  version.redirectionDisabled = false;
+  killAtCall_ = 0;
+  killed_ = false;
+}
+
+std::string SimWindows::StateText(std::string_view skippedFile) const {
+  std::ostringstream out;
+  for (const SimMonitor& m : spooler.monitors) {
+    out << "monitor " << m.name << '|' << m.environment << '|' << m.dllName << '\n';
+  }
+  for (const SimPort& p : spooler.ports) {
+    out << "port " << p.name << '|' << p.monitor << '|' << p.description << '\n';
+  }
+  for (const auto& [port, data] : spooler.storedRecords) {
+    out << "port data " << port << ' ' << std::hash<std::string>{}({data.begin(), data.end()})
+        << '\n';
+  }
+  for (const SimPrinter& p : spooler.printers) {
+    out << "printer " << p.name << '|' << p.ports << '\n';
+  }
+  std::function<void(const SimRegistryKey&, const std::string&)> key = [&](const auto& k,
+                                                                           const auto& path) {
+    out << "key " << path << '\n';
+    for (const auto& [name, value] : k.values) {
+      out << "value " << path << '[' << name << "] " << value.type << ':';
+      for (const BYTE b : value.data) {
+        out << ' ' << int{b};
+      }
+      out << '\n';
+    }
+    for (const auto& [name, subkey] : k.subkeys) {
+      key(*subkey, path + '\\' + subkey->name);
+    }
+  };
+  key(*registry.machine, "HKLM");
+  std::multiset<std::string> lines;  // in an order of their own, unlike directory listings
+  const fs::path skipped = HostPath(skippedFile);
+  for (const auto& entry : fs::recursive_directory_iterator(root_)) {
+    std::ostringstream content;
+    if (entry.is_regular_file() && entry.path() != skipped) {
+      content << std::ifstream(entry.path(), std::ios::binary).rdbuf();
+    }
+    if (entry.path() != skipped) {
+      lines.insert("file " + entry.path().lexically_relative(root_).string() + " = " +
+                   content.str());
+    }
+  }
+  for (const auto& [id, process] : processes.table) {
+    if (process.running) {
+      lines.insert("running " + process.program);
+    }
+  }
+  for (const auto& [name, mutex] : processes.mutexes) {
+    lines.insert("mutex " + name);
+  }
+  for (const auto& [path, attributes] : fileSystem.attributes) {
+    lines.insert("attributes " + path + ' ' + std::to_string(attributes));
+  }
+  for (const std::string& line : lines) {
+    out << line << '\n';
+  }
+  return out.str();
 }
 
 // --- Handle accounting ---------------------------------------------------------
@@ -325,7 +419,12 @@ std::vector<std::string> SimWindows::ListDirectory(std::string_view path) const 
 
 // --- Console and run log ---------------------------------------------------------
 
-void SimWindows::WriteStdout(std::string_view text) { console.append(text); }
+// The real backend flushes standard output after every write.
+void SimWindows::WriteStdout(std::string_view text) {
+  if (!killed_) {
+    console.append(text);
+  }
+}
 
 RunLogStream SimWindows::OpenRunLog(LPCSTR path) {
   if (auto error = Enter("OpenRunLog")) {
@@ -361,15 +460,25 @@ RunLogStream SimWindows::OpenRunLog(LPCSTR path) {
     return nullptr;
   }
   HANDLE stream = NewHandle(HandleKind::RunLog);
-  runLogs_[reinterpret_cast<std::uintptr_t>(stream)] = host.string();
+  runLogs_[reinterpret_cast<std::uintptr_t>(stream)] = {host.string(), {}};
   return stream;
 }
 
 void SimWindows::WriteRunLog(RunLogStream stream, std::string_view text) {
   const auto it = runLogs_.find(reinterpret_cast<std::uintptr_t>(stream));
-  if (it == runLogs_.end()) {
+  if (it == runLogs_.end() || killed_) {
     return;
   }
+  std::string& buffered = it->second.buffered;
+  buffered.append(text);
+  while (buffered.size() > kRuntimeBufferSize) {
+    FlushRunLog(it->second.hostPath, buffered.substr(0, kRuntimeBufferSize));
+    buffered.erase(0, kRuntimeBufferSize);
+  }
+}
+
+// Text mode: each "\n" reaches the file as CRLF, translated as it is written.
+void SimWindows::FlushRunLog(const std::string& hostPath, std::string_view text) {
   std::string converted;
   for (char c : text) {
     if (c == '\n') {
@@ -377,12 +486,14 @@ void SimWindows::WriteRunLog(RunLogStream stream, std::string_view text) {
     }
     converted += c;
   }
-  std::ofstream out(it->second, std::ios::binary | std::ios::app);
+  std::ofstream out(hostPath, std::ios::binary | std::ios::app);
   out.write(converted.data(), static_cast<std::streamsize>(converted.size()));
 }
 
 void SimWindows::CloseRunLog(RunLogStream stream) {
-  if (ReleaseHandle(stream, HandleKind::RunLog)) {
+  if (!killed_ && ReleaseHandle(stream, HandleKind::RunLog)) {
+    const RunLogFile& log = runLogs_[reinterpret_cast<std::uintptr_t>(stream)];
+    FlushRunLog(log.hostPath, log.buffered);
     runLogs_.erase(reinterpret_cast<std::uintptr_t>(stream));
   }
 }

@@ -39,6 +39,7 @@ enum class HandleKind {
   Process,
   Thread,
   RunLog,
+  Mutex,
 };
 
 const char* HandleKindName(HandleKind kind);
@@ -64,6 +65,23 @@ class SimWindows : public WinApi {
   // Forgets the calls made so far (and their counts, which fault
   // occurrences are counted by), so that one machine can serve many runs.
   void ClearCallLog();
+
+  // --- A killed run ----------------------------------------------------------
+  // The run's process is killed at its n-th call (1-based): that call and
+  // every later one fail without effect, and nothing more reaches the
+  // console or the run log. A killed process cleans nothing up.
+  void KillAtCall(std::size_t call) { killAtCall_ = call; }
+  bool killed() const { return killed_; }
+  // The run's process has ended: Windows releases what it still held
+  // (handles, searches, modules, memory, open printers, mutexes), the run
+  // log loses what the C runtime still buffered, and the next run starts as
+  // a new process, with WOW64 redirection on.
+  void EndProcess();
+  // The machine's lasting state as text: spooler (monitors, ports, the port
+  // data the monitor stored, printers' port lists), registry, files with
+  // contents and attributes except `skippedFile`, running programs and
+  // mutexes. Equal texts mean equal machines; logs are not part of it.
+  std::string StateText(std::string_view skippedFile) const;
 
   // --- Handle accounting ---------------------------------------------------
   // One line per handle, module, search, allocation or stream still open.
@@ -208,6 +226,9 @@ class SimWindows : public WinApi {
                       LPSTARTUPINFOA startupInfo,
                       LPPROCESS_INFORMATION processInformation) override;
   DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) override;
+  HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES mutexAttributes, BOOL initialOwner,
+                      LPCSTR name) override;
+  BOOL ReleaseMutex(HANDLE mutex) override;
   BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode) override;
   BOOL CloseHandle(HANDLE handle) override;
 
@@ -239,6 +260,7 @@ class SimWindows : public WinApi {
     int references = 0;
   };
 
+  static void FlushRunLog(const std::string& hostPath, std::string_view text);
   std::string NormalizedPath(std::string_view path) const;
   std::string ApplyRedirection(std::string fullPath) const;
   std::filesystem::path HostPathOf(const std::string& fullPath) const;
@@ -258,7 +280,13 @@ class SimWindows : public WinApi {
   std::map<std::string, int> callCounts_;
   std::map<std::uintptr_t, HandleKind> handles_;
   std::uintptr_t nextHandle_ = 0x1000;
-  std::map<std::uintptr_t, std::string> runLogs_;  // stream -> host file
+  struct RunLogFile {
+    std::string hostPath;
+    std::string buffered;  // written, still in the C runtime's buffer
+  };
+  std::map<std::uintptr_t, RunLogFile> runLogs_;  // by stream
+  std::size_t killAtCall_ = 0;
+  bool killed_ = false;
   std::map<std::uintptr_t, LoadedModule> modules_;
   std::set<std::string> missingModules_;
   std::set<std::string> missingExports_;  // "module!function"

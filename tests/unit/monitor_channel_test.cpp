@@ -315,7 +315,7 @@ TEST_F(MonitorChannelTest, ServerNameTooLongForTheOpenTextIsRefused) {
 TEST_F(MonitorChannelTest, UnknownMonitorCannotBeOpened) {
   MonitorChannel channel = OpenMonitorChannel(context, nullptr, "Other");
   EXPECT_FALSE(channel.ready());
-  EXPECT_EQ(sim.console, "Cannot open port monitor, error code: 1801\n");
+  EXPECT_EQ(sim.console, "Cannot open port monitor, error code: 1796\n");
   CloseMonitorChannel(context, channel);
   EXPECT_TRUE(sim.OpenResources().empty());
 }

@@ -95,5 +95,16 @@ TEST(SimProfileCache, ManySectionsFirstOfANameWinsWithoutRegardToCase) {
   EXPECT_EQ(Read(machine, "Port501", "Value"), "dflt");
 }
 
+TEST(SimProfile, FaultInjectionReachesProfileCalls) {
+  SimWindows sim;
+  sim.WriteFile(kIni, "[1]\nKey=v\n");
+  sim.FailCall("GetPrivateProfileStringA", ERROR_ACCESS_DENIED, 1);
+  char buffer[8] = "keep";
+  EXPECT_EQ(sim.GetPrivateProfileStringA("1", "Key", "", buffer, sizeof buffer, kIni), 0u);
+  EXPECT_EQ(sim.GetLastError(), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(sim.GetPrivateProfileStringA("1", "Key", "", buffer, sizeof buffer, kIni), 1u);
+  EXPECT_STREQ(buffer, "v");
+}
+
 }  // namespace
 }  // namespace tolvo::sim

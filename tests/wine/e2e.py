@@ -14,6 +14,7 @@ Usage: e2e.py [-k SUBSTRING] [--keep]
 
 import argparse
 import difflib
+import hashlib
 import os
 import re
 import shutil
@@ -561,20 +562,27 @@ class Prefix:
     def program_files(self):
         return "C:\\Program Files (x86)" if self.wide else "C:\\Program Files"
 
-    def run(self, args, timeout=RUN_TIMEOUT, debug="-all"):
+    def start(self, args, debug="-all"):
+        """Starts wine ARGS; the process's id is the program's own (wine execs its loader)."""
         Prefix.counter += 1
         out_path = self.path.parent / ("out.%d" % Prefix.counter)
         err_path = self.path.parent / ("err.%d" % Prefix.counter)
         # Files, not pipes: the client started by the installer inherits the
         # console and outlives it, and would hold a pipe open.
-        begin = time.time()
         with open(out_path, "wb") as out, open(err_path, "wb") as err:
-            try:
-                rc = subprocess.call(["wine"] + args, env=dict(self.env, WINEDEBUG=debug),
-                                     stdin=subprocess.DEVNULL,
-                                     stdout=out, stderr=err, timeout=timeout, cwd="/tmp")
-            except subprocess.TimeoutExpired:
-                raise CheckFailed("timed out: wine %s" % " ".join(args))
+            process = subprocess.Popen(["wine"] + args, env=dict(self.env, WINEDEBUG=debug),
+                                       stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+                                       cwd="/tmp")
+        return process, out_path, err_path
+
+    def run(self, args, timeout=RUN_TIMEOUT, debug="-all"):
+        begin = time.time()
+        process, out_path, err_path = self.start(args, debug)
+        try:
+            rc = process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            raise CheckFailed("timed out: wine %s" % " ".join(args))
         if TRACE:
             info("  %.2f s: wine %s -> %d" % (time.time() - begin, " ".join(args), rc))
         return Result(rc, out_path.read_bytes(), err_path.read_bytes())
@@ -920,6 +928,31 @@ def win7_64bit_typical_install(h):
 
 
 @test
+def win7_64bit_traced_install(h):
+    """The typical install with a support trace: the same console and log, and the calls."""
+    prefix = h.prefix("win7-64-traced")
+    prefix.env["TOLVO_TRACE"] = "C:\\tolvo-trace.txt"
+    ports, _, pieces = typical_install(h, prefix, "    (64-bit Windows 7 Detected)\n", True)
+    check_log(prefix, log_bytes(pieces), "traced install")
+    trace = prefix.host("C:\\tolvo-trace.txt").read_text("cp1252")
+    names = re.findall(r"^ *[0-9]+ (\w+)\(", trace, re.M)
+    for name, times in (("AddMonitorA", 1), ("XcvDataW", 2 * len(ports)), ("OpenPrinterA", None),
+                        ("SetPrinterA", None), ("ClosePrinter", None)):
+        check(names.count(name) == times if times else name in names,
+              "the trace has %d %s lines\n%s" % (names.count(name), name, trace))
+    check(re.search(r"^ *[0-9]+ DeleteMonitorA\(.*\) = FALSE error 3000 "
+                    r"ERROR_UNKNOWN_PRINT_MONITOR$", trace, re.M),
+          "the trace lacks the refusal of DeleteMonitorA\n" + trace)
+    # A trace file that cannot be opened costs one line on the error stream.
+    prefix.env["TOLVO_TRACE"] = "C:\\no such folder\\trace.txt"
+    result = prefix.run(["C:\\Kit\\Install.exe", "-?"])
+    check_equal(result.out, console_bytes(banner(STANDARD) + [(USAGE, False)]), "usage")
+    check(result.rc == 255 and result.err.count(b"\n") == 1 and b"TOLVO_TRACE" in result.err,
+          "unopenable trace file: exit code %d, error stream %r" % (result.rc, result.err))
+    return prefix
+
+
+@test
 def win7_64bit_reinstall_and_uninstall(h):
     prefix = h.prefix("win7-64-reinstall")
     line = "    (64-bit Windows 7 Detected)\n"
@@ -1256,6 +1289,235 @@ def install_without_files(h):
     check_ports(prefix, STANDARD, ports)
     check_client(prefix)
     check_fonts(prefix, STANDARD, present=False)
+    return prefix
+
+
+# Interrupted and concurrent runs, on an installation of 200 ports with printers.
+
+INSTALLED = b"\r\nTolvo Port Monitor Installed Sucessfully.\r\n"
+
+
+def many_ports_prefix(h, name):
+    """Installs 200 ports and three printers on them without interruption; returns the
+    prefix and the state that installation left."""
+    prefix = h.prefix(name)
+    printers = {1: "Kill Test A", 100: "Kill Test B", 200: "Kill Test C"}
+    ini = "".join("[%d]\r\nServerIP=10.1.%d.%d\r\n" % (n, n // 200, n % 200 + 1) +
+                  ("AssignPrinter=%s\r\n" % printers[n] if n in printers else "")
+                  for n in range(1, 201))
+    (prefix.path / "drive_c" / "Kit" / "Tolvo.ini").write_bytes(ini.encode())
+    for printer in printers.values():
+        prefix.probe("add-printer", printer)
+    result = prefix.install()
+    check(result.out.endswith(INSTALLED), "uninterrupted install: exit %d" % result.rc)
+    return prefix, lasting_state(prefix)
+
+
+def lasting_state(prefix):
+    """The monitor's key with every port's stored record, the ports and printers the spooler
+    lists, the installed files, the start-up entry and the running clients, as text."""
+    check(prefix.run(["reg", "export", "HKLM\\%s\\Tolvo" % MONITORS_KEY, "C:\\monitor.reg",
+                      "/y"]).rc == 0, "reg export of the monitor's key failed")
+    kestrum = prefix.host(prefix.program_files + "\\Kestrum")
+    files = [p for p in kestrum.rglob("*") if p.is_file()] + [
+        ci_child(prefix.system32, n) for n in STANDARD.system_files(True) + ["TolvoEvent.dll"]]
+    lines = [repr(x) for x in prefix.ports() + prefix.printers()] + [
+        "%s %s" % (p, p and hashlib.sha1(p.read_bytes()).hexdigest()) for p in files] + [
+        repr(prefix.reg_value(RUN_KEY, "Tolvo Client")), "clients %d" % client_count(prefix)]
+    return prefix.host("C:\\monitor.reg").read_bytes() + "\n".join(sorted(lines)).encode()
+
+
+# Console texts after which a run is killed (text, occurrence), spread from start-up to
+# the client's deployment; the installer flushes the console after every message.
+KILL_MOMENTS = [
+    (b"Detecting Windows Version", 1), (b"Checking Files", 1), (b"Disconnecting Printer", 2),
+    (b"Removing Old Tolvo", 1), (b"Copying Files to Windows", 1), (b"Registering Tolvo", 1),
+    (b"Adding port configuration", 1), (b"New - IP", 1), (b"New - IP", 60), (b"New - IP", 120),
+    (b"New - IP", 180), (b"Event Log Resources", 1), (b"' assigned to port", 1),
+    (b"Installing Tolvo Client", 1),
+]
+
+
+@test
+def killed_runs_are_repaired_by_a_rerun(h):
+    prefix, expected = many_ports_prefix(h, "killed-runs")
+    for marker, occurrence in KILL_MOMENTS:
+        what = "killed after %r #%d" % (marker.decode(), occurrence)
+        process, out_path, _ = prefix.start(["C:\\Kit\\Install.exe"])
+        deadline = time.time() + RUN_TIMEOUT
+        while process.poll() is None and time.time() < deadline:
+            if out_path.read_bytes().count(marker) >= occurrence:
+                process.kill()  # SIGKILL to the program's own process: no clean-up at all
+            time.sleep(0.002)
+        check(process.wait(timeout=60) == -9, "%s: the run ended first" % what)
+        check(prefix.install().out.endswith(INSTALLED), "%s: the re-run failed" % what)
+        check_equal(lasting_state(prefix), expected, what)
+    return prefix
+
+
+@test
+def two_installers_at_once(h):
+    prefix, expected = many_ports_prefix(h, "two-at-once")
+    runs = [prefix.start(["C:\\Kit\\Install.exe"]) for _ in range(2)]
+    outcomes = sorted((process.wait(timeout=RUN_TIMEOUT), out.read_bytes())
+                      for process, out, _ in runs)
+    refusal = "ERROR: Another Tolvo installation is running\n"
+    check([rc for rc, _ in outcomes] == [0, 255] and outcomes[0][1].endswith(INSTALLED),
+          "exit codes %r" % [rc for rc, _ in outcomes])
+    check_equal(outcomes[1][1], console_bytes(banner(STANDARD) + [(refusal, False)]), "refused")
+    check(console_bytes([(refusal, False)]) in prefix.host("C:\\windows\\TLPortInstall.log")
+          .read_bytes(), "the refusal is not in the run log")
+    check_equal(lasting_state(prefix), expected, "after two installers at once")
+    return prefix
+
+
+# --------------------------------------------------------------------------
+# The Windows Installer package (packaging/): msiexec runs Install.exe from
+# the package's folder, so its runs are checked as Install.exe's own are.
+
+ARP_KEY = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
+PACKAGE_DIR = "\\Kestrum\\Tolvo Port Monitor"
+WIN7_64 = "    (64-bit Windows 7 Detected)\n"
+# A failed custom action: 1603 on Windows, 1627 under Wine; wine passes
+# exit codes on modulo 256.
+MSI_FAILED = (1603 % 256, 1627 % 256)
+
+
+def package(h, version=None):
+    """E2E_MSI (CI's signed package), or a package of the kit built here."""
+    if version is None and os.environ.get("E2E_MSI"):
+        return Path(os.environ["E2E_MSI"])
+    path = h.workdir / ("Tolvo-%s.msi" % (version or "2.6.0"))
+    if not path.exists():
+        subprocess.check_call([str(ROOT / "packaging" / "build-msi.sh"), "-o", str(path), "-v",
+                               version or "2.6.0", str(KIT)], stdout=subprocess.DEVNULL)
+    return path
+
+
+def msi_property(msi, name):
+    table = subprocess.check_output(["msiinfo", "export", str(msi), "Property"], text=True)
+    return dict(line.split("\t", 1) for line in table.splitlines() if "\t" in line)[name]
+
+
+def msiexec(prefix, msi, *properties):
+    shutil.copy2(msi, prefix.host("C:\\" + msi.name))
+    return prefix.run(["msiexec", "/i", "C:\\" + msi.name, "/qn"] + list(properties))
+
+
+def remove_package(prefix, msi):
+    """Runs the removal command of the Programs and Features entry, quietly."""
+    command = prefix.reg_value(ARP_KEY + msi_property(msi, "ProductCode"), "UninstallString", "32")
+    check(command is not None, "no UninstallString in the Programs and Features entry")
+    return prefix.run(command.split(":", 1)[1].split() + ["/qn"])
+
+
+def check_package(prefix, msi, present=True):
+    """The Programs and Features entry (32-bit view) and the package's folder."""
+    key = ARP_KEY + msi_property(msi, "ProductCode")
+    folder = prefix.host(prefix.program_files + PACKAGE_DIR)
+    if not present:
+        check(not prefix.reg_key_exists(key, "32"), "Programs and Features entry left behind")
+        check(not folder.exists(), "the package's folder %s left behind" % folder)
+        return
+    for value, data in (("DisplayName", "Tolvo Port Monitor"), ("Publisher", "Kestrum Corporation"),
+                        ("DisplayVersion", msi_property(msi, "ProductVersion"))):
+        check_equal(prefix.reg_value(key, value, "32"), "REG_SZ:" + data, "entry's " + value)
+    listing = lambda root: sorted(str(p.relative_to(root)) for p in root.rglob("*") if p.is_file())
+    check_equal(listing(folder), listing(KIT), "files in the package's folder")
+
+
+def check_installed(prefix, edition, ports, assigned):
+    check_monitor(prefix, edition, True)
+    check_system_files(prefix, edition, True)
+    check_ports(prefix, edition, ports)
+    check_event_source(prefix)
+    check_printers(prefix, final_ports(assigned))
+    if not edition.enterprise:
+        check_client(prefix)
+    check_fonts(prefix, edition)
+
+
+def check_removed(prefix, edition, ports, msi):
+    check_monitor(prefix, edition, True, present=False)
+    check_ports(prefix, edition, ports, present=False)
+    check_system_files(prefix, edition, True, present=False)
+    check_client(prefix, present=False)
+    check_fonts(prefix, edition, present=False)
+    check_package(prefix, msi, present=False)
+    check(not prefix.host(prefix.program_files + "\\Kestrum").exists(), "Kestrum folder left")
+
+
+def msi_removal(prefix, msi, edition, ports, log=b""):
+    pieces = uninstall_transcript(edition, WIN7_64, disconnect_block(
+        prefix.printers(), [c["PortName"] for c in ports], edition))
+    check_equal(remove_package(prefix, msi).rc, 0, "removal's exit code")
+    check_log(prefix, log + log_bytes(pieces), "removal")
+    check_removed(prefix, edition, ports, msi)
+
+
+@test
+def msi_install_and_remove(h):
+    prefix, msi = h.prefix("msi-install"), package(h)
+    site = "C:\\Site Files\\"  # a blank in the paths handed on to Install.exe
+    prefix.host(site).mkdir()
+    shutil.copy2(KIT / "Tolvo.ini", prefix.host(site + "site.ini"))
+    ports, assigned = standard_facts(h, prefix)
+    pieces = install_transcript(Expect(ports=ports, assigned=assigned,
+                                       args=["-i%ssite.ini" % site, "-l%srun.log" % site]))
+    result = msiexec(prefix, msi, "INIFILE=%ssite.ini" % site, "LOGFILE=%srun.log" % site)
+    check_equal(result.rc, 0, "msiexec's exit code")
+    check_equal(prefix.host(site + "run.log").read_bytes(), log_bytes(pieces), "run log")
+    check_installed(prefix, STANDARD, ports, assigned)
+    check_package(prefix, msi)
+    msi_removal(prefix, msi, STANDARD, ports)
+    return prefix
+
+
+@test
+def msi_enterprise_remembered_for_removal(h):
+    prefix, msi = h.prefix("msi-enterprise"), package(h)
+    ports, assigned = standard_facts(h, prefix, ENTERPRISE)
+    check_equal(msiexec(prefix, msi, "ENTERPRISE=1").rc, 0, "msiexec's exit code")
+    pieces = install_transcript(Expect(edition=ENTERPRISE, ports=ports, assigned=assigned,
+                                       args=["-a"]))
+    check_log(prefix, log_bytes(pieces), "install")
+    check_installed(prefix, ENTERPRISE, ports, assigned)
+    check_monitor(prefix, STANDARD, True, present=False)
+    msi_removal(prefix, msi, ENTERPRISE, ports, log_bytes(pieces))
+    return prefix
+
+
+@test
+def msi_refused_install_rolls_back(h):
+    prefix, msi = h.prefix("msi-refused", dotnet=False), package(h)
+    rc = msiexec(prefix, msi).rc
+    check(rc in MSI_FAILED, "msiexec's exit code %d, expected %r" % (rc, MSI_FAILED))
+    pieces = banner(STANDARD) + [("ERROR: The .NET Framework 2.0 is not installed\n", False)]
+    check_log(prefix, log_bytes(pieces), "refused install")
+    check_package(prefix, msi, present=False)
+    check_monitor(prefix, STANDARD, True, present=False)
+    return prefix
+
+
+@test
+def msi_major_upgrade(h):
+    prefix, old = h.prefix("msi-upgrade"), package(h)
+    major, minor, build = msi_property(old, "ProductVersion").split(".")
+    new = package(h, "%s.%s.%d" % (major, minor, int(build) + 1))
+    ports, assigned = standard_facts(h, prefix)
+    check_equal(msiexec(prefix, old).rc, 0, "first msiexec's exit code")
+    log = log_bytes(install_transcript(Expect(ports=ports, assigned=assigned)))
+    printers = prefix.printers()
+    check_equal(msiexec(prefix, new).rc, 0, "upgrade's exit code")
+    # The old package's removal step must not run: only a second installation follows.
+    log += log_bytes(install_transcript(Expect(
+        ports=ports, assigned=assigned, monitor_present=True,
+        disconnect=disconnect_block(printers, [c["PortName"] for c in ports], STANDARD))))
+    check_log(prefix, log, "upgrade")
+    check_installed(prefix, STANDARD, ports, assigned)
+    check_package(prefix, new)
+    check(not prefix.reg_key_exists(ARP_KEY + msi_property(old, "ProductCode"), "32"),
+          "the old package's entry is still there")
     return prefix
 
 

@@ -343,16 +343,7 @@ HANDLE Win32Api::GetCurrentProcess() {
 }
 
 bool Win32Api::HasEntryPoint(HMODULE module, EntryPoint entry) {
-  static constexpr const char* kNames[] = {
-      "IsWow64Process",
-      "Wow64DisableWow64FsRedirection",
-      "SetDllDirectoryA",
-      "SetDefaultDllDirectories",
-      "MultiByteToWideChar",
-      "OpenPrinterW",
-      "XcvDataW",
-  };
-  FARPROC address = ::GetProcAddress(module, kNames[static_cast<int>(entry)]);
+  FARPROC address = ::GetProcAddress(module, EntryPointName(entry));
   found_[static_cast<int>(entry)] = address;
   return address != nullptr;
 }
@@ -501,6 +492,15 @@ BOOL Win32Api::CreateProcessA(LPCSTR applicationName, LPSTR commandLine,
 
 DWORD Win32Api::WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
   return ::WaitForSingleObject(handle, milliseconds);
+}
+
+HANDLE Win32Api::CreateMutexA(LPSECURITY_ATTRIBUTES mutexAttributes, BOOL initialOwner,
+                              LPCSTR name) {
+  return ::CreateMutexA(mutexAttributes, initialOwner, name);
+}
+
+BOOL Win32Api::ReleaseMutex(HANDLE mutex) {
+  return ::ReleaseMutex(mutex);
 }
 
 BOOL Win32Api::GetExitCodeProcess(HANDLE process, LPDWORD exitCode) {

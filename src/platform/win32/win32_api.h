@@ -108,6 +108,9 @@ class Win32Api final : public WinApi {
                       LPSTARTUPINFOA startupInfo,
                       LPPROCESS_INFORMATION processInformation) override;
   DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) override;
+  HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES mutexAttributes, BOOL initialOwner,
+                      LPCSTR name) override;
+  BOOL ReleaseMutex(HANDLE mutex) override;
   BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode) override;
   BOOL CloseHandle(HANDLE handle) override;
 

@@ -1,0 +1,652 @@
+#include "platform/trace_api.h"
+
+#include <cstring>
+
+namespace tolvo {
+
+namespace {
+
+constexpr std::size_t kReportedEventStrings = 8;
+
+}  // namespace
+
+// --- TraceApi: lines ------------------------------------------------------------
+
+TraceApi::TraceApi(WinApi& inner, TraceSink& sink) : inner_(inner), sink_(sink), line_(secrets_) {}
+
+void TraceApi::WriteHeader(std::string_view programVersion) {
+  lastError_ = inner_.GetLastError();
+  const TraceProcessFacts facts = sink_.ProcessFacts();
+  line_.Start(sink_.MillisecondsSinceStart(), "=== Install.exe ");
+  line_.Raw(programVersion).Raw(" support trace ===");
+  Commit();
+  Note("# command line: ", facts.commandLine);
+  Note("# current directory: ", facts.currentDirectory);
+  Note("# started: ", facts.localTime);
+  line_.Start(sink_.MillisecondsSinceStart(),
+              "# the Windows version and WOW64 follow as \"#\" lines where the run reads them");
+  Commit();
+}
+
+void TraceApi::WriteFooter(int exitCode) {
+  lastError_ = inner_.GetLastError();
+  line_.Start(sink_.MillisecondsSinceStart(), "=== exit code ");
+  line_.Format("%d ===", exitCode);
+  Commit();
+}
+
+TraceLine& TraceApi::Begin(std::string_view function) {
+  line_.StartCall(sink_.MillisecondsSinceStart(), function);
+  return line_;
+}
+
+TraceLine& TraceApi::Returns() {
+  lastError_ = inner_.GetLastError();
+  return line_.Returns();
+}
+
+void TraceApi::Commit() {
+  line_.EndLine();
+  sink_.Write(line_.text());
+  // Whatever writing the trace did to the thread's last error is undone.
+  inner_.SetLastError(lastError_);
+}
+
+BOOL TraceApi::EndBool(BOOL result) {
+  Returns().Value(result ? "TRUE" : "FALSE");
+  if (!result) {
+    line_.Label("error ").ErrorCode(lastError_);
+  }
+  Commit();
+  return result;
+}
+
+LSTATUS TraceApi::EndStatus(LSTATUS status) {
+  if (status == 0) {
+    Returns().Value("0");
+  } else {
+    Returns().ErrorCode(static_cast<DWORD>(status));
+  }
+  Commit();
+  return status;
+}
+
+void TraceApi::EndPointer(const void* result, const void* invalid) {
+  Returns().Pointer(result);
+  if (result == nullptr || result == invalid) {
+    line_.Label("error ").ErrorCode(lastError_);
+  }
+  Commit();
+}
+
+void TraceApi::EndHex(DWORD value, bool failed) {
+  Returns().Hex(value);
+  if (failed) {
+    line_.Label("error ").ErrorCode(lastError_);
+  }
+  Commit();
+}
+
+void TraceApi::EndDecimal(long value, bool failed) {
+  Returns().Decimal(value);
+  if (failed) {
+    line_.Label("error ").ErrorCode(lastError_);
+  }
+  Commit();
+}
+
+void TraceApi::EndText(DWORD length, DWORD size, const char* buffer) {
+  Returns().Decimal(static_cast<long>(length));
+  if (length == 0) {
+    line_.Label("error ").ErrorCode(lastError_);
+  } else if (length < size && buffer != nullptr) {
+    line_.Text(std::string_view(buffer, length));
+  }
+  Commit();
+}
+
+void TraceApi::Note(std::string_view marker, std::string_view text) {
+  lastError_ = inner_.GetLastError();
+  line_.Start(sink_.MillisecondsSinceStart(), marker);
+  line_.Text(text);
+  Commit();
+}
+
+// --- Console and run log -----------------------------------------------------
+
+void TraceApi::WriteStdout(std::string_view text) {
+  inner_.WriteStdout(text);
+  Note("| console ", text);
+  if (text.size() <= sizeof lastConsole_) {
+    std::memcpy(lastConsole_, text.data(), text.size());
+    lastConsoleLength_ = text.size();
+  } else {
+    lastConsoleLength_ = kNotKept;
+  }
+}
+
+RunLogStream TraceApi::OpenRunLog(LPCSTR path) {
+  Begin("OpenRunLog").Text(path);
+  const RunLogStream stream = inner_.OpenRunLog(path);
+  EndPointer(stream);
+  return stream;
+}
+
+void TraceApi::WriteRunLog(RunLogStream stream, std::string_view text) {
+  inner_.WriteRunLog(stream, text);
+  if (text.size() == lastConsoleLength_ &&
+      std::memcmp(text.data(), lastConsole_, lastConsoleLength_) == 0) {
+    lastError_ = inner_.GetLastError();
+    line_.Start(sink_.MillisecondsSinceStart(), "| log     (as on the console)");
+    Commit();
+    return;
+  }
+  Note("| log     ", text);
+}
+
+void TraceApi::CloseRunLog(RunLogStream stream) {
+  inner_.CloseRunLog(stream);
+  lastError_ = inner_.GetLastError();
+  line_.Start(sink_.MillisecondsSinceStart(), "| log     closed ");
+  line_.Pointer(stream);
+  Commit();
+}
+
+// --- Registry -------------------------------------------------------------------
+
+LSTATUS TraceApi::RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM desired,
+                                PHKEY result) {
+  Begin("RegOpenKeyExA").Pointer(key).Text(subKey).Hex(options).Hex(desired);
+  const LSTATUS status = inner_.RegOpenKeyExA(key, subKey, options, desired, result);
+  if (status == 0 && result != nullptr) {
+    line_.Label("-> ").Pointer(*result);
+  }
+  return EndStatus(status);
+}
+
+LSTATUS TraceApi::RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR className,
+                                  DWORD options, REGSAM desired, LPSECURITY_ATTRIBUTES security,
+                                  PHKEY result, LPDWORD disposition) {
+  Begin("RegCreateKeyExA").Pointer(key).Text(subKey).Hex(options).Hex(desired);
+  const LSTATUS status = inner_.RegCreateKeyExA(key, subKey, reserved, className, options, desired,
+                                                security, result, disposition);
+  if (status == 0 && result != nullptr) {
+    line_.Label("-> ").Pointer(*result);
+    if (disposition != nullptr) {
+      line_.Label("disposition ").Hex(*disposition);
+    }
+  }
+  return EndStatus(status);
+}
+
+LSTATUS TraceApi::RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type,
+                                   LPBYTE data, LPDWORD dataSize) {
+  Begin("RegQueryValueExA").Pointer(key).Text(valueName);
+  line_.Label("buffer ").Hex(dataSize != nullptr ? *dataSize : 0);
+  const LSTATUS status = inner_.RegQueryValueExA(key, valueName, reserved, type, data, dataSize);
+  if (status == 0 && dataSize != nullptr) {
+    line_.Label("-> size ").Hex(*dataSize);
+    const auto* bytes = reinterpret_cast<const char*>(data);
+    if (data != nullptr && IsTraceSecretKey(valueName)) {
+      secrets_.Remember(TerminatedText(bytes, *dataSize));
+      line_.Hidden();
+    } else if (data != nullptr && type != nullptr) {
+      ShowRegistryData(*type, bytes, *dataSize);
+    }
+  }
+  return EndStatus(status);
+}
+
+LSTATUS TraceApi::RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type,
+                                 const BYTE* data, DWORD dataSize) {
+  Begin("RegSetValueExA").Pointer(key).Text(valueName).Hex(type);
+  if (data == nullptr || !ShowRegistryData(type, reinterpret_cast<const char*>(data), dataSize)) {
+    line_.Label("data ").Hex(dataSize);
+  }
+  return EndStatus(inner_.RegSetValueExA(key, valueName, reserved, type, data, dataSize));
+}
+
+bool TraceApi::ShowRegistryData(DWORD type, const char* data, DWORD size) {
+  if (type == REG_SZ || type == REG_EXPAND_SZ) {
+    line_.Text(TerminatedText(data, size));
+    return true;
+  }
+  if (type == REG_DWORD && size == sizeof(DWORD)) {
+    DWORD value = 0;
+    std::memcpy(&value, data, sizeof value);
+    line_.Hex(value);
+    return true;
+  }
+  return false;
+}
+
+LSTATUS TraceApi::RegDeleteValueA(HKEY key, LPCSTR valueName) {
+  Begin("RegDeleteValueA").Pointer(key).Text(valueName);
+  return EndStatus(inner_.RegDeleteValueA(key, valueName));
+}
+
+LSTATUS TraceApi::RegCloseKey(HKEY key) {
+  Begin("RegCloseKey").Pointer(key);
+  return EndStatus(inner_.RegCloseKey(key));
+}
+
+// --- Event log ------------------------------------------------------------------
+
+HANDLE TraceApi::RegisterEventSourceA(LPCSTR serverName, LPCSTR sourceName) {
+  Begin("RegisterEventSourceA").Text(serverName).Text(sourceName);
+  const HANDLE result = inner_.RegisterEventSourceA(serverName, sourceName);
+  EndPointer(result);
+  return result;
+}
+
+BOOL TraceApi::ReportEventA(HANDLE eventLog, WORD type, WORD category, DWORD eventId, PSID userSid,
+                            WORD numStrings, DWORD dataSize, LPCSTR* strings, LPVOID rawData) {
+  Begin("ReportEventA").Pointer(eventLog).Hex(type).Hex(category).Hex(eventId);
+  for (WORD i = 0; strings != nullptr && i < numStrings && i < kReportedEventStrings; ++i) {
+    line_.Text(strings[i]);
+  }
+  line_.Label("data ").Hex(dataSize);
+  return EndBool(inner_.ReportEventA(eventLog, type, category, eventId, userSid, numStrings,
+                                     dataSize, strings, rawData));
+}
+
+BOOL TraceApi::DeregisterEventSource(HANDLE eventLog) {
+  Begin("DeregisterEventSource").Pointer(eventLog);
+  return EndBool(inner_.DeregisterEventSource(eventLog));
+}
+
+// --- Profile files ------------------------------------------------------------------
+
+DWORD TraceApi::GetPrivateProfileStringA(LPCSTR appName, LPCSTR keyName, LPCSTR defaultText,
+                                         LPSTR returned, DWORD size, LPCSTR fileName) {
+  Begin("GetPrivateProfileStringA").Text(appName).Text(keyName).Text(defaultText);
+  line_.Label("buffer ").Hex(size).Text(fileName);
+  const DWORD length =
+      inner_.GetPrivateProfileStringA(appName, keyName, defaultText, returned, size, fileName);
+  Returns().Decimal(static_cast<long>(length));
+  if (returned != nullptr && length < size) {
+    const std::string_view value(returned, length);
+    if (IsTraceSecretKey(keyName)) {
+      secrets_.Remember(value);
+      line_.Hidden();
+    } else {
+      line_.Text(value);
+    }
+  }
+  Commit();
+  return length;
+}
+
+UINT TraceApi::GetPrivateProfileIntA(LPCSTR appName, LPCSTR keyName, INT defaultValue,
+                                     LPCSTR fileName) {
+  Begin("GetPrivateProfileIntA").Text(appName).Text(keyName).Decimal(defaultValue).Text(fileName);
+  const UINT value = inner_.GetPrivateProfileIntA(appName, keyName, defaultValue, fileName);
+  EndDecimal(static_cast<long>(value), false);
+  return value;
+}
+
+// --- Files and folders ------------------------------------------------------------
+
+BOOL TraceApi::CopyFileA(LPCSTR existingFile, LPCSTR newFile, BOOL failIfExists) {
+  Begin("CopyFileA").Text(existingFile).Text(newFile).Hex(failIfExists);
+  return EndBool(inner_.CopyFileA(existingFile, newFile, failIfExists));
+}
+
+BOOL TraceApi::DeleteFileA(LPCSTR fileName) {
+  Begin("DeleteFileA").Text(fileName);
+  return EndBool(inner_.DeleteFileA(fileName));
+}
+
+DWORD TraceApi::GetFileAttributesA(LPCSTR fileName) {
+  Begin("GetFileAttributesA").Text(fileName);
+  const DWORD attributes = inner_.GetFileAttributesA(fileName);
+  EndHex(attributes, attributes == INVALID_FILE_ATTRIBUTES);
+  return attributes;
+}
+
+BOOL TraceApi::SetFileAttributesA(LPCSTR fileName, DWORD attributes) {
+  Begin("SetFileAttributesA").Text(fileName).Hex(attributes);
+  return EndBool(inner_.SetFileAttributesA(fileName, attributes));
+}
+
+BOOL TraceApi::CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES security) {
+  Begin("CreateDirectoryA").Text(pathName);
+  return EndBool(inner_.CreateDirectoryA(pathName, security));
+}
+
+BOOL TraceApi::RemoveDirectoryA(LPCSTR pathName) {
+  Begin("RemoveDirectoryA").Text(pathName);
+  return EndBool(inner_.RemoveDirectoryA(pathName));
+}
+
+HANDLE TraceApi::FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findData) {
+  Begin("FindFirstFileA").Text(fileName);
+  const HANDLE find = inner_.FindFirstFileA(fileName, findData);
+  if (find != INVALID_HANDLE_VALUE && findData != nullptr) {
+    line_.Label("-> ").Text(TerminatedText(findData->cFileName, sizeof findData->cFileName));
+  }
+  EndPointer(find, INVALID_HANDLE_VALUE);
+  return find;
+}
+
+BOOL TraceApi::FindNextFileA(HANDLE find, LPWIN32_FIND_DATAA findData) {
+  Begin("FindNextFileA").Pointer(find);
+  const BOOL result = inner_.FindNextFileA(find, findData);
+  if (result && findData != nullptr) {
+    line_.Label("-> ").Text(TerminatedText(findData->cFileName, sizeof findData->cFileName));
+  }
+  return EndBool(result);
+}
+
+BOOL TraceApi::FindClose(HANDLE find) {
+  Begin("FindClose").Pointer(find);
+  return EndBool(inner_.FindClose(find));
+}
+
+UINT TraceApi::GetSystemDirectoryA(LPSTR buffer, UINT size) {
+  Begin("GetSystemDirectoryA").Label("buffer ").Hex(size);
+  const UINT length = inner_.GetSystemDirectoryA(buffer, size);
+  EndText(length, size, buffer);
+  return length;
+}
+
+UINT TraceApi::GetWindowsDirectoryA(LPSTR buffer, UINT size) {
+  Begin("GetWindowsDirectoryA").Label("buffer ").Hex(size);
+  const UINT length = inner_.GetWindowsDirectoryA(buffer, size);
+  EndText(length, size, buffer);
+  return length;
+}
+
+DWORD TraceApi::GetCurrentDirectoryA(DWORD size, LPSTR buffer) {
+  Begin("GetCurrentDirectoryA").Label("buffer ").Hex(size);
+  const DWORD length = inner_.GetCurrentDirectoryA(size, buffer);
+  EndText(length, size, buffer);
+  return length;
+}
+
+BOOL TraceApi::SetCurrentDirectoryA(LPCSTR pathName) {
+  Begin("SetCurrentDirectoryA").Text(pathName);
+  return EndBool(inner_.SetCurrentDirectoryA(pathName));
+}
+
+// --- Version, modules, run-time look-up ------------------------------------------
+
+BOOL TraceApi::GetVersionExA(LPOSVERSIONINFOA info) {
+  Begin("GetVersionExA").Label("size ").Hex(info != nullptr ? info->dwOSVersionInfoSize : 0);
+  const BOOL result = EndBool(inner_.GetVersionExA(info));
+  if (!result || info == nullptr) {
+    return result;
+  }
+  line_.Start(sink_.MillisecondsSinceStart(), "# Windows ");
+  line_.Format("%lu.%lu build %lu, platform %lu, ",
+               static_cast<unsigned long>(info->dwMajorVersion),
+               static_cast<unsigned long>(info->dwMinorVersion),
+               static_cast<unsigned long>(info->dwBuildNumber),
+               static_cast<unsigned long>(info->dwPlatformId));
+  line_.Text(TerminatedText(info->szCSDVersion, sizeof info->szCSDVersion));
+  if (info->dwOSVersionInfoSize == sizeof(OSVERSIONINFOEXA)) {
+    const auto* ex = reinterpret_cast<const OSVERSIONINFOEXA*>(info);
+    line_.Format(", service pack %u.%u, suite 0x%x, product type %u", ex->wServicePackMajor,
+                 ex->wServicePackMinor, ex->wSuiteMask, ex->wProductType);
+  }
+  Commit();
+  return result;
+}
+
+HMODULE TraceApi::GetModuleHandleA(LPCSTR moduleName) {
+  Begin("GetModuleHandleA").Text(moduleName);
+  const HMODULE module = inner_.GetModuleHandleA(moduleName);
+  EndPointer(module);
+  return module;
+}
+
+HMODULE TraceApi::LoadLibraryA(LPCSTR fileName) {
+  Begin("LoadLibraryA").Text(fileName);
+  const HMODULE module = inner_.LoadLibraryA(fileName);
+  EndPointer(module);
+  return module;
+}
+
+BOOL TraceApi::FreeLibrary(HMODULE module) {
+  Begin("FreeLibrary").Pointer(module);
+  return EndBool(inner_.FreeLibrary(module));
+}
+
+HANDLE TraceApi::GetCurrentProcess() {
+  Begin("GetCurrentProcess");
+  const HANDLE process = inner_.GetCurrentProcess();
+  Returns().Pointer(process);
+  Commit();
+  return process;
+}
+
+bool TraceApi::HasEntryPoint(HMODULE module, EntryPoint entry) {
+  Begin("GetProcAddress").Pointer(module).Text(EntryPointName(entry));
+  return EndBool(inner_.HasEntryPoint(module, entry) ? TRUE : FALSE) != FALSE;
+}
+
+BOOL TraceApi::IsWow64Process(HANDLE process, PBOOL wow64) {
+  Begin("IsWow64Process").Pointer(process);
+  const BOOL result = EndBool(inner_.IsWow64Process(process, wow64));
+  if (result && wow64 != nullptr) {
+    line_.Start(sink_.MillisecondsSinceStart(), *wow64 ? "# WOW64: yes" : "# WOW64: no");
+    Commit();
+  }
+  return result;
+}
+
+BOOL TraceApi::Wow64DisableWow64FsRedirection(PVOID* oldValue) {
+  Begin("Wow64DisableWow64FsRedirection");
+  return EndBool(inner_.Wow64DisableWow64FsRedirection(oldValue));
+}
+
+BOOL TraceApi::SetDllDirectoryA(LPCSTR pathName) {
+  Begin("SetDllDirectoryA").Text(pathName);
+  return EndBool(inner_.SetDllDirectoryA(pathName));
+}
+
+BOOL TraceApi::SetDefaultDllDirectories(DWORD directoryFlags) {
+  Begin("SetDefaultDllDirectories").Hex(directoryFlags);
+  return EndBool(inner_.SetDefaultDllDirectories(directoryFlags));
+}
+
+BOOL TraceApi::OpenPrinterW(LPWSTR printerName, LPHANDLE printer, LPPRINTER_DEFAULTSW defaults) {
+  Begin("OpenPrinterW").Wide(printerName);
+  line_.Label("access ").Hex(defaults != nullptr ? defaults->DesiredAccess : 0);
+  const BOOL result = inner_.OpenPrinterW(printerName, printer, defaults);
+  if (result && printer != nullptr) {
+    line_.Label("-> ").Pointer(*printer);
+  }
+  return EndBool(result);
+}
+
+BOOL TraceApi::XcvDataW(HANDLE xcv, LPCWSTR dataName, PBYTE inputData, DWORD inputSize,
+                        PBYTE outputData, DWORD outputSize, PDWORD outputNeeded, PDWORD status) {
+  // The input is never shown: "SetPortData" carries the port's password.
+  Begin("XcvDataW").Pointer(xcv).Wide(dataName).Label("input ").Hex(inputSize);
+  line_.Label("output ").Hex(outputSize);
+  const BOOL result = inner_.XcvDataW(xcv, dataName, inputData, inputSize, outputData, outputSize,
+                                      outputNeeded, status);
+  if (result && status != nullptr) {
+    line_.Label("-> status ").ErrorCode(*status);
+  }
+  return EndBool(result);
+}
+
+int TraceApi::MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByte, int multiByteCount,
+                                  LPWSTR wideChar, int wideCharCount) {
+  Begin("MultiByteToWideChar").Hex(codePage).Hex(flags);
+  if (multiByteCount < 0 || multiByte == nullptr) {
+    line_.Text(multiByte);
+  } else {
+    line_.Text(std::string_view(multiByte, static_cast<std::size_t>(multiByteCount)));
+  }
+  line_.Decimal(multiByteCount).Label("buffer ").Hex(static_cast<unsigned>(wideCharCount));
+  const int units = inner_.MultiByteToWideChar(codePage, flags, multiByte, multiByteCount, wideChar,
+                                               wideCharCount);
+  EndDecimal(units, units == 0);
+  return units;
+}
+
+int TraceApi::CompareTextIgnoreCase(LPCSTR left, LPCSTR right) {
+  return inner_.CompareTextIgnoreCase(left, right);
+}
+
+// --- Print spooler ------------------------------------------------------------------
+
+BOOL TraceApi::AddMonitorA(LPSTR serverName, DWORD level, LPBYTE monitors) {
+  Begin("AddMonitorA").Text(serverName).Hex(level);
+  if (level == 2 && monitors != nullptr) {
+    const auto* info = reinterpret_cast<const MONITOR_INFO_2A*>(monitors);
+    line_.Text(info->pName).Text(info->pEnvironment).Text(info->pDLLName);
+  }
+  return EndBool(inner_.AddMonitorA(serverName, level, monitors));
+}
+
+BOOL TraceApi::DeleteMonitorA(LPSTR serverName, LPSTR environment, LPSTR monitorName) {
+  Begin("DeleteMonitorA").Text(serverName).Text(environment).Text(monitorName);
+  return EndBool(inner_.DeleteMonitorA(serverName, environment, monitorName));
+}
+
+BOOL TraceApi::OpenPrinterA(LPSTR printerName, LPHANDLE printer, LPPRINTER_DEFAULTSA defaults) {
+  Begin("OpenPrinterA").Text(printerName);
+  line_.Label("access ").Hex(defaults != nullptr ? defaults->DesiredAccess : 0);
+  const BOOL result = inner_.OpenPrinterA(printerName, printer, defaults);
+  if (result && printer != nullptr) {
+    line_.Label("-> ").Pointer(*printer);
+  }
+  return EndBool(result);
+}
+
+BOOL TraceApi::GetPrinterA(HANDLE printer, DWORD level, LPBYTE buffer, DWORD bufferSize,
+                           LPDWORD needed) {
+  Begin("GetPrinterA").Pointer(printer).Hex(level).Label("buffer ").Hex(bufferSize);
+  const BOOL result = inner_.GetPrinterA(printer, level, buffer, bufferSize, needed);
+  if (needed != nullptr) {
+    line_.Label("-> needed ").Hex(*needed);
+  }
+  return EndBool(result);
+}
+
+BOOL TraceApi::SetPrinterA(HANDLE printer, DWORD level, LPBYTE buffer, DWORD command) {
+  Begin("SetPrinterA").Pointer(printer).Hex(level);
+  if (level == 2 && buffer != nullptr) {
+    const auto* info = reinterpret_cast<const PRINTER_INFO_2A*>(buffer);
+    line_.Label("printer ").Text(info->pPrinterName).Label("port ").Text(info->pPortName);
+  }
+  line_.Hex(command);
+  return EndBool(inner_.SetPrinterA(printer, level, buffer, command));
+}
+
+BOOL TraceApi::ClosePrinter(HANDLE printer) {
+  Begin("ClosePrinter").Pointer(printer);
+  return EndBool(inner_.ClosePrinter(printer));
+}
+
+BOOL TraceApi::EnumPrintersA(DWORD flags, LPSTR name, DWORD level, LPBYTE buffer, DWORD bufferSize,
+                             LPDWORD needed, LPDWORD returned) {
+  Begin("EnumPrintersA").Hex(flags).Text(name).Hex(level).Label("buffer ").Hex(bufferSize);
+  const BOOL result =
+      inner_.EnumPrintersA(flags, name, level, buffer, bufferSize, needed, returned);
+  ShowEnumerated(needed, returned);
+  return EndBool(result);
+}
+
+BOOL TraceApi::EnumPortsA(LPSTR name, DWORD level, LPBYTE buffer, DWORD bufferSize, LPDWORD needed,
+                          LPDWORD returned) {
+  Begin("EnumPortsA").Text(name).Hex(level).Label("buffer ").Hex(bufferSize);
+  const BOOL result = inner_.EnumPortsA(name, level, buffer, bufferSize, needed, returned);
+  ShowEnumerated(needed, returned);
+  return EndBool(result);
+}
+
+void TraceApi::ShowEnumerated(const DWORD* needed, const DWORD* returned) {
+  if (needed != nullptr && returned != nullptr) {
+    line_.Label("-> needed ").Hex(*needed).Label("returned ").Hex(*returned);
+  }
+}
+
+// --- Processes ------------------------------------------------------------------------
+
+DWORD TraceApi::GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) {
+  Begin("GetEnvironmentVariableA").Text(name).Label("buffer ").Hex(size);
+  const DWORD length = inner_.GetEnvironmentVariableA(name, buffer, size);
+  EndText(length, size, buffer);
+  return length;
+}
+
+BOOL TraceApi::CreateProcessA(LPCSTR applicationName, LPSTR commandLine,
+                              LPSECURITY_ATTRIBUTES processAttributes,
+                              LPSECURITY_ATTRIBUTES threadAttributes, BOOL inheritHandles,
+                              DWORD creationFlags, LPVOID environment, LPCSTR currentDirectory,
+                              LPSTARTUPINFOA startupInfo,
+                              LPPROCESS_INFORMATION processInformation) {
+  Begin("CreateProcessA").Text(applicationName).Text(commandLine).Hex(inheritHandles);
+  line_.Hex(creationFlags).Text(currentDirectory);
+  const BOOL result = inner_.CreateProcessA(
+      applicationName, commandLine, processAttributes, threadAttributes, inheritHandles,
+      creationFlags, environment, currentDirectory, startupInfo, processInformation);
+  if (result && processInformation != nullptr) {
+    line_.Label("-> process ").Pointer(processInformation->hProcess);
+    line_.Label("thread ").Pointer(processInformation->hThread);
+    line_.Label("id ").Hex(processInformation->dwProcessId);
+  }
+  return EndBool(result);
+}
+
+DWORD TraceApi::WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
+  Begin("WaitForSingleObject").Pointer(handle).Hex(milliseconds);
+  const DWORD result = inner_.WaitForSingleObject(handle, milliseconds);
+  EndHex(result, result == WAIT_FAILED);
+  return result;
+}
+
+BOOL TraceApi::GetExitCodeProcess(HANDLE process, LPDWORD exitCode) {
+  Begin("GetExitCodeProcess").Pointer(process);
+  const BOOL result = inner_.GetExitCodeProcess(process, exitCode);
+  if (result && exitCode != nullptr) {
+    line_.Label("-> ").Hex(*exitCode);
+  }
+  return EndBool(result);
+}
+
+BOOL TraceApi::CloseHandle(HANDLE handle) {
+  Begin("CloseHandle").Pointer(handle);
+  return EndBool(inner_.CloseHandle(handle));
+}
+
+HANDLE TraceApi::CreateMutexA(LPSECURITY_ATTRIBUTES mutexAttributes, BOOL initialOwner,
+                              LPCSTR name) {
+  Begin("CreateMutexA").Pointer(mutexAttributes).Hex(initialOwner).Text(name);
+  const HANDLE mutex = inner_.CreateMutexA(mutexAttributes, initialOwner, name);
+  EndPointer(mutex);
+  return mutex;
+}
+
+BOOL TraceApi::ReleaseMutex(HANDLE mutex) {
+  Begin("ReleaseMutex").Pointer(mutex);
+  return EndBool(inner_.ReleaseMutex(mutex));
+}
+
+// --- Memory -------------------------------------------------------------------------------
+
+HGLOBAL TraceApi::GlobalAlloc(UINT flags, SIZE_T bytes) {
+  Begin("GlobalAlloc").Hex(flags).Hex(bytes);
+  const HGLOBAL memory = inner_.GlobalAlloc(flags, bytes);
+  EndPointer(memory);
+  return memory;
+}
+
+HGLOBAL TraceApi::GlobalFree(HGLOBAL memory) {
+  Begin("GlobalFree").Pointer(memory);
+  const HGLOBAL result = inner_.GlobalFree(memory);
+  // Null is success here; the block itself comes back when it was not freed.
+  Returns().Pointer(result);
+  if (result != nullptr) {
+    line_.Label("error ").ErrorCode(lastError_);
+  }
+  Commit();
+  return result;
+}
+
+}  // namespace tolvo

@@ -1,0 +1,183 @@
+// The support trace: a WinApi that records every call it forwards.
+//
+// TraceApi sits between the installer and another WinApi (the real Windows,
+// or the simulated one in tests) and writes one line per call to a
+// TraceSink: the milliseconds since the start, the Win32 name, the
+// arguments, the result and, for a failed call, the last error. Console and
+// run-log writes appear as transcript lines, marked "|". Every value read
+// for the key "AuthText" is a secret: it is shown as a placeholder wherever
+// it would appear, and the port-data record is shown by its size only.
+//
+// The trace never changes a run: each call is forwarded with the same
+// arguments, its result is returned unchanged, and the last error the call
+// left is restored after the line is written. Lines are composed in fixed
+// buffers and cut when over-long; nothing here allocates or throws.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "platform/trace_line.h"
+#include "platform/win_api.h"
+
+namespace tolvo {
+
+// Facts of the process for the trace's header that are read without a call
+// through the traced seam.
+struct TraceProcessFacts {
+  std::string_view commandLine;
+  std::string_view currentDirectory;
+  std::string_view localTime;
+};
+
+// Where the trace goes. The real one appends to the file named by TOLVO_TRACE
+// (platform/win32/trace_file.h), writing through Windows directly, so that
+// the trace's own writing never shows up among the calls it records.
+class TraceSink {
+ public:
+  virtual ~TraceSink() = default;
+  virtual void Write(std::string_view text) = 0;
+  virtual std::uint32_t MillisecondsSinceStart() = 0;
+  virtual TraceProcessFacts ProcessFacts() = 0;
+};
+
+class TraceApi final : public WinApi {
+ public:
+  TraceApi(WinApi& inner, TraceSink& sink);
+  TraceApi(const TraceApi&) = delete;
+  TraceApi& operator=(const TraceApi&) = delete;
+
+  void WriteHeader(std::string_view programVersion);
+  void WriteFooter(int exitCode);
+
+  // Not recorded: the last error is shown on each failed call instead.
+  DWORD GetLastError() override { return inner_.GetLastError(); }
+  void SetLastError(DWORD error) override { inner_.SetLastError(error); }
+
+  void WriteStdout(std::string_view text) override;
+  RunLogStream OpenRunLog(LPCSTR path) override;
+  void WriteRunLog(RunLogStream stream, std::string_view text) override;
+  void CloseRunLog(RunLogStream stream) override;
+
+  LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM desired,
+                        PHKEY result) override;
+  LSTATUS RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR className, DWORD options,
+                          REGSAM desired, LPSECURITY_ATTRIBUTES security, PHKEY result,
+                          LPDWORD disposition) override;
+  LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                           LPDWORD dataSize) override;
+  LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, const BYTE* data,
+                         DWORD dataSize) override;
+  LSTATUS RegDeleteValueA(HKEY key, LPCSTR valueName) override;
+  LSTATUS RegCloseKey(HKEY key) override;
+
+  HANDLE RegisterEventSourceA(LPCSTR serverName, LPCSTR sourceName) override;
+  BOOL ReportEventA(HANDLE eventLog, WORD type, WORD category, DWORD eventId, PSID userSid,
+                    WORD numStrings, DWORD dataSize, LPCSTR* strings, LPVOID rawData) override;
+  BOOL DeregisterEventSource(HANDLE eventLog) override;
+
+  DWORD GetPrivateProfileStringA(LPCSTR appName, LPCSTR keyName, LPCSTR defaultText, LPSTR returned,
+                                 DWORD size, LPCSTR fileName) override;
+  UINT GetPrivateProfileIntA(LPCSTR appName, LPCSTR keyName, INT defaultValue,
+                             LPCSTR fileName) override;
+
+  BOOL CopyFileA(LPCSTR existingFile, LPCSTR newFile, BOOL failIfExists) override;
+  BOOL DeleteFileA(LPCSTR fileName) override;
+  DWORD GetFileAttributesA(LPCSTR fileName) override;
+  BOOL SetFileAttributesA(LPCSTR fileName, DWORD attributes) override;
+  BOOL CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES security) override;
+  BOOL RemoveDirectoryA(LPCSTR pathName) override;
+  HANDLE FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findData) override;
+  BOOL FindNextFileA(HANDLE find, LPWIN32_FIND_DATAA findData) override;
+  BOOL FindClose(HANDLE find) override;
+  UINT GetSystemDirectoryA(LPSTR buffer, UINT size) override;
+  UINT GetWindowsDirectoryA(LPSTR buffer, UINT size) override;
+  DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer) override;
+  BOOL SetCurrentDirectoryA(LPCSTR pathName) override;
+
+  BOOL GetVersionExA(LPOSVERSIONINFOA info) override;
+  HMODULE GetModuleHandleA(LPCSTR moduleName) override;
+  HMODULE LoadLibraryA(LPCSTR fileName) override;
+  BOOL FreeLibrary(HMODULE module) override;
+  HANDLE GetCurrentProcess() override;
+
+  bool HasEntryPoint(HMODULE module, EntryPoint entry) override;
+  BOOL IsWow64Process(HANDLE process, PBOOL wow64) override;
+  BOOL Wow64DisableWow64FsRedirection(PVOID* oldValue) override;
+  BOOL SetDllDirectoryA(LPCSTR pathName) override;
+  BOOL SetDefaultDllDirectories(DWORD directoryFlags) override;
+  int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByte, int multiByteCount,
+                          LPWSTR wideChar, int wideCharCount) override;
+  BOOL OpenPrinterW(LPWSTR printerName, LPHANDLE printer, LPPRINTER_DEFAULTSW defaults) override;
+  BOOL XcvDataW(HANDLE xcv, LPCWSTR dataName, PBYTE inputData, DWORD inputSize, PBYTE outputData,
+                DWORD outputSize, PDWORD outputNeeded, PDWORD status) override;
+
+  // A C runtime function, not a Windows call: forwarded without a line.
+  int CompareTextIgnoreCase(LPCSTR left, LPCSTR right) override;
+
+  BOOL AddMonitorA(LPSTR serverName, DWORD level, LPBYTE monitors) override;
+  BOOL DeleteMonitorA(LPSTR serverName, LPSTR environment, LPSTR monitorName) override;
+  BOOL OpenPrinterA(LPSTR printerName, LPHANDLE printer, LPPRINTER_DEFAULTSA defaults) override;
+  BOOL GetPrinterA(HANDLE printer, DWORD level, LPBYTE buffer, DWORD bufferSize,
+                   LPDWORD needed) override;
+  BOOL SetPrinterA(HANDLE printer, DWORD level, LPBYTE buffer, DWORD command) override;
+  BOOL ClosePrinter(HANDLE printer) override;
+  BOOL EnumPrintersA(DWORD flags, LPSTR name, DWORD level, LPBYTE buffer, DWORD bufferSize,
+                     LPDWORD needed, LPDWORD returned) override;
+  BOOL EnumPortsA(LPSTR name, DWORD level, LPBYTE buffer, DWORD bufferSize, LPDWORD needed,
+                  LPDWORD returned) override;
+
+  DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) override;
+  BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine,
+                      LPSECURITY_ATTRIBUTES processAttributes,
+                      LPSECURITY_ATTRIBUTES threadAttributes, BOOL inheritHandles,
+                      DWORD creationFlags, LPVOID environment, LPCSTR currentDirectory,
+                      LPSTARTUPINFOA startupInfo,
+                      LPPROCESS_INFORMATION processInformation) override;
+  DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) override;
+  BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode) override;
+  BOOL CloseHandle(HANDLE handle) override;
+  HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES mutexAttributes, BOOL initialOwner,
+                      LPCSTR name) override;
+  BOOL ReleaseMutex(HANDLE mutex) override;
+
+  HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) override;
+  HGLOBAL GlobalFree(HGLOBAL memory) override;
+
+ private:
+  // A call's line: Begin before forwarding (the time is the call's start)
+  // and the arguments; after the call, its out-values and one of the End
+  // helpers, which take the call's last error, show the result (with the
+  // error when it failed) and Commit: write the line, then give the call's
+  // last error back to the thread.
+  TraceLine& Begin(std::string_view function);
+  TraceLine& Returns();
+  void Commit();
+  BOOL EndBool(BOOL result);          // failed when FALSE
+  LSTATUS EndStatus(LSTATUS status);  // its own error code
+  // A handle or address: failed when null or `invalid`.
+  void EndPointer(const void* result, const void* invalid = nullptr);
+  // A number: in hexadecimal for flags and codes, in decimal for counts.
+  void EndHex(DWORD value, bool failed);
+  void EndDecimal(long value, bool failed);
+  // A length of text written into `buffer` (0 on failure), and the text.
+  void EndText(DWORD length, DWORD size, const char* buffer);
+  // Registry data of a known type as text or number; false for others.
+  bool ShowRegistryData(DWORD type, const char* data, DWORD size);
+  void ShowEnumerated(const DWORD* needed, const DWORD* returned);
+  // A transcript line: console or run-log output, or a fact of the run.
+  void Note(std::string_view marker, std::string_view text);
+
+  WinApi& inner_;
+  TraceSink& sink_;
+  TraceSecrets secrets_;
+  TraceLine line_;
+  DWORD lastError_ = 0;
+  // The last console text, so that the run log's copy of it is not repeated.
+  static constexpr std::size_t kNotKept = static_cast<std::size_t>(-1);
+  char lastConsole_[1024] = {};
+  std::size_t lastConsoleLength_ = kNotKept;
+};
+
+}  // namespace tolvo

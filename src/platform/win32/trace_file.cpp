@@ -1,0 +1,72 @@
+#include "platform/win32/trace_file.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace tolvo {
+
+TraceFile::~TraceFile() {
+  if (file_ != nullptr) {
+    ::CloseHandle(file_);
+  }
+}
+
+TraceSink* TraceFile::OpenFromEnvironment(const char* variable) {
+  // The run goes on with the last error it would have had untraced.
+  const DWORD lastError = ::GetLastError();
+  // Read straight from Windows, before the traced seam exists: this one
+  // look-up is never part of a trace.
+  char path[MAX_PATH];
+  const DWORD length = ::GetEnvironmentVariableA(variable, path, sizeof path);
+  if (length == 0) {
+    ::SetLastError(lastError);
+    return nullptr;
+  }
+  // Appending, so an installation and a later uninstallation share one
+  // file; not inherited by the programs the installer starts; shared, so
+  // that it can be read while the run goes on.
+  const HANDLE file =
+      length >= sizeof path
+          ? INVALID_HANDLE_VALUE
+          : ::CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    const DWORD error = length >= sizeof path ? ERROR_FILENAME_EXCED_RANGE : ::GetLastError();
+    std::fprintf(stderr, "Cannot open the trace file named by %s, error code: %lu\n", variable,
+                 static_cast<unsigned long>(error));
+    std::fflush(stderr);
+    ::SetLastError(lastError);
+    return nullptr;
+  }
+  file_ = file;
+  startTicks_ = ::GetTickCount();
+  const DWORD directoryLength = ::GetCurrentDirectoryA(sizeof currentDirectory_, currentDirectory_);
+  if (directoryLength == 0 || directoryLength >= sizeof currentDirectory_) {
+    currentDirectory_[0] = '\0';
+  }
+  SYSTEMTIME now{};
+  ::GetLocalTime(&now);
+  std::snprintf(localTime_, sizeof localTime_, "%04u-%02u-%02u %02u:%02u:%02u (local time)",
+                now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
+  ::SetLastError(lastError);
+  return this;
+}
+
+void TraceFile::Write(std::string_view text) {
+  // One write per line, unbuffered: a run that ends abruptly keeps every
+  // line written before.
+  DWORD written = 0;
+  ::WriteFile(file_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
+std::uint32_t TraceFile::MillisecondsSinceStart() {
+  return ::GetTickCount() - startTicks_;
+}
+
+TraceProcessFacts TraceFile::ProcessFacts() {
+  return {::GetCommandLineA(), currentDirectory_, localTime_};
+}
+
+}  // namespace tolvo

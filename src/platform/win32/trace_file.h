@@ -1,0 +1,32 @@
+// The support trace's file: the TraceSink of Install.exe.
+#pragma once
+
+#include "platform/trace_api.h"
+
+namespace tolvo {
+
+class TraceFile final : public TraceSink {
+ public:
+  TraceFile() = default;
+  ~TraceFile() override;
+  TraceFile(const TraceFile&) = delete;
+  TraceFile& operator=(const TraceFile&) = delete;
+
+  // Opens the file that the environment variable `variable` names, for
+  // appending, when it names one. Returns this sink, or null when the
+  // variable is unset or empty, or when the file cannot be opened; the
+  // latter costs one line on the error stream and nothing else.
+  TraceSink* OpenFromEnvironment(const char* variable);
+
+  void Write(std::string_view text) override;
+  std::uint32_t MillisecondsSinceStart() override;
+  TraceProcessFacts ProcessFacts() override;
+
+ private:
+  void* file_ = nullptr;  // a Win32 file handle
+  std::uint32_t startTicks_ = 0;
+  char currentDirectory_[MAX_PATH + 1] = {};
+  char localTime_[48] = {};
+};
+
+}  // namespace tolvo

@@ -1,0 +1,48 @@
+#include "winenv/installation_lock.h"
+
+namespace tolvo {
+
+namespace {
+
+// Both editions change the same spooler: they share one name.
+constexpr const char* kMachineWideName = "Global\\Kestrum Tolvo Installation";
+constexpr const char* kSessionName = "Local\\Kestrum Tolvo Installation";
+
+}  // namespace
+
+LockResult InstallationLock::Take() {
+  for (const char* name : {kMachineWideName, kSessionName}) {
+    mutex_.reset(api_.CreateMutexA(nullptr, FALSE, name));
+    if (mutex_) {
+      break;
+    }
+  }
+  if (!mutex_) {
+    return LockResult::Failed;
+  }
+  switch (api_.WaitForSingleObject(mutex_.get(), 0)) {
+    case WAIT_OBJECT_0:
+    case WAIT_ABANDONED:  // its holder ended without giving it back
+      held_ = true;
+      return LockResult::Taken;
+    case WAIT_TIMEOUT:
+      mutex_.reset();
+      return LockResult::Busy;
+    default: {
+      const DWORD error = api_.GetLastError();
+      mutex_.reset();
+      api_.SetLastError(error);
+      return LockResult::Failed;
+    }
+  }
+}
+
+void InstallationLock::Release() {
+  if (held_) {
+    api_.ReleaseMutex(mutex_.get());
+    held_ = false;
+  }
+  mutex_.reset();
+}
+
+}  // namespace tolvo
