@@ -11,11 +11,15 @@ constexpr const char* kSessionName = "Local\\Kestrum Tolvo Installation";
 }  // namespace
 
 LockResult InstallationLock::Take() {
-  for (const char* name : {kMachineWideName, kSessionName}) {
-    mutex_.reset(api_.CreateMutexA(nullptr, FALSE, name));
-    if (mutex_) {
-      break;
-    }
+  mutex_.reset(api_.CreateMutexA(nullptr, FALSE, kMachineWideName));
+  if (!mutex_ && api_.GetLastError() == ERROR_ACCESS_DENIED) {
+    // It exists, made by a run under another account (a start-up script or
+    // a deployment engine as the local system account) whose default
+    // security lets this one only wait on it.
+    return LockResult::Busy;
+  }
+  if (!mutex_) {
+    mutex_.reset(api_.CreateMutexA(nullptr, FALSE, kSessionName));
   }
   if (!mutex_) {
     return LockResult::Failed;

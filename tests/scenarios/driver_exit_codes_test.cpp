@@ -111,17 +111,24 @@ struct LockCase {
   std::vector<std::string> arguments;
   const char* heldElsewhere;  // the mutex another run holds, if any
   int failedCreations;        // CreateMutexA fails: never (-1), the first call (1), every call (0)
+  DWORD creationError;        // with this error
   std::string printed;        // after the banner
 };
 
 const std::string kBusy = "ERROR: Another Tolvo installation is running\n";
 const LockCase kLockCases[] = {
-    {{}, "Global\\Kestrum Tolvo Installation", -1, kBusy},
-    {{"-u", "-a"}, "Global\\Kestrum Tolvo Installation", -1, kBusy},
-    {{"-?"}, "Global\\Kestrum Tolvo Installation", -1, kUsage},  // needs no lock
+    {{}, "Global\\Kestrum Tolvo Installation", -1, 0, kBusy},
+    {{"-u", "-a"}, "Global\\Kestrum Tolvo Installation", -1, 0, kBusy},
+    {{"-?"}, "Global\\Kestrum Tolvo Installation", -1, 0, kUsage},  // needs no lock
     // The session's own lock where the machine-wide one cannot be made.
-    {{"-e"}, "Local\\Kestrum Tolvo Installation", 1, kBusy},
-    {{}, nullptr, 0, "ERROR (5) While Checking for Another Tolvo Installation.\n"},
+    {{"-e"}, "Local\\Kestrum Tolvo Installation", 1, ERROR_PATH_NOT_FOUND, kBusy},
+    // Made by a run under another account, which this one may not open.
+    {{}, nullptr, 1, ERROR_ACCESS_DENIED, kBusy},
+    {{},
+     nullptr,
+     0,
+     ERROR_PATH_NOT_FOUND,
+     "ERROR (3) While Checking for Another Tolvo Installation.\n"},
 };
 
 class LockRefused : public DriverScenario, public ::testing::WithParamInterface<LockCase> {};
@@ -132,7 +139,7 @@ TEST_P(LockRefused, ChangesNothing) {
     machine.processes.mutexes[c.heldElsewhere] = {true};
   }
   if (c.failedCreations >= 0) {
-    machine.FailCall("CreateMutexA", ERROR_ACCESS_DENIED, c.failedCreations);
+    machine.FailCall("CreateMutexA", c.creationError, c.failedCreations);
   }
   const std::string before = machine.StateText(kDefaultLog);
   EXPECT_EQ(Run(c.arguments), -1);

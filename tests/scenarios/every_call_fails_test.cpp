@@ -327,8 +327,8 @@ bool FailureStops(Step step, const std::string& function, bool ignoreErrors) {
   switch (step) {
     case Step::StartUp:
       return function == "OpenRunLog" || function == "GetWindowsDirectoryA" ||
-             function == "WaitForSingleObject" || function == "RegOpenKeyExA" ||
-             function == "RegQueryValueExA";
+             function == "CreateMutexA" || function == "WaitForSingleObject" ||
+             function == "RegOpenKeyExA" || function == "RegQueryValueExA";
     case Step::FileCheck:
       return function == "GetFileAttributesA";
     case Step::MonitorRemoval:
