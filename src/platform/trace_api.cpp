@@ -52,12 +52,16 @@ void TraceApi::Commit() {
   inner_.SetLastError(lastError_);
 }
 
-BOOL TraceApi::EndBool(BOOL result) {
-  Returns().Value(result ? "TRUE" : "FALSE");
-  if (!result) {
+void TraceApi::CommitWithError(bool failed) {
+  if (failed) {
     line_.Label("error ").ErrorCode(lastError_);
   }
   Commit();
+}
+
+BOOL TraceApi::EndBool(BOOL result) {
+  Returns().Value(result ? "TRUE" : "FALSE");
+  CommitWithError(!result);
   return result;
 }
 
@@ -73,36 +77,25 @@ LSTATUS TraceApi::EndStatus(LSTATUS status) {
 
 void TraceApi::EndPointer(const void* result, const void* invalid) {
   Returns().Pointer(result);
-  if (result == nullptr || result == invalid) {
-    line_.Label("error ").ErrorCode(lastError_);
-  }
-  Commit();
+  CommitWithError(result == nullptr || result == invalid);
 }
 
 void TraceApi::EndHex(DWORD value, bool failed) {
   Returns().Hex(value);
-  if (failed) {
-    line_.Label("error ").ErrorCode(lastError_);
-  }
-  Commit();
+  CommitWithError(failed);
 }
 
 void TraceApi::EndDecimal(long value, bool failed) {
   Returns().Decimal(value);
-  if (failed) {
-    line_.Label("error ").ErrorCode(lastError_);
-  }
-  Commit();
+  CommitWithError(failed);
 }
 
 void TraceApi::EndText(DWORD length, DWORD size, const char* buffer) {
   Returns().Decimal(static_cast<long>(length));
-  if (length == 0) {
-    line_.Label("error ").ErrorCode(lastError_);
-  } else if (length < size && buffer != nullptr) {
+  if (length != 0 && length < size && buffer != nullptr) {
     line_.Text(std::string_view(buffer, length));
   }
-  Commit();
+  CommitWithError(length == 0);
 }
 
 void TraceApi::Note(std::string_view marker, std::string_view text) {
@@ -642,10 +635,7 @@ HGLOBAL TraceApi::GlobalFree(HGLOBAL memory) {
   const HGLOBAL result = inner_.GlobalFree(memory);
   // Null is success here; the block itself comes back when it was not freed.
   Returns().Pointer(result);
-  if (result != nullptr) {
-    line_.Label("error ").ErrorCode(lastError_);
-  }
-  Commit();
+  CommitWithError(result != nullptr);
   return result;
 }
 

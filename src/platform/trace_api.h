@@ -154,6 +154,8 @@ class TraceApi final : public WinApi {
   TraceLine& Begin(std::string_view function);
   TraceLine& Returns();
   void Commit();
+  // Commit, with the call's error when it failed.
+  void CommitWithError(bool failed);
   BOOL EndBool(BOOL result);          // failed when FALSE
   LSTATUS EndStatus(LSTATUS status);  // its own error code
   // A handle or address: failed when null or `invalid`.

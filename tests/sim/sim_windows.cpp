@@ -28,24 +28,18 @@ std::string BaseName(std::string_view path) {
   return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
+constexpr const char* kKernel32 = "kernel32.dll";
+constexpr const char* kSpooler = "winspool.drv";
+
 struct Export {
   const char* module;
   const char* function;
 };
 
-// In the order of WinApi::EntryPoint.
-const Export kExports[] = {
-    {"kernel32.dll", "IsWow64Process"},
-    {"kernel32.dll", "Wow64DisableWow64FsRedirection"},
-    {"kernel32.dll", "SetDllDirectoryA"},
-    {"kernel32.dll", "SetDefaultDllDirectories"},
-    {"kernel32.dll", "MultiByteToWideChar"},
-    {"winspool.drv", "OpenPrinterW"},
-    {"winspool.drv", "XcvDataW"},
-};
-
-const Export& ExportOf(WinApi::EntryPoint entry) {
-  return kExports[static_cast<int>(entry)];
+Export ExportOf(WinApi::EntryPoint entry) {
+  const bool spooler =
+      entry == WinApi::EntryPoint::kOpenPrinterW || entry == WinApi::EntryPoint::kXcvDataW;
+  return {spooler ? kSpooler : kKernel32, WinApi::EntryPointName(entry)};
 }
 
 std::string ModuleName(std::string_view requested) {
@@ -57,8 +51,7 @@ std::string ModuleName(std::string_view requested) {
 }
 
 bool IsKnownModule(const std::string& name) {
-  return std::any_of(std::begin(kExports), std::end(kExports),
-                     [&](const Export& e) { return name == e.module; });
+  return name == kKernel32 || name == kSpooler;
 }
 
 // The buffer msvcrt (and Wine's) gives a stream, _INTERNAL_BUFSIZ: a full
@@ -72,15 +65,24 @@ constexpr std::uintptr_t kResidentModuleBase = 0x7F000000;
 
 const char* HandleKindName(HandleKind kind) {
   switch (kind) {
-    case HandleKind::RegKey: return "registry key";
-    case HandleKind::EventSource: return "event source";
-    case HandleKind::Printer: return "printer";
-    case HandleKind::Find: return "search";
-    case HandleKind::Module: return "module";
-    case HandleKind::Global: return "global memory";
-    case HandleKind::Process: return "process";
-    case HandleKind::Thread: return "thread";
-    case HandleKind::RunLog: return "run log";
+    case HandleKind::RegKey:
+      return "registry key";
+    case HandleKind::EventSource:
+      return "event source";
+    case HandleKind::Printer:
+      return "printer";
+    case HandleKind::Find:
+      return "search";
+    case HandleKind::Module:
+      return "module";
+    case HandleKind::Global:
+      return "global memory";
+    case HandleKind::Process:
+      return "process";
+    case HandleKind::Thread:
+      return "thread";
+    case HandleKind::RunLog:
+      return "run log";
     case HandleKind::Mutex:
       return "mutex";
   }
@@ -332,8 +334,7 @@ std::string SimWindows::ApplyRedirection(std::string fullPath) const {
   }
   const std::string lowerPath = Lower(fullPath);
   const std::string lowerSystem = Lower(systemDirectory);
-  if (lowerPath == lowerSystem ||
-      lowerPath.rfind(lowerSystem + "\\", 0) == 0) {
+  if (lowerPath == lowerSystem || lowerPath.rfind(lowerSystem + "\\", 0) == 0) {
     return wow64SystemDirectory + fullPath.substr(systemDirectory.size());
   }
   return fullPath;
@@ -498,7 +499,9 @@ void SimWindows::CloseRunLog(RunLogStream stream) {
   }
 }
 
-bool SimWindows::RunLogOpen() const { return !runLogs_.empty(); }
+bool SimWindows::RunLogOpen() const {
+  return !runLogs_.empty();
+}
 
 // --- Directories ------------------------------------------------------------------
 
