@@ -106,48 +106,61 @@ TEST_F(ExitCodes, EnterpriseUninstallSucceeded) {
 }
 
 // Two runs must never interleave: a run that cannot take the installation
-// lock changes nothing and ends with -1, which deployment engines retry.
+// lock changes nothing and ends with -1, which deployment engines retry. It
+// leaves the default run log alone, which the run holding the lock writes.
 struct LockCase {
   std::vector<std::string> arguments;
-  const char* heldElsewhere;  // the mutex another run holds, if any
-  int failedCreations;        // CreateMutexA fails: never (-1), the first call (1), every call (0)
-  DWORD creationError;        // with this error
-  std::string printed;        // after the banner
+  std::optional<sim::SimMutex> heldElsewhere;  // the lock's name, as another process holds it
+  bool otherObject;                            // an event has the name
+  DWORD creationError;                         // CreateMutexA fails so every time
+  std::string printed;                         // after the banner
+  const char* log;                             // what receives the transcript too, if anything
 };
 
+constexpr const char* kLockName = "Global\\Kestrum Tolvo Installation";
+const sim::SimMutex kInstallation{true};
+const sim::SimMutex kUsersMutex{true, false, false, 0, "S-1-5-21-1-2-3-1001"};
+const sim::SimMutex kMutexShuttingOut{true, false, false, 0, "S-1-5-21-1-2-3-1001", true};
 const std::string kBusy = "ERROR: Another Tolvo installation is running\n";
+const std::string kSquatted =
+    "ERROR: The Tolvo installation lock is taken by a program that is not a Tolvo installation\n";
 const LockCase kLockCases[] = {
-    {{}, "Global\\Kestrum Tolvo Installation", -1, 0, kBusy},
-    {{"-u", "-a"}, "Global\\Kestrum Tolvo Installation", -1, 0, kBusy},
-    {{"-?"}, "Global\\Kestrum Tolvo Installation", -1, 0, kUsage},  // needs no lock
-    // The session's own lock where the machine-wide one cannot be made.
-    {{"-e"}, "Local\\Kestrum Tolvo Installation", 1, ERROR_PATH_NOT_FOUND, kBusy},
-    // Made by a run under another account, which this one may not open.
-    {{}, nullptr, 1, ERROR_ACCESS_DENIED, kBusy},
+    {{}, kInstallation, false, 0, kBusy, nullptr},
+    {{"-u", "-a"}, kInstallation, false, 0, kBusy, nullptr},
+    {{"-lC:\\Kit\\own.log"}, kInstallation, false, 0, kBusy, "C:\\Kit\\own.log"},
+    {{"-?"}, kInstallation, false, 0, kUsage, kDefaultLog},  // needs no lock
+    {{}, kUsersMutex, false, 0, kSquatted, nullptr},
+    {{}, kMutexShuttingOut, false, 0, kSquatted, nullptr},
+    {{"-e"}, std::nullopt, true, 0, kSquatted, nullptr},
     {{},
-     nullptr,
-     0,
+     std::nullopt,
+     false,
      ERROR_PATH_NOT_FOUND,
-     "ERROR (3) While Checking for Another Tolvo Installation.\n"},
+     "ERROR (3) While Checking for Another Tolvo Installation.\n",
+     nullptr},
 };
 
 class LockRefused : public DriverScenario, public ::testing::WithParamInterface<LockCase> {};
 
 TEST_P(LockRefused, ChangesNothing) {
   const LockCase& c = GetParam();
-  if (c.heldElsewhere != nullptr) {
-    machine.processes.mutexes[c.heldElsewhere] = {true};
+  if (c.heldElsewhere) {
+    machine.processes.mutexes[kLockName] = *c.heldElsewhere;
   }
-  if (c.failedCreations >= 0) {
-    machine.FailCall("CreateMutexA", c.creationError, c.failedCreations);
+  if (c.otherObject) {
+    machine.processes.otherObjects.insert(kLockName);
   }
-  const std::string before = machine.StateText(kDefaultLog);
+  if (c.creationError != 0) {
+    machine.FailCall("CreateMutexA", c.creationError);
+  }
+  const char* log = c.log != nullptr ? c.log : kDefaultLog;
+  const std::string before = machine.StateText(log);
   EXPECT_EQ(Run(c.arguments), -1);
-  EXPECT_EQ(machine.console,
-            (c.arguments.size() > 1 ? kEnterpriseBanner : kStandardBanner) + c.printed);
-  EXPECT_EQ(Log(), AsLogText(machine.console));
+  const bool enterprise = c.arguments.size() > 1;
+  EXPECT_EQ(machine.console, (enterprise ? kEnterpriseBanner : kStandardBanner) + c.printed);
+  EXPECT_EQ(Log(log), c.log != nullptr ? AsLogText(machine.console) : "<no log file>");
   EXPECT_TRUE(sequences.calls.empty());
-  EXPECT_EQ(machine.StateText(kDefaultLog), before);
+  EXPECT_EQ(machine.StateText(log), before);
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, LockRefused, ::testing::ValuesIn(kLockCases));

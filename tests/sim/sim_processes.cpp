@@ -566,7 +566,7 @@ BOOL SimWindows::GetExitCodeProcess(HANDLE process, LPDWORD exitCode) {
   return TRUE;
 }
 
-HANDLE SimWindows::CreateMutexA(LPSECURITY_ATTRIBUTES /*mutexAttributes*/, BOOL initialOwner,
+HANDLE SimWindows::CreateMutexA(LPSECURITY_ATTRIBUTES mutexAttributes, BOOL initialOwner,
                                 LPCSTR name) {
   if (auto error = Enter("CreateMutexA")) {
     SetLastError(*error);
@@ -576,12 +576,44 @@ HANDLE SimWindows::CreateMutexA(LPSECURITY_ATTRIBUTES /*mutexAttributes*/, BOOL 
     SetLastError(ERROR_INVALID_PARAMETER);  // not modelled
     return nullptr;
   }
-  const bool existed = processes.mutexes.count(name) != 0;
-  ++processes.mutexes[name].runHandles;
+  if (processes.otherObjects.count(name) != 0) {
+    SetLastError(ERROR_INVALID_HANDLE);  // the name is an object of another type
+    return nullptr;
+  }
+  const auto found = processes.mutexes.find(name);
+  const bool existed = found != processes.mutexes.end();
+  if (existed && found->second.deniesAdministrators) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return nullptr;
+  }
+  SimMutex& mutex = processes.mutexes[name];
+  if (!existed) {
+    mutex.owner = OwnerOf(mutexAttributes);
+  }
+  ++mutex.runHandles;
   HANDLE handle = NewHandle(HandleKind::Mutex);
   processes.mutexHandles[Value(handle)] = name;
   SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
   return handle;
+}
+
+DWORD SimWindows::GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE type, SECURITY_INFORMATION parts,
+                                  PSID* owner, PSID* /*group*/, PACL* /*dacl*/, PACL* /*sacl*/,
+                                  PSECURITY_DESCRIPTOR* descriptor) {
+  if (auto error = Enter("GetSecurityInfo")) {
+    return *error;
+  }
+  // Only the owner of a mutex is modelled.
+  if (type != SE_KERNEL_OBJECT || parts != OWNER_SECURITY_INFORMATION || owner == nullptr ||
+      descriptor == nullptr) {
+    return ERROR_INVALID_PARAMETER;
+  }
+  if (!IsHandle(handle, HandleKind::Mutex)) {
+    return ERROR_INVALID_HANDLE;
+  }
+  *descriptor = NewLocalBlock(processes.mutexes[processes.mutexHandles[Value(handle)]].owner);
+  *owner = *descriptor;
+  return ERROR_SUCCESS;
 }
 
 BOOL SimWindows::ReleaseMutex(HANDLE handle) {

@@ -77,6 +77,8 @@ const char* HandleKindName(HandleKind kind) {
       return "module";
     case HandleKind::Global:
       return "global memory";
+    case HandleKind::Local:
+      return "local memory";
     case HandleKind::Process:
       return "process";
     case HandleKind::Thread:
@@ -152,6 +154,7 @@ void SimWindows::EndProcess() {
     std::free(reinterpret_cast<void*>(handle));
   }
   allocations_.clear();
+  localBlocks_.clear();
   handles_.clear();
   modules_.clear();
   runLogs_.clear();
@@ -756,6 +759,74 @@ HGLOBAL SimWindows::GlobalFree(HGLOBAL memory) {
   handles_.erase(value);
   std::free(memory);
   return nullptr;
+}
+
+PSECURITY_DESCRIPTOR SimWindows::NewLocalBlock(std::string content) {
+  auto block = std::make_unique<std::string>(std::move(content));
+  const auto value = reinterpret_cast<std::uintptr_t>(block.get());
+  localBlocks_[value] = std::move(block);
+  handles_[value] = HandleKind::Local;
+  return reinterpret_cast<PSECURITY_DESCRIPTOR>(value);
+}
+
+HLOCAL SimWindows::LocalFree(HLOCAL memory) {
+  if (auto error = Enter("LocalFree")) {
+    lastError_ = *error;
+    return memory;
+  }
+  const auto value = reinterpret_cast<std::uintptr_t>(memory);
+  if (localBlocks_.erase(value) == 0) {
+    lastError_ = ERROR_INVALID_HANDLE;
+    return memory;
+  }
+  handles_.erase(value);
+  return nullptr;
+}
+
+// --- Security ------------------------------------------------------------------------
+// Descriptors are kept as their SDDL text; only the owner is read from them
+// ("O:BA" gives the mutex that CreateMutexA makes the owner "BA"). Well-known
+// SIDs are their SDDL abbreviations: "BA" the administrators, "SY" the
+// local system account.
+
+BOOL SimWindows::ConvertStringSecurityDescriptorToSecurityDescriptorA(
+    LPCSTR text, DWORD /*revision*/, PSECURITY_DESCRIPTOR* descriptor, PULONG size) {
+  if (auto error = Enter("ConvertStringSecurityDescriptorToSecurityDescriptorA")) {
+    return Fail(*error);
+  }
+  if (text == nullptr || descriptor == nullptr) {
+    return Fail(ERROR_INVALID_PARAMETER);
+  }
+  *descriptor = NewLocalBlock(text);
+  if (size != nullptr) {
+    *size = static_cast<ULONG>(std::strlen(text) + 1);
+  }
+  return TRUE;
+}
+
+std::string SimWindows::OwnerOf(LPSECURITY_ATTRIBUTES attributes) const {
+  if (attributes != nullptr) {
+    const auto block =
+        localBlocks_.find(reinterpret_cast<std::uintptr_t>(attributes->lpSecurityDescriptor));
+    if (block != localBlocks_.end() && block->second->rfind("O:", 0) == 0) {
+      return block->second->substr(2, 2);
+    }
+  }
+  return "S-1-5-21-1-2-3-500";
+}
+
+BOOL SimWindows::IsWellKnownSid(PSID sid, WELL_KNOWN_SID_TYPE type) {
+  if (auto error = Enter("IsWellKnownSid")) {
+    return Fail(*error);
+  }
+  const auto block = localBlocks_.find(reinterpret_cast<std::uintptr_t>(sid));
+  if (block == localBlocks_.end()) {
+    return Fail(ERROR_INVALID_PARAMETER);
+  }
+  const char* wellKnown = type == WinBuiltinAdministratorsSid ? "BA"
+                          : type == WinLocalSystemSid         ? "SY"
+                                                              : "";
+  return *block->second == wellKnown ? TRUE : FALSE;
 }
 
 }  // namespace tolvo::sim

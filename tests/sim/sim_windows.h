@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -40,6 +41,7 @@ enum class HandleKind {
   Thread,
   RunLog,
   Mutex,
+  Local,
 };
 
 const char* HandleKindName(HandleKind kind);
@@ -232,8 +234,17 @@ class SimWindows : public WinApi {
   BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode) override;
   BOOL CloseHandle(HANDLE handle) override;
 
+  BOOL ConvertStringSecurityDescriptorToSecurityDescriptorA(LPCSTR text, DWORD revision,
+                                                            PSECURITY_DESCRIPTOR* descriptor,
+                                                            PULONG size) override;
+  DWORD GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE type, SECURITY_INFORMATION parts,
+                        PSID* owner, PSID* group, PACL* dacl, PACL* sacl,
+                        PSECURITY_DESCRIPTOR* descriptor) override;
+  BOOL IsWellKnownSid(PSID sid, WELL_KNOWN_SID_TYPE type) override;
+
   HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) override;
   HGLOBAL GlobalFree(HGLOBAL memory) override;
+  HLOCAL LocalFree(HLOCAL memory) override;
 
   // --- For the areas' implementations ---------------------------------------
   // Records the call; returns the error to fail it with, if one is planned.
@@ -291,6 +302,13 @@ class SimWindows : public WinApi {
   std::set<std::string> missingModules_;
   std::set<std::string> missingExports_;  // "module!function"
   std::map<std::uintptr_t, std::size_t> allocations_;
+  // Local memory (security descriptors) by address: what it describes, an
+  // SDDL text or an owner's SID.
+  std::map<std::uintptr_t, std::unique_ptr<std::string>> localBlocks_;
+  PSECURITY_DESCRIPTOR NewLocalBlock(std::string content);
+  // The owner an object made with `attributes` gets: the descriptor's
+  // ("O:BA"), or else the run's account, an administrator's own SID.
+  std::string OwnerOf(LPSECURITY_ATTRIBUTES attributes) const;
 };
 
 }  // namespace tolvo::sim

@@ -5,7 +5,26 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/win32/append_file.h"
+
 namespace tolvo {
+
+namespace {
+
+// A path that leads elsewhere: a reparse point (symbolic link, junction),
+// a folder, or a file with more than one name.
+bool LeadsElsewhere(const BY_HANDLE_FILE_INFORMATION& file) {
+  return (file.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
+         file.nNumberOfLinks > 1;
+}
+
+void ReportUnopened(const char* namedBy, DWORD error) {
+  std::fprintf(stderr, "Cannot open the trace file named by %s, error code: %lu\n", namedBy,
+               static_cast<unsigned long>(error));
+  std::fflush(stderr);
+}
+
+}  // namespace
 
 TraceFile::~TraceFile() {
   if (file_ != nullptr) {
@@ -14,28 +33,41 @@ TraceFile::~TraceFile() {
 }
 
 TraceSink* TraceFile::OpenFromEnvironment(const char* variable) {
-  // The run goes on with the last error it would have had untraced.
-  const DWORD lastError = ::GetLastError();
   // Read straight from Windows, before the traced seam exists: this one
   // look-up is never part of a trace.
+  const DWORD lastError = ::GetLastError();
   char path[MAX_PATH];
   const DWORD length = ::GetEnvironmentVariableA(variable, path, sizeof path);
   if (length == 0) {
     ::SetLastError(lastError);
     return nullptr;
   }
+  if (length >= sizeof path) {
+    ReportUnopened(variable, ERROR_FILENAME_EXCED_RANGE);
+    ::SetLastError(lastError);
+    return nullptr;
+  }
+  return Open(path, variable);
+}
+
+TraceSink* TraceFile::Open(const char* path, const char* namedBy) {
+  // The run goes on with the last error it would have had untraced.
+  const DWORD lastError = ::GetLastError();
   // Appending, so an installation and a later uninstallation share one
-  // file; not inherited by the programs the installer starts; shared, so
-  // that it can be read while the run goes on.
-  const HANDLE file =
-      length >= sizeof path
-          ? INVALID_HANDLE_VALUE
-          : ::CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // file; shared, so that it can be read while the run goes on. A link is
+  // opened as itself, not followed, so that it can be told and refused.
+  const HANDLE file = OpenFileForAppending(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
+                                           FILE_FLAG_OPEN_REPARSE_POINT);
   if (file == INVALID_HANDLE_VALUE) {
-    const DWORD error = length >= sizeof path ? ERROR_FILENAME_EXCED_RANGE : ::GetLastError();
-    std::fprintf(stderr, "Cannot open the trace file named by %s, error code: %lu\n", variable,
-                 static_cast<unsigned long>(error));
+    ReportUnopened(namedBy, ::GetLastError());
+    ::SetLastError(lastError);
+    return nullptr;
+  }
+  BY_HANDLE_FILE_INFORMATION information{};
+  if (!::GetFileInformationByHandle(file, &information) || LeadsElsewhere(information)) {
+    ::CloseHandle(file);
+    std::fprintf(stderr, "The trace file named by %s is a link or a folder; the run is not traced\n",
+                 namedBy);
     std::fflush(stderr);
     ::SetLastError(lastError);
     return nullptr;

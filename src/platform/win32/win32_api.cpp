@@ -3,12 +3,12 @@
 #include <fcntl.h>
 #include <io.h>
 #include <mbstring.h>
-#include <share.h>
-#include <sys/stat.h>
 
 #include <clocale>
 #include <cstdio>
 #include <cstring>
+
+#include "platform/win32/append_file.h"
 
 namespace tolvo {
 
@@ -77,11 +77,15 @@ bool MapSystemDllToWow64(LPCSTR fileName, char* mapped, std::size_t mappedSize) 
 
 }  // namespace
 
-// In the C locale the runtime folds ASCII letters alone; under the system's
-// own locale _mbsicmp also folds the letters beyond ASCII of a single-byte
-// code page, as port and monitor names are to be compared.
+// In the C locale the runtime folds ASCII letters alone; in a locale of the
+// system's ANSI code page _mbsicmp also folds the letters beyond ASCII of a
+// single-byte code page, as port and monitor names are to be compared. The
+// spooler's ANSI names are in that code page, whatever the locale of the
+// account the installer runs as ("" would take that account's).
 Win32Api::Win32Api() {
-  std::setlocale(LC_CTYPE, "");
+  char locale[16] = {};
+  std::snprintf(locale, sizeof locale, ".%u", ::GetACP());
+  std::setlocale(LC_CTYPE, locale);
 }
 
 Win32Api::~Win32Api() {
@@ -173,13 +177,15 @@ void Win32Api::WriteStdout(std::string_view text) {
 }
 
 RunLogStream Win32Api::OpenRunLog(LPCSTR path) {
-  // Append in text mode, not inherited by the programs the installer starts,
-  // and shared so that others may read and write the file meanwhile. The
-  // flags are given to _sopen rather than as an "N" mode letter, which not
-  // every msvcrt.dll understands.
-  const int descriptor = ::_sopen(path, _O_WRONLY | _O_APPEND | _O_CREAT | _O_TEXT | _O_NOINHERIT,
-                                  _SH_DENYNO, _S_IREAD | _S_IWRITE);
+  // Appended to in text mode. The handle is made here rather than by the C
+  // runtime, which cannot give a file it creates a security of its own.
+  const HANDLE file = OpenFileForAppending(path, GENERIC_WRITE, 0);
+  if (file == INVALID_HANDLE_VALUE) {
+    return nullptr;
+  }
+  const int descriptor = ::_open_osfhandle(reinterpret_cast<intptr_t>(file), _O_APPEND | _O_TEXT);
   if (descriptor == -1) {
+    ::CloseHandle(file);
     return nullptr;
   }
   std::FILE* stream = ::_fdopen(descriptor, "at");
@@ -511,6 +517,23 @@ BOOL Win32Api::CloseHandle(HANDLE handle) {
   return ::CloseHandle(handle);
 }
 
+// --- Security --------------------------------------------------------------
+
+BOOL Win32Api::ConvertStringSecurityDescriptorToSecurityDescriptorA(
+    LPCSTR text, DWORD revision, PSECURITY_DESCRIPTOR* descriptor, PULONG size) {
+  return ::ConvertStringSecurityDescriptorToSecurityDescriptorA(text, revision, descriptor, size);
+}
+
+DWORD Win32Api::GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE type, SECURITY_INFORMATION parts,
+                                PSID* owner, PSID* group, PACL* dacl, PACL* sacl,
+                                PSECURITY_DESCRIPTOR* descriptor) {
+  return ::GetSecurityInfo(handle, type, parts, owner, group, dacl, sacl, descriptor);
+}
+
+BOOL Win32Api::IsWellKnownSid(PSID sid, WELL_KNOWN_SID_TYPE type) {
+  return ::IsWellKnownSid(sid, type);
+}
+
 // --- Memory ----------------------------------------------------------------
 
 HGLOBAL Win32Api::GlobalAlloc(UINT flags, SIZE_T bytes) {
@@ -519,6 +542,10 @@ HGLOBAL Win32Api::GlobalAlloc(UINT flags, SIZE_T bytes) {
 
 HGLOBAL Win32Api::GlobalFree(HGLOBAL memory) {
   return ::GlobalFree(memory);
+}
+
+HLOCAL Win32Api::LocalFree(HLOCAL memory) {
+  return ::LocalFree(memory);
 }
 
 }  // namespace tolvo

@@ -114,8 +114,17 @@ class Win32Api final : public WinApi {
   BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode) override;
   BOOL CloseHandle(HANDLE handle) override;
 
+  BOOL ConvertStringSecurityDescriptorToSecurityDescriptorA(LPCSTR text, DWORD revision,
+                                                            PSECURITY_DESCRIPTOR* descriptor,
+                                                            PULONG size) override;
+  DWORD GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE type, SECURITY_INFORMATION parts,
+                        PSID* owner, PSID* group, PACL* dacl, PACL* sacl,
+                        PSECURITY_DESCRIPTOR* descriptor) override;
+  BOOL IsWellKnownSid(PSID sid, WELL_KNOWN_SID_TYPE type) override;
+
   HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) override;
   HGLOBAL GlobalFree(HGLOBAL memory) override;
+  HLOCAL LocalFree(HLOCAL memory) override;
 
  private:
   // The spooler entry points the installer calls, resolved once from
