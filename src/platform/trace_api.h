@@ -57,7 +57,7 @@ class TraceApi final : public WinApi {
   void SetLastError(DWORD error) override { inner_.SetLastError(error); }
 
   void WriteStdout(std::string_view text) override;
-  RunLogStream OpenRunLog(LPCSTR path) override;
+  RunLogStream OpenRunLog(LPCSTR path, LPSECURITY_ATTRIBUTES security) override;
   void WriteRunLog(RunLogStream stream, std::string_view text) override;
   void CloseRunLog(RunLogStream stream) override;
 

@@ -133,4 +133,13 @@ using UniqueLocal = UniqueResource<LocalMemoryTraits>;
 using UniqueMutexOwnership = UniqueResource<MutexOwnershipTraits>;
 using UniqueRunLog = UniqueResource<RunLogTraits>;
 
+// kAdministratorsOnlySecurity as a descriptor; empty, with the last error
+// set, when it cannot be made.
+inline UniqueLocal MakeAdministratorsOnlySecurity(WinApi& api) {
+  UniqueLocal descriptor(api);
+  api.ConvertStringSecurityDescriptorToSecurityDescriptorA(kAdministratorsOnlySecurity,
+                                                           SDDL_REVISION_1, descriptor.put(), nullptr);
+  return descriptor;
+}
+
 }  // namespace tolvo

@@ -33,10 +33,10 @@ class WinApi {
   // Writes to standard output; "\n" becomes CRLF on a Windows console.
   virtual void WriteStdout(std::string_view text) = 0;
   // Opens `path` for appending in text mode, not inherited by child
-  // processes, shared for reading and writing; a file it creates gets
-  // kAdministratorsOnlySecurity, an existing one keeps its own. Null when
-  // it cannot be opened.
-  virtual RunLogStream OpenRunLog(LPCSTR path) = 0;
+  // processes, shared for reading and writing. A file it creates gets the
+  // descriptor of `security` (when given); an existing one keeps its own.
+  // Null when it cannot be opened.
+  virtual RunLogStream OpenRunLog(LPCSTR path, LPSECURITY_ATTRIBUTES security) = 0;
   // Appends in text mode: each "\n" reaches the file as CRLF.
   virtual void WriteRunLog(RunLogStream stream, std::string_view text) = 0;
   virtual void CloseRunLog(RunLogStream stream) = 0;
@@ -181,7 +181,7 @@ class WinApi {
 };
 
 // What the installer creates for administrators alone (the installation
-// lock, a run log or support trace it creates): owned by the
+// lock, the run log and the support trace it creates): owned by the
 // administrators, open to them and to the local system account only, and
 // inheriting nothing from the folder it is made in.
 inline constexpr const char* kAdministratorsOnlySecurity = "O:BAD:P(A;;GA;;;SY)(A;;GA;;;BA)";

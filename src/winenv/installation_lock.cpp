@@ -29,9 +29,8 @@ LockResult InstallationLock::Take() {
 }
 
 LockResult InstallationLock::Open() {
-  UniqueLocal security(api_);
-  if (!api_.ConvertStringSecurityDescriptorToSecurityDescriptorA(
-          kAdministratorsOnlySecurity, SDDL_REVISION_1, security.put(), nullptr)) {
+  const UniqueLocal security = MakeAdministratorsOnlySecurity(api_);
+  if (!security) {
     return Failed(api_.GetLastError());
   }
   SECURITY_ATTRIBUTES attributes{sizeof attributes, security.get(), FALSE};

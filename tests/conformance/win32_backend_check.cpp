@@ -79,7 +79,7 @@ TEST_F(BackendCheck, SpoolerFirstCalledWithRedirectionOff) {
 
 TEST_F(BackendCheck, RunLogIsNotInheritedAndIsShared) {
   const std::string path = Path("run.log");
-  RunLogStream log = api.OpenRunLog(path.c_str());
+  RunLogStream log = api.OpenRunLog(path.c_str(), nullptr);
   ASSERT_NE(log, nullptr);
   HANDLE osHandle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(static_cast<std::FILE*>(log))));
   DWORD flags = 0;

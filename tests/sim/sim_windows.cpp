@@ -430,7 +430,7 @@ void SimWindows::WriteStdout(std::string_view text) {
   }
 }
 
-RunLogStream SimWindows::OpenRunLog(LPCSTR path) {
+RunLogStream SimWindows::OpenRunLog(LPCSTR path, LPSECURITY_ATTRIBUTES security) {
   if (auto error = Enter("OpenRunLog")) {
     lastError_ = *error;
     return nullptr;
@@ -459,9 +459,13 @@ RunLogStream SimWindows::OpenRunLog(LPCSTR path) {
   if (!fs::is_directory(host.parent_path(), error) || fs::is_directory(host, error)) {
     return nullptr;
   }
+  const bool created = !fs::exists(host, error);
   std::ofstream touch(host, std::ios::binary | std::ios::app);
   if (!touch) {
     return nullptr;
+  }
+  if (created) {
+    fileSystem.security[SimFilesState::Key(full)] = SecurityText(security);
   }
   HANDLE stream = NewHandle(HandleKind::RunLog);
   runLogs_[reinterpret_cast<std::uintptr_t>(stream)] = {host.string(), {}};
@@ -804,15 +808,16 @@ BOOL SimWindows::ConvertStringSecurityDescriptorToSecurityDescriptorA(
   return TRUE;
 }
 
+std::string SimWindows::SecurityText(LPSECURITY_ATTRIBUTES attributes) const {
+  const auto block = attributes == nullptr ? localBlocks_.end()
+                                           : localBlocks_.find(reinterpret_cast<std::uintptr_t>(
+                                                 attributes->lpSecurityDescriptor));
+  return block == localBlocks_.end() ? "" : *block->second;
+}
+
 std::string SimWindows::OwnerOf(LPSECURITY_ATTRIBUTES attributes) const {
-  if (attributes != nullptr) {
-    const auto block =
-        localBlocks_.find(reinterpret_cast<std::uintptr_t>(attributes->lpSecurityDescriptor));
-    if (block != localBlocks_.end() && block->second->rfind("O:", 0) == 0) {
-      return block->second->substr(2, 2);
-    }
-  }
-  return "S-1-5-21-1-2-3-500";
+  const std::string text = SecurityText(attributes);
+  return text.rfind("O:", 0) == 0 ? text.substr(2, 2) : "S-1-5-21-1-2-3-500";
 }
 
 BOOL SimWindows::IsWellKnownSid(PSID sid, WELL_KNOWN_SID_TYPE type) {

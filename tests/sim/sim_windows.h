@@ -149,7 +149,7 @@ class SimWindows : public WinApi {
   void SetLastError(DWORD error) override { lastError_ = error; }
 
   void WriteStdout(std::string_view text) override;
-  RunLogStream OpenRunLog(LPCSTR path) override;
+  RunLogStream OpenRunLog(LPCSTR path, LPSECURITY_ATTRIBUTES security) override;
   void WriteRunLog(RunLogStream stream, std::string_view text) override;
   void CloseRunLog(RunLogStream stream) override;
 
@@ -306,6 +306,8 @@ class SimWindows : public WinApi {
   // SDDL text or an owner's SID.
   std::map<std::uintptr_t, std::unique_ptr<std::string>> localBlocks_;
   PSECURITY_DESCRIPTOR NewLocalBlock(std::string content);
+  // The SDDL text of the descriptor in `attributes`; "" for none.
+  std::string SecurityText(LPSECURITY_ATTRIBUTES attributes) const;
   // The owner an object made with `attributes` gets: the descriptor's
   // ("O:BA"), or else the run's account, an administrator's own SID.
   std::string OwnerOf(LPSECURITY_ATTRIBUTES attributes) const;

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/win32/append_file.h"
+#include "platform/win_api.h"
 
 namespace tolvo {
 
@@ -16,6 +16,26 @@ namespace {
 bool LeadsElsewhere(const BY_HANDLE_FILE_INFORMATION& file) {
   return (file.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
          file.nNumberOfLinks > 1;
+}
+
+// Opens `path` for appending, shared so that it can be read while the run
+// goes on (and written by a run of the site script); a file it creates is
+// for administrators alone. A link is opened as itself, not followed, so
+// that it can be told.
+HANDLE OpenForAppending(const char* path) {
+  PSECURITY_DESCRIPTOR security = nullptr;
+  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(
+          kAdministratorsOnlySecurity, SDDL_REVISION_1, &security, nullptr)) {
+    return INVALID_HANDLE_VALUE;
+  }
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, security, FALSE};
+  const HANDLE file = ::CreateFileA(
+      path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, &attributes,
+      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  const DWORD error = ::GetLastError();
+  ::LocalFree(security);
+  ::SetLastError(error);
+  return file;
 }
 
 void ReportUnopened(const char* namedBy, DWORD error) {
@@ -54,10 +74,8 @@ TraceSink* TraceFile::Open(const char* path, const char* namedBy) {
   // The run goes on with the last error it would have had untraced.
   const DWORD lastError = ::GetLastError();
   // Appending, so an installation and a later uninstallation share one
-  // file; shared, so that it can be read while the run goes on. A link is
-  // opened as itself, not followed, so that it can be told and refused.
-  const HANDLE file = OpenFileForAppending(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
-                                           FILE_FLAG_OPEN_REPARSE_POINT);
+  // file.
+  const HANDLE file = OpenForAppending(path);
   if (file == INVALID_HANDLE_VALUE) {
     ReportUnopened(namedBy, ::GetLastError());
     ::SetLastError(lastError);

@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/win32/append_file.h"
 
 namespace tolvo {
 
@@ -80,12 +79,21 @@ bool MapSystemDllToWow64(LPCSTR fileName, char* mapped, std::size_t mappedSize) 
 // In the C locale the runtime folds ASCII letters alone; in a locale of the
 // system's ANSI code page _mbsicmp also folds the letters beyond ASCII of a
 // single-byte code page, as port and monitor names are to be compared. The
-// spooler's ANSI names are in that code page, whatever the locale of the
-// account the installer runs as ("" would take that account's).
+// spooler's ANSI names are in the system's code page, whatever the locale
+// of the account the installer runs as, which "" would take: the system
+// locale is named in full ("ENU_USA.1252"), since the runtime builds its
+// case tables from a locale's language as well as from its code page.
 Win32Api::Win32Api() {
-  char locale[16] = {};
-  std::snprintf(locale, sizeof locale, ".%u", ::GetACP());
-  std::setlocale(LC_CTYPE, locale);
+  char language[16] = {};
+  char country[16] = {};
+  ::GetLocaleInfoA(LOCALE_SYSTEM_DEFAULT, LOCALE_SABBREVLANGNAME, language, sizeof language);
+  ::GetLocaleInfoA(LOCALE_SYSTEM_DEFAULT, LOCALE_SABBREVCTRYNAME, country, sizeof country);
+  char locale[48] = {};
+  std::snprintf(locale, sizeof locale, "%s_%s.%u", language, country, ::GetACP());
+  if (std::setlocale(LC_CTYPE, locale) == nullptr) {
+    std::snprintf(locale, sizeof locale, ".%u", ::GetACP());
+    std::setlocale(LC_CTYPE, locale);
+  }
 }
 
 Win32Api::~Win32Api() {
@@ -176,10 +184,15 @@ void Win32Api::WriteStdout(std::string_view text) {
   std::fflush(stdout);
 }
 
-RunLogStream Win32Api::OpenRunLog(LPCSTR path) {
-  // Appended to in text mode. The handle is made here rather than by the C
-  // runtime, which cannot give a file it creates a security of its own.
-  const HANDLE file = OpenFileForAppending(path, GENERIC_WRITE, 0);
+RunLogStream Win32Api::OpenRunLog(LPCSTR path, LPSECURITY_ATTRIBUTES security) {
+  // The handle is made here rather than by the C runtime, which cannot give
+  // a file it creates a security of its own; the stream appends in text
+  // mode.
+  SECURITY_ATTRIBUTES attributes{sizeof attributes,
+                                 security != nullptr ? security->lpSecurityDescriptor : nullptr,
+                                 FALSE};
+  const HANDLE file = ::CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    &attributes, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     return nullptr;
   }

@@ -29,7 +29,7 @@ class Win32Api final : public WinApi {
   void SetLastError(DWORD error) override;
 
   void WriteStdout(std::string_view text) override;
-  RunLogStream OpenRunLog(LPCSTR path) override;
+  RunLogStream OpenRunLog(LPCSTR path, LPSECURITY_ATTRIBUTES security) override;
   void WriteRunLog(RunLogStream stream, std::string_view text) override;
   void CloseRunLog(RunLogStream stream) override;
 
