@@ -691,11 +691,11 @@ DWORD TraceApi::GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE type, SECURITY_INF
 }
 
 BOOL TraceApi::IsWellKnownSid(PSID sid, WELL_KNOWN_SID_TYPE type) {
-  // FALSE is an answer here, not a failure.
+  // FALSE is an answer here, a failure only when it set an error.
   Begin("IsWellKnownSid").Pointer(sid).Decimal(type);
   const BOOL result = inner_.IsWellKnownSid(sid, type);
   Returns().Value(result ? "TRUE" : "FALSE");
-  Commit();
+  CommitWithError(!result && errorSet_);
   return result;
 }
 

@@ -1,7 +1,8 @@
 // Shared by the fuzz targets: the simulated machine's spooler as every input
-// finds it, the port steps of an installation, and the checks made after
-// each input. A failed check aborts, which libFuzzer reports as a finding
-// with the input that caused it.
+// finds it, the port steps of an installation, the support trace every run
+// writes, and the checks made after each input and on each trace line. A
+// failed check aborts, which libFuzzer reports as a finding with the input
+// that caused it.
 #pragma once
 
 #include <cstddef>
@@ -9,10 +10,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/run_context.h"
+#include "platform/trace_api.h"
 #include "portconfig/monitor_channel.h"
 #include "portconfig/port_configuration.h"
 #include "portconfig/port_loading.h"
@@ -28,6 +32,97 @@ inline constexpr const char* kIniPath = "C:\\Kit\\Tolvo.ini";
   std::fprintf(stderr, "FINDING: %s: %s\n", what, detail.c_str());
   std::abort();
 }
+
+// The simulated machine, noting every value read for "AuthText" as the
+// installer goes on with it (up to its first zero), by its pieces.
+class SecretNotingMachine : public sim::SimWindows {
+ public:
+  DWORD GetPrivateProfileStringA(LPCSTR appName, LPCSTR keyName, LPCSTR defaultText,
+                                 LPSTR returned, DWORD size, LPCSTR fileName) override {
+    const DWORD length =
+        SimWindows::GetPrivateProfileStringA(appName, keyName, defaultText, returned, size, fileName);
+    if (returned != nullptr && length < size && IsTraceSecretKey(keyName)) {
+      Note(TerminatedText(returned, length));
+    }
+    return length;
+  }
+  LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                           LPDWORD dataSize) override {
+    const LSTATUS status =
+        SimWindows::RegQueryValueExA(key, valueName, reserved, type, data, dataSize);
+    if (status == 0 && data != nullptr && dataSize != nullptr && IsTraceSecretKey(valueName)) {
+      Note(TerminatedText(reinterpret_cast<const char*>(data), *dataSize));
+    }
+    return status;
+  }
+  // The pieces a trace must not show: every four bytes of each value, or
+  // the whole of a shorter one.
+  std::set<std::string, std::less<>> secretPieces;
+
+ private:
+  void Note(std::string_view value) {
+    const std::size_t piece = std::min(value.size(), TraceSecrets::kShortestPiece);
+    for (std::size_t i = 0; piece != 0 && i + piece <= value.size(); ++i) {
+      secretPieces.emplace(value.substr(i, piece));
+    }
+  }
+};
+
+// The texts a trace line shows in quotes, unescaped, split where a secret
+// was hidden.
+inline std::vector<std::string> QuotedTexts(std::string_view line) {
+  std::vector<std::string> texts;
+  for (std::size_t i = line.find('"'); i < line.size(); i = line.find('"', i + 1)) {
+    std::string text;
+    for (++i; i < line.size() && line[i] != '"'; ++i) {
+      if (line[i] != '\\' || i + 1 >= line.size()) {
+        text += line[i];
+        continue;
+      }
+      const char c = line[++i];
+      if (c == 'x' && i + 2 < line.size()) {
+        text += static_cast<char>(std::stoi(std::string(line.substr(i + 1, 2)), nullptr, 16));
+        i += 2;
+      } else {
+        text += c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c;
+      }
+    }
+    for (std::size_t at; (at = text.find(kTraceSecretPlaceholder)) != std::string::npos;) {
+      texts.push_back(text.substr(0, at));
+      text.erase(0, at + kTraceSecretPlaceholder.size());
+    }
+    texts.push_back(text);
+  }
+  return texts;
+}
+
+// The trace of a run on `machine`: each line within its bound, and no
+// piece of a value read for "AuthText" in the texts of any line written
+// after the value was read.
+class CheckedTrace final : public TraceSink {
+ public:
+  explicit CheckedTrace(const SecretNotingMachine& machine) : machine_(machine) {}
+  void Write(std::string_view line) override {
+    if (line.size() >= TraceLine::kSize || line.empty() || line.back() != '\n') {
+      Finding("trace line out of bounds", std::string(line.substr(0, 200)));
+    }
+    for (const std::string& text : QuotedTexts(line.substr(0, line.size() - 1))) {
+      const std::string_view view(text);
+      for (std::size_t at = 0; at < view.size(); ++at) {
+        for (std::size_t length = 1; length <= TraceSecrets::kShortestPiece; ++length) {
+          if (machine_.secretPieces.count(view.substr(at, length)) != 0) {
+            Finding("a piece of AuthText in the trace", std::string(line));
+          }
+        }
+      }
+    }
+  }
+  std::uint32_t MillisecondsSinceStart() override { return 0; }
+  TraceProcessFacts ProcessFacts() override { return {"Install.exe", kKitFolder, "now"}; }
+
+ private:
+  const SecretNotingMachine& machine_;
+};
 
 // Every handle, module, search and allocation is released by the time an
 // operation returns.
@@ -117,11 +212,14 @@ inline void StartInput(sim::SimWindows& machine) {
   ResetSpooler(machine);
 }
 
-// What an installation does with the port configuration: the walk that
-// creates the ports, then the printer assignment; then every port number
-// read on its own and its record built, as the walk would.
-inline void RunPortSteps(sim::SimWindows& machine, PortConfigSource source, bool enterprise) {
-  RunContext context(machine);
+// What an installation does with the port configuration, traced: the walk
+// that creates the ports, then the printer assignment; then every port
+// number read on its own and its record built, as the walk would.
+inline void RunPortSteps(SecretNotingMachine& machine, PortConfigSource source, bool enterprise) {
+  machine.secretPieces.clear();
+  CheckedTrace trace(machine);
+  TraceApi api(machine, trace);
+  RunContext context(api);
   context.settings.SetIniPath(kIniPath);
   if (enterprise) {
     context.settings.enterpriseEdition = true;
@@ -146,7 +244,7 @@ inline void RunPortSteps(sim::SimWindows& machine, PortConfigSource source, bool
     }
     RequireTerminatedTexts(config);
     PortDataRecord record;
-    if (BuildPortDataRecord(machine, config, record)) {
+    if (BuildPortDataRecord(api, config, record)) {
       RequireWellFormedRecord(record.bytes.data(), record.bytes.size());
     }
   }
