@@ -21,8 +21,7 @@
  *   spooler_probe regkey VIEW KEY                 exit 0 when the HKLM key exists
  *   spooler_probe processes                       the file name of each running process
  *   spooler_probe run-log-inheritable PATH        checks a log handle's flags
- *   spooler_probe hold-event NAME                 makes an event of that name, prints
- *                                                 "held" and keeps it until killed
+ *   spooler_probe hold-event NAME                 an event of that name, until killed
  *
  * A command prints its outcome ("ok", "error N", "status N", or the
  * listing) and exits 0 when the call succeeded (for xcv and set-port-data:

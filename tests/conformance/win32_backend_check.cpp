@@ -105,10 +105,9 @@ TEST_F(BackendCheck, MultiByteToWideCharThroughItsEntryPoint) {
   EXPECT_EQ(wide[5], 0);
 }
 
-// Port and monitor names are compared in the system's ANSI code page,
-// whatever the locale of the account the installer runs as. run_checks.sh
-// runs this check again for a Russian account (code page 1251) on a system
-// in code page 1252, where 0xFF and 0x9F are one letter, 0xFF and 0xDF not.
+// Names are compared in the system's code page whatever the account's
+// locale: run_checks.sh runs this for a Russian account (code page 1251) on
+// a system in 1252, where 0xFF and 0x9F are one letter, 0xFF and 0xDF not.
 TEST_F(BackendCheck, TextComparedInTheSystemCodePage) {
   if (::GetUserDefaultLCID() == ::GetSystemDefaultLCID() || ::GetACP() != 1252) {
     GTEST_SKIP() << "needs an account locale other than the system's";

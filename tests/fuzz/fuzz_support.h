@@ -33,86 +33,72 @@ inline constexpr const char* kIniPath = "C:\\Kit\\Tolvo.ini";
   std::abort();
 }
 
-// The simulated machine, noting every value read for "AuthText" as the
-// installer goes on with it (up to its first zero), by its pieces.
+// The simulated machine, noting the pieces a trace must not show of each
+// value read for "AuthText" as the installer goes on with it (up to its
+// first zero): every four bytes, or the whole of a shorter value.
 class SecretNotingMachine : public sim::SimWindows {
  public:
-  DWORD GetPrivateProfileStringA(LPCSTR appName, LPCSTR keyName, LPCSTR defaultText,
-                                 LPSTR returned, DWORD size, LPCSTR fileName) override {
-    const DWORD length =
-        SimWindows::GetPrivateProfileStringA(appName, keyName, defaultText, returned, size, fileName);
-    if (returned != nullptr && length < size && IsTraceSecretKey(keyName)) {
-      Note(TerminatedText(returned, length));
-    }
+  DWORD GetPrivateProfileStringA(LPCSTR appName, LPCSTR keyName, LPCSTR defaultText, LPSTR returned,
+                                 DWORD size, LPCSTR fileName) override {
+    const DWORD length = SimWindows::GetPrivateProfileStringA(appName, keyName, defaultText,
+                                                              returned, size, fileName);
+    Note(keyName, returned, length < size ? length : 0);
     return length;
   }
   LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
                            LPDWORD dataSize) override {
     const LSTATUS status =
         SimWindows::RegQueryValueExA(key, valueName, reserved, type, data, dataSize);
-    if (status == 0 && data != nullptr && dataSize != nullptr && IsTraceSecretKey(valueName)) {
-      Note(TerminatedText(reinterpret_cast<const char*>(data), *dataSize));
-    }
+    Note(valueName, reinterpret_cast<const char*>(data), status == 0 && dataSize ? *dataSize : 0);
     return status;
   }
-  // The pieces a trace must not show: every four bytes of each value, or
-  // the whole of a shorter one.
   std::set<std::string, std::less<>> secretPieces;
 
  private:
-  void Note(std::string_view value) {
-    const std::size_t piece = std::min(value.size(), TraceSecrets::kShortestPiece);
-    for (std::size_t i = 0; piece != 0 && i + piece <= value.size(); ++i) {
-      secretPieces.emplace(value.substr(i, piece));
+  void Note(LPCSTR name, const char* value, DWORD size) {
+    const std::string_view text =
+        value && IsTraceSecretKey(name) ? TerminatedText(value, size) : "";
+    const std::size_t piece = std::min(text.size(), TraceSecrets::kShortestPiece);
+    for (std::size_t i = 0; piece != 0 && i + piece <= text.size(); ++i) {
+      secretPieces.emplace(text.substr(i, piece));
     }
   }
 };
 
-// The texts a trace line shows in quotes, unescaped, split where a secret
-// was hidden.
-inline std::vector<std::string> QuotedTexts(std::string_view line) {
-  std::vector<std::string> texts;
-  for (std::size_t i = line.find('"'); i < line.size(); i = line.find('"', i + 1)) {
-    std::string text;
-    for (++i; i < line.size() && line[i] != '"'; ++i) {
-      if (line[i] != '\\' || i + 1 >= line.size()) {
-        text += line[i];
-        continue;
-      }
-      const char c = line[++i];
-      if (c == 'x' && i + 2 < line.size()) {
-        text += static_cast<char>(std::stoi(std::string(line.substr(i + 1, 2)), nullptr, 16));
-        i += 2;
-      } else {
-        text += c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c;
-      }
-    }
-    for (std::size_t at; (at = text.find(kTraceSecretPlaceholder)) != std::string::npos;) {
-      texts.push_back(text.substr(0, at));
-      text.erase(0, at + kTraceSecretPlaceholder.size());
-    }
-    texts.push_back(text);
-  }
-  return texts;
-}
-
-// The trace of a run on `machine`: each line within its bound, and no
-// piece of a value read for "AuthText" in the texts of any line written
-// after the value was read.
+// The trace of a run on `machine`: each line within its bound, and in the
+// texts it quotes no piece of a value read for "AuthText" before it.
 class CheckedTrace final : public TraceSink {
  public:
   explicit CheckedTrace(const SecretNotingMachine& machine) : machine_(machine) {}
   void Write(std::string_view line) override {
-    if (line.size() >= TraceLine::kSize || line.empty() || line.back() != '\n') {
+    if (line.size() >= TraceLine::kSize || line.back() != '\n') {
       Finding("trace line out of bounds", std::string(line.substr(0, 200)));
     }
-    for (const std::string& text : QuotedTexts(line.substr(0, line.size() - 1))) {
-      const std::string_view view(text);
-      for (std::size_t at = 0; at < view.size(); ++at) {
-        for (std::size_t length = 1; length <= TraceSecrets::kShortestPiece; ++length) {
-          if (machine_.secretPieces.count(view.substr(at, length)) != 0) {
-            Finding("a piece of AuthText in the trace", std::string(line));
-          }
+    std::string texts;  // unescaped, each ended by a zero, as is each hidden secret
+    bool quoted = false;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+      const char c = line[i];
+      if (c == '"' || !quoted) {
+        quoted = quoted != (c == '"');
+        texts += '\0';
+      } else if (c == '\\' && line[i + 1] == 'x' && i + 3 < line.size()) {
+        texts +=
+            static_cast<char>(std::strtol(std::string(line.substr(i + 2, 2)).c_str(), nullptr, 16));
+        i += 3;
+      } else if (c == '\\') {
+        const char e = line[++i];
+        texts += e == 'n' ? '\n' : e == 'r' ? '\r' : e == 't' ? '\t' : e;
+      } else {
+        texts += c;
+      }
+    }
+    for (std::size_t at; (at = texts.find(kTraceSecretPlaceholder)) != std::string::npos;) {
+      texts.replace(at, kTraceSecretPlaceholder.size(), 1, '\0');
+    }
+    for (std::size_t at = 0; at < texts.size(); ++at) {
+      for (std::size_t length = 1; length <= TraceSecrets::kShortestPiece; ++length) {
+        if (machine_.secretPieces.count(std::string_view(texts).substr(at, length)) != 0) {
+          Finding("a piece of AuthText in the trace", std::string(line));
         }
       }
     }

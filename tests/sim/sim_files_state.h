@@ -53,9 +53,7 @@ struct SimFilesState {
 
   std::map<std::string, DWORD> attributes;  // by Key()
   std::set<std::string> locked;             // by Key()
-  // The SDDL text each run log was created with ("" for default security),
-  // by Key().
-  std::map<std::string, std::string> security;
+  std::map<std::string, std::string> security;  // by Key(): SDDL a run log was created with
 
   // Entries of an open search, taken when the search began.
   struct Search {

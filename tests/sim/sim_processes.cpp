@@ -588,7 +588,10 @@ HANDLE SimWindows::CreateMutexA(LPSECURITY_ATTRIBUTES mutexAttributes, BOOL init
   }
   SimMutex& mutex = processes.mutexes[name];
   if (!existed) {
-    mutex.owner = OwnerOf(mutexAttributes);
+    // The descriptor's owner ("O:BA"), or else the run's account's own SID.
+    const std::string security =
+        mutexAttributes != nullptr ? LocalText(mutexAttributes->lpSecurityDescriptor) : "";
+    mutex.owner = security.rfind("O:", 0) == 0 ? security.substr(2, 2) : "S-1-5-21-1-2-3-500";
   }
   ++mutex.runHandles;
   HANDLE handle = NewHandle(HandleKind::Mutex);
@@ -597,22 +600,18 @@ HANDLE SimWindows::CreateMutexA(LPSECURITY_ATTRIBUTES mutexAttributes, BOOL init
   return handle;
 }
 
-DWORD SimWindows::GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE type, SECURITY_INFORMATION parts,
-                                  PSID* owner, PSID* /*group*/, PACL* /*dacl*/, PACL* /*sacl*/,
+DWORD SimWindows::GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE /*type*/,
+                                  SECURITY_INFORMATION /*parts*/, PSID* owner, PSID* /*group*/, PACL* /*dacl*/, PACL* /*sacl*/,
                                   PSECURITY_DESCRIPTOR* descriptor) {
   if (auto error = Enter("GetSecurityInfo")) {
     return *error;
   }
-  // Only the owner of a mutex is modelled.
-  if (type != SE_KERNEL_OBJECT || parts != OWNER_SECURITY_INFORMATION || owner == nullptr ||
-      descriptor == nullptr) {
-    return ERROR_INVALID_PARAMETER;
-  }
+  // Only a mutex's owner is modelled.
   if (!IsHandle(handle, HandleKind::Mutex)) {
     return ERROR_INVALID_HANDLE;
   }
-  *descriptor = NewLocalBlock(processes.mutexes[processes.mutexHandles[Value(handle)]].owner);
-  *owner = *descriptor;
+  *descriptor = *owner =
+      NewLocalBlock(processes.mutexes[processes.mutexHandles[Value(handle)]].owner);
   return ERROR_SUCCESS;
 }
 

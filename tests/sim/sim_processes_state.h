@@ -40,9 +40,7 @@
 //   mutexes                     named mutexes by name (case counts, as for
 //                               Windows' object names); {true} is one that
 //                               another process holds.
-//   otherObjects                names taken by objects of other types (an
-//                               event): CreateMutexA answers
-//                               ERROR_INVALID_HANDLE.
+//   otherObjects                names of objects of other types (events).
 // Process and thread handles are counted as HandleKind::Process/Thread,
 // mutex handles as HandleKind::Mutex.
 #pragma once

@@ -465,7 +465,8 @@ RunLogStream SimWindows::OpenRunLog(LPCSTR path, LPSECURITY_ATTRIBUTES security)
     return nullptr;
   }
   if (created) {
-    fileSystem.security[SimFilesState::Key(full)] = SecurityText(security);
+    fileSystem.security[SimFilesState::Key(full)] =
+        security != nullptr ? LocalText(security->lpSecurityDescriptor) : "";
   }
   HANDLE stream = NewHandle(HandleKind::RunLog);
   runLogs_[reinterpret_cast<std::uintptr_t>(stream)] = {host.string(), {}};
@@ -765,12 +766,20 @@ HGLOBAL SimWindows::GlobalFree(HGLOBAL memory) {
   return nullptr;
 }
 
-PSECURITY_DESCRIPTOR SimWindows::NewLocalBlock(std::string content) {
-  auto block = std::make_unique<std::string>(std::move(content));
-  const auto value = reinterpret_cast<std::uintptr_t>(block.get());
-  localBlocks_[value] = std::move(block);
-  handles_[value] = HandleKind::Local;
-  return reinterpret_cast<PSECURITY_DESCRIPTOR>(value);
+// --- Security ---------------------------------------------------------------------
+// A descriptor is its SDDL text, a SID its SDDL abbreviation ("BA" the
+// administrators, "SY" the local system account) or its number; each lives
+// in a block of local memory, which LocalFree releases.
+
+PSECURITY_DESCRIPTOR SimWindows::NewLocalBlock(std::string text) {
+  HANDLE block = NewHandle(HandleKind::Local);
+  localBlocks_[reinterpret_cast<std::uintptr_t>(block)] = std::move(text);
+  return block;
+}
+
+std::string SimWindows::LocalText(const void* block) const {
+  const auto found = localBlocks_.find(reinterpret_cast<std::uintptr_t>(block));
+  return found == localBlocks_.end() ? "" : found->second;
 }
 
 HLOCAL SimWindows::LocalFree(HLOCAL memory) {
@@ -778,60 +787,28 @@ HLOCAL SimWindows::LocalFree(HLOCAL memory) {
     lastError_ = *error;
     return memory;
   }
-  const auto value = reinterpret_cast<std::uintptr_t>(memory);
-  if (localBlocks_.erase(value) == 0) {
+  if (!ReleaseHandle(memory, HandleKind::Local)) {
     lastError_ = ERROR_INVALID_HANDLE;
     return memory;
   }
-  handles_.erase(value);
+  localBlocks_.erase(reinterpret_cast<std::uintptr_t>(memory));
   return nullptr;
 }
 
-// --- Security ------------------------------------------------------------------------
-// Descriptors are kept as their SDDL text; only the owner is read from them
-// ("O:BA" gives the mutex that CreateMutexA makes the owner "BA"). Well-known
-// SIDs are their SDDL abbreviations: "BA" the administrators, "SY" the
-// local system account.
-
 BOOL SimWindows::ConvertStringSecurityDescriptorToSecurityDescriptorA(
-    LPCSTR text, DWORD /*revision*/, PSECURITY_DESCRIPTOR* descriptor, PULONG size) {
+    LPCSTR text, DWORD /*revision*/, PSECURITY_DESCRIPTOR* descriptor, PULONG /*size*/) {
   if (auto error = Enter("ConvertStringSecurityDescriptorToSecurityDescriptorA")) {
     return Fail(*error);
   }
-  if (text == nullptr || descriptor == nullptr) {
-    return Fail(ERROR_INVALID_PARAMETER);
-  }
   *descriptor = NewLocalBlock(text);
-  if (size != nullptr) {
-    *size = static_cast<ULONG>(std::strlen(text) + 1);
-  }
   return TRUE;
-}
-
-std::string SimWindows::SecurityText(LPSECURITY_ATTRIBUTES attributes) const {
-  const auto block = attributes == nullptr ? localBlocks_.end()
-                                           : localBlocks_.find(reinterpret_cast<std::uintptr_t>(
-                                                 attributes->lpSecurityDescriptor));
-  return block == localBlocks_.end() ? "" : *block->second;
-}
-
-std::string SimWindows::OwnerOf(LPSECURITY_ATTRIBUTES attributes) const {
-  const std::string text = SecurityText(attributes);
-  return text.rfind("O:", 0) == 0 ? text.substr(2, 2) : "S-1-5-21-1-2-3-500";
 }
 
 BOOL SimWindows::IsWellKnownSid(PSID sid, WELL_KNOWN_SID_TYPE type) {
   if (auto error = Enter("IsWellKnownSid")) {
     return Fail(*error);
   }
-  const auto block = localBlocks_.find(reinterpret_cast<std::uintptr_t>(sid));
-  if (block == localBlocks_.end()) {
-    return Fail(ERROR_INVALID_PARAMETER);
-  }
-  const char* wellKnown = type == WinBuiltinAdministratorsSid ? "BA"
-                          : type == WinLocalSystemSid         ? "SY"
-                                                              : "";
-  return *block->second == wellKnown ? TRUE : FALSE;
+  return LocalText(sid) == (type == WinBuiltinAdministratorsSid ? "BA" : "SY") ? TRUE : FALSE;
 }
 
 }  // namespace tolvo::sim

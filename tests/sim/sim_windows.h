@@ -15,7 +15,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
-#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -302,15 +301,10 @@ class SimWindows : public WinApi {
   std::set<std::string> missingModules_;
   std::set<std::string> missingExports_;  // "module!function"
   std::map<std::uintptr_t, std::size_t> allocations_;
-  // Local memory (security descriptors) by address: what it describes, an
-  // SDDL text or an owner's SID.
-  std::map<std::uintptr_t, std::unique_ptr<std::string>> localBlocks_;
-  PSECURITY_DESCRIPTOR NewLocalBlock(std::string content);
-  // The SDDL text of the descriptor in `attributes`; "" for none.
-  std::string SecurityText(LPSECURITY_ATTRIBUTES attributes) const;
-  // The owner an object made with `attributes` gets: the descriptor's
-  // ("O:BA"), or else the run's account, an administrator's own SID.
-  std::string OwnerOf(LPSECURITY_ATTRIBUTES attributes) const;
+  // Local memory by handle: a security descriptor's SDDL text or a SID.
+  std::map<std::uintptr_t, std::string> localBlocks_;
+  PSECURITY_DESCRIPTOR NewLocalBlock(std::string text);
+  std::string LocalText(const void* block) const;  // "" for none
 };
 
 }  // namespace tolvo::sim
