@@ -2,14 +2,15 @@
 // line, banner, prerequisite check, dispatch and exit code.
 #pragma once
 
-#include "driver/installer_sequences.h"
 #include "platform/trace_api.h"
 #include "platform/win_api.h"
+#include "workflows/workflow_sequences.h"
 
 namespace tolvo {
 
-// Runs one installation or uninstallation on `api` and returns the process
-// exit code: 0 on success, -1 on any failure.
+// Runs one installation, uninstallation or check on `api` and returns the
+// process exit code: 0 on success, -1 on any failure; a check has its own
+// codes (see CheckExitCode).
 int RunInstaller(WinApi& api, int argc, char** argv, InstallerSequences& sequences);
 
 // The same, with every call on `api` recorded into `trace` when one is given
