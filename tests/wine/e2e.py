@@ -1212,6 +1212,7 @@ def uninstall_without_files(h):
 
 USAGE = ("\n\nFor installation use 'Install.exe (server)'\n"
          "For uninstallation use 'Install.exe -u'\n"
+         "For verification of installation use switch '-v' (changes nothing)\n"
          "For un/installation of Enterprise version use switch '-a'\n"
          "For read configuration from registry use switch '-r'\n"
          "For do not copy files use switch '-c'\nFor silent installation use switch '-s'\n"
