@@ -56,111 +56,72 @@ TEST_F(CheckRun, CleanInstallationChecksCleanAndChangesNothing) {
   EXPECT_EQ(machine.StateText(kRunLogPath), before);
 }
 
-// An installation with `arguments`, something taken away, and a check
-// with the same arguments.
+// What happens before the installation, and what is taken away after it.
+void None(MachineFixture&) {}
+void TwoPorts(MachineFixture& f) {
+  f.machine.WriteFile(kIniPath, "[1]\r\nServerIP=10.0.0.1\r\n[2]\r\nServerIP=10.0.0.2\r\n");
+}
+void FromRegistry(MachineFixture& f) {
+  f.RemoveKitFile("Tolvo.ini");
+  const std::string key = "SOFTWARE\\Wow6432Node\\Kestrum Corporation\\Tolvo\\PortInstallCfg\\";
+  f.machine.registry.SetString(key + "1", "ServerIP", kServerAddress);
+  f.machine.registry.SetString(key + "2", "ServerIP", kServerAddress);
+  f.machine.registry.SetString(key + "2", "AssignPrinter", kPrinterName);
+}
+void ThirtyTwoBit(MachineFixture& f) {
+  f.UseThirtyTwoBitWindows();
+}
+void Monitor(MachineFixture& f) {
+  f.machine.spooler.monitors.clear();
+}
+void SecondPort(MachineFixture& f) {
+  f.machine.spooler.ports.pop_back();
+}
+void PrinterPort(MachineFixture& f) {
+  f.machine.spooler.FindPrinter(kPrinterName)->ports = kPrinterPort;
+}
+void StartUpEntry(MachineFixture& f) {
+  f.machine.registry.DeleteValue(f.RunKey(), "Tolvo Client");
+}
+void EventSource(MachineFixture& f) {
+  f.machine.registry.DeleteValue(kEventSourceKey, "EventMessageFile");
+}
+void PortListing(MachineFixture& f) {
+  f.machine.FailCall("EnumPortsA", ERROR_ACCESS_DENIED);
+}
+
+// An installation with `arguments`, something taken away, and a check with
+// the same arguments, which names that one thing.
 struct CheckCase {
   const char* name;
   std::vector<std::string> arguments;
-  void (*prepare)(MachineFixture& f);  // before the installation
-  void (*spoil)(MachineFixture& f);    // after it
+  void (*prepare)(MachineFixture&);
+  void (*spoil)(MachineFixture&);
+  const char* removedFile;  // under C:\, or null
   int exitCode;
-  const char* line;  // one line the check prints
+  const char* line;  // the start of the line naming it, from its fifth column (null:
+                     // the removed file's line)
 };
 
 void PrintTo(const CheckCase& c, std::ostream* out) {
   *out << c.name;
 }
 
-void Nothing(MachineFixture&) {}
-
-void RemoveFile(MachineFixture& f, const std::string& path) {
-  std::filesystem::remove(f.machine.HostPath(path));
-}
+const char* const kClient = "Program Files (x86)\\Kestrum\\Tolvo Client\\Client\\Tolvo Client.exe";
+const char* const kFont = "Program Files (x86)\\Kestrum\\Tolvo Client\\Font\\TolvoSans.ttf";
 
 const CheckCase kCases[] = {
-    {"Monitor",
-     {},
-     Nothing,
-     [](MachineFixture& f) { f.machine.spooler.monitors.clear(); },
-     1,
-     "    ERROR - Monitor Tolvo NOT registered\n"},
-    {"OneOfTwoPorts",
-     {},
-     [](MachineFixture& f) {
-       f.machine.WriteFile(kIniPath, "[1]\r\nServerIP=10.0.0.1\r\n[2]\r\nServerIP=10.0.0.2\r\n");
-     },
-     [](MachineFixture& f) {
-       auto& ports = f.machine.spooler.ports;
-       ports.erase(std::remove_if(ports.begin(), ports.end(),
-                                  [](const sim::SimPort& p) { return p.name == "Tolvo002"; }),
-                   ports.end());
-     },
-     1,
-     "    ERROR - Port Tolvo002 NOT found\n"},
-    {"PrinterMovedOffItsPort",
-     {},
-     Nothing,
-     [](MachineFixture& f) { f.machine.spooler.FindPrinter(kPrinterName)->ports = kPrinterPort; },
-     1,
-     "    ERROR - Printer 'Office Laser' on port LPT1:, NOT on Tolvo001\n"},
-    {"Client",
-     {},
-     Nothing,
-     [](MachineFixture& f) { RemoveFile(f, f.ClientDirectory() + "\\Tolvo Client.exe"); },
-     1,
-     "    ERROR - File C:\\Program Files (x86)\\Kestrum\\Tolvo Client\\Client\\Tolvo Client.exe "
-     "NOT found\n"},
-    {"StartUpEntry",
-     {},
-     Nothing,
-     [](MachineFixture& f) { f.machine.registry.DeleteValue(f.RunKey(), "Tolvo Client"); },
-     1,
-     "    ERROR - Start-up entry Tolvo Client NOT found\n"},
-    {"EventSource",
-     {},
-     Nothing,
-     [](MachineFixture& f) { f.machine.registry.DeleteValue(kEventSourceKey, "EventMessageFile"); },
-     1,
-     "    ERROR - Event source TolvoPort NOT registered\n"},
-    {"Fonts",
-     {},
-     Nothing,
-     [](MachineFixture& f) { RemoveFile(f, f.FontDirectory() + "\\TolvoSans.ttf"); },
-     1,
-     "    ERROR - File C:\\Program Files (x86)\\Kestrum\\Tolvo Client\\Font\\TolvoSans.ttf NOT "
-     "found\n"},
-    {"EnterpriseOnThirtyTwoBitWindows",
-     {"-a"},
-     [](MachineFixture& f) { f.UseThirtyTwoBitWindows(); },
-     Nothing,
-     0,
-     "    OK - Monitor TolvoE registered with TOLVOE.DLL\n"},
-    {"EnterpriseMonitorFile",
-     {"-a"},
-     Nothing,
-     [](MachineFixture& f) { RemoveFile(f, MachineFixture::SystemFile("TOLVOE64.DLL")); },
-     1,
-     "    ERROR - File C:\\Windows\\system32\\TOLVOE64.DLL NOT found\n"},
-    {"ConfigurationFromTheRegistry",
-     {"-r"},
-     [](MachineFixture& f) {
-       RemoveFile(f, kIniPath);
-       const std::string key =
-           "SOFTWARE\\Wow6432Node\\Kestrum Corporation\\Tolvo\\PortInstallCfg\\";
-       f.machine.registry.SetString(key + "1", "ServerIP", kServerAddress);
-       f.machine.registry.SetString(key + "2", "ServerIP", kServerAddress);
-       f.machine.registry.SetString(key + "2", "AssignPrinter", kPrinterName);
-     },
-     Nothing,
-     0,
-     "    OK - Printer 'Office Laser' on port Tolvo002\n"},
-    {"WithoutFiles", {"-c"}, Nothing, Nothing, 0, "  - Checking Tolvo Client\n"},
-    {"PortsCannotBeListed",
-     {},
-     Nothing,
-     [](MachineFixture& f) { f.machine.FailCall("EnumPortsA", ERROR_ACCESS_DENIED); },
-     2,
-     "    ERROR (5) While Checking Ports\n"},
+    {"Monitor", {}, None, Monitor, nullptr, 1, "ERROR - Monitor Tolvo NOT registered"},
+    {"OneOfTwoPorts", {}, TwoPorts, SecondPort, nullptr, 1, "ERROR - Port Tolvo002 NOT found"},
+    {"PrinterOffItsPort", {}, None, PrinterPort, nullptr, 1, "ERROR - Printer 'Office Laser' on"},
+    {"Client", {}, None, None, kClient, 1, nullptr},
+    {"StartUpEntry", {}, None, StartUpEntry, nullptr, 1, "ERROR - Start-up entry Tolvo Client NOT"},
+    {"EventSource", {}, None, EventSource, nullptr, 1, "ERROR - Event source TolvoPort NOT"},
+    {"Fonts", {}, None, None, kFont, 1, nullptr},
+    {"Enterprise32Bit", {"-a"}, ThirtyTwoBit, None, "Windows\\system32\\TOLVOE.DLL", 1, nullptr},
+    {"FromRegistry", {"-r"}, FromRegistry, None, nullptr, 0, "OK - Printer 'Office Laser' on port"},
+    {"WithoutFiles", {"-c"}, None, None, nullptr, 0, "OK - Start-up entry Tolvo Client"},
+    {"PortsNotListed", {}, None, PortListing, nullptr, 2, "ERROR (5) While Checking Ports"},
 };
 
 class CheckAfterInstallation : public MachineFixture,
@@ -171,6 +132,14 @@ TEST_P(CheckAfterInstallation, NamesWhatIsMissingAndChangesNothing) {
   c.prepare(*this);
   ASSERT_EQ(Run(c.arguments), 0) << machine.console;
   c.spoil(*this);
+  std::string line;
+  if (c.removedFile != nullptr) {
+    const std::string path = std::string("C:\\") + c.removedFile;
+    ASSERT_TRUE(std::filesystem::remove(machine.HostPath(path))) << path;
+    line = "    ERROR - File " + path + " NOT found\n";
+  } else {
+    line = std::string("    ") + c.line;
+  }
   StartNewRun();
   const std::string before = machine.StateText(kRunLogPath);
   std::vector<std::string> arguments = c.arguments;
@@ -178,7 +147,14 @@ TEST_P(CheckAfterInstallation, NamesWhatIsMissingAndChangesNothing) {
 
   EXPECT_EQ(Run(arguments), c.exitCode) << machine.console;
 
-  EXPECT_NE(machine.console.find(c.line), std::string::npos) << machine.console;
+  // That line names what was taken away, and it is the only error.
+  EXPECT_NE(machine.console.find(line), std::string::npos) << machine.console;
+  int errors = 0;
+  for (auto at = machine.console.find("ERROR"); at != std::string::npos;
+       at = machine.console.find("ERROR", at + 1)) {
+    ++errors;
+  }
+  EXPECT_EQ(errors, c.exitCode == 0 ? 0 : 1) << machine.console;
   ExpectTranscript(machine.console);  // the run log holds it too, nothing is left open
   EXPECT_EQ(machine.StateText(kRunLogPath), before);
 }
