@@ -58,8 +58,10 @@ TEST_F(CheckRun, CleanInstallationChecksCleanAndChangesNothing) {
 
 // What happens before the installation, and what is taken away after it.
 void None(MachineFixture&) {}
+// The printer named under both ports belongs on the second.
 void TwoPorts(MachineFixture& f) {
-  f.machine.WriteFile(kIniPath, "[1]\r\nServerIP=10.0.0.1\r\n[2]\r\nServerIP=10.0.0.2\r\n");
+  f.machine.WriteFile(kIniPath, std::string(kTypicalIni) + "[2]\r\nServerIP=10.0.0.2\r\n" +
+                                    "AssignPrinter=Office Laser\r\n");
 }
 void FromRegistry(MachineFixture& f) {
   f.RemoveKitFile("Tolvo.ini");
@@ -73,6 +75,9 @@ void ThirtyTwoBit(MachineFixture& f) {
 }
 void Monitor(MachineFixture& f) {
   f.machine.spooler.monitors.clear();
+}
+void MonitorDll(MachineFixture& f) {
+  f.machine.spooler.FindMonitor("Tolvo")->dllName = "TOLVOVS.DLL";
 }
 void SecondPort(MachineFixture& f) {
   f.machine.spooler.ports.pop_back();
@@ -112,6 +117,13 @@ const char* const kFont = "Program Files (x86)\\Kestrum\\Tolvo Client\\Font\\Tol
 
 const CheckCase kCases[] = {
     {"Monitor", {}, None, Monitor, nullptr, 1, "ERROR - Monitor Tolvo NOT registered"},
+    {"MonitorDll",
+     {},
+     None,
+     MonitorDll,
+     nullptr,
+     1,
+     "ERROR - Monitor Tolvo registered with TOLVOVS"},
     {"OneOfTwoPorts", {}, TwoPorts, SecondPort, nullptr, 1, "ERROR - Port Tolvo002 NOT found"},
     {"PrinterOffItsPort", {}, None, PrinterPort, nullptr, 1, "ERROR - Printer 'Office Laser' on"},
     {"Client", {}, None, None, kClient, 1, nullptr},
