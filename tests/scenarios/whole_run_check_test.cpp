@@ -117,13 +117,7 @@ const char* const kFont = "Program Files (x86)\\Kestrum\\Tolvo Client\\Font\\Tol
 
 const CheckCase kCases[] = {
     {"Monitor", {}, None, Monitor, nullptr, 1, "ERROR - Monitor Tolvo NOT registered"},
-    {"MonitorDll",
-     {},
-     None,
-     MonitorDll,
-     nullptr,
-     1,
-     "ERROR - Monitor Tolvo registered with TOLVOVS"},
+    {"MonitorDll", {}, None, MonitorDll, nullptr, 1, "ERROR - Monitor Tolvo registered with"},
     {"OneOfTwoPorts", {}, TwoPorts, SecondPort, nullptr, 1, "ERROR - Port Tolvo002 NOT found"},
     {"PrinterOffItsPort", {}, None, PrinterPort, nullptr, 1, "ERROR - Printer 'Office Laser' on"},
     {"Client", {}, None, None, kClient, 1, nullptr},
