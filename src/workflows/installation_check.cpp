@@ -1,6 +1,5 @@
 #include "workflows/installation_check.h"
 
-#include <cstring>
 #include <map>
 #include <string>
 #include <string_view>
@@ -22,8 +21,10 @@ namespace tolvo {
 
 namespace {
 
-constexpr std::size_t kPathSize = 1024;
+// A product folder (the font folder's buffer is the largest) with a file
+// name below it always fits, so no path is ever cut into another's.
 constexpr std::size_t kFolderSize = 1000;
+constexpr std::size_t kPathSize = kFolderSize + 2 * MAX_PATH;
 
 // What the check found so far; every finding is one line.
 class Findings {
