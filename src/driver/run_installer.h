@@ -8,9 +8,11 @@
 
 namespace tolvo {
 
-// Runs one installation, uninstallation or check on `api` and returns the
-// process exit code: 0 on success, -1 on any failure; a check has its own
-// codes (see CheckExitCode).
+// Runs one installation, uninstallation or check (-v) on `api` and returns
+// the process exit code: 0 on success, -1 on any failure. A check that gets
+// as far as the installation lock ends with 0 when the machine is as
+// configured, 1 when something is missing, 2 when it could not be made and 3
+// while another installation runs.
 int RunInstaller(WinApi& api, int argc, char** argv, InstallerSequences& sequences);
 
 // The same, with every call on `api` recorded into `trace` when one is given
