@@ -41,6 +41,8 @@ CommandLineOptions ParseCommandLine(int argc, char** argv, RunSettings& settings
       options.install.copyFiles = false;
     } else if (IsEither(argument, "-s", "-S")) {
       // Still accepted from older site scripts; the output is the same without it.
+    } else if (IsEither(argument, "-v", "-V")) {
+      options.check = true;
     } else if (IsEither(argument, "-f", "-F")) {
       options.obsoleteClientSwitch = true;
     } else if (StartsWithEither(argument, "-l", "-L")) {

@@ -11,6 +11,7 @@ namespace tolvo {
 struct CommandLineOptions {
   bool showUsage = false;  // "-?" or "/?"
   bool uninstall = false;  // "-u"
+  bool check = false;      // "-v": compare the machine with the configuration
   // "-e", "-r", cleared by "-c", and any other argument whole as the server.
   InstallOptions install;
   bool obsoleteClientSwitch = false;      // "-f"

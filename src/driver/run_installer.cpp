@@ -22,12 +22,19 @@ constexpr const char* kSiteScript = "install_printer.bat";
 constexpr const char* kInstalledEvent = "Port Monitor Installed Sucessfully";
 constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = -1;
+// A check's own exit codes; a run that never reaches the check (the usage
+// text, no run log, no .NET Framework 2.0) still ends with kExitFailure.
+constexpr int kCheckAsConfigured = 0;
+constexpr int kCheckDifferent = 1;
+constexpr int kCheckNotMade = 2;
+constexpr int kCheckInstallationRunning = 3;
 
 constexpr const char* kCopyright = "Copyright (C) Kestrum Corporation. All rights reserved.\n";
 
 constexpr const char* kUsage =
     "\n\nFor installation use 'Install.exe (server)'\n"
     "For uninstallation use 'Install.exe -u'\n"
+    "For verification of installation use switch '-v' (changes nothing)\n"
     "For un/installation of Enterprise version use switch '-a'\n"
     "For read configuration from registry use switch '-r'\n"
     "For do not copy files use switch '-c'\n"
@@ -175,6 +182,29 @@ int Uninstall(RunContext& context, InstallerSequences& sequences,
   return Finish(context, kExitSuccess);
 }
 
+int CheckInstallation(RunContext& context, InstallerSequences& sequences,
+                      const CommandLineOptions& options) {
+  Output& output = context.output;
+  const char* word = context.profile.productWord;
+  output.PrintFormatted("\nVerifying %s Port Monitor", word);
+  PrintServerSuffix(output, options.install.serverName);
+  if (options.install.configFromRegistry) {
+    output.PrintMessage("  (config will be read from registry)\n");
+  }
+  switch (sequences.CheckInstallation(context, options.install)) {
+    case CheckOutcome::kAsConfigured:
+      output.PrintFormatted("\n%s Port Monitor Installed as Configured.\n", word);
+      return Finish(context, kCheckAsConfigured);
+    case CheckOutcome::kDifferent:
+      output.PrintFormatted("\n%s Port Monitor NOT Installed as Configured!\n", word);
+      return Finish(context, kCheckDifferent);
+    case CheckOutcome::kNotChecked:
+      break;
+  }
+  output.PrintFormatted("\n%s Port Monitor Could Not Be Verified!\n", word);
+  return Finish(context, kCheckNotMade);
+}
+
 bool SiteScriptPresent(WinApi& api) {
   const DWORD attributes = api.GetFileAttributesA(kSiteScript);
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
@@ -271,7 +301,8 @@ int RunInstaller(WinApi& api, int argc, char** argv, InstallerSequences& sequenc
     context.output.PrintMessage(kUsage);
     return Finish(context, kExitFailure);
   }
-  // Held until the run's work is done, so that two runs never interleave.
+  // Held until the run's work is done, so that two runs never interleave;
+  // a check holds it too, so that it never sees a half-made installation.
   // Taken before the run log is opened: a refused run must not write into
   // the log of the installation that holds it, so it keeps to the console
   // and to a log that -l names.
@@ -293,6 +324,10 @@ int RunInstaller(WinApi& api, int argc, char** argv, InstallerSequences& sequenc
   }
   if (refused) {
     ReportRefusal(context, lockResult, lock.error());
+    if (options.check) {
+      return Finish(context,
+                    lockResult == LockResult::Busy ? kCheckInstallationRunning : kCheckNotMade);
+    }
     return Finish(context, kExitFailure);
   }
   if (!IsDotNet20Installed(api)) {
@@ -301,6 +336,10 @@ int RunInstaller(WinApi& api, int argc, char** argv, InstallerSequences& sequenc
   }
   if (argc <= 1) {
     return InstallWithDefaults(context, sequences);
+  }
+  // A check changes nothing, whatever else the command line asks for.
+  if (options.check) {
+    return CheckInstallation(context, sequences, options);
   }
   if (options.uninstall) {
     return Uninstall(context, sequences, options);

@@ -2,14 +2,17 @@
 // line, banner, prerequisite check, dispatch and exit code.
 #pragma once
 
-#include "driver/installer_sequences.h"
 #include "platform/trace_api.h"
 #include "platform/win_api.h"
+#include "workflows/workflow_sequences.h"
 
 namespace tolvo {
 
-// Runs one installation or uninstallation on `api` and returns the process
-// exit code: 0 on success, -1 on any failure.
+// Runs one installation, uninstallation or check (-v) on `api` and returns
+// the process exit code: 0 on success, -1 on any failure. A check that gets
+// as far as the installation lock ends with 0 when the machine is as
+// configured, 1 when something is missing, 2 when it could not be made and 3
+// while another installation runs.
 int RunInstaller(WinApi& api, int argc, char** argv, InstallerSequences& sequences);
 
 // The same, with every call on `api` recorded into `trace` when one is given

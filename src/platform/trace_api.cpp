@@ -589,6 +589,14 @@ BOOL TraceApi::EnumPortsA(LPSTR name, DWORD level, LPBYTE buffer, DWORD bufferSi
   return EndBool(result);
 }
 
+BOOL TraceApi::EnumMonitorsA(LPSTR name, DWORD level, LPBYTE buffer, DWORD bufferSize,
+                             LPDWORD needed, LPDWORD returned) {
+  Begin("EnumMonitorsA").Text(name).Hex(level).Label("buffer ").Hex(bufferSize);
+  const BOOL result = inner_.EnumMonitorsA(name, level, buffer, bufferSize, needed, returned);
+  ShowEnumerated(needed, returned);
+  return EndBool(result);
+}
+
 void TraceApi::ShowEnumerated(const DWORD* needed, const DWORD* returned) {
   if (needed != nullptr && returned != nullptr) {
     line_.Label("-> needed ").Hex(*needed).Label("returned ").Hex(*returned);

@@ -128,6 +128,8 @@ class TraceApi final : public WinApi {
                      LPDWORD needed, LPDWORD returned) override;
   BOOL EnumPortsA(LPSTR name, DWORD level, LPBYTE buffer, DWORD bufferSize, LPDWORD needed,
                   LPDWORD returned) override;
+  BOOL EnumMonitorsA(LPSTR name, DWORD level, LPBYTE buffer, DWORD bufferSize, LPDWORD needed,
+                     LPDWORD returned) override;
 
   DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) override;
   BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine,

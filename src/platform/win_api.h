@@ -144,6 +144,8 @@ class WinApi {
                              LPDWORD needed, LPDWORD returned) = 0;
   virtual BOOL EnumPortsA(LPSTR name, DWORD level, LPBYTE buffer, DWORD bufferSize, LPDWORD needed,
                           LPDWORD returned) = 0;
+  virtual BOOL EnumMonitorsA(LPSTR name, DWORD level, LPBYTE buffer, DWORD bufferSize,
+                             LPDWORD needed, LPDWORD returned) = 0;
 
   // --- Processes ----------------------------------------------------------
   virtual DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) = 0;

@@ -7,12 +7,6 @@
 
 namespace tolvo {
 
-namespace {
-
-constexpr int kAssignPrinterKeys = 10;
-
-}  // namespace
-
 void AssignPrinters(RunContext& context, int portCount, PortConfigSource source) {
   for (int portNumber = 1; portNumber <= portCount; ++portNumber) {
     PortKeyReader reader(context, source, portNumber);

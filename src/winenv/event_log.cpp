@@ -4,12 +4,12 @@
 
 #include "core/text.h"
 #include "platform/unique_handles.h"
+#include "winenv/registry.h"
 
 namespace tolvo {
 
 namespace {
 
-constexpr const char* kEventSourceName = "TolvoPort";
 constexpr DWORD kTypesSupported =
     EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE;
 
@@ -26,18 +26,21 @@ bool SetDword(WinApi& api, HKEY key, const char* name, DWORD value) {
          static_cast<LSTATUS>(ERROR_SUCCESS);
 }
 
+// The source's key. False when a name is missing or the key name would be
+// cut: a cut name would be some other source's.
+bool SourceKeyName(const char* logName, const char* sourceName, char (&keyName)[MAX_PATH]) {
+  return logName != nullptr && sourceName != nullptr &&
+         FormatBounded(keyName, sizeof keyName,
+                       "SYSTEM\\CurrentControlSet\\Services\\EventLog\\%s\\%s", logName,
+                       sourceName);
+}
+
 }  // namespace
 
 int RegisterEventLogSource(WinApi& api, const char* logName, const char* sourceName,
                            const char* messageFile, DWORD categoryCount) {
-  if (logName == nullptr || sourceName == nullptr || messageFile == nullptr) {
-    return 0;
-  }
-  // A name cut to fit would register some other source: refuse it instead.
   char keyName[MAX_PATH];
-  if (!FormatBounded(keyName, sizeof keyName,
-                     "SYSTEM\\CurrentControlSet\\Services\\EventLog\\%s\\%s", logName,
-                     sourceName)) {
+  if (messageFile == nullptr || !SourceKeyName(logName, sourceName, keyName)) {
     return 0;
   }
   HKEY handle = nullptr;
@@ -54,6 +57,16 @@ int RegisterEventLogSource(WinApi& api, const char* logName, const char* sourceN
       SetString(api, key.get(), "CategoryMessageFile", REG_EXPAND_SZ, messageFile) &&
       SetDword(api, key.get(), "CategoryCount", categoryCount);
   return written ? 1 : 0;
+}
+
+bool IsEventLogSourceRegistered(WinApi& api, const char* logName, const char* sourceName,
+                                const char* messageFile) {
+  char keyName[MAX_PATH];
+  char registered[MAX_PATH] = {};
+  return messageFile != nullptr && SourceKeyName(logName, sourceName, keyName) &&
+         QueryRegistryValue(api, HKEY_LOCAL_MACHINE, keyName, "EventMessageFile", registered,
+                            sizeof registered - 1) &&
+         EqualsIgnoreCase(registered, messageFile);
 }
 
 int ReportToEventLog(WinApi& api, const char* message, WORD eventType) {

@@ -4,12 +4,12 @@
 
 namespace tolvo {
 
-PrinterSettings::PrinterSettings(WinApi& api, const char* printerName)
+PrinterSettings::PrinterSettings(WinApi& api, const char* printerName, DWORD access)
     : api_(api), printer_(api), buffer_(api) {
   PRINTER_DEFAULTSA defaults{};
   defaults.pDatatype = nullptr;
   defaults.pDevMode = nullptr;
-  defaults.DesiredAccess = PRINTER_ALL_ACCESS;
+  defaults.DesiredAccess = access;
   HANDLE handle = nullptr;
   // The spooler only reads the name it is given.
   if (!api.OpenPrinterA(const_cast<LPSTR>(printerName), &handle, &defaults)) {

@@ -1,5 +1,5 @@
-// A local printer opened for change, with its level-2 settings read into a
-// buffer of the size the spooler asks for.
+// A local printer opened for change (or only to be read), with its level-2
+// settings read into a buffer of the size the spooler asks for.
 #pragma once
 
 #include "platform/unique_handles.h"
@@ -9,10 +9,11 @@ namespace tolvo {
 
 class PrinterSettings {
  public:
-  // Opens `printerName` with full access and reads its PRINTER_INFO_2A:
-  // a size query that must fail with ERROR_INSUFFICIENT_BUFFER, a zero-filled
-  // buffer of that size, and the read. loaded() is false when any step failed.
-  PrinterSettings(WinApi& api, const char* printerName);
+  // Opens `printerName` with `access` and reads its PRINTER_INFO_2A: a size
+  // query that must fail with ERROR_INSUFFICIENT_BUFFER, a zero-filled buffer
+  // of that size, and the read. loaded() is false when any step failed; the
+  // last error is then the open's when the open failed.
+  PrinterSettings(WinApi& api, const char* printerName, DWORD access = PRINTER_ALL_ACCESS);
 
   bool loaded() const { return buffer_.valid(); }
   // The record as read; only valid when loaded().

@@ -149,6 +149,16 @@ void DeleteClientRunEntry(WinApi& api) {
   }
 }
 
+bool ReadClientRunEntry(WinApi& api, char* buffer, DWORD bufferSize) {
+  if (buffer == nullptr || bufferSize == 0) {
+    return false;
+  }
+  std::memset(buffer, 0, bufferSize);
+  // The last byte stays zero, so the text is terminated whatever was stored.
+  return QueryRegistryValue(api, HKEY_LOCAL_MACHINE, kRunKey, kRunValueName, buffer,
+                            bufferSize - 1);
+}
+
 bool IsDotNet20Installed(WinApi& api) {
   BYTE install[4] = {0, 0, 0, 0};
   if (!QueryRegistryValue(api, HKEY_LOCAL_MACHINE, kDotNet20Key, "Install", install,

@@ -30,6 +30,9 @@ bool QueryRegistryValue(WinApi& api, HKEY root, const char* subKey, const char* 
 // The desktop client's start-up entry "Tolvo Client" under the machine's Run key.
 void SetClientRunEntry(WinApi& api, const char* commandLine);
 void DeleteClientRunEntry(WinApi& api);
+// The start-up entry's command line, NUL-terminated within bufferSize;
+// false when it cannot be read.
+bool ReadClientRunEntry(WinApi& api, char* buffer, DWORD bufferSize);
 
 // True when the .NET Framework 2.0 "Install" value is the 32-bit number 1.
 bool IsDotNet20Installed(WinApi& api);

@@ -14,13 +14,8 @@ namespace {
 // The deployment and the removal read the client folder into buffers of
 // different sizes; both stay well below kClientPathSize together with the
 // longest name placed under it.
-constexpr std::size_t kDeployDirectorySize = 512;
 constexpr std::size_t kRemoveDirectorySize = 500;
 constexpr std::size_t kClientPathSize = 1024;
-
-constexpr const char* kClientExecutable = "Tolvo Client.exe";
-constexpr const char* kClientLibraries[] = {"Interop.SHDocVw.dll", "Microsoft.mshtml.dll"};
-constexpr const char* kResourceFile = "Tolvo Client.resources.dll";
 
 // Builds folder + "\" + name (+ "\" + leaf). False when the result would be
 // cut; the caller then leaves that file or folder alone rather than act on
@@ -66,8 +61,8 @@ void DeployLanguageResources(RunContext& context, const char* clientDirectory) {
       CreateDirectoryTree(context, folder);
     }
     char source[kClientPathSize] = {};
-    if (FormatBounded(source, sizeof source, "%s\\%s", culture, kResourceFile)) {
-      CopyIntoClientFolder(context, source, clientDirectory, culture, kResourceFile);
+    if (FormatBounded(source, sizeof source, "%s\\%s", culture, kClientResourceFile)) {
+      CopyIntoClientFolder(context, source, clientDirectory, culture, kClientResourceFile);
     }
   }
 }
@@ -83,19 +78,22 @@ void StartInstalledClient(RunContext& context, const char* clientDirectory) {
 
 void WriteStartupEntry(RunContext& context, const char* clientDirectory) {
   char commandLine[kClientPathSize] = {};
-  if (FormatBounded(commandLine, sizeof commandLine, "\"%s\\%s\"", clientDirectory,
-                    kClientExecutable)) {
+  if (ClientStartupCommand(clientDirectory, commandLine, sizeof commandLine)) {
     SetClientRunEntry(context.api, commandLine);
   }
 }
 
 }  // namespace
 
+bool ClientStartupCommand(const char* clientDirectory, char* commandLine, std::size_t size) {
+  return FormatBounded(commandLine, size, "\"%s\\%s\"", clientDirectory, kClientExecutable);
+}
+
 void DeployClientApplication(RunContext& context) {
   Output& output = context.output;
   output.PrintMessage("  - Installing Tolvo Client Graphical User Interface\n");
 
-  char clientDirectory[kDeployDirectorySize] = {};
+  char clientDirectory[kClientDirectorySize] = {};
   if (!GetClientDirectory(context, clientDirectory, sizeof clientDirectory) ||
       clientDirectory[0] == '\0' || CreateDirectoryTree(context, clientDirectory) == 0) {
     output.PrintMessage("  ERROR - Cannot create directory Kestrum\\Tolvo Client\\Client\n");
@@ -145,7 +143,7 @@ void RemoveClientApplication(RunContext& context) {
 
   if (clientDirectoryKnown) {
     for (const char* culture : clientLanguages) {
-      DeleteFromClientFolder(context, clientDirectory, culture, kResourceFile);
+      DeleteFromClientFolder(context, clientDirectory, culture, kClientResourceFile);
       RemoveClientSubfolder(context, clientDirectory, culture);
     }
   }

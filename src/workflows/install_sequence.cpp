@@ -16,8 +16,6 @@ namespace {
 
 constexpr const char* kClientKitFiles[] = {"Tolvo Client.exe", "Interop.SHDocVw.dll",
                                            "Microsoft.mshtml.dll", "Quarvel.exe"};
-constexpr const char* kEventMessageDll = "TolvoEvent.dll";
-constexpr const char* kEventMessageFile = "%SystemRoot%\\System32\\TolvoEvent.dll";
 constexpr DWORD kEventCategoryCount = 10;
 
 // The monitor DLL and its interface DLL for the system's bitness; both null
@@ -206,7 +204,7 @@ void RegisterEventSource(RunContext& context) {
     output.PrintMessage("  ERROR - Event Log Resources file was NOT copied!\n");
     return;
   }
-  if (RegisterEventLogSource(context.api, "Application", "TolvoPort", kEventMessageFile,
+  if (RegisterEventLogSource(context.api, kEventLogName, kEventSourceName, kEventMessageFile,
                              kEventCategoryCount) != 0) {
     output.PrintMessage("  - Event Log Resources WAS installed\n");
   } else {
@@ -215,6 +213,11 @@ void RegisterEventSource(RunContext& context) {
 }
 
 }  // namespace
+
+MonitorFiles DeployedMonitorFiles(const EditionProfile& profile, OsClass os) {
+  const BitnessFiles bitness = BitnessFilesFor(profile, os);
+  return {bitness.monitorDll, bitness.uiDll, DeployedGraphicsLibrary(profile, os)};
+}
 
 bool InstallPortMonitor(RunContext& context, const InstallOptions& options) {
   const bool ignoreErrors = options.ignoreErrors;

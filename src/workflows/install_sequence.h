@@ -2,6 +2,7 @@
 #pragma once
 
 #include "core/run_context.h"
+#include "winenv/windows_version.h"
 
 namespace tolvo {
 
@@ -15,5 +16,14 @@ struct InstallOptions {
 };
 
 bool InstallPortMonitor(RunContext& context, const InstallOptions& options);
+
+// The monitor's files that the installation places in the system directory
+// for the system's bitness; all null on an unsupported system.
+struct MonitorFiles {
+  const char* monitorDll = nullptr;
+  const char* uiDll = nullptr;
+  const char* graphicsLibrary = nullptr;
+};
+MonitorFiles DeployedMonitorFiles(const EditionProfile& profile, OsClass os);
 
 }  // namespace tolvo

@@ -1,5 +1,6 @@
 // The spooler as the printer and port steps use it: size queries, record
 // layouts, monitors and the monitor's transaction channel.
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -219,6 +220,17 @@ TEST_F(SpoolerCheck, AddAndDeleteMonitor) {
   EXPECT_FAILS(kInvalidLevel, api.AddMonitorA(nullptr, 1, reinterpret_cast<LPBYTE>(&info)));
   EXPECT_FAILS(ERROR_PRINT_MONITOR_ALREADY_INSTALLED,
                api.AddMonitorA(nullptr, 2, reinterpret_cast<LPBYTE>(&info)));
+  DWORD returned = 0;
+  const std::vector<BYTE> listed =
+      Listing([&](LPBYTE b, DWORD size, LPDWORD needed,
+                  LPDWORD count) { return api.EnumMonitorsA(nullptr, 2, b, size, needed, count); },
+              returned);
+  const auto* monitors = reinterpret_cast<const MONITOR_INFO_2A*>(listed.data());
+  EXPECT_EQ(std::count_if(monitors, monitors + returned,
+                          [&](const MONITOR_INFO_2A& m) {
+                            return monitor == m.pName && m.pDLLName == std::string(dll);
+                          }),
+            1);
   MONITOR_INFO_2A noDll{const_cast<LPSTR>(monitor.c_str()), environment, nullptr};
   EXPECT_FAILS(ERROR_INVALID_PARAMETER,
                api.AddMonitorA(nullptr, 2, reinterpret_cast<LPBYTE>(&noDll)));

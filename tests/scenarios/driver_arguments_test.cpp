@@ -16,6 +16,7 @@ struct Case {
   bool fromRegistry;
   bool copyFiles;
   std::string printedAfterBanner;  // up to the sequence's own output
+  bool check = false;
 };
 
 TEST_F(Arguments, SequencesReceiveWhatTheCommandLineSays) {
@@ -87,6 +88,16 @@ TEST_F(Arguments, SequencesReceiveWhatTheCommandLineSays) {
        false,
        false,
        "\nUninstalling Tolvo Port Monitor...\n"},
+      // A check wins over an uninstallation: it changes nothing.
+      {{"-u", "-V", "-r", "\\\\srv"},
+       false,
+       false,
+       "\\\\srv",
+       true,
+       true,
+       "\nVerifying Tolvo Port Monitor on server \\\\srv...\n  (config will be read from "
+       "registry)\n",
+       true},
   };
   for (const Case& c : cases) {
     std::string label;
@@ -100,6 +111,7 @@ TEST_F(Arguments, SequencesReceiveWhatTheCommandLineSays) {
     ASSERT_EQ(sequences.calls.size(), 1u);
     const SequenceCall& call = sequences.calls[0];
     EXPECT_EQ(call.uninstall, c.uninstall);
+    EXPECT_EQ(call.check, c.check);
     EXPECT_EQ(call.serverName, c.server);
     EXPECT_EQ(call.copyFiles, c.copyFiles);
     if (!c.uninstall) {

@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "driver/installer_sequences.h"
 #include "driver/run_installer.h"
 #include "scenarios/machine_fixture.h"
 #include "sim/sim_windows.h"
@@ -18,6 +17,7 @@ namespace tolvo::scenario {
 // What one sequence call received, and what the run looked like then.
 struct SequenceCall {
   bool uninstall = false;
+  bool check = false;
   bool ignoreErrors = false;
   std::optional<std::string> serverName;
   bool configFromRegistry = false;
@@ -53,6 +53,12 @@ class RecordingSequences final : public InstallerSequences {
     calls.push_back(call);
     context.output.PrintMessage(printed);
     return result;
+  }
+
+  CheckOutcome CheckInstallation(RunContext& context, const InstallOptions& options) override {
+    InstallPortMonitor(context, options);
+    calls.back().check = true;
+    return result ? CheckOutcome::kAsConfigured : CheckOutcome::kDifferent;
   }
 
   bool UninstallPortMonitor(RunContext& context, const char* serverName, bool copyFiles) override {
@@ -96,6 +102,7 @@ inline const std::string kStandardBanner =
 inline const std::string kUsage =
     "\n\nFor installation use 'Install.exe (server)'\n"
     "For uninstallation use 'Install.exe -u'\n"
+    "For verification of installation use switch '-v' (changes nothing)\n"
     "For un/installation of Enterprise version use switch '-a'\n"
     "For read configuration from registry use switch '-r'\n"
     "For do not copy files use switch '-c'\n"

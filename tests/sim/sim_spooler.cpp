@@ -745,4 +745,49 @@ BOOL SimWindows::EnumPortsA(LPSTR name, DWORD level, LPBYTE buffer, DWORD buffer
   return TRUE;
 }
 
+BOOL SimWindows::EnumMonitorsA(LPSTR name, DWORD level, LPBYTE buffer, DWORD bufferSize,
+                               LPDWORD needed, LPDWORD returned) {
+  if (auto error = Enter("EnumMonitorsA")) {
+    return Fail(*error);
+  }
+  if (name != nullptr) {
+    spooler.serverNames.push_back("EnumMonitorsA " + std::string(name));
+  }
+  if (level != 2) {
+    return Fail(kErrorInvalidLevel);
+  }
+  if (needed == nullptr || returned == nullptr) {
+    return Fail(ERROR_INVALID_PARAMETER);
+  }
+  *returned = 0;
+  // A monitor registered without an environment has the spooler's own.
+  const auto environment = [&](const SimMonitor& m) {
+    return !m.environment.empty() ? m.environment
+                                  : std::string(version.wow64 ? "Windows x64" : "Windows NT x86");
+  };
+  const auto& monitors = spooler.monitors;
+  RecordLayout layout(sizeof(MONITOR_INFO_2A), monitors.size());
+  for (const SimMonitor& m : monitors) {
+    layout.CountString(m.name);
+    layout.CountString(environment(m));
+    layout.CountString(m.dllName);
+  }
+  *needed = static_cast<DWORD>(layout.needed());
+  if (layout.needed() > bufferSize || (layout.needed() > 0 && buffer == nullptr)) {
+    return Fail(ERROR_INSUFFICIENT_BUFFER);
+  }
+  if (!monitors.empty()) {
+    layout.Begin(buffer);
+    for (std::size_t i = 0; i < monitors.size(); ++i) {
+      MONITOR_INFO_2A record{};
+      record.pName = layout.PlaceString(monitors[i].name);
+      record.pEnvironment = layout.PlaceString(environment(monitors[i]));
+      record.pDLLName = layout.PlaceString(monitors[i].dllName);
+      layout.PlaceRecord(i, record);
+    }
+  }
+  *returned = static_cast<DWORD>(monitors.size());
+  return TRUE;
+}
+
 }  // namespace tolvo::sim

@@ -4,8 +4,9 @@
 // Tests seed and inspect it through SimWindows::spooler. Names of monitors,
 // ports and printers are matched without regard to case, as the spooler
 // does. Every server name (AddMonitorA, DeleteMonitorA, EnumPortsA,
-// "\\server\,XcvMonitor NAME") reaches this same machine; each one is
-// recorded in serverNames so a test can see where a call was aimed.
+// EnumMonitorsA, "\\server\,XcvMonitor NAME") reaches this same machine;
+// each one is recorded in serverNames so a test can see where a call was
+// aimed.
 //
 // Seeding:
 //   spooler.AddMonitor("Tolvo", "TOLVOVS64.DLL");          // a registered monitor
@@ -38,8 +39,9 @@
 //
 // Limits of the model: OpenPrinterW opens transaction handles only
 // (",XcvMonitor NAME" and ",XcvPort NAME"); SetPrinterA takes level 2 with
-// command 0 only; a pPortName with an empty or unknown name is refused with
-// ERROR_UNKNOWN_PORT, "FILE:" is always accepted.
+// command 0 only; EnumMonitorsA lists level 2 only; a pPortName with an
+// empty or unknown name is refused with ERROR_UNKNOWN_PORT, "FILE:" is always
+// accepted.
 #pragma once
 
 #include <cstddef>

@@ -928,6 +928,26 @@ def win7_64bit_typical_install(h):
 
 
 @test
+def check_after_install(h):
+    """-v after a typical installation, and after one port was deleted behind its back."""
+    prefix = h.prefix("check")
+    ports, _, _ = typical_install(h, prefix, "    (64-bit Windows 7 Detected)\n", True)
+    port = ports[0]["PortName"]
+    for spoil, rc, line in ((None, 0, "\nTolvo Port Monitor Installed as Configured.\n"),
+                            (port, 1, "    ERROR - Port %s NOT found\n" % port)):
+        if spoil:
+            prefix.probe("xcv", STANDARD.word, "DeletePort", spoil)
+        result = prefix.install("-v")
+        check(result.rc == rc and line.replace("\n", "\r\n").encode() in result.out,
+              "check: exit code %d, expected %d with %r\n%s" % (
+                  result.rc, rc, line, result.out.decode("cp1252")))
+        check_spooler_calls(result, [], "check")
+        log = prefix.host("C:\\windows\\TLPortInstall.log").read_bytes()
+        check(log.endswith(result.out), "the check's transcript is not at the run log's end")
+    return prefix
+
+
+@test
 def win7_64bit_traced_install(h):
     """The typical install with a support trace: the same console and log, and the calls."""
     prefix = h.prefix("win7-64-traced")
@@ -1237,6 +1257,7 @@ def uninstall_without_files(h):
 
 USAGE = ("\n\nFor installation use 'Install.exe (server)'\n"
          "For uninstallation use 'Install.exe -u'\n"
+         "For verification of installation use switch '-v' (changes nothing)\n"
          "For un/installation of Enterprise version use switch '-a'\n"
          "For read configuration from registry use switch '-r'\n"
          "For do not copy files use switch '-c'\nFor silent installation use switch '-s'\n"

@@ -60,6 +60,7 @@ printf '%s\r\n' \
   '' \
   "For installation use 'Install.exe (server)'" \
   "For uninstallation use 'Install.exe -u'" \
+  "For verification of installation use switch '-v' (changes nothing)" \
   "For un/installation of Enterprise version use switch '-a'" \
   "For read configuration from registry use switch '-r'" \
   "For do not copy files use switch '-c'" \

@@ -149,6 +149,7 @@ void Win32Api::LoadSpoolerDll() {
   spoolerEntries_.closePrinter = ::GetProcAddress(spooler_, "ClosePrinter");
   spoolerEntries_.enumPrinters = ::GetProcAddress(spooler_, "EnumPrintersA");
   spoolerEntries_.enumPorts = ::GetProcAddress(spooler_, "EnumPortsA");
+  spoolerEntries_.enumMonitors = ::GetProcAddress(spooler_, "EnumMonitorsA");
 }
 
 FARPROC Win32Api::SpoolerEntry(FARPROC SpoolerEntryPoints::*entry) {
@@ -488,6 +489,14 @@ BOOL Win32Api::EnumPortsA(LPSTR name, DWORD level, LPBYTE buffer, DWORD bufferSi
                           LPDWORD returned) {
   using Function = BOOL(WINAPI*)(LPSTR, DWORD, LPBYTE, DWORD, LPDWORD, LPDWORD);
   FARPROC entry = SpoolerEntry(&SpoolerEntryPoints::enumPorts);
+  return entry ? EntryPointAs<Function>(entry)(name, level, buffer, bufferSize, needed, returned)
+               : FALSE;
+}
+
+BOOL Win32Api::EnumMonitorsA(LPSTR name, DWORD level, LPBYTE buffer, DWORD bufferSize,
+                             LPDWORD needed, LPDWORD returned) {
+  using Function = BOOL(WINAPI*)(LPSTR, DWORD, LPBYTE, DWORD, LPDWORD, LPDWORD);
+  FARPROC entry = SpoolerEntry(&SpoolerEntryPoints::enumMonitors);
   return entry ? EntryPointAs<Function>(entry)(name, level, buffer, bufferSize, needed, returned)
                : FALSE;
 }

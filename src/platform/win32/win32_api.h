@@ -99,6 +99,8 @@ class Win32Api final : public WinApi {
                      LPDWORD needed, LPDWORD returned) override;
   BOOL EnumPortsA(LPSTR name, DWORD level, LPBYTE buffer, DWORD bufferSize, LPDWORD needed,
                   LPDWORD returned) override;
+  BOOL EnumMonitorsA(LPSTR name, DWORD level, LPBYTE buffer, DWORD bufferSize, LPDWORD needed,
+                     LPDWORD returned) override;
 
   DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) override;
   BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine,
@@ -138,6 +140,7 @@ class Win32Api final : public WinApi {
     FARPROC closePrinter = nullptr;
     FARPROC enumPrinters = nullptr;
     FARPROC enumPorts = nullptr;
+    FARPROC enumMonitors = nullptr;
   };
 
   // Loads the spooler's DLL once. With WOW64 file-system redirection

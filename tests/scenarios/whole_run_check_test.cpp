@@ -1,0 +1,172 @@
+// Checks (-v) of an installation on the simulated machine: a clean one, and
+// each kind of piece missing after it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "scenarios/machine_fixture.h"
+
+namespace tolvo::scenario {
+namespace {
+
+using CheckRun = MachineFixture;
+
+TEST_F(CheckRun, CleanInstallationChecksCleanAndChangesNothing) {
+  ASSERT_EQ(Run(), 0);
+  StartNewRun();
+  const std::string before = machine.StateText(kRunLogPath);
+
+  EXPECT_EQ(Run({"-v"}), 0);
+
+  const std::string client = "C:\\Program Files (x86)\\Kestrum\\Tolvo Client\\Client\\";
+  std::string resources;
+  for (const char* culture : kCultures) {
+    resources += "    OK - File " + client + culture + "\\Tolvo Client.resources.dll\n";
+  }
+  ExpectTranscript(
+      std::string(kBanner) +
+      "\nVerifying Tolvo Port Monitor...\n"
+      "  - Detecting Windows Version\n"
+      "    (64-bit Windows 7 Detected)\n"
+      "  - Checking Tolvo Print Monitor\n"
+      "    OK - Monitor Tolvo registered with TOLVOVS64.DLL\n"
+      "    OK - File C:\\Windows\\system32\\TOLVOVS64.DLL\n"
+      "    OK - File C:\\Windows\\system32\\TOLVO64UI.DLL\n"
+      "    OK - File C:\\Windows\\system32\\TolvoCairoLib64.DLL\n"
+      "  - Checking Tolvo Ports\n"
+      "    OK - Port Tolvo001 of monitor Tolvo\n"
+      "  - Checking Event Log Resources\n"
+      "    OK - File C:\\Windows\\system32\\TolvoEvent.dll\n"
+      "    OK - Event source TolvoPort\n"
+      "  - Checking Printers\n"
+      "    OK - Printer 'Office Laser' on port Tolvo001\n"
+      "  - Checking Tolvo Client\n"
+      "    OK - File " +
+      client + "Tolvo Client.exe\n    OK - File " + client + "Interop.SHDocVw.dll\n    OK - File " +
+      client + "Microsoft.mshtml.dll\n" + resources + "    OK - Start-up entry Tolvo Client \"" +
+      client +
+      "Tolvo Client.exe\"\n"
+      "  - Checking Font Files\n"
+      "    OK - File C:\\Program Files (x86)\\Kestrum\\Tolvo Client\\Font\\TolvoMono.ttf\n"
+      "    OK - File C:\\Program Files (x86)\\Kestrum\\Tolvo Client\\Font\\TolvoSans.ttf\n"
+      "\nTolvo Port Monitor Installed as Configured.\n");
+  EXPECT_EQ(machine.StateText(kRunLogPath), before);
+}
+
+// What happens before the installation, and what is taken away after it.
+void None(MachineFixture&) {}
+// The printer named under both ports belongs on the second.
+void TwoPorts(MachineFixture& f) {
+  f.machine.WriteFile(kIniPath, std::string(kTypicalIni) + "[2]\r\nServerIP=10.0.0.2\r\n" +
+                                    "AssignPrinter=Office Laser\r\n");
+}
+void FromRegistry(MachineFixture& f) {
+  f.RemoveKitFile("Tolvo.ini");
+  const std::string key = "SOFTWARE\\Wow6432Node\\Kestrum Corporation\\Tolvo\\PortInstallCfg\\";
+  f.machine.registry.SetString(key + "1", "ServerIP", kServerAddress);
+  f.machine.registry.SetString(key + "2", "ServerIP", kServerAddress);
+  f.machine.registry.SetString(key + "2", "AssignPrinter", kPrinterName);
+}
+void ThirtyTwoBit(MachineFixture& f) {
+  f.UseThirtyTwoBitWindows();
+}
+void Monitor(MachineFixture& f) {
+  f.machine.spooler.monitors.clear();
+}
+void MonitorDll(MachineFixture& f) {
+  f.machine.spooler.FindMonitor("Tolvo")->dllName = "TOLVOVS.DLL";
+}
+void SecondPort(MachineFixture& f) {
+  f.machine.spooler.ports.pop_back();
+}
+void PrinterPort(MachineFixture& f) {
+  f.machine.spooler.FindPrinter(kPrinterName)->ports = kPrinterPort;
+}
+void StartUpEntry(MachineFixture& f) {
+  f.machine.registry.DeleteValue(f.RunKey(), "Tolvo Client");
+}
+void EventSource(MachineFixture& f) {
+  f.machine.registry.DeleteValue(kEventSourceKey, "EventMessageFile");
+}
+void PortListing(MachineFixture& f) {
+  f.machine.FailCall("EnumPortsA", ERROR_ACCESS_DENIED);
+}
+
+// An installation with `arguments`, something taken away, and a check with
+// the same arguments, which names that one thing.
+struct CheckCase {
+  const char* name;
+  std::vector<std::string> arguments;
+  void (*prepare)(MachineFixture&);
+  void (*spoil)(MachineFixture&);
+  const char* removedFile;  // under C:\, or null
+  int exitCode;
+  const char* line;  // the start of the line naming it, from its fifth column (null:
+                     // the removed file's line)
+};
+
+void PrintTo(const CheckCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
+const char* const kClient = "Program Files (x86)\\Kestrum\\Tolvo Client\\Client\\Tolvo Client.exe";
+const char* const kFont = "Program Files (x86)\\Kestrum\\Tolvo Client\\Font\\TolvoSans.ttf";
+
+const CheckCase kCases[] = {
+    {"Monitor", {}, None, Monitor, nullptr, 1, "ERROR - Monitor Tolvo NOT registered"},
+    {"MonitorDll", {}, None, MonitorDll, nullptr, 1, "ERROR - Monitor Tolvo registered with"},
+    {"OneOfTwoPorts", {}, TwoPorts, SecondPort, nullptr, 1, "ERROR - Port Tolvo002 NOT found"},
+    {"PrinterOffItsPort", {}, None, PrinterPort, nullptr, 1, "ERROR - Printer 'Office Laser' on"},
+    {"Client", {}, None, None, kClient, 1, nullptr},
+    {"StartUpEntry", {}, None, StartUpEntry, nullptr, 1, "ERROR - Start-up entry Tolvo Client NOT"},
+    {"EventSource", {}, None, EventSource, nullptr, 1, "ERROR - Event source TolvoPort NOT"},
+    {"Fonts", {}, None, None, kFont, 1, nullptr},
+    {"Enterprise32Bit", {"-a"}, ThirtyTwoBit, None, "Windows\\system32\\TOLVOE.DLL", 1, nullptr},
+    {"FromRegistry", {"-r"}, FromRegistry, None, nullptr, 0, "OK - Printer 'Office Laser' on port"},
+    {"WithoutFiles", {"-c"}, None, None, nullptr, 0, "OK - Start-up entry Tolvo Client"},
+    {"PortsNotListed", {}, None, PortListing, nullptr, 2, "ERROR (5) While Checking Ports"},
+};
+
+class CheckAfterInstallation : public MachineFixture,
+                               public ::testing::WithParamInterface<CheckCase> {};
+
+TEST_P(CheckAfterInstallation, NamesWhatIsMissingAndChangesNothing) {
+  const CheckCase& c = GetParam();
+  c.prepare(*this);
+  ASSERT_EQ(Run(c.arguments), 0) << machine.console;
+  c.spoil(*this);
+  std::string line;
+  if (c.removedFile != nullptr) {
+    const std::string path = std::string("C:\\") + c.removedFile;
+    ASSERT_TRUE(std::filesystem::remove(machine.HostPath(path))) << path;
+    line = "    ERROR - File " + path + " NOT found\n";
+  } else {
+    line = std::string("    ") + c.line;
+  }
+  StartNewRun();
+  const std::string before = machine.StateText(kRunLogPath);
+  std::vector<std::string> arguments = c.arguments;
+  arguments.emplace_back("-v");
+
+  EXPECT_EQ(Run(arguments), c.exitCode) << machine.console;
+
+  // That line names what was taken away, and it is the only error.
+  EXPECT_NE(machine.console.find(line), std::string::npos) << machine.console;
+  int errors = 0;
+  for (auto at = machine.console.find("ERROR"); at != std::string::npos;
+       at = machine.console.find("ERROR", at + 1)) {
+    ++errors;
+  }
+  EXPECT_EQ(errors, c.exitCode == 0 ? 0 : 1) << machine.console;
+  ExpectTranscript(machine.console);  // the run log holds it too, nothing is left open
+  EXPECT_EQ(machine.StateText(kRunLogPath), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, CheckAfterInstallation, ::testing::ValuesIn(kCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace tolvo::scenario
