@@ -150,8 +150,9 @@ void TraceApi::WriteStdout(std::string_view text) {
 }
 
 RunLogStream TraceApi::OpenRunLog(LPCSTR path, LPSECURITY_ATTRIBUTES security) {
-  Begin("OpenRunLog").Text(path).Pointer(security != nullptr ? security->lpSecurityDescriptor
-                                                             : nullptr);
+  Begin("OpenRunLog")
+      .Text(path)
+      .Pointer(security != nullptr ? security->lpSecurityDescriptor : nullptr);
   const RunLogStream stream = inner_.OpenRunLog(path, security);
   EndPointer(stream);
   return stream;

@@ -126,8 +126,8 @@ std::size_t TraceSecrets::MatchAt(std::string_view text, std::size_t position) c
   for (std::size_t i = 0; i < kCount; ++i) {
     const std::string_view secret(values_[i], lengths_[i]);
     const std::size_t shortest = std::min(kShortestPiece, secret.size());
-    for (std::size_t start = 0; start + shortest <= secret.size() && start + longest < secret.size();
-         ++start) {
+    for (std::size_t start = 0;
+         start + shortest <= secret.size() && start + longest < secret.size(); ++start) {
       std::size_t length = 0;
       while (length < rest.size() && start + length < secret.size() &&
              secret[start + length] == rest[length]) {

@@ -137,8 +137,8 @@ using UniqueRunLog = UniqueResource<RunLogTraits>;
 // set, when it cannot be made.
 inline UniqueLocal MakeAdministratorsOnlySecurity(WinApi& api) {
   UniqueLocal descriptor(api);
-  api.ConvertStringSecurityDescriptorToSecurityDescriptorA(kAdministratorsOnlySecurity,
-                                                           SDDL_REVISION_1, descriptor.put(), nullptr);
+  api.ConvertStringSecurityDescriptorToSecurityDescriptorA(
+      kAdministratorsOnlySecurity, SDDL_REVISION_1, descriptor.put(), nullptr);
   return descriptor;
 }
 

@@ -66,7 +66,8 @@ class SecretNotingMachine : public sim::SimWindows {
 };
 
 // The trace of a run on `machine`: each line within its bound, and in the
-// texts it quotes no piece of a value read for "AuthText" before it.
+// texts it quotes no piece of a value read for "AuthText" before it (pieces
+// with bytes the trace escapes are not looked for).
 class CheckedTrace final : public TraceSink {
  public:
   explicit CheckedTrace(const SecretNotingMachine& machine) : machine_(machine) {}
@@ -74,30 +75,24 @@ class CheckedTrace final : public TraceSink {
     if (line.size() >= TraceLine::kSize || line.back() != '\n') {
       Finding("trace line out of bounds", std::string(line.substr(0, 200)));
     }
-    std::string texts;  // unescaped, each ended by a zero, as is each hidden secret
-    bool quoted = false;
-    for (std::size_t i = 0; i < line.size(); ++i) {
-      const char c = line[i];
-      if (c == '"' || !quoted) {
-        quoted = quoted != (c == '"');
-        texts += '\0';
-      } else if (c == '\\' && line[i + 1] == 'x' && i + 3 < line.size()) {
-        texts +=
-            static_cast<char>(std::strtol(std::string(line.substr(i + 2, 2)).c_str(), nullptr, 16));
-        i += 3;
-      } else if (c == '\\') {
-        const char e = line[++i];
-        texts += e == 'n' ? '\n' : e == 'r' ? '\r' : e == 't' ? '\t' : e;
-      } else {
-        texts += c;
+    std::string quoted(line);  // the quoted texts; all else, escapes and secrets hidden zeros
+    for (std::size_t i = 0, inside = 0; i < quoted.size(); ++i) {
+      if (inside && quoted[i] == '\\') {
+        const std::size_t length =
+            std::min<std::size_t>(quoted[i + 1] == 'x' ? 4 : 2, quoted.size() - i);
+        std::fill_n(quoted.begin() + i, length, '\0');
+        i += length - 1;
+      } else if (quoted[i] == '"' || !inside) {
+        inside ^= quoted[i] == '"';
+        quoted[i] = '\0';
       }
     }
-    for (std::size_t at; (at = texts.find(kTraceSecretPlaceholder)) != std::string::npos;) {
-      texts.replace(at, kTraceSecretPlaceholder.size(), 1, '\0');
+    for (std::size_t at; (at = quoted.find(kTraceSecretPlaceholder)) != std::string::npos;) {
+      std::fill_n(quoted.begin() + at, kTraceSecretPlaceholder.size(), '\0');
     }
-    for (std::size_t at = 0; at < texts.size(); ++at) {
+    for (std::size_t at = 0; at < quoted.size(); ++at) {
       for (std::size_t length = 1; length <= TraceSecrets::kShortestPiece; ++length) {
-        if (machine_.secretPieces.count(std::string_view(texts).substr(at, length)) != 0) {
+        if (machine_.secretPieces.count(std::string_view(quoted).substr(at, length)) != 0) {
           Finding("a piece of AuthText in the trace", std::string(line));
         }
       }

@@ -110,57 +110,52 @@ TEST_F(ExitCodes, EnterpriseUninstallSucceeded) {
 // leaves the default run log alone, which the run holding the lock writes.
 struct LockCase {
   std::vector<std::string> arguments;
-  std::optional<sim::SimMutex> heldElsewhere;  // the lock's name, as another process holds it
-  bool otherObject;                            // an event has the name
-  DWORD creationError;                         // CreateMutexA fails so every time
-  std::string printed;                         // after the banner
-  const char* log;                             // what receives the transcript too, if anything
+  const char* heldBy;         // the owner of the mutex another process holds, if any
+  int failedCreations;        // CreateMutexA fails: never (-1), the first call (1), every call (0)
+  DWORD creationError;        // with this error
+  std::string printed;        // after the banner
+  const char* log = nullptr;  // what receives the transcript too, if anything
   int exitCode = -1;
 };
 
-constexpr const char* kLockName = "Global\\Kestrum Tolvo Installation";
-const sim::SimMutex kInstallation{true};
-const sim::SimMutex kUsersMutex{true, false, false, 0, "S-1-5-21-1-2-3-1001"};
-const sim::SimMutex kMutexShuttingOut{true, false, false, 0, "S-1-5-21-1-2-3-1001", true};
 const std::string kBusy = "ERROR: Another Tolvo installation is running\n";
 const std::string kSquatted =
     "ERROR: The Tolvo installation lock is taken by a program that is not a Tolvo installation\n";
 const LockCase kLockCases[] = {
-    {{}, kInstallation, false, 0, kBusy, nullptr},
-    {{"-u", "-a"}, kInstallation, false, 0, kBusy, nullptr},
-    {{"-lC:\\Kit\\own.log"}, kInstallation, false, 0, kBusy, "C:\\Kit\\own.log"},
-    {{"-?"}, kInstallation, false, 0, kUsage, kDefaultLog},  // needs no lock
+    {{}, "BA", -1, 0, kBusy},
+    {{"-u", "-a"}, "BA", -1, 0, kBusy},
+    {{"-lC:\\Kit\\own.log"}, "BA", -1, 0, kBusy, "C:\\Kit\\own.log"},
+    {{"-?"}, "BA", -1, 0, kUsage, kDefaultLog},  // needs no lock
     // A check ends with a code of its own: try again later.
-    {{"-v"}, kInstallation, false, 0, kBusy, nullptr, 3},
-    {{}, kUsersMutex, false, 0, kSquatted, nullptr},
-    {{}, kMutexShuttingOut, false, 0, kSquatted, nullptr},
-    {{"-e"}, std::nullopt, true, 0, kSquatted, nullptr},
+    {{"-v"}, "BA", -1, 0, kBusy, nullptr, 3},
+    // A user's mutex, an object of another type (an event), a mutex whose
+    // security leaves the administrators out: none is an installation's.
+    {{}, "S-1-5-21-1-2-3-1001", -1, 0, kSquatted},
+    {{"-e"}, nullptr, 0, ERROR_INVALID_HANDLE, kSquatted},
+    {{}, nullptr, 1, ERROR_ACCESS_DENIED, kSquatted},
     {{},
-     std::nullopt,
-     false,
+     nullptr,
+     0,
      ERROR_PATH_NOT_FOUND,
-     "ERROR (3) While Checking for Another Tolvo Installation.\n",
-     nullptr},
+     "ERROR (3) While Checking for Another Tolvo Installation.\n"},
 };
 
 class LockRefused : public DriverScenario, public ::testing::WithParamInterface<LockCase> {};
 
 TEST_P(LockRefused, ChangesNothing) {
   const LockCase& c = GetParam();
-  if (c.heldElsewhere) {
-    machine.processes.mutexes[kLockName] = *c.heldElsewhere;
+  if (c.heldBy != nullptr) {
+    machine.processes.mutexes["Global\\Kestrum Tolvo Installation"] = {true, false, false, 0,
+                                                                       c.heldBy};
   }
-  if (c.otherObject) {
-    machine.processes.otherObjects.insert(kLockName);
-  }
-  if (c.creationError != 0) {
-    machine.FailCall("CreateMutexA", c.creationError);
+  if (c.failedCreations >= 0) {
+    machine.FailCall("CreateMutexA", c.creationError, c.failedCreations);
   }
   const char* log = c.log != nullptr ? c.log : kDefaultLog;
   const std::string before = machine.StateText(log);
   EXPECT_EQ(Run(c.arguments), c.exitCode);
-  const bool enterprise = c.arguments.size() > 1;
-  EXPECT_EQ(machine.console, (enterprise ? kEnterpriseBanner : kStandardBanner) + c.printed);
+  EXPECT_EQ(machine.console,
+            (c.arguments.size() > 1 ? kEnterpriseBanner : kStandardBanner) + c.printed);
   EXPECT_EQ(Log(log), c.log != nullptr ? AsLogText(machine.console) : "<no log file>");
   EXPECT_TRUE(sequences.calls.empty());
   EXPECT_EQ(machine.StateText(log), before);

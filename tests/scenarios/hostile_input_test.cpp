@@ -497,7 +497,8 @@ TEST_F(MachineFixture, SupportTraceShowsWhatTheCallsAnswered) {
                               R"(WaitForSingleObject\(.*\) = 0x102 WAIT_TIMEOUT)",
                               R"(OpenRunLog\(.*\) = NULL error not set)",
                               R"(\("1", "ComPort".* last error 2 ERROR_FILE_NOT_FOUND)"}) {
-    EXPECT_TRUE(std::regex_search(trace.text, std::regex(pattern))) << pattern << "\n" << trace.text;
+    EXPECT_TRUE(std::regex_search(trace.text, std::regex(pattern))) << pattern << "\n"
+                                                                    << trace.text;
   }
 }
 

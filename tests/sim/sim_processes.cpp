@@ -576,16 +576,7 @@ HANDLE SimWindows::CreateMutexA(LPSECURITY_ATTRIBUTES mutexAttributes, BOOL init
     SetLastError(ERROR_INVALID_PARAMETER);  // not modelled
     return nullptr;
   }
-  if (processes.otherObjects.count(name) != 0) {
-    SetLastError(ERROR_INVALID_HANDLE);  // the name is an object of another type
-    return nullptr;
-  }
-  const auto found = processes.mutexes.find(name);
-  const bool existed = found != processes.mutexes.end();
-  if (existed && found->second.deniesAdministrators) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return nullptr;
-  }
+  const bool existed = processes.mutexes.count(name) != 0;
   SimMutex& mutex = processes.mutexes[name];
   if (!existed) {
     // The descriptor's owner ("O:BA"), or else the run's account's own SID.
@@ -601,7 +592,8 @@ HANDLE SimWindows::CreateMutexA(LPSECURITY_ATTRIBUTES mutexAttributes, BOOL init
 }
 
 DWORD SimWindows::GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE /*type*/,
-                                  SECURITY_INFORMATION /*parts*/, PSID* owner, PSID* /*group*/, PACL* /*dacl*/, PACL* /*sacl*/,
+                                  SECURITY_INFORMATION /*parts*/, PSID* owner, PSID* /*group*/,
+                                  PACL* /*dacl*/, PACL* /*sacl*/,
                                   PSECURITY_DESCRIPTOR* descriptor) {
   if (auto error = Enter("GetSecurityInfo")) {
     return *error;

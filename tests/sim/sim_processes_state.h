@@ -40,7 +40,6 @@
 //   mutexes                     named mutexes by name (case counts, as for
 //                               Windows' object names); {true} is one that
 //                               another process holds.
-//   otherObjects                names of objects of other types (events).
 // Process and thread handles are counted as HandleKind::Process/Thread,
 // mutex handles as HandleKind::Mutex.
 #pragma once
@@ -48,7 +47,6 @@
 #include <cstdint>
 #include <functional>
 #include <map>
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -84,10 +82,9 @@ struct SimProgram {
 struct SimMutex {
   bool heldElsewhere = false;  // another process owns it
   bool ownedByRun = false;
-  bool abandoned = false;  // its owner ended without giving it back
-  int runHandles = 0;      // while 0 and not held elsewhere, it does not exist
+  bool abandoned = false;    // its owner ended without giving it back
+  int runHandles = 0;        // while 0 and not held elsewhere, it does not exist
   std::string owner = "BA";  // its owner's SID (SimWindows::IsWellKnownSid)
-  bool deniesAdministrators = false;  // its security leaves them out
 };
 
 struct SimProcessesState {
@@ -118,7 +115,6 @@ struct SimProcessesState {
   std::map<DWORD, Process> table;              // by process id
   std::map<std::uintptr_t, DWORD> handles;     // process or thread handle -> id
   std::map<std::string, SimMutex> mutexes;
-  std::set<std::string> otherObjects;
   std::map<std::uintptr_t, std::string> mutexHandles;  // handle -> mutex name
   DWORD nextProcessId = 1000;
 };

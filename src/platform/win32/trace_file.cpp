@@ -29,9 +29,9 @@ HANDLE OpenForAppending(const char* path) {
     return INVALID_HANDLE_VALUE;
   }
   SECURITY_ATTRIBUTES attributes{sizeof attributes, security, FALSE};
-  const HANDLE file = ::CreateFileA(
-      path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, &attributes,
-      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  const HANDLE file = ::CreateFileA(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, &attributes, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   const DWORD error = ::GetLastError();
   ::LocalFree(security);
   ::SetLastError(error);
@@ -84,7 +84,8 @@ TraceSink* TraceFile::Open(const char* path, const char* namedBy) {
   BY_HANDLE_FILE_INFORMATION information{};
   if (!::GetFileInformationByHandle(file, &information) || LeadsElsewhere(information)) {
     ::CloseHandle(file);
-    std::fprintf(stderr, "The trace file named by %s is a link or a folder; the run is not traced\n",
+    std::fprintf(stderr,
+                 "The trace file named by %s is a link or a folder; the run is not traced\n",
                  namedBy);
     std::fflush(stderr);
     ::SetLastError(lastError);

@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstring>
 
-
 namespace tolvo {
 
 namespace {
@@ -189,9 +188,8 @@ RunLogStream Win32Api::OpenRunLog(LPCSTR path, LPSECURITY_ATTRIBUTES security) {
   // The handle is made here rather than by the C runtime, which cannot give
   // a file it creates a security of its own; the stream appends in text
   // mode.
-  SECURITY_ATTRIBUTES attributes{sizeof attributes,
-                                 security != nullptr ? security->lpSecurityDescriptor : nullptr,
-                                 FALSE};
+  SECURITY_ATTRIBUTES attributes{
+      sizeof attributes, security != nullptr ? security->lpSecurityDescriptor : nullptr, FALSE};
   const HANDLE file = ::CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                     &attributes, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {

@@ -119,8 +119,8 @@ class Win32Api final : public WinApi {
   BOOL ConvertStringSecurityDescriptorToSecurityDescriptorA(LPCSTR text, DWORD revision,
                                                             PSECURITY_DESCRIPTOR* descriptor,
                                                             PULONG size) override;
-  DWORD GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE type, SECURITY_INFORMATION parts,
-                        PSID* owner, PSID* group, PACL* dacl, PACL* sacl,
+  DWORD GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE type, SECURITY_INFORMATION parts, PSID* owner,
+                        PSID* group, PACL* dacl, PACL* sacl,
                         PSECURITY_DESCRIPTOR* descriptor) override;
   BOOL IsWellKnownSid(PSID sid, WELL_KNOWN_SID_TYPE type) override;
 
