@@ -75,6 +75,9 @@ class CheckedTrace final : public TraceSink {
     if (line.size() >= TraceLine::kSize || line.back() != '\n') {
       Finding("trace line out of bounds", std::string(line.substr(0, 200)));
     }
+    if (machine_.secretPieces.empty()) {
+      return;
+    }
     std::string quoted(line);  // the quoted texts; all else, escapes and secrets hidden zeros
     for (std::size_t i = 0, inside = 0; i < quoted.size(); ++i) {
       if (inside && quoted[i] == '\\') {
