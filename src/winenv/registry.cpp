@@ -17,6 +17,10 @@ namespace {
 // the subkey must fit in 999 characters.
 constexpr std::size_t kKeyNameSize = 1000;
 
+// The largest value the typed readers take in: what the registry's standard
+// format holds. A larger one is not allocated for; it counts as unusable.
+constexpr DWORD kLargestValue = 1024 * 1024;
+
 constexpr const char* kRunKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr const char* kRunValueName = "Tolvo Client";
 constexpr const char* kDotNet20Key = "Software\\Microsoft\\NET Framework Setup\\NDP\\v2.0.50727";
@@ -69,9 +73,8 @@ struct StoredValue {
   std::vector<BYTE> bytes;
 };
 
-// Reads the whole value, however long, so that a long text can be cut
-// rather than lost. Read, or Missing when the key or value is not there or
-// cannot be read.
+// Reads the whole value, so that a long text can be cut rather than lost.
+// Read; Missing when the key or value is not there or cannot be read.
 RegistryRead ReadStoredValue(WinApi& api, const char* rootPath, const char* subKey,
                              const char* valueName, StoredValue& value) {
   char keyName[kKeyNameSize];
@@ -86,6 +89,9 @@ RegistryRead ReadStoredValue(WinApi& api, const char* rootPath, const char* subK
   if (api.RegQueryValueExA(key.get(), valueName, nullptr, nullptr, nullptr, &size) !=
       static_cast<LSTATUS>(ERROR_SUCCESS)) {
     return RegistryRead::Missing;
+  }
+  if (size > kLargestValue) {
+    return RegistryRead::Unusable;
   }
   value.bytes.resize(size);
   // A value that grew in between fails with ERROR_MORE_DATA: missing too.
@@ -105,6 +111,9 @@ bool IsTextType(DWORD type) {
 // The text up to its terminator; the registry keeps strings with or
 // without one.
 std::string_view StoredText(const StoredValue& value) {
+  if (value.bytes.empty()) {
+    return {};
+  }
   const auto* text = reinterpret_cast<const char*>(value.bytes.data());
   return std::string_view(text, strnlen(text, value.bytes.size()));
 }

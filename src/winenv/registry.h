@@ -19,7 +19,8 @@ void ReadRegistryString(WinApi& api, const char* subKey, const char* valueName,
                         const char* rootPath, REGSAM extraAccess);
 
 // How a typed read went. Missing (no key, no value, or a read that
-// failed) leaves the default silently; the caller reports Cut and Unusable.
+// failed) leaves the default silently; Unusable (a value of another type,
+// or of more than 1 MiB) leaves it too, and the caller reports that and Cut.
 enum class RegistryRead { Missing, Read, Cut, Unusable };
 
 // Reads a text value (REG_SZ, or REG_EXPAND_SZ left unexpanded) into
