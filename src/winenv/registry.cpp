@@ -112,7 +112,7 @@ bool IsTextType(DWORD type) {
 // without one.
 std::string_view StoredText(const StoredValue& value) {
   if (value.bytes.empty()) {
-    return {};
+    return "";  // never a null pointer, which a copy of it must not be given
   }
   const auto* text = reinterpret_cast<const char*>(value.bytes.data());
   return std::string_view(text, strnlen(text, value.bytes.size()));
