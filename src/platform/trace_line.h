@@ -25,7 +25,9 @@ inline constexpr std::string_view kTraceSecretPlaceholder = "<AuthText hidden>";
 class TraceSecrets {
  public:
   static constexpr std::size_t kCount = 32;
-  static constexpr std::size_t kSize = 260;
+  // A port's text holds at most 259 characters; a longer value read is
+  // shown cut to them, so that is what is hidden.
+  static constexpr std::size_t kSize = 259;
 
   void Remember(std::string_view value);
   // Whether a secret starts with this byte: the quick test before MatchAt.

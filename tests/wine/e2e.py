@@ -215,7 +215,10 @@ class RegistrySource:
         return value[:259] if isinstance(value, str) else ""
 
     def integer(self, section, key, default):
+        """A REG_DWORD, or a REG_SZ holding a decimal number."""
         value = self.sections.get(str(section), {}).get(key)
+        if isinstance(value, str) and re.fullmatch(r"\s*-?\d+\s*", value):
+            value = int(value)
         return (value if isinstance(value, int) else default) & 0xFFFFFFFF
 
 
@@ -1148,7 +1151,7 @@ def config_from_registry(h):
     (prefix.path / "drive_c" / "Kit" / "Tolvo.ini").unlink()  # -r does not need it
     sections = {
         1: {"ServerIP": "192.168.7.10", "ServerIP3": "192.168.7.12", "IPLoadBalancing": 2,
-            "IPLoadBalancing3": 5, "ServerPort": 9200, "Description": "Registry port one",
+            "IPLoadBalancing3": 5, "ServerPort": "9200", "Description": "Registry port one",
             "Queue": "reg-queue", "AuthType": 2, "AuthText": "token", "ProtocolLevel": 5,
             "Note": "from the registry", "RedirectToIP": "10.9.9.9", "LogFileCount": 7,
             "AssignPrinter": "Registry Printer A", "AssignPrinter3": "Registry Printer B"},
