@@ -86,6 +86,13 @@ find . -type f ! -path ./Install.exe | LC_ALL=C sort |
 wixl --arch x86 --define Version="$version" --define KitDir=. --output "$work/Tolvo.msi" \
   "$here/Tolvo.wxs" "$work/kit-files.wxs"
 
+# wixl 0.101 writes Execute="rollback" as an immediate action: the Rollback...
+# actions get the in-script and rollback bits (0x400 + 0x100) here.
+msiinfo export "$work/Tolvo.msi" CustomAction | awk -F '\t' '$1 ~ /^Rollback/ && int($2 / 256) % 8 == 0 {
+  print $1 "\t" $2 + 1280 }' | while IFS=$'\t' read -r action type; do
+  msibuild "$work/Tolvo.msi" -q "UPDATE \`CustomAction\` SET \`Type\` = $type WHERE \`Action\` = '$action'"
+done
+
 # Windows refuses deferred actions outside InstallInitialize..InstallFinalize,
 # and wixl puts an action scheduled only before or after another at 1.
 msiinfo export "$work/Tolvo.msi" InstallExecuteSequence | awk -F '\t' '{ at[$1] = $3 }
