@@ -145,7 +145,7 @@ done <"$work/versions"
 # they are listed here.
 secure="$(msiinfo export "$work/Tolvo.msi" Property | awk -F '\t' '$1 == "SecureCustomProperties" {print $2}')"
 msibuild "$work/Tolvo.msi" -q "UPDATE \`Property\` SET \`Value\` =
-  '$secure;SERVER;ENTERPRISE;CONFIGFROMREGISTRY;NOCOPY;IGNOREERRORS;INIFILE;LOGFILE;TRACEFILE'
+  '$secure;SERVER;ENTERPRISE;CONFIGFROMREGISTRY;NOCOPY;IGNOREERRORS;INIFILE;LOGFILE;TRACEFILE;SKIPUNINSTALL'
   WHERE \`Property\` = 'SecureCustomProperties'"
 for property in "${properties[@]}"; do
   msibuild "$work/Tolvo.msi" -q \

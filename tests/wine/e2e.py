@@ -1586,6 +1586,8 @@ PACKAGE_CASES = [
     ("msi_feature_removal", [("", [], 0), ("", ["REMOVE=Complete"], 0)], "removed"),
     ("msi_removal_without_install_exe", [("", [], 0), delete_install_exe, (
         "", ["REMOVE=ALL", "TRACEFILE=C:\\tolvo-trace.txt"], 0), check_trace], "removed"),
+    ("msi_removal_skipping_uninstall", [("", [], 0), ("", ["REMOVE=ALL", "SKIPUNINSTALL=1"], 0)],
+     "kept"),
     ("msi_other_edition_refused", [("", [], 0), ("", ["ENTERPRISE=1"], REFUSED),
                                    ("other edition", [], REFUSED), ("", ["REMOVE=ALL"], 0)],
      "removed"),
@@ -1618,6 +1620,10 @@ def package_case(name, steps, left):
             check_log(prefix, log, name)
             check_removed(prefix, STANDARD, ports, msi)
             check_monitor(prefix, ENTERPRISE, False, present=False)
+        elif left == "kept":  # the package's entry is gone, what Install.exe installed stays
+            check(not prefix.reg_key_exists(ARP_KEY + msi_property(msi, "ProductCode"), "32"),
+                  "the package's entry is still there")
+            check_installed(prefix, STANDARD, ports, assigned)
         elif left == "nothing":
             check_package(prefix, msi, present=False)
             check(not prefix.host("C:\\windows\\TLPortInstall.log").exists(), "Install.exe ran")
