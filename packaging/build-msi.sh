@@ -110,7 +110,10 @@ msibuild "$work/Tolvo.msi" -q "INSERT INTO \`Upgrade\` (\`UpgradeCode\`, \`Versi
 # the File table from its own resource (VS_FIXEDFILEINFO and the first
 # Translation), so that Windows Installer's file versioning rules decide
 # which files a repair or an upgrade replaces; a versioned file has no
-# MsiFileHash row.
+# MsiFileHash row. Install.exe and its copy are the exception: their
+# resource says 2.6 in every build, so an upgrade would keep the installed
+# ones and run them; the highest version makes every run put the package's
+# own in place.
 python3 - "$work/kit-files.wxs" <<'EOF' >"$work/versions"
 import html, re, struct, sys
 
@@ -128,13 +131,15 @@ def resource(path):
     language = struct.unpack_from("<H", data, var + (6 + len(key) + 3) // 4 * 4)[0] if var >= 0 else 0
     return "%d.%d.%d.%d" % (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF), language
 
-files = [("InstallExe", "Install.exe"), ("RemovalExe", "Install.exe")]
-files += [(i, html.unescape(s)) for i, s in
-          re.findall(r'<File Id="(\w+)"[^>]* Source="\$\(var\.KitDir\)/([^"]*)"', open(sys.argv[1]).read())]
+files = [(i, html.unescape(s)) for i, s in
+         re.findall(r'<File Id="(\w+)"[^>]* Source="\$\(var\.KitDir\)/([^"]*)"', open(sys.argv[1]).read())]
 for file, source in files:
     found = resource(source)
     if found:
         print("%s\t%s\t%d" % (file, found[0], found[1]))
+language = (resource("Install.exe") or ("", 0))[1]
+for file in ("InstallExe", "RemovalExe"):
+    print("%s\t65535.65535.65535.65535\t%d" % (file, language))
 EOF
 while IFS=$'\t' read -r file file_version language; do
   msibuild "$work/Tolvo.msi" -q "UPDATE \`File\` SET \`Version\` = '$file_version', \`Language\` = '$language'
