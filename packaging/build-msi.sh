@@ -82,7 +82,6 @@ cd "$kit"
 find . -type f ! -path ./Install.exe | LC_ALL=C sort |
   wixl-heat --prefix ./ --directory-ref INSTALLDIR --component-group KitFiles --var var.KitDir \
     >"$work/kit-files.wxs"
-
 wixl --arch x86 --define Version="$version" --define KitDir=. --output "$work/Tolvo.msi" \
   "$here/Tolvo.wxs" "$work/kit-files.wxs"
 
