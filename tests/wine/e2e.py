@@ -1425,7 +1425,8 @@ def check_package(prefix, msi, present=True):
                         ("DisplayVersion", msi_property(msi, "ProductVersion"))):
         check_equal(prefix.reg_value(key, value, "32"), "REG_SZ:" + data, "entry's " + value)
     listing = lambda root: sorted(str(p.relative_to(root)) for p in root.rglob("*") if p.is_file())
-    check_equal(listing(folder), sorted(listing(KIT) + ["InstCopy.exe"]), "files in the package's folder")
+    check_equal(listing(folder), sorted(listing(KIT) + ["InstCopy.exe"]),
+                "files in the package's folder")
 
 
 def check_installed(prefix, edition, ports, assigned):
@@ -1449,10 +1450,10 @@ def check_removed(prefix, edition, ports, msi):
     check(not prefix.host(prefix.program_files + "\\Kestrum").exists(), "Kestrum folder left")
 
 
-def msi_removal(prefix, msi, edition, ports, log=b"", remove=remove_package):
-    pieces = uninstall_transcript(edition, WIN7_64 if prefix.wide else WIN7_32, disconnect_block(
+def msi_removal(prefix, msi, edition, ports, log=b""):
+    pieces = uninstall_transcript(edition, WIN7_64, disconnect_block(
         prefix.printers(), [c["PortName"] for c in ports], edition))
-    check_equal(remove(prefix, msi).rc, 0, "removal's exit code")
+    check_equal(remove_package(prefix, msi).rc, 0, "removal's exit code")
     check_log(prefix, log + log_bytes(pieces), "removal")
     check_removed(prefix, edition, ports, msi)
 
@@ -1566,15 +1567,17 @@ def delete_install_exe(h, prefix):
 
 def check_trace(h, prefix):
     trace = prefix.host("C:\\tolvo-trace.txt")
-    check(trace.is_file() and b"DeleteMonitorA(" in trace.read_bytes(), "no trace of the package's run")
+    check(trace.is_file() and b"DeleteMonitorA(" in trace.read_bytes(),
+          "no trace of the package's run")
 
 
 def check_rollback_order(h, prefix):
     table = lambda name: [line.split("\t") for line in subprocess.check_output(
         ["msiinfo", "export", str(package(h)), name], text=True).splitlines()[3:]]
     at = {row[0]: int(row[2]) for row in table("InstallExecuteSequence")}
-    check(at["RollbackUpgrade"] < at["InstallFiles"] < at["RollbackInstall"] < at["RunInstall"]
-          < at["InstallFinalize"], "rollback actions out of order: %r" % at)
+    check(at["RollbackRemoval"] < at["RunUninstall"] < at["RemoveFiles"] and at["RollbackUpgrade"]
+          < at["InstallFiles"] < at["RollbackInstall"] < at["RunInstall"] < at["InstallFinalize"],
+          "rollback actions out of order: %r" % at)
     rollback = 18 | 0x40 | 0x500 | 0x800  # Install.exe, failure ignored, rollback, as SYSTEM
     actions = {row[0]: (int(row[1]), row[3]) for row in table("CustomAction")}
     for action, command in (("RollbackUpgrade", "[PREVIOUSARGS][RUNARGS]"),
@@ -1592,8 +1595,9 @@ PACKAGE_CASES = [
                                    ("other edition", [], REFUSED), ("", ["REMOVE=ALL"], 0)],
      "removed"),
     ("msi_unsafe_values_refused", [("", ["ALLUSERS=", "MSIINSTALLPERUSER=1"], REFUSED),
-                                   ("", ["SERVER=-u"], REFUSED), ("", ["INIFILE=C:\\Site\\"], REFUSED),
-                                   ("quoted", [], REFUSED)], "nothing"),
+                                   ("", ["SERVER=-u"], REFUSED),
+                                   ("", ["INIFILE=C:\\Site\\"], REFUSED), ("quoted", [], REFUSED)],
+     "nothing"),
     ("msi_failed_upgrade", [("", [], 0), ("broken monitor", [], MSI_FAILED), check_rollback_order],
      "previous"),
 ]
@@ -1628,8 +1632,10 @@ def package_case(name, steps, left):
             check_package(prefix, msi, present=False)
             check(not prefix.host("C:\\windows\\TLPortInstall.log").exists(), "Install.exe ran")
         else:  # the previous version's entry stays; Windows' rollback re-installs it too
-            check(prefix.host("C:\\windows\\TLPortInstall.log").read_bytes().startswith(log),
-                  "run log")
+            text = prefix.host("C:\\windows\\TLPortInstall.log").read_bytes()
+            failed = b"ERROR (126) While Registering Print Monitor.\r\n\r\nTolvo Port Monitor Not "
+            check(text.startswith(log) and text.endswith(failed + b"Installed!\r\n"),
+                  "run log:\n" + text.decode("cp1252"))
             check(prefix.reg_key_exists(ARP_KEY + msi_property(msi, "ProductCode"), "32"),
                   "the previous version's entry is gone")
     run.__name__ = name
