@@ -1575,9 +1575,10 @@ def check_rollback_order(h, prefix):
     table = lambda name: [line.split("\t") for line in subprocess.check_output(
         ["msiinfo", "export", str(package(h)), name], text=True).splitlines()[3:]]
     at = {row[0]: int(row[2]) for row in table("InstallExecuteSequence")}
-    check(at["RollbackRemoval"] < at["RunUninstall"] < at["RemoveFiles"] and at["RollbackUpgrade"]
-          < at["InstallFiles"] < at["RollbackInstall"] < at["RunInstall"] < at["InstallFinalize"],
-          "rollback actions out of order: %r" % at)
+    order = ("RollbackRemoval", "RunUninstall", "RemoveFiles", "RollbackUpgrade", "InstallFiles",
+             "RollbackInstall", "RunInstall", "InstallFinalize")
+    check([at.get(action, 0) for action in order] == sorted(at.get(action, 0) for action in order)
+          and all(action in at for action in order), "rollback actions missing or out of order")
     rollback = 18 | 0x40 | 0x500 | 0x800  # Install.exe, failure ignored, rollback, as SYSTEM
     actions = {row[0]: (int(row[1]), row[3]) for row in table("CustomAction")}
     for action, command in (("RollbackUpgrade", "[PREVIOUSARGS][RUNARGS]"),
