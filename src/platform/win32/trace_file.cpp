@@ -7,19 +7,36 @@
 
 namespace tolvo {
 
+namespace {
+
+// Copies the path that `-t` gives into `path` and returns its length, or
+// at least sizeof path when it does not fit (as GetEnvironmentVariableA).
+DWORD CopyTracePath(const char* switchPath, char (&path)[MAX_PATH]) {
+  const std::size_t length = std::strlen(switchPath);
+  if (length >= sizeof path) {
+    return sizeof path;
+  }
+  std::memcpy(path, switchPath, length + 1);
+  return static_cast<DWORD>(length);
+}
+
+}  // namespace
+
 TraceFile::~TraceFile() {
   if (file_ != nullptr) {
     ::CloseHandle(file_);
   }
 }
 
-TraceSink* TraceFile::OpenFromEnvironment(const char* variable) {
+TraceSink* TraceFile::Open(const char* switchPath, const char* variable) {
   // The run goes on with the last error it would have had untraced.
   const DWORD lastError = ::GetLastError();
   // Read straight from Windows, before the traced seam exists: this one
   // look-up is never part of a trace.
   char path[MAX_PATH];
-  const DWORD length = ::GetEnvironmentVariableA(variable, path, sizeof path);
+  const bool fromSwitch = switchPath != nullptr && *switchPath != '\0';
+  const DWORD length = fromSwitch ? CopyTracePath(switchPath, path)
+                                  : ::GetEnvironmentVariableA(variable, path, sizeof path);
   if (length == 0) {
     ::SetLastError(lastError);
     return nullptr;
@@ -34,8 +51,8 @@ TraceSink* TraceFile::OpenFromEnvironment(const char* variable) {
                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     const DWORD error = length >= sizeof path ? ERROR_FILENAME_EXCED_RANGE : ::GetLastError();
-    std::fprintf(stderr, "Cannot open the trace file named by %s, error code: %lu\n", variable,
-                 static_cast<unsigned long>(error));
+    std::fprintf(stderr, "Cannot open the trace file named by %s, error code: %lu\n",
+                 fromSwitch ? "-t" : variable, static_cast<unsigned long>(error));
     std::fflush(stderr);
     ::SetLastError(lastError);
     return nullptr;

@@ -12,11 +12,12 @@ class TraceFile final : public TraceSink {
   TraceFile(const TraceFile&) = delete;
   TraceFile& operator=(const TraceFile&) = delete;
 
-  // Opens the file that the environment variable `variable` names, for
-  // appending, when it names one. Returns this sink, or null when the
-  // variable is unset or empty, or when the file cannot be opened; the
-  // latter costs one line on the error stream and nothing else.
-  TraceSink* OpenFromEnvironment(const char* variable);
+  // Opens the file that the command line's `-t` names (`switchPath`, null
+  // or empty when not given) or else the environment variable `variable`,
+  // for appending. Returns this sink, or null when neither names a file,
+  // or when the file cannot be opened; the latter costs one line on the
+  // error stream and nothing else.
+  TraceSink* Open(const char* switchPath, const char* variable);
 
   void Write(std::string_view text) override;
   std::uint32_t MillisecondsSinceStart() override;
