@@ -12,7 +12,7 @@
 #            package replaces an installed one of the same or a lower version
 #   NAME=VALUE  a default for one of the package's properties (SERVER,
 #            ENTERPRISE, CONFIGFROMREGISTRY, NOCOPY, IGNOREERRORS, INIFILE,
-#            LOGFILE, TRACEFILE), for deployments that cannot pass properties
+#            LOGFILE, TRACEFILE, VERIFY), for deployments that cannot pass properties
 #            (Group Policy); a property on msiexec's command line still wins.
 #            Refused as the package itself refuses them at install time: a
 #            value with a double quote or ending in a backslash, a SERVER
@@ -39,7 +39,7 @@ fail() {
 # conditions; a ' would end the SQL text below.
 check_property() {
   local name="${1%%=*}" value="${1#*=}"
-  [[ "$1" =~ ^(SERVER|ENTERPRISE|CONFIGFROMREGISTRY|NOCOPY|IGNOREERRORS|INIFILE|LOGFILE|TRACEFILE)=[^\']+$ ]] ||
+  [[ "$1" =~ ^(SERVER|ENTERPRISE|CONFIGFROMREGISTRY|NOCOPY|IGNOREERRORS|INIFILE|LOGFILE|TRACEFILE|VERIFY)=[^\']+$ ]] ||
     fail "-p $1: not NAME=VALUE with one of the package's properties (and no ')"
   [[ "$value" != *'"'* && "$value" != *\\ ]] ||
     fail "-p $1: a value may not hold a double quote or end with a backslash"
@@ -149,7 +149,7 @@ done <"$work/versions"
 # they are listed here.
 secure="$(msiinfo export "$work/Tolvo.msi" Property | awk -F '\t' '$1 == "SecureCustomProperties" {print $2}')"
 msibuild "$work/Tolvo.msi" -q "UPDATE \`Property\` SET \`Value\` =
-  '$secure;SERVER;ENTERPRISE;CONFIGFROMREGISTRY;NOCOPY;IGNOREERRORS;INIFILE;LOGFILE;TRACEFILE;SKIPUNINSTALL'
+  '$secure;SERVER;ENTERPRISE;CONFIGFROMREGISTRY;NOCOPY;IGNOREERRORS;INIFILE;LOGFILE;TRACEFILE;VERIFY;SKIPUNINSTALL'
   WHERE \`Property\` = 'SecureCustomProperties'"
 for property in "${properties[@]}"; do
   msibuild "$work/Tolvo.msi" -q \

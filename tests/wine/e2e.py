@@ -1595,6 +1595,16 @@ def check_trace(h, prefix):
           "no trace of the package's run")
 
 
+SITE_INI = "C:\\Site\\Tolvo.ini"
+
+
+def assign_missing_printer(h, prefix):
+    """The kit's configuration with one more printer, which the machine does not have."""
+    site = prefix.host(SITE_INI)
+    site.parent.mkdir(parents=True, exist_ok=True)
+    site.write_bytes((KIT / "Tolvo.ini").read_bytes() + b"\r\nAssignPrinter2=Tolvo Missing Printer\r\n")
+
+
 def check_rollback_order(h, prefix):
     table = lambda name: [line.split("\t") for line in subprocess.check_output(
         ["msiinfo", "export", str(package(h)), name], text=True).splitlines()[3:]]
@@ -1625,6 +1635,8 @@ PACKAGE_CASES = [
      "nothing"),
     ("msi_failed_upgrade", [("", [], 0), ("broken monitor", [], MSI_FAILED), check_rollback_order],
      "previous"),
+    ("msi_verify_fails_install", [assign_missing_printer, ("", ["VERIFY=1", "INIFILE=" + SITE_INI],
+                                                           MSI_FAILED)], "not verified"),
 ]
 
 
@@ -1656,6 +1668,15 @@ def package_case(name, steps, left):
         elif left == "nothing":
             check_package(prefix, msi, present=False)
             check(not prefix.host("C:\\windows\\TLPortInstall.log").exists(), "Install.exe ran")
+        elif left == "not verified":  # the check's verdict failed the installation
+            text = prefix.host("C:\\windows\\TLPortInstall.log").read_bytes()
+            check(b"    ERROR - Printer 'Tolvo Missing Printer' NOT found\r\n" in text and text.endswith(
+                b"\r\nTolvo Port Monitor NOT Installed as Configured!\r\n"),
+                  "run log:\n" + text.decode("cp1252"))
+            # Wine's rollback, which runs no "-u", leaves the emptied folder (the client runs on).
+            folder = prefix.host(prefix.program_files + PACKAGE_DIR)
+            check(not prefix.reg_key_exists(ARP_KEY + msi_property(msi, "ProductCode"), "32")
+                  and not any(p.is_file() for p in folder.rglob("*")), "the package is still there")
         else:  # the previous version's entry stays; Windows' rollback re-installs it too
             text = prefix.host("C:\\windows\\TLPortInstall.log").read_bytes()
             failed = b"ERROR (126) While Registering Print Monitor.\r\n\r\nTolvo Port Monitor Not "
