@@ -53,7 +53,7 @@ if ((${#missing[@]} == 0)); then
   exit 0
 fi
 
-echo "Installing ${#missing[@]} Debian packages (${missing[*]}): a few minutes;" \
+echo "Installing the missing Debian packages (${missing[*]}): a few minutes;" \
   "apt's output goes to $log."
 self="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/setup.sh"
 if ((EUID == 0)); then
@@ -61,12 +61,14 @@ if ((EUID == 0)); then
 elif sudo -n true 2>/dev/null; then
   sudo -n bash "$self" --install "${missing[@]}"
 elif ! command -v sudo >/dev/null; then
-  echo "setup.sh: installing the packages needs root, and sudo is not installed: run this as root." >&2
+  echo "setup.sh: installing the missing packages needs root, and sudo is not installed:" \
+    "run this as root." >&2
   exit 1
 elif { : </dev/tty; } 2>/dev/null; then
   sudo bash "$self" --install "${missing[@]}"
 else
-  echo "setup.sh: installing the packages needs root, and sudo needs a password but there is" \
-    "no terminal to ask for it: run this as root, or from a terminal." >&2
+  echo "setup.sh: installing the missing packages needs root, and sudo needs a password but" \
+    "has no terminal to ask for it: run as root, or from a terminal" \
+    "(or run sudo ./scripts/setup.sh first)." >&2
   exit 1
 fi
