@@ -19,7 +19,7 @@ packages=(
 log=/var/log/tolvo-setup.log
 
 # As root: installs the packages named, apt's output into the log.
-install() {
+install_packages() {
   export DEBIAN_FRONTEND=noninteractive
   if ! {
     { dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386; } &&
@@ -35,7 +35,7 @@ install() {
 # The root half of a run through sudo.
 if [[ "${1:-}" == --install ]]; then
   shift
-  install "$@"
+  install_packages "$@"
   exit
 fi
 
@@ -57,7 +57,7 @@ echo "Installing the missing Debian packages (${missing[*]}): a few minutes;" \
   "apt's output goes to $log."
 self="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/setup.sh"
 if ((EUID == 0)); then
-  install "${missing[@]}"
+  install_packages "${missing[@]}"
 elif sudo -n true 2>/dev/null; then
   sudo -n bash "$self" --install "${missing[@]}"
 elif ! command -v sudo >/dev/null; then
