@@ -17,15 +17,9 @@ step() { printf '\n=== %s\n' "$*"; }
 
 # --- Tools --------------------------------------------------------------------
 step "Tools"
-missing=false
-for tool in wine wineboot wineserver i686-w64-mingw32-g++ x86_64-w64-mingw32-g++ cmake ninja; do
-  command -v "$tool" >/dev/null || missing=true
-done
-# The 32-bit loader comes in its own i386 package.
-[[ "$(dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null)" == "install ok installed" ]] ||
-  missing=true
-if $missing; then
-  if [[ $EUID -eq 0 ]]; then bash scripts/setup.sh; else sudo bash scripts/setup.sh; fi
+if ! scripts/setup.sh --check; then
+  echo "First run: the packages, then the builds and the demonstration: about 5 minutes in all."
+  scripts/setup.sh
 fi
 echo "$(wine --version), $(i686-w64-mingw32-gcc --version | head -n 1)"
 

@@ -1,12 +1,11 @@
 #!/bin/bash
-# Installs everything the project builds and tests with, on Debian 12.
-# Run as root: sudo ./scripts/setup.sh
+# Installs the Debian 12 packages that the project builds and tests with,
+# those that are missing: as root, or through sudo. scripts/demo.sh and
+# scripts/test.sh run it first. apt's output goes to a log file, whose end
+# is shown only when the installation fails.
+#
+# Usage: scripts/setup.sh [--check]   (--check: exit status 1 when a package is missing)
 set -euo pipefail
-
-if [[ $EUID -ne 0 ]]; then
-  echo "setup.sh: run as root (sudo ./scripts/setup.sh)" >&2
-  exit 1
-fi
 
 # Native build and tests, the Windows cross compilers, Wine for the
 # end-to-end runs, and the Windows Installer package and its signing.
@@ -17,10 +16,59 @@ packages=(
   wine wine32:i386 wine64 locales
   wixl msitools osslsigncode openssl
 )
+log=/var/log/tolvo-setup.log
 
-export DEBIAN_FRONTEND=noninteractive
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  dpkg --add-architecture i386
+# As root: installs the packages named, apt's output into the log.
+install_packages() {
+  export DEBIAN_FRONTEND=noninteractive
+  if ! {
+    { dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386; } &&
+      apt-get update && apt-get install -y "$@"
+  } >"$log" 2>&1; then
+    echo "setup.sh: installing the packages failed; the end of $log:" >&2
+    tail -n 25 "$log" >&2
+    return 1
+  fi
+  echo "Installed."
+}
+
+# The root half of a run through sudo.
+if [[ "${1:-}" == --install ]]; then
+  shift
+  install_packages "$@"
+  exit
 fi
-apt-get update
-apt-get install -y "${packages[@]}"
+
+missing=()
+for package in "${packages[@]}"; do
+  if [[ "$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null)" != "install ok installed" ]]; then
+    missing+=("$package")
+  fi
+done
+if [[ "${1:-}" == --check ]]; then
+  exit $((${#missing[@]} > 0))
+fi
+if ((${#missing[@]} == 0)); then
+  echo "Every package is installed."
+  exit 0
+fi
+
+echo "Installing the missing Debian packages (${missing[*]}): a few minutes;" \
+  "apt's output goes to $log."
+self="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/setup.sh"
+if ((EUID == 0)); then
+  install_packages "${missing[@]}"
+elif sudo -n true 2>/dev/null; then
+  sudo -n bash "$self" --install "${missing[@]}"
+elif ! command -v sudo >/dev/null; then
+  echo "setup.sh: installing the missing packages needs root, and sudo is not installed:" \
+    "run this as root." >&2
+  exit 1
+elif { : </dev/tty; } 2>/dev/null; then
+  sudo bash "$self" --install "${missing[@]}"
+else
+  echo "setup.sh: installing the missing packages needs root, and sudo needs a password but" \
+    "has no terminal to ask for it: run as root, or from a terminal" \
+    "(or run sudo ./scripts/setup.sh first)." >&2
+  exit 1
+fi

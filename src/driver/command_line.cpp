@@ -49,6 +49,8 @@ CommandLineOptions ParseCommandLine(int argc, char** argv, RunSettings& settings
       options.logPathOverride = argument + 2;
     } else if (StartsWithEither(argument, "-i", "-I")) {
       options.iniPathOverride = argument + 2;
+    } else if (StartsWithEither(argument, "-t", "-T")) {
+      options.tracePath = argument + 2;
     } else {
       options.install.serverName = argument;
     }

@@ -17,6 +17,7 @@ struct CommandLineOptions {
   bool obsoleteClientSwitch = false;      // "-f"
   const char* logPathOverride = nullptr;  // text after "-l", possibly empty
   const char* iniPathOverride = nullptr;  // text after "-i", possibly empty
+  const char* tracePath = nullptr;        // text after "-t": the support trace's file
 };
 
 // Matches each argument after the program name against the switches; the

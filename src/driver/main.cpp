@@ -1,5 +1,6 @@
 // Install.exe: the real Windows behind the seam and the real sequences,
-// traced when TOLVO_TRACE names a file.
+// traced when -tFILE or else TOLVO_TRACE names a file.
+#include "driver/command_line.h"
 #include "driver/run_installer.h"
 #include "platform/win32/trace_file.h"
 #include "platform/win32/win32_api.h"
@@ -9,6 +10,10 @@ int main(int argc, char** argv) {
   tolvo::Win32Api api;
   tolvo::WorkflowSequences sequences;
   tolvo::TraceFile trace;
-  return tolvo::RunInstallerTraced(api, trace.OpenFromEnvironment("TOLVO_TRACE"), argc, argv,
+  // The trace starts before the run, so its file is known before the run
+  // parses the command line for itself.
+  tolvo::RunSettings unused;
+  const char* tracePath = tolvo::ParseCommandLine(argc, argv, unused).tracePath;
+  return tolvo::RunInstallerTraced(api, trace.Open(tracePath, "TOLVO_TRACE"), argc, argv,
                                    sequences);
 }

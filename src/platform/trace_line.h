@@ -28,7 +28,9 @@ inline constexpr std::string_view kTraceSecretPlaceholder = "<AuthText hidden>";
 class TraceSecrets {
  public:
   static constexpr std::size_t kCount = 32;
-  static constexpr std::size_t kSize = 260;
+  // A port's text holds at most 259 characters; a longer value read is
+  // shown cut to them, so that is what is hidden.
+  static constexpr std::size_t kSize = 259;
   static constexpr std::size_t kShortestPiece = 4;
 
   void Remember(std::string_view value);

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/output.h"
 #include "core/text.h"
 #include "winenv/registry.h"
 
@@ -73,8 +74,22 @@ PortKeyReader::PortKeyReader(RunContext& context, PortConfigSource source, int p
 void PortKeyReader::ReadText(const char* key, char (&field)[kConfigTextSize]) {
   field[0] = '\0';
   if (source_ == PortConfigSource::Registry) {
-    ReadRegistryString(context_.api, section_, key, "", field, kConfigTextSize,
-                       context_.profile.configRegistryKey, 0);
+    char problem[64] = {};
+    switch (ReadRegistryText(context_.api, section_, key, field, kConfigTextSize,
+                             context_.profile.configRegistryKey)) {
+      case RegistryRead::Cut:
+        // Cut as the configuration file's reader cuts it, but not silently.
+        FormatBounded(problem, sizeof problem, "is longer than %d characters, cut",
+                      kConfigTextSize - 1);
+        ReportRegistryValue(key, problem);
+        break;
+      case RegistryRead::Unusable:
+        ReportRegistryValue(key, "is not a text (REG_SZ), left empty");
+        break;
+      case RegistryRead::Missing:
+      case RegistryRead::Read:
+        break;
+    }
   } else {
     context_.api.GetPrivateProfileStringA(section_, key, "", field, kConfigTextSize,
                                           context_.settings.iniPath);
@@ -84,12 +99,25 @@ void PortKeyReader::ReadText(const char* key, char (&field)[kConfigTextSize]) {
 
 std::int32_t PortKeyReader::ReadInteger(const char* key, std::int32_t defaultValue) {
   if (source_ == PortConfigSource::Registry) {
-    return static_cast<std::int32_t>(ReadRegistryDword(context_.api, section_, key,
-                                                       static_cast<DWORD>(defaultValue),
-                                                       context_.profile.configRegistryKey));
+    RegistryRead read = RegistryRead::Missing;
+    const DWORD value =
+        ReadRegistryDword(context_.api, section_, key, static_cast<DWORD>(defaultValue),
+                          context_.profile.configRegistryKey, &read);
+    if (read == RegistryRead::Unusable) {
+      char problem[64] = {};
+      FormatBounded(problem, sizeof problem, "is not a number, %d used",
+                    static_cast<int>(defaultValue));
+      ReportRegistryValue(key, problem);
+    }
+    return static_cast<std::int32_t>(value);
   }
   return static_cast<std::int32_t>(
       context_.api.GetPrivateProfileIntA(section_, key, defaultValue, context_.settings.iniPath));
+}
+
+void PortKeyReader::ReportRegistryValue(const char* key, const char* problem) {
+  context_.output.PrintFormatted("    ERROR - Port %s: registry value %s %s\n", section_, key,
+                                 problem);
 }
 
 void IndexedKeyName(const char* base, int entry, char (&name)[32]) {

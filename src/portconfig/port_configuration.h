@@ -60,11 +60,17 @@ class PortKeyReader {
  public:
   PortKeyReader(RunContext& context, PortConfigSource source, int portNumber);
 
-  // A text of at most 259 characters; empty by default.
+  // A text of at most 259 characters; empty by default. A longer one is
+  // cut. From the registry it must be a string value and an integer a
+  // REG_DWORD or a decimal number in a string; a value of another type
+  // gives the default, and that and a cut text are reported, naming the
+  // port and the key.
   void ReadText(const char* key, char (&field)[kConfigTextSize]);
   std::int32_t ReadInteger(const char* key, std::int32_t defaultValue);
 
  private:
+  void ReportRegistryValue(const char* key, const char* problem);
+
   RunContext& context_;
   PortConfigSource source_;
   char section_[16];

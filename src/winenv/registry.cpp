@@ -1,6 +1,10 @@
 #include "winenv/registry.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <string_view>
+#include <vector>
 
 #include "core/text.h"
 #include "platform/unique_handles.h"
@@ -12,6 +16,10 @@ namespace {
 // Key names are built in a buffer of this size: root path, a backslash and
 // the subkey must fit in 999 characters.
 constexpr std::size_t kKeyNameSize = 1000;
+
+// The largest value the typed readers take in: what the registry's standard
+// format holds. A larger one is not allocated for; it counts as unusable.
+constexpr DWORD kLargestValue = 1024 * 1024;
 
 constexpr const char* kRunKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr const char* kRunValueName = "Tolvo Client";
@@ -59,6 +67,90 @@ UniqueRegKey OpenRunKey(WinApi& api) {
   return OpenKey(api, HKEY_LOCAL_MACHINE, kRunKey, KEY_QUERY_VALUE | KEY_SET_VALUE);
 }
 
+// A value as stored: its type and all of its bytes.
+struct StoredValue {
+  DWORD type = REG_NONE;
+  std::vector<BYTE> bytes;
+};
+
+// Reads the whole value, so that a long text can be cut rather than lost.
+// Read; Missing when the key or value is not there or cannot be read.
+RegistryRead ReadStoredValue(WinApi& api, const char* rootPath, const char* subKey,
+                             const char* valueName, StoredValue& value) {
+  char keyName[kKeyNameSize];
+  if (!BuildKeyName(rootPath, subKey, keyName)) {
+    return RegistryRead::Missing;
+  }
+  const UniqueRegKey key = OpenKey(api, HKEY_LOCAL_MACHINE, keyName, KEY_QUERY_VALUE);
+  if (!key) {
+    return RegistryRead::Missing;
+  }
+  DWORD size = 0;
+  if (api.RegQueryValueExA(key.get(), valueName, nullptr, nullptr, nullptr, &size) !=
+      static_cast<LSTATUS>(ERROR_SUCCESS)) {
+    return RegistryRead::Missing;
+  }
+  if (size > kLargestValue) {
+    return RegistryRead::Unusable;
+  }
+  value.bytes.resize(size);
+  // A value that grew in between fails with ERROR_MORE_DATA: missing too.
+  if (api.RegQueryValueExA(key.get(), valueName, nullptr, &value.type, value.bytes.data(), &size) !=
+          static_cast<LSTATUS>(ERROR_SUCCESS) ||
+      size > value.bytes.size()) {
+    return RegistryRead::Missing;
+  }
+  value.bytes.resize(size);
+  return RegistryRead::Read;
+}
+
+bool IsTextType(DWORD type) {
+  return type == REG_SZ || type == REG_EXPAND_SZ;
+}
+
+// The text up to its terminator; the registry keeps strings with or
+// without one.
+std::string_view StoredText(const StoredValue& value) {
+  if (value.bytes.empty()) {
+    return "";  // never a null pointer, which a copy of it must not be given
+  }
+  const auto* text = reinterpret_cast<const char*>(value.bytes.data());
+  return std::string_view(text, strnlen(text, value.bytes.size()));
+}
+
+// A decimal number, optionally signed and surrounded by blanks, that fits
+// 32 bits as a signed or an unsigned number.
+bool ParseDecimal(std::string_view text, DWORD& number) {
+  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  while (!text.empty() && blank(text.front())) {
+    text.remove_prefix(1);
+  }
+  while (!text.empty() && blank(text.back())) {
+    text.remove_suffix(1);
+  }
+  const bool negative = !text.empty() && text.front() == '-';
+  if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
+    text.remove_prefix(1);
+  }
+  const std::uint64_t limit = negative ? 0x80000000u : 0xFFFFFFFFu;
+  std::uint64_t magnitude = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') {
+      return false;
+    }
+    magnitude = magnitude * 10 + static_cast<std::uint64_t>(c - '0');
+    if (magnitude > limit) {
+      return false;
+    }
+  }
+  if (text.empty()) {
+    return false;
+  }
+  const auto low = static_cast<DWORD>(magnitude);
+  number = negative ? static_cast<DWORD>(0u - low) : low;
+  return true;
+}
+
 }  // namespace
 
 void ReadRegistryString(WinApi& api, const char* subKey, const char* valueName,
@@ -97,25 +189,46 @@ void ReadRegistryString(WinApi& api, const char* subKey, const char* valueName,
   }
 }
 
+RegistryRead ReadRegistryText(WinApi& api, const char* subKey, const char* valueName, char* buffer,
+                              DWORD bufferSize, const char* rootPath) {
+  if (buffer == nullptr || bufferSize == 0) {
+    return RegistryRead::Missing;
+  }
+  std::memset(buffer, 0, bufferSize);
+  StoredValue value;
+  const RegistryRead read = ReadStoredValue(api, rootPath, subKey, valueName, value);
+  if (read != RegistryRead::Read) {
+    return read;
+  }
+  if (!IsTextType(value.type)) {
+    return RegistryRead::Unusable;
+  }
+  return CopyBounded(buffer, bufferSize, StoredText(value)) ? RegistryRead::Read
+                                                            : RegistryRead::Cut;
+}
+
 DWORD ReadRegistryDword(WinApi& api, const char* subKey, const char* valueName, DWORD defaultValue,
-                        const char* rootPath) {
-  char keyName[kKeyNameSize];
-  if (!BuildKeyName(rootPath, subKey, keyName)) {
+                        const char* rootPath, RegistryRead* outcome) {
+  RegistryRead ignored = RegistryRead::Missing;
+  RegistryRead& read = outcome != nullptr ? *outcome : ignored;
+  StoredValue value;
+  read = ReadStoredValue(api, rootPath, subKey, valueName, value);
+  if (read != RegistryRead::Read) {
     return defaultValue;
   }
-  const UniqueRegKey key = OpenKey(api, HKEY_LOCAL_MACHINE, keyName, KEY_QUERY_VALUE);
-  if (!key) {
-    return defaultValue;
+  if (value.type == REG_DWORD && value.bytes.size() <= 4) {
+    // A shorter value replaces only the low-order bytes of the default.
+    BYTE bytes[4];
+    ToLittleEndian(defaultValue, bytes);
+    std::copy(value.bytes.begin(), value.bytes.end(), bytes);
+    return FromLittleEndian(bytes);
   }
-  // A shorter value replaces only the low-order bytes of the default.
-  BYTE bytes[4];
-  ToLittleEndian(defaultValue, bytes);
-  DWORD size = sizeof bytes;
-  if (api.RegQueryValueExA(key.get(), valueName, nullptr, nullptr, bytes, &size) !=
-      static_cast<LSTATUS>(ERROR_SUCCESS)) {
-    return defaultValue;
+  DWORD number = 0;
+  if (IsTextType(value.type) && ParseDecimal(StoredText(value), number)) {
+    return number;
   }
-  return FromLittleEndian(bytes);
+  read = RegistryRead::Unusable;
+  return defaultValue;
 }
 
 bool QueryRegistryValue(WinApi& api, HKEY root, const char* subKey, const char* valueName,

@@ -18,10 +18,25 @@ void ReadRegistryString(WinApi& api, const char* subKey, const char* valueName,
                         const char* defaultValue, char* buffer, DWORD bufferSize,
                         const char* rootPath, REGSAM extraAccess);
 
-// Reads up to 4 bytes of a value over `defaultValue`, lowest byte first; a
-// longer value, or a key name longer than 999 characters, gives the default.
+// How a typed read went. Missing (no key, no value, or a read that
+// failed) leaves the default silently; Unusable (a value of another type,
+// or of more than 1 MiB) leaves it too, and the caller reports that and Cut.
+enum class RegistryRead { Missing, Read, Cut, Unusable };
+
+// Reads a text value (REG_SZ, or REG_EXPAND_SZ left unexpanded) into
+// `buffer`, which is empty by default and zero after the text. A longer
+// text is cut to bufferSize - 1 characters (Cut); a value of another type
+// leaves the buffer empty (Unusable).
+RegistryRead ReadRegistryText(WinApi& api, const char* subKey, const char* valueName, char* buffer,
+                              DWORD bufferSize, const char* rootPath);
+
+// Reads a number: a REG_DWORD, whose bytes (at most 4) replace those of
+// `defaultValue` lowest first, or a REG_SZ or REG_EXPAND_SZ holding a
+// decimal number from -2147483648 to 4294967295 (blanks around it allowed).
+// Anything else gives the default (Unusable), as does a missing value or a
+// key name longer than 999 characters (Missing).
 DWORD ReadRegistryDword(WinApi& api, const char* subKey, const char* valueName, DWORD defaultValue,
-                        const char* rootPath);
+                        const char* rootPath, RegistryRead* outcome = nullptr);
 
 // Opens `subKey` under `root` for KEY_READ and reads one value into `buffer`.
 bool QueryRegistryValue(WinApi& api, HKEY root, const char* subKey, const char* valueName,

@@ -36,6 +36,7 @@ class SimScratch final : public Scratch {
   void HoldOpen(const std::string& path) override {
     machine_.fileSystem.Lock(machine_.FullPath(path));
   }
+  bool WritableThoughReadOnly(const std::string&) override { return false; }
   std::string Printer() override {
     if (machine_.spooler.FindPrinter(kPrinter) == nullptr) {
       machine_.spooler.AddPrinter(kPrinter, "LPT1:");

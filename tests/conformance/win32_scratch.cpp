@@ -121,6 +121,20 @@ class Win32Scratch final : public Scratch {
     held_.push_back(file);
   }
 
+  bool WritableThoughReadOnly(const std::string& path) override {
+    if (!wine_) {
+      return false;
+    }
+    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+      return false;
+    }
+    ::CloseHandle(file);
+    return true;
+  }
+
   std::string Printer() override {
     if (printerAdded_) {
       return kPrinter;

@@ -6,7 +6,8 @@
                                     every imported DLL is a Known DLL
                                     (known_dlls.txt) and every imported
                                     function is one that Windows XP SP3 has
-                                    (xp_sp3_<dll>.txt)
+                                    (xp_sp3_<dll>.txt), and unless the
+                                    header marks it terminal-server aware
     pe_imports.py self-test         checks the reader on images it builds
 
 Both the ordinary and the delay-load import tables are read: a delay-loaded
@@ -25,6 +26,9 @@ IMPORT_DIRECTORY = 1
 DELAY_IMPORT_DIRECTORY = 13
 PE32_MAGIC = 0x10B
 PE32_PLUS_MAGIC = 0x20B
+# Without it a Remote Desktop host gives the program a private Windows
+# folder per user, and the default run log lands there.
+TERMINAL_SERVER_AWARE = 0x8000
 
 
 class PeError(Exception):
@@ -46,6 +50,7 @@ class Image:
         optional_size = self._u16(coff + 16)
         optional = coff + 20
         magic = self._u16(optional)
+        self.dll_characteristics = self._u16(optional + 70)
         if magic == PE32_MAGIC:
             self.pointer_size = 4
             directories = optional + 96
@@ -154,11 +159,21 @@ def delay_imports(image):
         rva += 32
 
 
+def read_image(path):
+    with open(path, "rb") as stream:
+        return Image(stream.read())
+
+
 def read_imports(path):
     """[(dll, [function ...], delayed)] of the file at `path`."""
-    with open(path, "rb") as stream:
-        image = Image(stream.read())
+    image = read_image(path)
     return ordinary_imports(image) + delay_imports(image)
+
+
+def header_problems(image):
+    if image.dll_characteristics & TERMINAL_SERVER_AWARE:
+        return []
+    return ["not terminal-server aware (DllCharacteristics 0x%x)" % image.dll_characteristics]
 
 
 def read_list(path):
@@ -214,19 +229,21 @@ def check(path):
         return 1
     known = read_list(os.path.join(LIST_FOLDER, "known_dlls.txt"))
     problems = problems_of(imports, known, allowed_lists(known))
+    problems += header_problems(read_image(path))
     for problem in problems:
         print("%s: %s" % (path, problem))
     if problems:
         return 1
     count = sum(len(functions) for _, functions, _ in imports)
-    print("%s: %d functions from %s, all Known DLLs and all in Windows XP SP3" %
+    print("%s: %d functions from %s, all Known DLLs and all in Windows XP SP3; "
+          "terminal-server aware" %
           (path, count, ", ".join(dll for dll, _, _ in imports)))
     return 0
 
 
 # --- Self-test: images built here, byte by byte ---------------------------
 
-def build_image(pe32_plus, dlls, delayed=()):
+def build_image(pe32_plus, dlls, delayed=(), characteristics=TERMINAL_SERVER_AWARE):
     """A minimal PE image with one section holding the import tables.
 
     `dlls` and `delayed` are lists of (dll, [names or ordinals as ints]).
@@ -276,6 +293,7 @@ def build_image(pe32_plus, dlls, delayed=()):
                      optional_size, 0x22)
     optional = 0x58
     struct.pack_into("<H", image, optional, PE32_PLUS_MAGIC if pe32_plus else PE32_MAGIC)
+    struct.pack_into("<H", image, optional + 70, characteristics)
     directories = optional + (112 if pe32_plus else 96)
     struct.pack_into("<I", image, directories - 4, 16)
     struct.pack_into("<II", image, directories + 8 * IMPORT_DIRECTORY, import_rva,
@@ -323,6 +341,11 @@ def self_test():
             expected += [(d, list(fs), True) for d, fs in delayed]
             expect(name + ": imports", imports, expected)
             expect(name + ": problems", len(problems_of(imports, known, allowed)), problem_count)
+            expect(name + ": header", header_problems(read_image(path)), [])
+        path = os.path.join(folder, "unaware.exe")
+        with open(path, "wb") as stream:
+            stream.write(build_image(False, [("KERNEL32.dll", ["Sleep"])], characteristics=0x140))
+        expect("not terminal-server aware", len(header_problems(read_image(path))), 1)
         path = os.path.join(folder, "not-pe.exe")
         with open(path, "wb") as stream:
             stream.write(b"MZ" + b"\0" * 100)

@@ -364,20 +364,28 @@ std::vector<HostileCase> Cases() {
        }});
 
   // --- Registry values -----------------------------------------------------------------
-  // A text read from a number, a number read from a text: the bytes are
-  // taken as they are stored, whatever the type says.
+  // A number in a string is the number it says; any other value of the
+  // wrong type gives the key's default, and a line names port and key.
   cases.push_back(
       {"RegistryValuesOfTheWrongType",
        {"-r"},
        [](MachineFixture& f) {
-         f.machine.registry.SetValue(Port1Key(), "ServerIP", REG_DWORD, {'1', '.', '2', 0});
+         f.machine.registry.SetString(Port1Key(), "ServerIP", "10.0.0.9");
          f.machine.registry.SetString(Port1Key(), "ServerPort", "91");
+         f.machine.registry.SetString(Port1Key(), "AuthType", "0");
+         f.machine.registry.SetString(Port1Key(), "ProtocolLevel", "five");
          f.machine.registry.SetValue(Port1Key(), "Description", REG_BINARY, Bytes("bin"));
          f.machine.registry.SetDword(Port1Key(), "Queue", 0x00515151);
+         f.machine.registry.SetValue(std::string(kConfigKey32) + "\\2", "ServerIP", REG_DWORD,
+                                     {'1', '.', '2', 0});
        },
        0,
-       {PortLine("1.2", 0x3139, "bin", "QQQ", 1, "")},
-       {"ERROR"},
+       {Line("    ERROR - Port 1: registry value Description is not a text (REG_SZ), left empty"),
+        Line("    ERROR - Port 1: registry value Queue is not a text (REG_SZ), left empty"),
+        Line("    ERROR - Port 1: registry value ProtocolLevel is not a number, 4 used"),
+        PortLine("10.0.0.9", 91, "", "", 0, ""),
+        Line("    ERROR - Port 2: registry value ServerIP is not a text (REG_SZ), left empty")},
+       {"1.2"},
        nullptr});
   cases.push_back(
       {"RegistryStringsWithoutTerminator",
@@ -386,13 +394,14 @@ std::vector<HostileCase> Cases() {
          f.machine.registry.SetValue(Port1Key(), "ServerIP", REG_SZ, Bytes("10.0.0.7"));
          f.machine.registry.SetValue(Port1Key(), "Description", REG_SZ,
                                      Bytes(std::string(259, 'd')));
-         // 260 characters and no room for the terminator: the default.
+         // 260 characters: cut to 259, as the configuration file's reader does.
          f.machine.registry.SetValue(Port1Key(), "Queue", REG_SZ, Bytes(std::string(260, 'q')));
          f.machine.registry.SetValue(Port1Key(), "AuthText", REG_EXPAND_SZ, Bytes("%TEMP%"));
        },
        0,
-       {PortLine("10.0.0.7", 9100, std::string(259, 'd'), "", 1, "%TEMP%")},
-       {"ERROR"},
+       {Line("    ERROR - Port 1: registry value Queue is longer than 259 characters, cut"),
+        PortLine("10.0.0.7", 9100, std::string(259, 'd'), std::string(259, 'q'), 1, "%TEMP%")},
+       {"Description is", "AuthText is"},
        nullptr});
   // One byte replaces the lowest byte of the default: 9100 is 0x238C.
   cases.push_back({"RegistryValuesOfOneByte",
@@ -418,9 +427,13 @@ std::vector<HostileCase> Cases() {
          f.machine.registry.SetString(Port1Key(), "AssignPrinter", std::string(100000, 'p'));
        },
        0,
-       {PortLine("10.0.0.8", 9100, "", "", 1, ""),
+       {Line("    ERROR - Port 1: registry value Description is longer than 259 characters, cut"),
+        Line("    ERROR - Port 1: registry value ServerPort is not a number, 9100 used"),
+        PortLine("10.0.0.8", 9100, std::string(259, 'd'), "", 1, ""),
+        Line("    ERROR - Port 1: registry value AssignPrinter is longer than 259 characters, cut"),
+        Line("    ERROR - Printer " + std::string(259, 'p') + " NOT assigned to port Tolvo001"),
         Line("Tolvo Port Monitor Installed Sucessfully.")},
-       {"ERROR", "ddd"},
+       {std::string(260, 'd')},
        nullptr});
   cases.push_back({"RegistryTextsWithPercentAndHighBytes",
                    {"-r"},

@@ -38,6 +38,7 @@ struct Row {
   std::vector<std::string> arguments;
   bool usage, enterprise, uninstall, ignore, registry, copy, obsolete;
   std::string log, ini, server;
+  std::string trace = "<none>";
 };
 
 TEST(ParseCommandLine, Table) {
@@ -144,6 +145,18 @@ TEST(ParseCommandLine, Table) {
        "<none>",
        "\\\\print%s"},
       {{"-?", "-u"}, true, false, true, false, false, true, false, "<none>", "<none>", "<none>"},
+      {{"-tC:\\a.txt", "-Tb.txt"},
+       false,
+       false,
+       false,
+       false,
+       false,
+       true,
+       false,
+       "<none>",
+       "<none>",
+       "<none>",
+       "b.txt"},
   };
   for (const Row& row : rows) {
     std::string label;
@@ -163,6 +176,7 @@ TEST(ParseCommandLine, Table) {
     EXPECT_EQ(Text(o.logPathOverride), row.log);
     EXPECT_EQ(Text(o.iniPathOverride), row.ini);
     EXPECT_EQ(Text(o.install.serverName), row.server);
+    EXPECT_EQ(Text(o.tracePath), row.trace);
   }
 }
 

@@ -125,8 +125,10 @@ TEST_F(RegistryTest, StringProgramFilesDirFollowsTheRequestedView) {
 
 struct DwordCase {
   const char* name;
+  DWORD type;
   std::vector<BYTE> stored;  // empty: no value
   DWORD expected;
+  RegistryRead outcome;
 };
 
 class RegistryDwordTest : public RegistryTest, public ::testing::WithParamInterface<DwordCase> {};
@@ -135,19 +137,35 @@ TEST_P(RegistryDwordTest, ReadsOverTheDefault) {
   const DwordCase& c = GetParam();
   machine.registry.CreateKey(kPortKey);
   if (!c.stored.empty()) {
-    machine.registry.SetValue(kPortKey, "Port", REG_BINARY, c.stored);
+    machine.registry.SetValue(kPortKey, "Port", c.type, c.stored);
   }
-  EXPECT_EQ(ReadRegistryDword(machine, "1", "Port", 0x11223344u, kRoot), c.expected);
+  RegistryRead outcome = RegistryRead::Read;
+  EXPECT_EQ(ReadRegistryDword(machine, "1", "Port", 0x11223344u, kRoot, &outcome), c.expected);
+  EXPECT_EQ(outcome, c.outcome);
   EXPECT_TRUE(machine.OpenResources().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, RegistryDwordTest,
-                         ::testing::Values(DwordCase{"Missing", {}, 0x11223344u},
-                                           DwordCase{"Full", {0x0A, 0x00, 0x00, 0x00}, 10u},
-                                           DwordCase{"TwoBytes", {0xAA, 0xBB}, 0x1122BBAAu},
-                                           DwordCase{"Empty", {0x00}, 0x11223300u},
-                                           DwordCase{"TooLong", {1, 2, 3, 4, 5}, 0x11223344u}),
-                         [](const auto& info) { return info.param.name; });
+constexpr RegistryRead kRead = RegistryRead::Read;
+constexpr RegistryRead kUnusable = RegistryRead::Unusable;
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RegistryDwordTest,
+    ::testing::Values(
+        DwordCase{"Missing", REG_DWORD, {}, 0x11223344u, RegistryRead::Missing},
+        DwordCase{"Full", REG_DWORD, {0x0A, 0x00, 0x00, 0x00}, 10u, kRead},
+        DwordCase{"TwoBytes", REG_DWORD, {0xAA, 0xBB}, 0x1122BBAAu, kRead},
+        DwordCase{"Empty", REG_DWORD, {0x00}, 0x11223300u, kRead},
+        DwordCase{"TooLong", REG_DWORD, {1, 2, 3, 4, 5}, 0x11223344u, kUnusable},
+        DwordCase{"DecimalText", REG_SZ, {' ', '8', '0', ' ', 0}, 80u, kRead},
+        DwordCase{"NegativeExpandText", REG_EXPAND_SZ, {'-', '7'}, 0xFFFFFFF9u, kRead},
+        DwordCase{"TextNotANumber", REG_SZ, {'8', '0', 'x', 0}, 0x11223344u, kUnusable},
+        DwordCase{"TextBeyond32Bits",
+                  REG_SZ,
+                  {'4', '2', '9', '4', '9', '6', '7', '2', '9', '6'},
+                  0x11223344u,
+                  kUnusable},
+        DwordCase{"Binary", REG_BINARY, {0x0A, 0x00, 0x00, 0x00}, 0x11223344u, kUnusable}),
+    [](const auto& info) { return info.param.name; });
 
 TEST_F(RegistryTest, DwordMissingKeyReturnsDefault) {
   EXPECT_EQ(ReadRegistryDword(machine, "9", "Port", 515, kRoot), 515u);

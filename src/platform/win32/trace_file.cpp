@@ -11,16 +11,21 @@ namespace tolvo {
 
 namespace {
 
-// A path that leads elsewhere: a reparse point (symbolic link, junction),
-// a folder, or a file with more than one name.
-bool LeadsElsewhere(const BY_HANDLE_FILE_INFORMATION& file) {
-  return (file.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
-         file.nNumberOfLinks > 1;
+// Copies the path that `-t` gives into `path` and returns its length, or
+// at least sizeof path when it does not fit (as GetEnvironmentVariableA).
+DWORD CopyTracePath(const char* switchPath, char (&path)[MAX_PATH]) {
+  const std::size_t length = std::strlen(switchPath);
+  if (length >= sizeof path) {
+    return sizeof path;
+  }
+  std::memcpy(path, switchPath, length + 1);
+  return static_cast<DWORD>(length);
 }
 
-// Opens `path` for appending, shared so that it can be read while the run
-// goes on (and written by a run of the site script); a file it creates is
-// for administrators alone. A link is opened as itself, not followed, so
+// Opens `path` for appending, not inherited by the programs the installer
+// starts, shared so that it can be read while the run goes on (and written
+// by a run of the site script); a file it creates is for administrators
+// alone. A link is opened as itself, not followed, so
 // that it can be told.
 HANDLE OpenForAppending(const char* path) {
   PSECURITY_DESCRIPTOR security = nullptr;
@@ -38,10 +43,14 @@ HANDLE OpenForAppending(const char* path) {
   return file;
 }
 
-void ReportUnopened(const char* namedBy, DWORD error) {
-  std::fprintf(stderr, "Cannot open the trace file named by %s, error code: %lu\n", namedBy,
-               static_cast<unsigned long>(error));
-  std::fflush(stderr);
+// A path that leads elsewhere: a reparse point (symbolic link, junction),
+// a folder, or a file with more than one name.
+bool LeadsElsewhere(HANDLE file) {
+  BY_HANDLE_FILE_INFORMATION information{};
+  return !::GetFileInformationByHandle(file, &information) ||
+         (information.dwFileAttributes &
+          (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
+         information.nNumberOfLinks > 1;
 }
 
 }  // namespace
@@ -52,37 +61,32 @@ TraceFile::~TraceFile() {
   }
 }
 
-TraceSink* TraceFile::OpenFromEnvironment(const char* variable) {
+TraceSink* TraceFile::Open(const char* switchPath, const char* variable) {
+  // The run goes on with the last error it would have had untraced.
+  const DWORD lastError = ::GetLastError();
   // Read straight from Windows, before the traced seam exists: this one
   // look-up is never part of a trace.
-  const DWORD lastError = ::GetLastError();
   char path[MAX_PATH];
-  const DWORD length = ::GetEnvironmentVariableA(variable, path, sizeof path);
+  const bool fromSwitch = switchPath != nullptr && *switchPath != '\0';
+  const DWORD length = fromSwitch ? CopyTracePath(switchPath, path)
+                                  : ::GetEnvironmentVariableA(variable, path, sizeof path);
   if (length == 0) {
     ::SetLastError(lastError);
     return nullptr;
   }
-  if (length >= sizeof path) {
-    ReportUnopened(variable, ERROR_FILENAME_EXCED_RANGE);
-    ::SetLastError(lastError);
-    return nullptr;
-  }
-  return Open(path, variable);
-}
-
-TraceSink* TraceFile::Open(const char* path, const char* namedBy) {
-  // The run goes on with the last error it would have had untraced.
-  const DWORD lastError = ::GetLastError();
   // Appending, so an installation and a later uninstallation share one
   // file.
-  const HANDLE file = OpenForAppending(path);
+  const HANDLE file = length >= sizeof path ? INVALID_HANDLE_VALUE : OpenForAppending(path);
+  const char* namedBy = fromSwitch ? "-t" : variable;
   if (file == INVALID_HANDLE_VALUE) {
-    ReportUnopened(namedBy, ::GetLastError());
+    const DWORD error = length >= sizeof path ? ERROR_FILENAME_EXCED_RANGE : ::GetLastError();
+    std::fprintf(stderr, "Cannot open the trace file named by %s, error code: %lu\n", namedBy,
+                 static_cast<unsigned long>(error));
+    std::fflush(stderr);
     ::SetLastError(lastError);
     return nullptr;
   }
-  BY_HANDLE_FILE_INFORMATION information{};
-  if (!::GetFileInformationByHandle(file, &information) || LeadsElsewhere(information)) {
+  if (LeadsElsewhere(file)) {
     ::CloseHandle(file);
     std::fprintf(stderr,
                  "The trace file named by %s is a link or a folder; the run is not traced\n",
