@@ -13,7 +13,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ libgtest-dev googletest libbenchmark-dev clang libclang-rt-14-dev clang-format python3
   g++-mingw-w64-i686 g++-mingw-w64-x86-64
-  wine wine32:i386 wine64
+  wine wine32:i386 wine64 locales
   wixl msitools osslsigncode openssl
 )
 log=/var/log/tolvo-setup.log

@@ -21,6 +21,7 @@
  *   spooler_probe regkey VIEW KEY                 exit 0 when the HKLM key exists
  *   spooler_probe processes                       the file name of each running process
  *   spooler_probe run-log-inheritable PATH        checks a log handle's flags
+ *   spooler_probe hold-event NAME                 an event of that name, until killed
  *
  * A command prints its outcome ("ok", "error N", "status N", or the
  * listing) and exits 0 when the call succeeded (for xcv and set-port-data:
@@ -55,7 +56,8 @@ static int Usage(void) {
       "       xcv MONITOR COMMAND PORT | set-port-data MONITOR PORT [SIZE] |\n"
       "       port-data PORT [MONITOR] | enum-ports [LEVEL] | add-printer NAME [PORT] |\n"
       "       printers | printer-port NAME | set-port NAME PORTS |\n"
-      "       reg VIEW KEY VALUE | regkey VIEW KEY | processes | run-log-inheritable PATH\n",
+      "       reg VIEW KEY VALUE | regkey VIEW KEY | processes | run-log-inheritable PATH |\n"
+      "       hold-event NAME\n",
       stderr);
   return 64;
 }
@@ -430,6 +432,16 @@ static int ProbeRunLogInheritable(const char* path) {
   return 0;
 }
 
+static int ProbeHoldEvent(const char* name) {
+  if (CreateEventA(NULL, TRUE, FALSE, name) == NULL) {
+    return Fail();
+  }
+  puts("held");
+  fflush(stdout);
+  Sleep(INFINITE);
+  return 0;
+}
+
 static int Dispatch(int argc, char** argv) {
   const char* command = argc >= 2 ? argv[1] : "";
   if (argc >= 4 && strcmp(command, "add-monitor") == 0) {
@@ -477,6 +489,9 @@ static int Dispatch(int argc, char** argv) {
   }
   if (argc == 3 && strcmp(command, "run-log-inheritable") == 0) {
     return ProbeRunLogInheritable(argv[2]);
+  }
+  if (argc == 3 && strcmp(command, "hold-event") == 0) {
+    return ProbeHoldEvent(argv[2]);
   }
   return Usage();
 }

@@ -51,7 +51,15 @@ void Output::ReportCopyError(const char* fileName) {
 }
 
 bool Output::OpenRunLog(const char* path) {
-  runLog_.reset(api_.OpenRunLog(path));
+  // The port lines show passwords, and the default log is in the Windows
+  // folder, which every user may read: a log the run creates is for
+  // administrators alone.
+  const UniqueLocal security = MakeAdministratorsOnlySecurity(api_);
+  if (!security) {
+    return false;
+  }
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, security.get(), FALSE};
+  runLog_.reset(api_.OpenRunLog(path, &attributes));
   return runLog_.valid();
 }
 

@@ -43,7 +43,8 @@ class Output {
     return messageBuffer_;
   }
 
-  // Opens the run log for appending; false when it cannot be opened.
+  // Opens the run log for appending; false when it cannot be opened. A log
+  // it creates gets kAdministratorsOnlySecurity.
   bool OpenRunLog(const char* path);
   // Closes the run log (flushing it); later output reaches the console only.
   void CloseRunLog() {

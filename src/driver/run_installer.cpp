@@ -45,22 +45,25 @@ constexpr const char* kUsage =
 
 // Every file named without a folder (configuration, DLLs, client files, the
 // site script) is looked for in the program's own folder, wherever the
-// program was started from.
-void MoveToProgramFolder(WinApi& api, int argc, char** argv) {
+// program was started from. False when the program's path is too long to
+// name that folder: the run must not take those files from the directory
+// it was started in.
+bool MoveToProgramFolder(WinApi& api, int argc, char** argv) {
   if (argc < 1 || argv == nullptr || argv[0] == nullptr) {
-    return;
+    return true;
   }
   char folder[MAX_PATH] = {};
   if (!CopyBounded(folder, sizeof folder, argv[0])) {
-    return;  // a cut path would make a parent folder the current directory
+    return false;
   }
   char* lastBackslash = std::strrchr(folder, '\\');
   if (lastBackslash == nullptr) {
-    return;
+    return true;
   }
   lastBackslash[1] = '\0';
   // Not examined: files are then read relative to the starting directory.
   api.SetCurrentDirectoryA(folder);
+  return true;
 }
 
 // A drive-letter path ("C:\\...", also drive-relative "C:x") or one from the
@@ -102,8 +105,12 @@ void SetConfigurationPath(RunContext& context, const CommandLineOptions& options
   context.settings.SetIniPath(absolute);
 }
 
+bool LogNamed(const CommandLineOptions& options) {
+  return options.logPathOverride != nullptr && *options.logPathOverride != '\0';
+}
+
 bool OpenRunLog(RunContext& context, const CommandLineOptions& options) {
-  if (options.logPathOverride != nullptr && *options.logPathOverride != '\0') {
+  if (LogNamed(options)) {
     return context.output.OpenRunLog(options.logPathOverride);
   }
   char* path = context.output.messageBuffer();
@@ -232,22 +239,25 @@ int InstallWithArguments(RunContext& context, InstallerSequences& sequences,
   return Finish(context, kExitSuccess);
 }
 
-// Takes the installation lock; prints the reason when this run must leave
-// the machine alone.
-LockResult TakeInstallationLock(RunContext& context, InstallationLock& lock) {
-  const LockResult result = lock.Take();
+// Why a run that did not take the installation lock leaves the machine
+// alone.
+void ReportRefusal(RunContext& context, LockResult result, DWORD error) {
   switch (result) {
     case LockResult::Taken:
-      return result;
+      return;
     case LockResult::Busy:
       context.output.PrintMessage("ERROR: Another Tolvo installation is running\n");
-      return result;
+      return;
+    case LockResult::Squatted:
+      context.output.PrintMessage(
+          "ERROR: The Tolvo installation lock is taken by a program that is not a Tolvo "
+          "installation\n");
+      return;
     case LockResult::Failed:
       break;
   }
   context.output.PrintFormatted("ERROR (%d) While Checking for Another Tolvo Installation.\n",
-                                static_cast<int>(context.api.GetLastError()));
-  return result;
+                                static_cast<int>(error));
 }
 
 }  // namespace
@@ -272,31 +282,48 @@ int RunInstaller(WinApi& api, int argc, char** argv, InstallerSequences& sequenc
   context.settings.currentDirectoryOutOfDllSearch =
       RestrictDllSearchPath(api) == DllSearchRestriction::kCurrentDirectoryRemoved;
   DisableWow64Redirection(api);
-  MoveToProgramFolder(api, argc, argv);
+  if (!MoveToProgramFolder(api, argc, argv)) {
+    context.output.PrintMessage(
+        "ERROR: The path of the installer is longer than 259 characters; move its folder to a "
+        "shorter path\n");
+    return kExitFailure;
+  }
   const CommandLineOptions options = ParseCommandLine(argc, argv, context.settings);
   if (context.settings.enterpriseEdition) {
     context.profile.SwitchToEnterprise();
   }
   SetConfigurationPath(context, options);
-  if (!OpenRunLog(context, options)) {
-    return kExitFailure;
-  }
-  PrintBanner(context);
-
   if (options.showUsage) {
+    if (!OpenRunLog(context, options)) {
+      return kExitFailure;
+    }
+    PrintBanner(context);
     context.output.PrintMessage(kUsage);
     return Finish(context, kExitFailure);
   }
+  // Held until the run's work is done, so that two runs never interleave;
+  // a check holds it too, so that it never sees a half-made installation.
+  // Taken before the run log is opened: a refused run must not write into
+  // the log of the installation that holds it, so it keeps to the console
+  // and to a log that -l names.
+  InstallationLock lock(api);
+  const LockResult lockResult = lock.Take();
+  const bool refused = lockResult != LockResult::Taken;
+  if (refused) {
+    if (LogNamed(options)) {
+      OpenRunLog(context, options);
+    }
+  } else if (!OpenRunLog(context, options)) {
+    return kExitFailure;
+  }
+  PrintBanner(context);
   if (options.obsoleteClientSwitch) {
     context.output.PrintMessage(
         "NOTE: The -f switch is obsolete, the client application is un/installed "
         "automaticaly\n");
   }
-  // Held until the run's work is done, so that two runs never interleave;
-  // a check holds it too, so that it never sees a half-made installation.
-  InstallationLock lock(api);
-  const LockResult lockResult = TakeInstallationLock(context, lock);
-  if (lockResult != LockResult::Taken) {
+  if (refused) {
+    ReportRefusal(context, lockResult, lock.error());
     if (options.check) {
       return Finish(context,
                     lockResult == LockResult::Busy ? kCheckInstallationRunning : kCheckNotMade);

@@ -7,6 +7,24 @@ namespace tolvo {
 namespace {
 
 constexpr std::size_t kReportedEventStrings = 8;
+// Set as the last error before each call, so that a call that sets none can
+// be told from one that does: no Windows function sets this value.
+constexpr DWORD kNoErrorSet = 0x7E5E7000;
+
+const char* WaitResultName(DWORD result) {
+  switch (result) {
+    case WAIT_OBJECT_0:
+      return "WAIT_OBJECT_0";
+    case WAIT_ABANDONED:
+      return "WAIT_ABANDONED";
+    case WAIT_TIMEOUT:
+      return "WAIT_TIMEOUT";
+    case WAIT_FAILED:
+      return "WAIT_FAILED";
+    default:
+      return nullptr;
+  }
+}
 
 }  // namespace
 
@@ -36,12 +54,17 @@ void TraceApi::WriteFooter(int exitCode) {
 }
 
 TraceLine& TraceApi::Begin(std::string_view function) {
+  errorBefore_ = inner_.GetLastError();
+  inner_.SetLastError(kNoErrorSet);
   line_.StartCall(sink_.MillisecondsSinceStart(), function);
   return line_;
 }
 
 TraceLine& TraceApi::Returns() {
-  lastError_ = inner_.GetLastError();
+  const DWORD error = inner_.GetLastError();
+  errorSet_ = error != kNoErrorSet;
+  // A call that set no error leaves the thread the one it had before.
+  lastError_ = errorSet_ ? error : errorBefore_;
   return line_.Returns();
 }
 
@@ -54,9 +77,17 @@ void TraceApi::Commit() {
 
 void TraceApi::CommitWithError(bool failed) {
   if (failed) {
-    line_.Label("error ").ErrorCode(lastError_);
+    ShowError("error ");
   }
   Commit();
+}
+
+void TraceApi::ShowError(std::string_view label) {
+  if (errorSet_) {
+    line_.Label(label).ErrorCode(lastError_);
+  } else {
+    line_.Label(label).Raw("not set");
+  }
 }
 
 BOOL TraceApi::EndBool(BOOL result) {
@@ -118,9 +149,11 @@ void TraceApi::WriteStdout(std::string_view text) {
   }
 }
 
-RunLogStream TraceApi::OpenRunLog(LPCSTR path) {
-  Begin("OpenRunLog").Text(path);
-  const RunLogStream stream = inner_.OpenRunLog(path);
+RunLogStream TraceApi::OpenRunLog(LPCSTR path, LPSECURITY_ATTRIBUTES security) {
+  Begin("OpenRunLog")
+      .Text(path)
+      .Pointer(security != nullptr ? security->lpSecurityDescriptor : nullptr);
+  const RunLogStream stream = inner_.OpenRunLog(path, security);
   EndPointer(stream);
   return stream;
 }
@@ -260,12 +293,14 @@ DWORD TraceApi::GetPrivateProfileStringA(LPCSTR appName, LPCSTR keyName, LPCSTR 
   if (returned != nullptr && length < size) {
     const std::string_view value(returned, length);
     if (IsTraceSecretKey(keyName)) {
-      secrets_.Remember(value);
+      // What the installer goes on with: the text up to its first zero.
+      secrets_.Remember(TerminatedText(returned, length));
       line_.Hidden();
     } else {
       line_.Text(value);
     }
   }
+  ShowError("last error ");
   Commit();
   return length;
 }
@@ -274,7 +309,9 @@ UINT TraceApi::GetPrivateProfileIntA(LPCSTR appName, LPCSTR keyName, INT default
                                      LPCSTR fileName) {
   Begin("GetPrivateProfileIntA").Text(appName).Text(keyName).Decimal(defaultValue).Text(fileName);
   const UINT value = inner_.GetPrivateProfileIntA(appName, keyName, defaultValue, fileName);
-  EndDecimal(static_cast<long>(value), false);
+  Returns().Decimal(static_cast<long>(value));
+  ShowError("last error ");
+  Commit();
   return value;
 }
 
@@ -598,7 +635,11 @@ BOOL TraceApi::CreateProcessA(LPCSTR applicationName, LPSTR commandLine,
 DWORD TraceApi::WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
   Begin("WaitForSingleObject").Pointer(handle).Hex(milliseconds);
   const DWORD result = inner_.WaitForSingleObject(handle, milliseconds);
-  EndHex(result, result == WAIT_FAILED);
+  Returns().Hex(result);
+  if (const char* name = WaitResultName(result)) {
+    line_.Raw(" ").Raw(name);
+  }
+  CommitWithError(result == WAIT_FAILED);
   return result;
 }
 
@@ -620,13 +661,51 @@ HANDLE TraceApi::CreateMutexA(LPSECURITY_ATTRIBUTES mutexAttributes, BOOL initia
                               LPCSTR name) {
   Begin("CreateMutexA").Pointer(mutexAttributes).Hex(initialOwner).Text(name);
   const HANDLE mutex = inner_.CreateMutexA(mutexAttributes, initialOwner, name);
-  EndPointer(mutex);
+  Returns().Pointer(mutex);
+  if (mutex != nullptr && errorSet_ && lastError_ == ERROR_ALREADY_EXISTS) {
+    ShowError("last error ");
+  }
+  CommitWithError(mutex == nullptr);
   return mutex;
 }
 
 BOOL TraceApi::ReleaseMutex(HANDLE mutex) {
   Begin("ReleaseMutex").Pointer(mutex);
   return EndBool(inner_.ReleaseMutex(mutex));
+}
+
+// --- Security ------------------------------------------------------------------------------
+
+BOOL TraceApi::ConvertStringSecurityDescriptorToSecurityDescriptorA(
+    LPCSTR text, DWORD revision, PSECURITY_DESCRIPTOR* descriptor, PULONG size) {
+  Begin("ConvertStringSecurityDescriptorToSecurityDescriptorA").Text(text).Decimal(revision);
+  const BOOL result =
+      inner_.ConvertStringSecurityDescriptorToSecurityDescriptorA(text, revision, descriptor, size);
+  if (result && descriptor != nullptr) {
+    line_.Label("-> ").Pointer(*descriptor);
+  }
+  return EndBool(result);
+}
+
+DWORD TraceApi::GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE type, SECURITY_INFORMATION parts,
+                                PSID* owner, PSID* group, PACL* dacl, PACL* sacl,
+                                PSECURITY_DESCRIPTOR* descriptor) {
+  Begin("GetSecurityInfo").Pointer(handle).Decimal(type).Hex(parts);
+  const DWORD status =
+      inner_.GetSecurityInfo(handle, type, parts, owner, group, dacl, sacl, descriptor);
+  if (status == ERROR_SUCCESS && descriptor != nullptr) {
+    line_.Label("-> ").Pointer(*descriptor);
+  }
+  return static_cast<DWORD>(EndStatus(static_cast<LSTATUS>(status)));
+}
+
+BOOL TraceApi::IsWellKnownSid(PSID sid, WELL_KNOWN_SID_TYPE type) {
+  // FALSE is an answer here, a failure only when it set an error.
+  Begin("IsWellKnownSid").Pointer(sid).Decimal(type);
+  const BOOL result = inner_.IsWellKnownSid(sid, type);
+  Returns().Value(result ? "TRUE" : "FALSE");
+  CommitWithError(!result && errorSet_);
+  return result;
 }
 
 // --- Memory -------------------------------------------------------------------------------
@@ -642,6 +721,14 @@ HGLOBAL TraceApi::GlobalFree(HGLOBAL memory) {
   Begin("GlobalFree").Pointer(memory);
   const HGLOBAL result = inner_.GlobalFree(memory);
   // Null is success here; the block itself comes back when it was not freed.
+  Returns().Pointer(result);
+  CommitWithError(result != nullptr);
+  return result;
+}
+
+HLOCAL TraceApi::LocalFree(HLOCAL memory) {
+  Begin("LocalFree").Pointer(memory);
+  const HLOCAL result = inner_.LocalFree(memory);
   Returns().Pointer(result);
   CommitWithError(result != nullptr);
   return result;

@@ -3,10 +3,11 @@
 // TraceApi sits between the installer and another WinApi (the real Windows,
 // or the simulated one in tests) and writes one line per call to a
 // TraceSink: the milliseconds since the start, the Win32 name, the
-// arguments, the result and, for a failed call, the last error. Console and
-// run-log writes appear as transcript lines, marked "|". Every value read
-// for the key "AuthText" is a secret: it is shown as a placeholder wherever
-// it would appear, and the port-data record is shown by its size only.
+// arguments, the result and, for a failed call, the last error (or that it
+// set none). Console and run-log writes appear as transcript lines, marked
+// "|". Every value read for the key "AuthText" is a secret: it, and any
+// piece of it (see TraceSecrets), is shown as a placeholder wherever it
+// would appear, and the port-data record is shown by its size only.
 //
 // The trace never changes a run: each call is forwarded with the same
 // arguments, its result is returned unchanged, and the last error the call
@@ -56,7 +57,7 @@ class TraceApi final : public WinApi {
   void SetLastError(DWORD error) override { inner_.SetLastError(error); }
 
   void WriteStdout(std::string_view text) override;
-  RunLogStream OpenRunLog(LPCSTR path) override;
+  RunLogStream OpenRunLog(LPCSTR path, LPSECURITY_ATTRIBUTES security) override;
   void WriteRunLog(RunLogStream stream, std::string_view text) override;
   void CloseRunLog(RunLogStream stream) override;
 
@@ -144,8 +145,17 @@ class TraceApi final : public WinApi {
                       LPCSTR name) override;
   BOOL ReleaseMutex(HANDLE mutex) override;
 
+  BOOL ConvertStringSecurityDescriptorToSecurityDescriptorA(LPCSTR text, DWORD revision,
+                                                            PSECURITY_DESCRIPTOR* descriptor,
+                                                            PULONG size) override;
+  DWORD GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE type, SECURITY_INFORMATION parts, PSID* owner,
+                        PSID* group, PACL* dacl, PACL* sacl,
+                        PSECURITY_DESCRIPTOR* descriptor) override;
+  BOOL IsWellKnownSid(PSID sid, WELL_KNOWN_SID_TYPE type) override;
+
   HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) override;
   HGLOBAL GlobalFree(HGLOBAL memory) override;
+  HLOCAL LocalFree(HLOCAL memory) override;
 
  private:
   // A call's line: Begin before forwarding (the time is the call's start)
@@ -158,6 +168,8 @@ class TraceApi final : public WinApi {
   void Commit();
   // Commit, with the call's error when it failed.
   void CommitWithError(bool failed);
+  // `label` and the call's last error, or "not set" when it set none.
+  void ShowError(std::string_view label);
   BOOL EndBool(BOOL result);          // failed when FALSE
   LSTATUS EndStatus(LSTATUS status);  // its own error code
   // A handle or address: failed when null or `invalid`.
@@ -178,6 +190,8 @@ class TraceApi final : public WinApi {
   TraceSecrets secrets_;
   TraceLine line_;
   DWORD lastError_ = 0;
+  DWORD errorBefore_ = 0;  // the thread's last error before the call
+  bool errorSet_ = true;   // whether the call set one
   // The last console text, so that the run log's copy of it is not repeated.
   static constexpr std::size_t kNotKept = static_cast<std::size_t>(-1);
   char lastConsole_[1024] = {};

@@ -112,22 +112,30 @@ void TraceSecrets::Remember(std::string_view value) {
   std::memcpy(values_[next_], value.data(), value.size());
   lengths_[next_] = value.size();
   next_ = (next_ + 1) % kCount;
-  std::fill(std::begin(startsWith_), std::end(startsWith_), false);
+  std::fill(std::begin(held_), std::end(held_), false);
   for (std::size_t i = 0; i < kCount; ++i) {
-    if (lengths_[i] != 0) {
-      startsWith_[static_cast<unsigned char>(values_[i][0])] = true;
+    for (std::size_t j = 0; j < lengths_[i]; ++j) {
+      held_[static_cast<unsigned char>(values_[i][j])] = true;
     }
   }
 }
 
 std::size_t TraceSecrets::MatchAt(std::string_view text, std::size_t position) const {
+  const std::string_view rest = text.substr(position);
   std::size_t longest = 0;
-  const std::size_t rest = text.size() - position;
   for (std::size_t i = 0; i < kCount; ++i) {
-    const std::size_t length = lengths_[i];
-    if (length > longest && length <= rest &&
-        std::memcmp(values_[i], text.data() + position, length) == 0) {
-      longest = length;
+    const std::string_view secret(values_[i], lengths_[i]);
+    const std::size_t shortest = std::min(kShortestPiece, secret.size());
+    for (std::size_t start = 0;
+         start + shortest <= secret.size() && start + longest < secret.size(); ++start) {
+      std::size_t length = 0;
+      while (length < rest.size() && start + length < secret.size() &&
+             secret[start + length] == rest[length]) {
+        ++length;
+      }
+      if (length >= shortest && length > longest) {
+        longest = length;
+      }
     }
   }
   return longest;
@@ -231,7 +239,7 @@ TraceLine& TraceLine::Text(std::string_view text) {
   while (i < shown) {
     // A run of bytes that are shown as they are, in one piece.
     std::size_t end = i;
-    while (end < shown && IsShownAsIs(text[end]) && !secrets_.MayStartWith(text[end])) {
+    while (end < shown && IsShownAsIs(text[end]) && !secrets_.MayHold(text[end])) {
       ++end;
     }
     Raw(text.substr(i, end - i));
@@ -265,7 +273,7 @@ TraceLine& TraceLine::Text(std::string_view text) {
         break;
     }
     if (IsShownAsIs(static_cast<char>(c))) {
-      Raw(std::string_view(&text[i - 1], 1));  // a secret's first byte, but no secret
+      Raw(std::string_view(&text[i - 1], 1));  // a secret's byte, but no piece of one
     } else {
       escaped[2] = kDigits[c >> 4];
       escaped[3] = kDigits[c & 0xF];

@@ -18,28 +18,33 @@ std::string_view TerminatedText(const char* text, std::size_t size);
 
 inline constexpr std::string_view kTraceSecretPlaceholder = "<AuthText hidden>";
 
-// The values read for "AuthText" so far, as the trace hides them. Distinct
-// values are kept up to a fixed count; beyond it the oldest makes room,
-// which a run reaches only with that many ports of distinct passwords,
-// each of which is shown (in its port's line) before the next is read.
+// The values read for "AuthText" so far, as the trace hides them: wherever
+// a piece of one appears (four bytes or more of it, or the whole of a
+// shorter one), so that a text cut short, or one that holds a secret among
+// other values, shows none of it. Distinct values are kept up to a fixed
+// count; beyond it the oldest makes room, which a run reaches only with
+// that many ports of distinct passwords, each of which is shown (in its
+// port's line) before the next is read.
 class TraceSecrets {
  public:
   static constexpr std::size_t kCount = 32;
   // A port's text holds at most 259 characters; a longer value read is
   // shown cut to them, so that is what is hidden.
   static constexpr std::size_t kSize = 259;
+  static constexpr std::size_t kShortestPiece = 4;
 
   void Remember(std::string_view value);
-  // Whether a secret starts with this byte: the quick test before MatchAt.
-  bool MayStartWith(char c) const { return startsWith_[static_cast<unsigned char>(c)]; }
-  // The length of the secret that starts at text[position], or 0.
+  // Whether a secret holds this byte: the quick test before MatchAt.
+  bool MayHold(char c) const { return held_[static_cast<unsigned char>(c)]; }
+  // The length of the longest piece of a secret that starts at
+  // text[position], or 0.
   std::size_t MatchAt(std::string_view text, std::size_t position) const;
 
  private:
   char values_[kCount][kSize] = {};
   std::size_t lengths_[kCount] = {};
   std::size_t next_ = 0;
-  bool startsWith_[256] = {};
+  bool held_[256] = {};
 };
 
 // One trace line, composed in place: "<ms> Name(arg, arg) = result ...".

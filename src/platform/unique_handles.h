@@ -3,6 +3,8 @@
 // Modelled on WIL's unique_any: one owner type per kind of resource, each
 // releasing its resource through the same WinApi that produced it, on every
 // path out of a scope. put() gives the address for Win32 out-parameters.
+// Releasing keeps the thread's last error, so that an owner going out of
+// scope after a failed call leaves that call's error for the caller.
 #pragma once
 
 #include <utility>
@@ -45,7 +47,9 @@ class UniqueResource {
 
   void reset(Type value = Traits::Invalid()) {
     if (valid()) {
+      const DWORD error = api_->GetLastError();
       Traits::Close(*api_, value_);
+      api_->SetLastError(error);
     }
     value_ = value;
   }
@@ -99,6 +103,19 @@ struct KernelHandleTraits {
   static void Close(WinApi& api, Type handle) { api.CloseHandle(handle); }
 };
 
+struct LocalMemoryTraits {
+  using Type = HLOCAL;
+  static Type Invalid() { return nullptr; }
+  static void Close(WinApi& api, Type memory) { api.LocalFree(memory); }
+};
+
+// A mutex this run waited for and owns: released, not closed.
+struct MutexOwnershipTraits {
+  using Type = HANDLE;
+  static Type Invalid() { return nullptr; }
+  static void Close(WinApi& api, Type mutex) { api.ReleaseMutex(mutex); }
+};
+
 struct RunLogTraits {
   using Type = RunLogStream;
   static Type Invalid() { return nullptr; }
@@ -112,6 +129,17 @@ using UniqueModule = UniqueResource<ModuleTraits>;
 using UniqueGlobal = UniqueResource<GlobalMemoryTraits>;
 using UniqueEventSource = UniqueResource<EventSourceTraits>;
 using UniqueKernelHandle = UniqueResource<KernelHandleTraits>;
+using UniqueLocal = UniqueResource<LocalMemoryTraits>;
+using UniqueMutexOwnership = UniqueResource<MutexOwnershipTraits>;
 using UniqueRunLog = UniqueResource<RunLogTraits>;
+
+// kAdministratorsOnlySecurity as a descriptor; empty, with the last error
+// set, when it cannot be made.
+inline UniqueLocal MakeAdministratorsOnlySecurity(WinApi& api) {
+  UniqueLocal descriptor(api);
+  api.ConvertStringSecurityDescriptorToSecurityDescriptorA(
+      kAdministratorsOnlySecurity, SDDL_REVISION_1, descriptor.put(), nullptr);
+  return descriptor;
+}
 
 }  // namespace tolvo

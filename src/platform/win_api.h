@@ -33,8 +33,10 @@ class WinApi {
   // Writes to standard output; "\n" becomes CRLF on a Windows console.
   virtual void WriteStdout(std::string_view text) = 0;
   // Opens `path` for appending in text mode, not inherited by child
-  // processes, shared for reading and writing. Null when it cannot be opened.
-  virtual RunLogStream OpenRunLog(LPCSTR path) = 0;
+  // processes, shared for reading and writing. A file it creates gets the
+  // descriptor of `security` (when given); an existing one keeps its own.
+  // Null when it cannot be opened.
+  virtual RunLogStream OpenRunLog(LPCSTR path, LPSECURITY_ATTRIBUTES security) = 0;
   // Appends in text mode: each "\n" reaches the file as CRLF.
   virtual void WriteRunLog(RunLogStream stream, std::string_view text) = 0;
   virtual void CloseRunLog(RunLogStream stream) = 0;
@@ -163,9 +165,27 @@ class WinApi {
   virtual BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode) = 0;
   virtual BOOL CloseHandle(HANDLE handle) = 0;
 
+  // --- Security -------------------------------------------------------------
+  // The descriptor that `text` (SDDL) describes, allocated for LocalFree.
+  virtual BOOL ConvertStringSecurityDescriptorToSecurityDescriptorA(
+      LPCSTR text, DWORD revision, PSECURITY_DESCRIPTOR* descriptor, PULONG size) = 0;
+  // Returns the error code itself; `descriptor` receives what holds the
+  // parts asked for, allocated for LocalFree.
+  virtual DWORD GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE type, SECURITY_INFORMATION parts,
+                                PSID* owner, PSID* group, PACL* dacl, PACL* sacl,
+                                PSECURITY_DESCRIPTOR* descriptor) = 0;
+  virtual BOOL IsWellKnownSid(PSID sid, WELL_KNOWN_SID_TYPE type) = 0;
+
   // --- Memory -------------------------------------------------------------
   virtual HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) = 0;
   virtual HGLOBAL GlobalFree(HGLOBAL memory) = 0;
+  virtual HLOCAL LocalFree(HLOCAL memory) = 0;
 };
+
+// What the installer creates for administrators alone (the installation
+// lock, the run log and the support trace it creates): owned by the
+// administrators, open to them and to the local system account only, and
+// inheriting nothing from the folder it is made in.
+inline constexpr const char* kAdministratorsOnlySecurity = "O:BAD:P(A;;GA;;;SY)(A;;GA;;;BA)";
 
 }  // namespace tolvo

@@ -12,6 +12,9 @@
 #ifdef _WIN32
 
 #include <windows.h>
+// After windows.h, on which they build.
+#include <aclapi.h>
+#include <sddl.h>
 #include <winspool.h>
 
 #else
@@ -59,6 +62,10 @@ struct HINSTANCE__;
 using HINSTANCE = HINSTANCE__*;
 using HMODULE = HINSTANCE;
 using HGLOBAL = HANDLE;
+using HLOCAL = HANDLE;
+using PULONG = ULONG*;
+struct ACL;
+using PACL = ACL*;
 using FARPROC = std::intptr_t (*)();
 
 #define WINAPI
@@ -163,6 +170,13 @@ constexpr DWORD WAIT_ABANDONED = 0x00000080;
 constexpr DWORD WAIT_TIMEOUT = 258;
 constexpr DWORD WAIT_FAILED = 0xFFFFFFFFu;
 constexpr DWORD STILL_ACTIVE = 259;
+
+// Security.
+using SECURITY_INFORMATION = DWORD;
+constexpr SECURITY_INFORMATION OWNER_SECURITY_INFORMATION = 0x00000001;
+constexpr DWORD SDDL_REVISION_1 = 1;
+enum SE_OBJECT_TYPE { SE_UNKNOWN_OBJECT_TYPE = 0, SE_FILE_OBJECT = 1, SE_KERNEL_OBJECT = 6 };
+enum WELL_KNOWN_SID_TYPE { WinLocalSystemSid = 22, WinBuiltinAdministratorsSid = 26 };
 
 struct FILETIME {
   DWORD dwLowDateTime;

@@ -2,6 +2,12 @@
 // the spooler's monitors, ports and printers in a state neither meant, so
 // every run that changes the machine first takes a machine-wide named
 // mutex and holds it until its work is done.
+//
+// Only administrators and the local system account may make or hold it:
+// the mutex is made with kAdministratorsOnlySecurity, and one found under
+// the name is the lock only when those own it. Any user can make an object
+// of that name first; such a squatted name is told apart from a running
+// installation, and never answered with a lock of lesser reach.
 #pragma once
 
 #include "platform/unique_handles.h"
@@ -10,28 +16,42 @@
 namespace tolvo {
 
 enum class LockResult {
-  Taken,   // this run holds the lock (also when a killed run had left it)
-  Busy,    // another run holds it
-  Failed,  // the mutex could not be made or waited for; GetLastError says why
+  Taken,     // this run holds the lock (also when a killed run had left it)
+  Busy,      // another installation holds it
+  Squatted,  // the name is taken by something else: an object of another
+             // type, or a mutex that neither the administrators nor the
+             // local system account own
+  Failed,    // the lock could not be made, checked or waited for: error()
 };
 
 class InstallationLock {
  public:
-  explicit InstallationLock(WinApi& api) : api_(api), mutex_(api) {}
-  ~InstallationLock() { Release(); }
-  InstallationLock(const InstallationLock&) = delete;
-  InstallationLock& operator=(const InstallationLock&) = delete;
+  explicit InstallationLock(WinApi& api) : api_(api), mutex_(api), ownership_(api) {}
 
-  // Takes the lock without waiting: the machine-wide mutex, or a session's
-  // own where the machine-wide one cannot be made.
+  // Takes the lock without waiting. Also answers whether an installation is
+  // running (Busy), for a caller that gives it back at once.
   LockResult Take();
-  // Gives the lock back; nothing when it is not held.
-  void Release();
+  // The Windows error that made Take fail.
+  DWORD error() const { return error_; }
+  // Gives the lock back; nothing when it is not held. The destructor does
+  // the same.
+  void Release() {
+    ownership_.reset();
+    mutex_.reset();
+  }
 
  private:
+  // Makes or opens the mutex and checks whose it is: Taken when it is the
+  // lock, whether held or not.
+  LockResult Open();
+  LockResult Failed(DWORD error);
+
   WinApi& api_;
   UniqueKernelHandle mutex_;
-  bool held_ = false;
+  // Declared after the handle, so that the mutex is given back before its
+  // handle closes.
+  UniqueMutexOwnership ownership_;
+  DWORD error_ = ERROR_SUCCESS;
 };
 
 }  // namespace tolvo

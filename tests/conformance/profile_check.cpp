@@ -96,6 +96,14 @@ TEST_F(ProfileCheck, Utf16FileWithByteOrderMarkIsRead) {
   EXPECT_EQ(ReadInt("1", "Port"), 9100u);
 }
 
+TEST_F(ProfileCheck, ZeroByteEndsTheLine) {
+  scratch.WriteFile(ini_, std::string("[1]\r\nKey=hunter22\0x\r\nNext=n\r\n", 29));
+  DWORD length = 0;
+  EXPECT_EQ(Read("1", "Key", "", 64, &length), "hunter22");
+  EXPECT_EQ(length, 8u);
+  EXPECT_EQ(Read("1", "Next"), "n");
+}
+
 TEST_F(ProfileCheck, MissingFileGivesDefaults) {
   EXPECT_EQ(Read("1", "Key"), "dflt");
   EXPECT_EQ(ReadInt("1", "Key", 9100), 9100u);

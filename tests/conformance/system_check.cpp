@@ -123,13 +123,13 @@ TEST_F(SystemCheck, VersionWithBothRecordSizes) {
 TEST_F(SystemCheck, RunLogAppendsInTextMode) {
   const std::string path = Path("run.log");
   for (int run = 0; run < 2; ++run) {
-    RunLogStream log = api.OpenRunLog(path.c_str());
+    RunLogStream log = api.OpenRunLog(path.c_str(), nullptr);
     ASSERT_NE(log, nullptr);
     api.WriteRunLog(log, "line one\nline two\n");
     api.CloseRunLog(log);
   }
   EXPECT_EQ(scratch.ReadFile(path), "line one\r\nline two\r\nline one\r\nline two\r\n");
-  EXPECT_EQ(api.OpenRunLog(Path("no such folder\\x.log").c_str()), nullptr);
+  EXPECT_EQ(api.OpenRunLog(Path("no such folder\\x.log").c_str(), nullptr), nullptr);
 }
 
 TEST_F(SystemCheck, StartingProgramsAndTheirExitStatus) {

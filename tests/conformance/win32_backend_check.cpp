@@ -79,7 +79,7 @@ TEST_F(BackendCheck, SpoolerFirstCalledWithRedirectionOff) {
 
 TEST_F(BackendCheck, RunLogIsNotInheritedAndIsShared) {
   const std::string path = Path("run.log");
-  RunLogStream log = api.OpenRunLog(path.c_str());
+  RunLogStream log = api.OpenRunLog(path.c_str(), nullptr);
   ASSERT_NE(log, nullptr);
   HANDLE osHandle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(static_cast<std::FILE*>(log))));
   DWORD flags = 0;
@@ -103,6 +103,17 @@ TEST_F(BackendCheck, MultiByteToWideCharThroughItsEntryPoint) {
   EXPECT_EQ(wide[0], L'T');
   EXPECT_EQ(wide[4], L'o');
   EXPECT_EQ(wide[5], 0);
+}
+
+// Names are compared in the system's code page whatever the account's
+// locale: run_checks.sh runs this for a Russian account (code page 1251) on
+// a system in 1252, where 0xFF and 0x9F are one letter, 0xFF and 0xDF not.
+TEST_F(BackendCheck, TextComparedInTheSystemCodePage) {
+  if (::GetUserDefaultLCID() == ::GetSystemDefaultLCID() || ::GetACP() != 1252) {
+    GTEST_SKIP() << "needs an account locale other than the system's";
+  }
+  EXPECT_EQ(api.CompareTextIgnoreCase("\xFF", "\x9F"), 0);
+  EXPECT_NE(api.CompareTextIgnoreCase("\xFF", "\xDF"), 0);
 }
 
 TEST_F(BackendCheck, GlobalHeapBlock) {

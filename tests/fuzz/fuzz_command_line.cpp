@@ -5,7 +5,7 @@
 // too; otherwise the program is "C:\Kit\Install.exe". Every input runs on a
 // fresh simulated machine (64-bit Windows 7 with the .NET Framework 2.0, the
 // product kit in C:\Kit with a site script, one printer), so that a finding
-// depends on its input alone.
+// depends on its input alone. Every run is traced, and the trace checked.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -105,11 +105,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   argv.push_back(nullptr);
 
-  tolvo::sim::SimWindows machine;
+  tolvo::fuzz::SecretNotingMachine machine;
   BuildMachine(machine);
   tolvo::WorkflowSequences sequences;
-  const int exitCode =
-      tolvo::RunInstaller(machine, static_cast<int>(words.size()), argv.data(), sequences);
+  tolvo::fuzz::CheckedTrace trace(machine);
+  const int exitCode = tolvo::RunInstallerTraced(machine, &trace, static_cast<int>(words.size()),
+                                                 argv.data(), sequences);
 
   tolvo::fuzz::RequireNothingOpen(machine);
   if (exitCode != 0 && exitCode != -1) {

@@ -4,7 +4,8 @@
 // is the configuration file, written into the kit folder of one simulated
 // machine that serves every input. The walk creates the ports through the
 // simulated monitor and assigns printers, then each port number is read on
-// its own and its port-data record built and checked.
+// its own and its port-data record built and checked; all of it traced,
+// and the trace checked.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -13,9 +14,9 @@
 
 namespace {
 
-tolvo::sim::SimWindows& Machine() {
+tolvo::fuzz::SecretNotingMachine& Machine() {
   // Destroyed at exit, which removes the machine's temporary folder.
-  static tolvo::sim::SimWindows machine;
+  static tolvo::fuzz::SecretNotingMachine machine;
   static const bool ready = [] {
     machine.version.redirectionDisabled = true;
     machine.currentDirectory = tolvo::fuzz::kKitFolder;
@@ -32,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size == 0) {
     return 0;
   }
-  tolvo::sim::SimWindows& machine = Machine();
+  tolvo::fuzz::SecretNotingMachine& machine = Machine();
   tolvo::fuzz::StartInput(machine);
   const bool enterprise = (data[0] & 1) != 0;
   machine.WriteFile(tolvo::fuzz::kIniPath,

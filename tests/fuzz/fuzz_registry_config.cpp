@@ -73,9 +73,9 @@ const char* const kValueNames[] = {
 };
 constexpr std::size_t kValueNameCount = sizeof kValueNames / sizeof kValueNames[0];
 
-tolvo::sim::SimWindows& Machine() {
+tolvo::fuzz::SecretNotingMachine& Machine() {
   // Destroyed at exit, which removes the machine's temporary folder.
-  static tolvo::sim::SimWindows machine;
+  static tolvo::fuzz::SecretNotingMachine machine;
   static const bool ready = [] {
     // A 32-bit system: the configuration key is read where it is stored.
     machine.version.wow64 = false;
@@ -139,7 +139,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size == 0) {
     return 0;
   }
-  tolvo::sim::SimWindows& machine = Machine();
+  tolvo::fuzz::SecretNotingMachine& machine = Machine();
   tolvo::fuzz::StartInput(machine);
   InputReader input(data, size);
   const bool enterprise = (input.Byte() & 1) != 0;

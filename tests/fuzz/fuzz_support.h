@@ -1,7 +1,8 @@
 // Shared by the fuzz targets: the simulated machine's spooler as every input
-// finds it, the port steps of an installation, and the checks made after
-// each input. A failed check aborts, which libFuzzer reports as a finding
-// with the input that caused it.
+// finds it, the port steps of an installation, the support trace every run
+// writes, and the checks made after each input and on each trace line. A
+// failed check aborts, which libFuzzer reports as a finding with the input
+// that caused it.
 #pragma once
 
 #include <cstddef>
@@ -9,10 +10,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/run_context.h"
+#include "platform/trace_api.h"
 #include "portconfig/monitor_channel.h"
 #include "portconfig/port_configuration.h"
 #include "portconfig/port_loading.h"
@@ -28,6 +32,81 @@ inline constexpr const char* kIniPath = "C:\\Kit\\Tolvo.ini";
   std::fprintf(stderr, "FINDING: %s: %s\n", what, detail.c_str());
   std::abort();
 }
+
+// The simulated machine, noting the pieces a trace must not show of each
+// value read for "AuthText" as the installer goes on with it (up to its
+// first zero): every four bytes, or the whole of a shorter value.
+class SecretNotingMachine : public sim::SimWindows {
+ public:
+  DWORD GetPrivateProfileStringA(LPCSTR appName, LPCSTR keyName, LPCSTR defaultText, LPSTR returned,
+                                 DWORD size, LPCSTR fileName) override {
+    const DWORD length = SimWindows::GetPrivateProfileStringA(appName, keyName, defaultText,
+                                                              returned, size, fileName);
+    Note(keyName, returned, length < size ? length : 0);
+    return length;
+  }
+  LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                           LPDWORD dataSize) override {
+    const LSTATUS status =
+        SimWindows::RegQueryValueExA(key, valueName, reserved, type, data, dataSize);
+    Note(valueName, reinterpret_cast<const char*>(data), status == 0 && dataSize ? *dataSize : 0);
+    return status;
+  }
+  std::set<std::string, std::less<>> secretPieces;
+
+ private:
+  void Note(LPCSTR name, const char* value, DWORD size) {
+    const std::string_view text =
+        value && IsTraceSecretKey(name) ? TerminatedText(value, size) : "";
+    const std::size_t piece = std::min(text.size(), TraceSecrets::kShortestPiece);
+    for (std::size_t i = 0; piece != 0 && i + piece <= text.size(); ++i) {
+      secretPieces.emplace(text.substr(i, piece));
+    }
+  }
+};
+
+// The trace of a run on `machine`: each line within its bound, and in the
+// texts it quotes no piece of a value read for "AuthText" before it (pieces
+// with bytes the trace escapes are not looked for).
+class CheckedTrace final : public TraceSink {
+ public:
+  explicit CheckedTrace(const SecretNotingMachine& machine) : machine_(machine) {}
+  void Write(std::string_view line) override {
+    if (line.size() >= TraceLine::kSize || line.back() != '\n') {
+      Finding("trace line out of bounds", std::string(line.substr(0, 200)));
+    }
+    if (machine_.secretPieces.empty()) {
+      return;
+    }
+    std::string quoted(line);  // the quoted texts; all else, escapes and secrets hidden zeros
+    for (std::size_t i = 0, inside = 0; i < quoted.size(); ++i) {
+      if (inside && quoted[i] == '\\') {
+        const std::size_t length =
+            std::min<std::size_t>(quoted[i + 1] == 'x' ? 4 : 2, quoted.size() - i);
+        std::fill_n(quoted.begin() + i, length, '\0');
+        i += length - 1;
+      } else if (quoted[i] == '"' || !inside) {
+        inside ^= quoted[i] == '"';
+        quoted[i] = '\0';
+      }
+    }
+    for (std::size_t at; (at = quoted.find(kTraceSecretPlaceholder)) != std::string::npos;) {
+      std::fill_n(quoted.begin() + at, kTraceSecretPlaceholder.size(), '\0');
+    }
+    for (std::size_t at = 0; at < quoted.size(); ++at) {
+      for (std::size_t length = 1; length <= TraceSecrets::kShortestPiece; ++length) {
+        if (machine_.secretPieces.count(std::string_view(quoted).substr(at, length)) != 0) {
+          Finding("a piece of AuthText in the trace", std::string(line));
+        }
+      }
+    }
+  }
+  std::uint32_t MillisecondsSinceStart() override { return 0; }
+  TraceProcessFacts ProcessFacts() override { return {"Install.exe", kKitFolder, "now"}; }
+
+ private:
+  const SecretNotingMachine& machine_;
+};
 
 // Every handle, module, search and allocation is released by the time an
 // operation returns.
@@ -117,11 +196,14 @@ inline void StartInput(sim::SimWindows& machine) {
   ResetSpooler(machine);
 }
 
-// What an installation does with the port configuration: the walk that
-// creates the ports, then the printer assignment; then every port number
-// read on its own and its record built, as the walk would.
-inline void RunPortSteps(sim::SimWindows& machine, PortConfigSource source, bool enterprise) {
-  RunContext context(machine);
+// What an installation does with the port configuration, traced: the walk
+// that creates the ports, then the printer assignment; then every port
+// number read on its own and its record built, as the walk would.
+inline void RunPortSteps(SecretNotingMachine& machine, PortConfigSource source, bool enterprise) {
+  machine.secretPieces.clear();
+  CheckedTrace trace(machine);
+  TraceApi api(machine, trace);
+  RunContext context(api);
   context.settings.SetIniPath(kIniPath);
   if (enterprise) {
     context.settings.enterpriseEdition = true;
@@ -146,7 +228,7 @@ inline void RunPortSteps(sim::SimWindows& machine, PortConfigSource source, bool
     }
     RequireTerminatedTexts(config);
     PortDataRecord record;
-    if (BuildPortDataRecord(machine, config, record)) {
+    if (BuildPortDataRecord(api, config, record)) {
       RequireWellFormedRecord(record.bytes.data(), record.bytes.size());
     }
   }

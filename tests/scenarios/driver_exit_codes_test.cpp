@@ -106,27 +106,33 @@ TEST_F(ExitCodes, EnterpriseUninstallSucceeded) {
 }
 
 // Two runs must never interleave: a run that cannot take the installation
-// lock changes nothing and ends with -1, which deployment engines retry.
+// lock changes nothing and ends with -1, which deployment engines retry. It
+// leaves the default run log alone, which the run holding the lock writes.
 struct LockCase {
   std::vector<std::string> arguments;
-  const char* heldElsewhere;  // the mutex another run holds, if any
+  const char* heldBy;         // the owner of the mutex another process holds, if any
   int failedCreations;        // CreateMutexA fails: never (-1), the first call (1), every call (0)
   DWORD creationError;        // with this error
   std::string printed;        // after the banner
+  const char* log = nullptr;  // what receives the transcript too, if anything
   int exitCode = -1;
 };
 
 const std::string kBusy = "ERROR: Another Tolvo installation is running\n";
+const std::string kSquatted =
+    "ERROR: The Tolvo installation lock is taken by a program that is not a Tolvo installation\n";
 const LockCase kLockCases[] = {
-    {{}, "Global\\Kestrum Tolvo Installation", -1, 0, kBusy},
-    {{"-u", "-a"}, "Global\\Kestrum Tolvo Installation", -1, 0, kBusy},
-    {{"-?"}, "Global\\Kestrum Tolvo Installation", -1, 0, kUsage},  // needs no lock
+    {{}, "BA", -1, 0, kBusy},
+    {{"-u", "-a"}, "BA", -1, 0, kBusy},
+    {{"-lC:\\Kit\\own.log"}, "BA", -1, 0, kBusy, "C:\\Kit\\own.log"},
+    {{"-?"}, "BA", -1, 0, kUsage, kDefaultLog},  // needs no lock
     // A check ends with a code of its own: try again later.
-    {{"-v"}, "Global\\Kestrum Tolvo Installation", -1, 0, kBusy, 3},
-    // The session's own lock where the machine-wide one cannot be made.
-    {{"-e"}, "Local\\Kestrum Tolvo Installation", 1, ERROR_PATH_NOT_FOUND, kBusy},
-    // Made by a run under another account, which this one may not open.
-    {{}, nullptr, 1, ERROR_ACCESS_DENIED, kBusy},
+    {{"-v"}, "BA", -1, 0, kBusy, nullptr, 3},
+    // A user's mutex, an object of another type (an event), a mutex whose
+    // security leaves the administrators out: none is an installation's.
+    {{}, "S-1-5-21-1-2-3-1001", -1, 0, kSquatted},
+    {{"-e"}, nullptr, 0, ERROR_INVALID_HANDLE, kSquatted},
+    {{}, nullptr, 1, ERROR_ACCESS_DENIED, kSquatted},
     {{},
      nullptr,
      0,
@@ -138,19 +144,21 @@ class LockRefused : public DriverScenario, public ::testing::WithParamInterface<
 
 TEST_P(LockRefused, ChangesNothing) {
   const LockCase& c = GetParam();
-  if (c.heldElsewhere != nullptr) {
-    machine.processes.mutexes[c.heldElsewhere] = {true};
+  if (c.heldBy != nullptr) {
+    machine.processes.mutexes["Global\\Kestrum Tolvo Installation"] = {true, false, false, 0,
+                                                                       c.heldBy};
   }
   if (c.failedCreations >= 0) {
     machine.FailCall("CreateMutexA", c.creationError, c.failedCreations);
   }
-  const std::string before = machine.StateText(kDefaultLog);
+  const char* log = c.log != nullptr ? c.log : kDefaultLog;
+  const std::string before = machine.StateText(log);
   EXPECT_EQ(Run(c.arguments), c.exitCode);
   EXPECT_EQ(machine.console,
             (c.arguments.size() > 1 ? kEnterpriseBanner : kStandardBanner) + c.printed);
-  EXPECT_EQ(Log(), AsLogText(machine.console));
+  EXPECT_EQ(Log(log), c.log != nullptr ? AsLogText(machine.console) : "<no log file>");
   EXPECT_TRUE(sequences.calls.empty());
-  EXPECT_EQ(machine.StateText(kDefaultLog), before);
+  EXPECT_EQ(machine.StateText(log), before);
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, LockRefused, ::testing::ValuesIn(kLockCases));

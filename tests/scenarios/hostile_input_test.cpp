@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -494,6 +495,23 @@ TEST_P(HostileInput, GivesAClearMessageAndTheRightExitCode) {
   EXPECT_TRUE(machine.OpenResources().empty()) << ::testing::PrintToString(machine.OpenResources());
   if (hostile.check) {
     hostile.check(*this);
+  }
+}
+
+// What support needs from the trace: the lock found in place and refused, a
+// failure that set no error shown as one, and the profile reads' errors.
+TEST_F(MachineFixture, SupportTraceShowsWhatTheCallsAnswered) {
+  MemoryTrace trace;
+  machine.processes.mutexes["Global\\Kestrum Tolvo Installation"] = {true};
+  EXPECT_EQ(Run({"-lC:\\NoSuchFolder\\run.log"}, &trace), -1);
+  machine.processes.mutexes.clear();
+  EXPECT_EQ(Run({}, &trace), 0);
+  for (const char* pattern : {R"(CreateMutexA\(.*\) = 0x\w+ last error 183 ERROR_ALREADY_EXISTS)",
+                              R"(WaitForSingleObject\(.*\) = 0x102 WAIT_TIMEOUT)",
+                              R"(OpenRunLog\(.*\) = NULL error not set)",
+                              R"(\("1", "ComPort".* last error 2 ERROR_FILE_NOT_FOUND)"}) {
+    EXPECT_TRUE(std::regex_search(trace.text, std::regex(pattern))) << pattern << "\n"
+                                                                    << trace.text;
   }
 }
 

@@ -51,8 +51,9 @@ struct SimFilesState {
   void Forget(std::string_view fullPath);
   void CopyAttributes(std::string_view fromFullPath, std::string_view toFullPath);
 
-  std::map<std::string, DWORD> attributes;  // by Key()
-  std::set<std::string> locked;             // by Key()
+  std::map<std::string, DWORD> attributes;      // by Key()
+  std::set<std::string> locked;                 // by Key()
+  std::map<std::string, std::string> security;  // by Key(): SDDL a run log was created with
 
   // Entries of an open search, taken when the search began.
   struct Search {

@@ -566,7 +566,7 @@ BOOL SimWindows::GetExitCodeProcess(HANDLE process, LPDWORD exitCode) {
   return TRUE;
 }
 
-HANDLE SimWindows::CreateMutexA(LPSECURITY_ATTRIBUTES /*mutexAttributes*/, BOOL initialOwner,
+HANDLE SimWindows::CreateMutexA(LPSECURITY_ATTRIBUTES mutexAttributes, BOOL initialOwner,
                                 LPCSTR name) {
   if (auto error = Enter("CreateMutexA")) {
     SetLastError(*error);
@@ -577,11 +577,34 @@ HANDLE SimWindows::CreateMutexA(LPSECURITY_ATTRIBUTES /*mutexAttributes*/, BOOL 
     return nullptr;
   }
   const bool existed = processes.mutexes.count(name) != 0;
-  ++processes.mutexes[name].runHandles;
+  SimMutex& mutex = processes.mutexes[name];
+  if (!existed) {
+    // The descriptor's owner ("O:BA"), or else the run's account's own SID.
+    const std::string security =
+        mutexAttributes != nullptr ? LocalText(mutexAttributes->lpSecurityDescriptor) : "";
+    mutex.owner = security.rfind("O:", 0) == 0 ? security.substr(2, 2) : "S-1-5-21-1-2-3-500";
+  }
+  ++mutex.runHandles;
   HANDLE handle = NewHandle(HandleKind::Mutex);
   processes.mutexHandles[Value(handle)] = name;
   SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
   return handle;
+}
+
+DWORD SimWindows::GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE /*type*/,
+                                  SECURITY_INFORMATION /*parts*/, PSID* owner, PSID* /*group*/,
+                                  PACL* /*dacl*/, PACL* /*sacl*/,
+                                  PSECURITY_DESCRIPTOR* descriptor) {
+  if (auto error = Enter("GetSecurityInfo")) {
+    return *error;
+  }
+  // Only a mutex's owner is modelled.
+  if (!IsHandle(handle, HandleKind::Mutex)) {
+    return ERROR_INVALID_HANDLE;
+  }
+  *descriptor = *owner =
+      NewLocalBlock(processes.mutexes[processes.mutexHandles[Value(handle)]].owner);
+  return ERROR_SUCCESS;
 }
 
 BOOL SimWindows::ReleaseMutex(HANDLE handle) {

@@ -82,8 +82,9 @@ struct SimProgram {
 struct SimMutex {
   bool heldElsewhere = false;  // another process owns it
   bool ownedByRun = false;
-  bool abandoned = false;  // its owner ended without giving it back
-  int runHandles = 0;      // while 0 and not held elsewhere, it does not exist
+  bool abandoned = false;    // its owner ended without giving it back
+  int runHandles = 0;        // while 0 and not held elsewhere, it does not exist
+  std::string owner = "BA";  // its owner's SID (SimWindows::IsWellKnownSid)
 };
 
 struct SimProcessesState {

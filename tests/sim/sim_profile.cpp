@@ -5,7 +5,7 @@
 // - blanks and tabs around section names, keys and values are dropped;
 //   a value enclosed in matching quotes (" or ') loses them;
 // - a line without "=" names no value (the key reads as missing); a line
-//   starting with ";" is a key like any other;
+//   starting with ";" is a key like any other; a zero byte ends a line;
 // - a file starting with the UTF-16LE byte-order mark is read as UTF-16;
 // - GetPrivateProfileStringA cuts at size - 1 and then returns size - 1;
 //   the default (trailing blanks dropped) stands in for a missing file,
@@ -106,6 +106,7 @@ std::vector<ProfileSection> ParseSections(std::string_view content) {
     }
     std::string_view line = content.substr(start, end - start);
     start = end + 1;
+    line = line.substr(0, line.find('\0'));  // a zero byte ends the line
     if (!line.empty() && line.back() == '\r') {
       line.remove_suffix(1);
     }

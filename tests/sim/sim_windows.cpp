@@ -77,6 +77,8 @@ const char* HandleKindName(HandleKind kind) {
       return "module";
     case HandleKind::Global:
       return "global memory";
+    case HandleKind::Local:
+      return "local memory";
     case HandleKind::Process:
       return "process";
     case HandleKind::Thread:
@@ -152,6 +154,7 @@ void SimWindows::EndProcess() {
     std::free(reinterpret_cast<void*>(handle));
   }
   allocations_.clear();
+  localBlocks_.clear();
   handles_.clear();
   modules_.clear();
   runLogs_.clear();
@@ -427,7 +430,7 @@ void SimWindows::WriteStdout(std::string_view text) {
   }
 }
 
-RunLogStream SimWindows::OpenRunLog(LPCSTR path) {
+RunLogStream SimWindows::OpenRunLog(LPCSTR path, LPSECURITY_ATTRIBUTES security) {
   if (auto error = Enter("OpenRunLog")) {
     lastError_ = *error;
     return nullptr;
@@ -456,9 +459,14 @@ RunLogStream SimWindows::OpenRunLog(LPCSTR path) {
   if (!fs::is_directory(host.parent_path(), error) || fs::is_directory(host, error)) {
     return nullptr;
   }
+  const bool created = !fs::exists(host, error);
   std::ofstream touch(host, std::ios::binary | std::ios::app);
   if (!touch) {
     return nullptr;
+  }
+  if (created) {
+    fileSystem.security[SimFilesState::Key(full)] =
+        security != nullptr ? LocalText(security->lpSecurityDescriptor) : "";
   }
   HANDLE stream = NewHandle(HandleKind::RunLog);
   runLogs_[reinterpret_cast<std::uintptr_t>(stream)] = {host.string(), {}};
@@ -756,6 +764,51 @@ HGLOBAL SimWindows::GlobalFree(HGLOBAL memory) {
   handles_.erase(value);
   std::free(memory);
   return nullptr;
+}
+
+// --- Security ---------------------------------------------------------------------
+// A descriptor is its SDDL text, a SID its SDDL abbreviation ("BA" the
+// administrators, "SY" the local system account) or its number; each lives
+// in a block of local memory, which LocalFree releases.
+
+PSECURITY_DESCRIPTOR SimWindows::NewLocalBlock(std::string text) {
+  HANDLE block = NewHandle(HandleKind::Local);
+  localBlocks_[reinterpret_cast<std::uintptr_t>(block)] = std::move(text);
+  return block;
+}
+
+std::string SimWindows::LocalText(const void* block) const {
+  const auto found = localBlocks_.find(reinterpret_cast<std::uintptr_t>(block));
+  return found == localBlocks_.end() ? "" : found->second;
+}
+
+HLOCAL SimWindows::LocalFree(HLOCAL memory) {
+  if (auto error = Enter("LocalFree")) {
+    lastError_ = *error;
+    return memory;
+  }
+  if (!ReleaseHandle(memory, HandleKind::Local)) {
+    lastError_ = ERROR_INVALID_HANDLE;
+    return memory;
+  }
+  localBlocks_.erase(reinterpret_cast<std::uintptr_t>(memory));
+  return nullptr;
+}
+
+BOOL SimWindows::ConvertStringSecurityDescriptorToSecurityDescriptorA(
+    LPCSTR text, DWORD /*revision*/, PSECURITY_DESCRIPTOR* descriptor, PULONG /*size*/) {
+  if (auto error = Enter("ConvertStringSecurityDescriptorToSecurityDescriptorA")) {
+    return Fail(*error);
+  }
+  *descriptor = NewLocalBlock(text);
+  return TRUE;
+}
+
+BOOL SimWindows::IsWellKnownSid(PSID sid, WELL_KNOWN_SID_TYPE type) {
+  if (auto error = Enter("IsWellKnownSid")) {
+    return Fail(*error);
+  }
+  return LocalText(sid) == (type == WinBuiltinAdministratorsSid ? "BA" : "SY") ? TRUE : FALSE;
 }
 
 }  // namespace tolvo::sim

@@ -40,6 +40,7 @@ enum class HandleKind {
   Thread,
   RunLog,
   Mutex,
+  Local,
 };
 
 const char* HandleKindName(HandleKind kind);
@@ -147,7 +148,7 @@ class SimWindows : public WinApi {
   void SetLastError(DWORD error) override { lastError_ = error; }
 
   void WriteStdout(std::string_view text) override;
-  RunLogStream OpenRunLog(LPCSTR path) override;
+  RunLogStream OpenRunLog(LPCSTR path, LPSECURITY_ATTRIBUTES security) override;
   void WriteRunLog(RunLogStream stream, std::string_view text) override;
   void CloseRunLog(RunLogStream stream) override;
 
@@ -234,8 +235,17 @@ class SimWindows : public WinApi {
   BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode) override;
   BOOL CloseHandle(HANDLE handle) override;
 
+  BOOL ConvertStringSecurityDescriptorToSecurityDescriptorA(LPCSTR text, DWORD revision,
+                                                            PSECURITY_DESCRIPTOR* descriptor,
+                                                            PULONG size) override;
+  DWORD GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE type, SECURITY_INFORMATION parts,
+                        PSID* owner, PSID* group, PACL* dacl, PACL* sacl,
+                        PSECURITY_DESCRIPTOR* descriptor) override;
+  BOOL IsWellKnownSid(PSID sid, WELL_KNOWN_SID_TYPE type) override;
+
   HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) override;
   HGLOBAL GlobalFree(HGLOBAL memory) override;
+  HLOCAL LocalFree(HLOCAL memory) override;
 
   // --- For the areas' implementations ---------------------------------------
   // Records the call; returns the error to fail it with, if one is planned.
@@ -293,6 +303,10 @@ class SimWindows : public WinApi {
   std::set<std::string> missingModules_;
   std::set<std::string> missingExports_;  // "module!function"
   std::map<std::uintptr_t, std::size_t> allocations_;
+  // Local memory by handle: a security descriptor's SDDL text or a SID.
+  std::map<std::uintptr_t, std::string> localBlocks_;
+  PSECURITY_DESCRIPTOR NewLocalBlock(std::string text);
+  std::string LocalText(const void* block) const;  // "" for none
 };
 
 }  // namespace tolvo::sim

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 
 #include "core/edition_profile.h"
@@ -45,6 +46,17 @@ class OutputTest : public ::testing::Test {
   SimWindows machine;
   Output output{machine};
 };
+
+// The port lines show passwords: a log the installer creates is for
+// administrators alone, while an existing one keeps its own security.
+TEST_F(OutputTest, CreatedRunLogIsForAdministratorsAlone) {
+  machine.WriteFile("C:\\Windows\\old.log", "");
+  ASSERT_TRUE(output.OpenRunLog("C:\\Windows\\run.log"));
+  ASSERT_TRUE(output.OpenRunLog("C:\\Windows\\old.log"));
+  output.CloseRunLog();
+  EXPECT_EQ(machine.fileSystem.security,
+            (std::map<std::string, std::string>{{"c:\\windows\\run.log", kAdministratorsOnlySecurity}}));
+}
 
 TEST_F(OutputTest, PercentInTextIsPrintedUnchanged) {
   ASSERT_TRUE(output.OpenRunLog("C:\\Windows\\run.log"));

@@ -972,6 +972,31 @@ def win7_64bit_traced_install(h):
     check_equal(result.out, console_bytes(banner(STANDARD) + [(USAGE, False)]), "usage")
     check(result.rc == 255 and result.err.count(b"\n") == 1 and b"TOLVO_TRACE" in result.err,
           "unopenable trace file: exit code %d, error stream %r" % (result.rc, result.err))
+    # So is a file with a second name (a planted hard link): what it leads to stays as it was.
+    prefix.host("C:\\victim.txt").write_bytes(b"victim")
+    os.link(prefix.host("C:\\victim.txt"), prefix.host("C:\\planted.txt"))
+    prefix.env["TOLVO_TRACE"] = "C:\\planted.txt"
+    result = prefix.run(["C:\\Kit\\Install.exe", "-?"])
+    check(result.err.count(b"\n") == 1 and prefix.host("C:\\victim.txt").read_bytes() == b"victim",
+          "trace file with a second name: error stream %r" % result.err)
+    return prefix
+
+
+@test
+def traced_install_shows_no_piece_of_the_password(h):
+    """Long values cut the port line inside AuthText: the trace shows no 4 characters of it."""
+    prefix = h.prefix("traced-long-values")
+    password = "Qz~" * 68
+    prefix.host("C:\\Kit\\Tolvo.ini").write_bytes(
+        ("[1]\r\nServerIP=%s\r\nDescription=%s\r\nQueue=%s\r\nAuthText=%s\r\n"
+         % ("1" * 259, "d" * 259, "q" * 259, password)).encode())
+    prefix.env["TOLVO_TRACE"] = "C:\\tolvo-trace.txt"
+    result = prefix.install()
+    check(result.rc == 0 and password[:100].encode() in result.out, "exit code %d" % result.rc)
+    trace = prefix.host("C:\\tolvo-trace.txt").read_bytes()
+    shown = [i for i in range(len(password) - 3) if password[i:i + 4].encode() in trace]
+    check(not shown and max(map(len, trace.split(b"\n"))) < 4096, "pieces at %r\n%s" % (
+        shown[:5], trace.decode("cp1252")))
     return prefix
 
 
@@ -1389,9 +1414,26 @@ def two_installers_at_once(h):
     check([rc for rc, _ in outcomes] == [0, 255] and outcomes[0][1].endswith(INSTALLED),
           "exit codes %r" % [rc for rc, _ in outcomes])
     check_equal(outcomes[1][1], console_bytes(banner(STANDARD) + [(refusal, False)]), "refused")
-    check(console_bytes([(refusal, False)]) in prefix.host("C:\\windows\\TLPortInstall.log")
-          .read_bytes(), "the refusal is not in the run log")
+    # The run log is the installing run's: the refused one left it alone.
+    check(console_bytes([(refusal, False)]) not in prefix.host("C:\\windows\\TLPortInstall.log")
+          .read_bytes(), "the refused run wrote into the installing run's log")
     check_equal(lasting_state(prefix), expected, "after two installers at once")
+    return prefix
+
+
+@test
+def lock_name_taken_by_an_event(h):
+    """An event under the lock's name is no installation, nor does a lesser lock do."""
+    prefix = h.prefix("lock-name-taken")
+    holder, out, _ = prefix.start([str(PROBE), "hold-event", "Global\\Kestrum Tolvo Installation"])
+    while b"held" not in out.read_bytes() and holder.poll() is None:
+        time.sleep(0.05)
+    result = prefix.install()
+    holder.kill()
+    squatted = "ERROR: The Tolvo installation lock is taken by a program that is not a Tolvo " \
+               "installation\n"
+    check_run(result, banner(STANDARD) + [(squatted, False)], 255, "lock name taken")
+    check(not prefix.host("C:\\windows\\TLPortInstall.log").exists(), "a run log was written")
     return prefix
 
 

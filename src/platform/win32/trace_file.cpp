@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/win_api.h"
+
 namespace tolvo {
 
 namespace {
@@ -18,6 +20,37 @@ DWORD CopyTracePath(const char* switchPath, char (&path)[MAX_PATH]) {
   }
   std::memcpy(path, switchPath, length + 1);
   return static_cast<DWORD>(length);
+}
+
+// Opens `path` for appending, not inherited by the programs the installer
+// starts, shared so that it can be read while the run goes on (and written
+// by a run of the site script); a file it creates is for administrators
+// alone. A link is opened as itself, not followed, so
+// that it can be told.
+HANDLE OpenForAppending(const char* path) {
+  PSECURITY_DESCRIPTOR security = nullptr;
+  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(
+          kAdministratorsOnlySecurity, SDDL_REVISION_1, &security, nullptr)) {
+    return INVALID_HANDLE_VALUE;
+  }
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, security, FALSE};
+  const HANDLE file = ::CreateFileA(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, &attributes, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  const DWORD error = ::GetLastError();
+  ::LocalFree(security);
+  ::SetLastError(error);
+  return file;
+}
+
+// A path that leads elsewhere: a reparse point (symbolic link, junction),
+// a folder, or a file with more than one name.
+bool LeadsElsewhere(HANDLE file) {
+  BY_HANDLE_FILE_INFORMATION information{};
+  return !::GetFileInformationByHandle(file, &information) ||
+         (information.dwFileAttributes &
+          (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
+         information.nNumberOfLinks > 1;
 }
 
 }  // namespace
@@ -42,17 +75,22 @@ TraceSink* TraceFile::Open(const char* switchPath, const char* variable) {
     return nullptr;
   }
   // Appending, so an installation and a later uninstallation share one
-  // file; not inherited by the programs the installer starts; shared, so
-  // that it can be read while the run goes on.
-  const HANDLE file =
-      length >= sizeof path
-          ? INVALID_HANDLE_VALUE
-          : ::CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // file.
+  const HANDLE file = length >= sizeof path ? INVALID_HANDLE_VALUE : OpenForAppending(path);
+  const char* namedBy = fromSwitch ? "-t" : variable;
   if (file == INVALID_HANDLE_VALUE) {
     const DWORD error = length >= sizeof path ? ERROR_FILENAME_EXCED_RANGE : ::GetLastError();
-    std::fprintf(stderr, "Cannot open the trace file named by %s, error code: %lu\n",
-                 fromSwitch ? "-t" : variable, static_cast<unsigned long>(error));
+    std::fprintf(stderr, "Cannot open the trace file named by %s, error code: %lu\n", namedBy,
+                 static_cast<unsigned long>(error));
+    std::fflush(stderr);
+    ::SetLastError(lastError);
+    return nullptr;
+  }
+  if (LeadsElsewhere(file)) {
+    ::CloseHandle(file);
+    std::fprintf(stderr,
+                 "The trace file named by %s is a link or a folder; the run is not traced\n",
+                 namedBy);
     std::fflush(stderr);
     ::SetLastError(lastError);
     return nullptr;

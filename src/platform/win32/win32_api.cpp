@@ -3,8 +3,6 @@
 #include <fcntl.h>
 #include <io.h>
 #include <mbstring.h>
-#include <share.h>
-#include <sys/stat.h>
 
 #include <clocale>
 #include <cstdio>
@@ -77,11 +75,24 @@ bool MapSystemDllToWow64(LPCSTR fileName, char* mapped, std::size_t mappedSize) 
 
 }  // namespace
 
-// In the C locale the runtime folds ASCII letters alone; under the system's
-// own locale _mbsicmp also folds the letters beyond ASCII of a single-byte
-// code page, as port and monitor names are to be compared.
+// In the C locale the runtime folds ASCII letters alone; in a locale of the
+// system's ANSI code page _mbsicmp also folds the letters beyond ASCII of a
+// single-byte code page, as port and monitor names are to be compared. The
+// spooler's ANSI names are in the system's code page, whatever the locale
+// of the account the installer runs as, which "" would take: the system
+// locale is named in full ("ENU_USA.1252"), since the runtime builds its
+// case tables from a locale's language as well as from its code page.
 Win32Api::Win32Api() {
-  std::setlocale(LC_CTYPE, "");
+  char language[16] = {};
+  char country[16] = {};
+  ::GetLocaleInfoA(LOCALE_SYSTEM_DEFAULT, LOCALE_SABBREVLANGNAME, language, sizeof language);
+  ::GetLocaleInfoA(LOCALE_SYSTEM_DEFAULT, LOCALE_SABBREVCTRYNAME, country, sizeof country);
+  char locale[48] = {};
+  std::snprintf(locale, sizeof locale, "%s_%s.%u", language, country, ::GetACP());
+  if (std::setlocale(LC_CTYPE, locale) == nullptr) {
+    std::snprintf(locale, sizeof locale, ".%u", ::GetACP());
+    std::setlocale(LC_CTYPE, locale);
+  }
 }
 
 Win32Api::~Win32Api() {
@@ -173,14 +184,20 @@ void Win32Api::WriteStdout(std::string_view text) {
   std::fflush(stdout);
 }
 
-RunLogStream Win32Api::OpenRunLog(LPCSTR path) {
-  // Append in text mode, not inherited by the programs the installer starts,
-  // and shared so that others may read and write the file meanwhile. The
-  // flags are given to _sopen rather than as an "N" mode letter, which not
-  // every msvcrt.dll understands.
-  const int descriptor = ::_sopen(path, _O_WRONLY | _O_APPEND | _O_CREAT | _O_TEXT | _O_NOINHERIT,
-                                  _SH_DENYNO, _S_IREAD | _S_IWRITE);
+RunLogStream Win32Api::OpenRunLog(LPCSTR path, LPSECURITY_ATTRIBUTES security) {
+  // The handle is made here rather than by the C runtime, which cannot give
+  // a file it creates a security of its own; the stream appends in text
+  // mode.
+  SECURITY_ATTRIBUTES attributes{
+      sizeof attributes, security != nullptr ? security->lpSecurityDescriptor : nullptr, FALSE};
+  const HANDLE file = ::CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    &attributes, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    return nullptr;
+  }
+  const int descriptor = ::_open_osfhandle(reinterpret_cast<intptr_t>(file), _O_APPEND | _O_TEXT);
   if (descriptor == -1) {
+    ::CloseHandle(file);
     return nullptr;
   }
   std::FILE* stream = ::_fdopen(descriptor, "at");
@@ -520,6 +537,23 @@ BOOL Win32Api::CloseHandle(HANDLE handle) {
   return ::CloseHandle(handle);
 }
 
+// --- Security --------------------------------------------------------------
+
+BOOL Win32Api::ConvertStringSecurityDescriptorToSecurityDescriptorA(
+    LPCSTR text, DWORD revision, PSECURITY_DESCRIPTOR* descriptor, PULONG size) {
+  return ::ConvertStringSecurityDescriptorToSecurityDescriptorA(text, revision, descriptor, size);
+}
+
+DWORD Win32Api::GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE type, SECURITY_INFORMATION parts,
+                                PSID* owner, PSID* group, PACL* dacl, PACL* sacl,
+                                PSECURITY_DESCRIPTOR* descriptor) {
+  return ::GetSecurityInfo(handle, type, parts, owner, group, dacl, sacl, descriptor);
+}
+
+BOOL Win32Api::IsWellKnownSid(PSID sid, WELL_KNOWN_SID_TYPE type) {
+  return ::IsWellKnownSid(sid, type);
+}
+
 // --- Memory ----------------------------------------------------------------
 
 HGLOBAL Win32Api::GlobalAlloc(UINT flags, SIZE_T bytes) {
@@ -528,6 +562,10 @@ HGLOBAL Win32Api::GlobalAlloc(UINT flags, SIZE_T bytes) {
 
 HGLOBAL Win32Api::GlobalFree(HGLOBAL memory) {
   return ::GlobalFree(memory);
+}
+
+HLOCAL Win32Api::LocalFree(HLOCAL memory) {
+  return ::LocalFree(memory);
 }
 
 }  // namespace tolvo

@@ -29,7 +29,7 @@ class Win32Api final : public WinApi {
   void SetLastError(DWORD error) override;
 
   void WriteStdout(std::string_view text) override;
-  RunLogStream OpenRunLog(LPCSTR path) override;
+  RunLogStream OpenRunLog(LPCSTR path, LPSECURITY_ATTRIBUTES security) override;
   void WriteRunLog(RunLogStream stream, std::string_view text) override;
   void CloseRunLog(RunLogStream stream) override;
 
@@ -116,8 +116,17 @@ class Win32Api final : public WinApi {
   BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode) override;
   BOOL CloseHandle(HANDLE handle) override;
 
+  BOOL ConvertStringSecurityDescriptorToSecurityDescriptorA(LPCSTR text, DWORD revision,
+                                                            PSECURITY_DESCRIPTOR* descriptor,
+                                                            PULONG size) override;
+  DWORD GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE type, SECURITY_INFORMATION parts, PSID* owner,
+                        PSID* group, PACL* dacl, PACL* sacl,
+                        PSECURITY_DESCRIPTOR* descriptor) override;
+  BOOL IsWellKnownSid(PSID sid, WELL_KNOWN_SID_TYPE type) override;
+
   HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) override;
   HGLOBAL GlobalFree(HGLOBAL memory) override;
+  HLOCAL LocalFree(HLOCAL memory) override;
 
  private:
   // The spooler entry points the installer calls, resolved once from
