@@ -53,10 +53,14 @@ void TraceApi::WriteFooter(int exitCode) {
   Commit();
 }
 
-TraceLine& TraceApi::Begin(std::string_view function) {
+std::uint32_t TraceApi::BeforeCall() {
   errorBefore_ = inner_.GetLastError();
   inner_.SetLastError(kNoErrorSet);
-  line_.StartCall(sink_.MillisecondsSinceStart(), function);
+  return sink_.MillisecondsSinceStart();
+}
+
+TraceLine& TraceApi::Begin(std::string_view function) {
+  line_.StartCall(BeforeCall(), function);
   return line_;
 }
 
@@ -207,14 +211,21 @@ LSTATUS TraceApi::RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR
 
 LSTATUS TraceApi::RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type,
                                    LPBYTE data, LPDWORD dataSize) {
-  Begin("RegQueryValueExA").Pointer(key).Text(valueName);
-  line_.Label("buffer ").Hex(dataSize != nullptr ? *dataSize : 0);
+  // Composed after the call, as for GetPrivateProfileStringA.
+  const std::uint32_t started = BeforeCall();
+  const DWORD bufferSize = dataSize != nullptr ? *dataSize : 0;
   const LSTATUS status = inner_.RegQueryValueExA(key, valueName, reserved, type, data, dataSize);
+  const auto* bytes = reinterpret_cast<const char*>(data);
+  const bool secret =
+      status == 0 && dataSize != nullptr && data != nullptr && IsTraceSecretKey(valueName);
+  if (secret) {
+    secrets_.Remember(TerminatedText(bytes, *dataSize));
+  }
+  line_.StartCall(started, "RegQueryValueExA");
+  line_.Pointer(key).Text(valueName).Label("buffer ").Hex(bufferSize);
   if (status == 0 && dataSize != nullptr) {
     line_.Label("-> size ").Hex(*dataSize);
-    const auto* bytes = reinterpret_cast<const char*>(data);
-    if (data != nullptr && IsTraceSecretKey(valueName)) {
-      secrets_.Remember(TerminatedText(bytes, *dataSize));
+    if (secret) {
       line_.Hidden();
     } else if (data != nullptr && type != nullptr) {
       ShowRegistryData(*type, bytes, *dataSize);
@@ -285,20 +296,24 @@ BOOL TraceApi::DeregisterEventSource(HANDLE eventLog) {
 
 DWORD TraceApi::GetPrivateProfileStringA(LPCSTR appName, LPCSTR keyName, LPCSTR defaultText,
                                          LPSTR returned, DWORD size, LPCSTR fileName) {
-  Begin("GetPrivateProfileStringA").Text(appName).Text(keyName).Text(defaultText);
-  line_.Label("buffer ").Hex(size).Text(fileName);
+  // The line is composed after the call, so that none of its texts (the
+  // file's name, say) shows a piece of a password the call has just read.
+  const std::uint32_t started = BeforeCall();
   const DWORD length =
       inner_.GetPrivateProfileStringA(appName, keyName, defaultText, returned, size, fileName);
+  const bool read = returned != nullptr && length < size;
+  const bool secret = read && IsTraceSecretKey(keyName);
+  if (secret) {
+    // What the installer goes on with: the text up to its first zero.
+    secrets_.Remember(TerminatedText(returned, length));
+  }
+  line_.StartCall(started, "GetPrivateProfileStringA");
+  line_.Text(appName).Text(keyName).Text(defaultText).Label("buffer ").Hex(size).Text(fileName);
   Returns().Decimal(static_cast<long>(length));
-  if (returned != nullptr && length < size) {
-    const std::string_view value(returned, length);
-    if (IsTraceSecretKey(keyName)) {
-      // What the installer goes on with: the text up to its first zero.
-      secrets_.Remember(TerminatedText(returned, length));
-      line_.Hidden();
-    } else {
-      line_.Text(value);
-    }
+  if (secret) {
+    line_.Hidden();
+  } else if (read) {
+    line_.Text(std::string_view(returned, length));
   }
   ShowError("last error ");
   Commit();

@@ -164,6 +164,9 @@ class TraceApi final : public WinApi {
   // error when it failed) and Commit: write the line, then give the call's
   // last error back to the thread.
   TraceLine& Begin(std::string_view function);
+  // Readies the thread's last error for a call; returns the call's time.
+  // Begin's first half, for a call whose line is composed after it.
+  std::uint32_t BeforeCall();
   TraceLine& Returns();
   void Commit();
   // Commit, with the call's error when it failed.
