@@ -51,9 +51,11 @@ CommandLineOptions ParseCommandLine(int argc, char** argv, RunSettings& settings
       options.iniPathOverride = argument + 2;
     } else if (StartsWithEither(argument, "-t", "-T")) {
       options.tracePath = argument + 2;
+      continue;
     } else {
       options.install.serverName = argument;
     }
+    ++options.argumentCount;
   }
   return options;
 }

@@ -18,6 +18,9 @@ struct CommandLineOptions {
   const char* logPathOverride = nullptr;  // text after "-l", possibly empty
   const char* iniPathOverride = nullptr;  // text after "-i", possibly empty
   const char* tracePath = nullptr;        // text after "-t": the support trace's file
+  // The arguments other than "-t": a traced run is the run it would be
+  // untraced, so "-t" alone still makes an installation without arguments.
+  int argumentCount = 0;
 };
 
 // Matches each argument after the program name against the switches; the

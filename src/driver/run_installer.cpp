@@ -334,7 +334,7 @@ int RunInstaller(WinApi& api, int argc, char** argv, InstallerSequences& sequenc
     context.output.PrintMessage("ERROR: The .NET Framework 2.0 is not installed\n");
     return Finish(context, kExitFailure);
   }
-  if (argc <= 1) {
+  if (options.argumentCount == 0) {
     return InstallWithDefaults(context, sequences);
   }
   // A check changes nothing, whatever else the command line asks for.

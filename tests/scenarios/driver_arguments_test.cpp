@@ -26,6 +26,7 @@ TEST_F(Arguments, SequencesReceiveWhatTheCommandLineSays) {
   const std::vector<Case> cases = {
       {{}, false, false, std::nullopt, false, true, installing + " ...\n"},
       {{"-s"}, false, false, std::nullopt, false, true, installing + "...\n"},
+      {{"-tC:\\trace.txt"}, false, false, std::nullopt, false, true, installing + " ...\n"},
       {{"-e", "-r", "-c"},
        false,
        true,
