@@ -979,6 +979,11 @@ def win7_64bit_traced_install(h):
     result = prefix.run(["C:\\Kit\\Install.exe", "-?"])
     check(result.err.count(b"\n") == 1 and prefix.host("C:\\victim.txt").read_bytes() == b"victim",
           "trace file with a second name: error stream %r" % result.err)
+    # A run log of that name is one that cannot be opened.
+    del prefix.env["TOLVO_TRACE"]
+    result = prefix.run(["C:\\Kit\\Install.exe", "-?", "-lC:\\planted.txt"])
+    check(result.rc == 255 and not result.out and prefix.host("C:\\victim.txt").read_bytes() ==
+          b"victim", "run log with a second name: exit code %d, %r" % (result.rc, result.out))
     return prefix
 
 

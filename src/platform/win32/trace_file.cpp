@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/win32/file_links.h"
 #include "platform/win_api.h"
 
 namespace tolvo {
@@ -41,16 +42,6 @@ HANDLE OpenForAppending(const char* path) {
   ::LocalFree(security);
   ::SetLastError(error);
   return file;
-}
-
-// A path that leads elsewhere: a reparse point (symbolic link, junction),
-// a folder, or a file with more than one name.
-bool LeadsElsewhere(HANDLE file) {
-  BY_HANDLE_FILE_INFORMATION information{};
-  return !::GetFileInformationByHandle(file, &information) ||
-         (information.dwFileAttributes &
-          (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
-         information.nNumberOfLinks > 1;
 }
 
 }  // namespace

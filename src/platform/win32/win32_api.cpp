@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/win32/file_links.h"
+
 namespace tolvo {
 
 namespace {
@@ -190,9 +192,16 @@ RunLogStream Win32Api::OpenRunLog(LPCSTR path, LPSECURITY_ATTRIBUTES security) {
   // mode.
   SECURITY_ATTRIBUTES attributes{
       sizeof attributes, security != nullptr ? security->lpSecurityDescriptor : nullptr, FALSE};
-  const HANDLE file = ::CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    &attributes, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE file = ::CreateFileA(path, GENERIC_WRITE | FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, &attributes, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
+    return nullptr;
+  }
+  // A log that a link leads to is one that cannot be opened.
+  if (LeadsElsewhere(file)) {
+    ::CloseHandle(file);
+    ::SetLastError(ERROR_CANT_ACCESS_FILE);
     return nullptr;
   }
   const int descriptor = ::_open_osfhandle(reinterpret_cast<intptr_t>(file), _O_APPEND | _O_TEXT);
