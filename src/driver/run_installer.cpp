@@ -239,6 +239,14 @@ int InstallWithArguments(RunContext& context, InstallerSequences& sequences,
   return Finish(context, kExitSuccess);
 }
 
+void PrintObsoleteSwitchNote(RunContext& context, const CommandLineOptions& options) {
+  if (options.obsoleteClientSwitch) {
+    context.output.PrintMessage(
+        "NOTE: The -f switch is obsolete, the client application is un/installed "
+        "automaticaly\n");
+  }
+}
+
 // Why a run that did not take the installation lock leaves the machine
 // alone.
 void ReportRefusal(RunContext& context, LockResult result, DWORD error) {
@@ -258,6 +266,24 @@ void ReportRefusal(RunContext& context, LockResult result, DWORD error) {
   }
   context.output.PrintFormatted("ERROR (%d) While Checking for Another Tolvo Installation.\n",
                                 static_cast<int>(error));
+}
+
+// A run that did not take the installation lock. The lock is taken before
+// the run log is opened: such a run must not write into the log of the
+// installation that holds it, so it keeps to the console and to a log that
+// -l names.
+int RefuseRun(RunContext& context, const CommandLineOptions& options, LockResult result,
+              DWORD error) {
+  if (LogNamed(options)) {
+    OpenRunLog(context, options);
+  }
+  PrintBanner(context);
+  PrintObsoleteSwitchNote(context, options);
+  ReportRefusal(context, result, error);
+  if (options.check) {
+    return Finish(context, result == LockResult::Busy ? kCheckInstallationRunning : kCheckNotMade);
+  }
+  return Finish(context, kExitFailure);
 }
 
 }  // namespace
@@ -303,33 +329,16 @@ int RunInstaller(WinApi& api, int argc, char** argv, InstallerSequences& sequenc
   }
   // Held until the run's work is done, so that two runs never interleave;
   // a check holds it too, so that it never sees a half-made installation.
-  // Taken before the run log is opened: a refused run must not write into
-  // the log of the installation that holds it, so it keeps to the console
-  // and to a log that -l names.
   InstallationLock lock(api);
   const LockResult lockResult = lock.Take();
-  const bool refused = lockResult != LockResult::Taken;
-  if (refused) {
-    if (LogNamed(options)) {
-      OpenRunLog(context, options);
-    }
-  } else if (!OpenRunLog(context, options)) {
+  if (lockResult != LockResult::Taken) {
+    return RefuseRun(context, options, lockResult, lock.error());
+  }
+  if (!OpenRunLog(context, options)) {
     return kExitFailure;
   }
   PrintBanner(context);
-  if (options.obsoleteClientSwitch) {
-    context.output.PrintMessage(
-        "NOTE: The -f switch is obsolete, the client application is un/installed "
-        "automaticaly\n");
-  }
-  if (refused) {
-    ReportRefusal(context, lockResult, lock.error());
-    if (options.check) {
-      return Finish(context,
-                    lockResult == LockResult::Busy ? kCheckInstallationRunning : kCheckNotMade);
-    }
-    return Finish(context, kExitFailure);
-  }
+  PrintObsoleteSwitchNote(context, options);
   if (!IsDotNet20Installed(api)) {
     context.output.PrintMessage("ERROR: The .NET Framework 2.0 is not installed\n");
     return Finish(context, kExitFailure);

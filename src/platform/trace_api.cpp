@@ -115,6 +115,13 @@ void TraceApi::EndPointer(const void* result, const void* invalid) {
   CommitWithError(result == nullptr || result == invalid);
 }
 
+HANDLE TraceApi::EndFreed(HANDLE result) {
+  // Null is success here; the block itself comes back when it was not freed.
+  Returns().Pointer(result);
+  CommitWithError(result != nullptr);
+  return result;
+}
+
 void TraceApi::EndHex(DWORD value, bool failed) {
   Returns().Hex(value);
   CommitWithError(failed);
@@ -734,19 +741,12 @@ HGLOBAL TraceApi::GlobalAlloc(UINT flags, SIZE_T bytes) {
 
 HGLOBAL TraceApi::GlobalFree(HGLOBAL memory) {
   Begin("GlobalFree").Pointer(memory);
-  const HGLOBAL result = inner_.GlobalFree(memory);
-  // Null is success here; the block itself comes back when it was not freed.
-  Returns().Pointer(result);
-  CommitWithError(result != nullptr);
-  return result;
+  return EndFreed(inner_.GlobalFree(memory));
 }
 
 HLOCAL TraceApi::LocalFree(HLOCAL memory) {
   Begin("LocalFree").Pointer(memory);
-  const HLOCAL result = inner_.LocalFree(memory);
-  Returns().Pointer(result);
-  CommitWithError(result != nullptr);
-  return result;
+  return EndFreed(inner_.LocalFree(memory));
 }
 
 }  // namespace tolvo

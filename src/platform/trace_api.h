@@ -178,6 +178,8 @@ class TraceApi final : public WinApi {
   // A handle or address: failed when null or `invalid`.
   void EndPointer(const void* result, const void* invalid = nullptr);
   // A number: in hexadecimal for flags and codes, in decimal for counts.
+  // A block of global or local memory freed: failed when it comes back.
+  HANDLE EndFreed(HANDLE result);
   void EndHex(DWORD value, bool failed);
   void EndDecimal(long value, bool failed);
   // A length of text written into `buffer` (0 on failure), and the text.

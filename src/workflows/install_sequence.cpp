@@ -14,8 +14,8 @@ namespace tolvo {
 
 namespace {
 
-constexpr const char* kClientKitFiles[] = {"Tolvo Client.exe", "Interop.SHDocVw.dll",
-                                           "Microsoft.mshtml.dll", "Quarvel.exe"};
+constexpr const char* kClientKitFiles[] = {kClientExecutable, kClientLibraries[0],
+                                           kClientLibraries[1], "Quarvel.exe"};
 constexpr DWORD kEventCategoryCount = 10;
 
 // The monitor DLL and its interface DLL for the system's bitness; both null

@@ -1,6 +1,6 @@
 #include "workflows/installation_check.h"
 
-#include <map>
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -69,8 +69,8 @@ void CheckSystemFile(RunContext& context, Findings& findings, const char* name) 
   CheckFile(context, findings, path);
 }
 
-// A spooler listing by the two-call size pattern; an empty list is one
-// too, for which the first call succeeds.
+// A spooler listing by the two-call size pattern. An empty list is one too:
+// its first call succeeds.
 struct SpoolerListing {
   explicit SpoolerListing(WinApi& api) : block(api) {}
   template <typename Record>
@@ -78,31 +78,29 @@ struct SpoolerListing {
     return static_cast<const Record*>(block.get());
   }
   UniqueGlobal block;
-  DWORD count = 0;
+  DWORD count = 0;              // records in the block, never more than it holds
   DWORD error = ERROR_SUCCESS;  // why the listing failed
 };
 
-template <typename Call>
+template <typename Record, typename Call>
 SpoolerListing ListFromSpooler(WinApi& api, Call call) {
   SpoolerListing listing(api);
+  bool nothingToList = false;
   DWORD needed = 0;
-  DWORD count = 0;
-  if (call(nullptr, 0, &needed, &count)) {
+  listing.block =
+      CallWithSizedBlock(api, needed, 0, [&](LPBYTE buffer, DWORD size, LPDWORD sizeNeeded) {
+        const BOOL listed = call(buffer, size, sizeNeeded, &listing.count);
+        nothingToList = listed && buffer == nullptr;
+        return listed;
+      });
+  if (listing.block) {
+    listing.count = std::min<DWORD>(listing.count, needed / sizeof(Record));
     return listing;
   }
-  listing.error = api.GetLastError();
-  if (listing.error == ERROR_INSUFFICIENT_BUFFER) {
-    listing.block = AllocZeroed(api, needed);
-    if (listing.block && call(static_cast<LPBYTE>(listing.block.get()), needed, &needed, &count)) {
-      listing.count = count;
-      listing.error = ERROR_SUCCESS;
-      return listing;
-    }
-    listing.error = api.GetLastError();
-    listing.block.reset();
-  }
-  if (listing.error == ERROR_SUCCESS) {
-    listing.error = ERROR_INVALID_DATA;  // a failure that gave no reason
+  listing.count = 0;
+  if (!nothingToList) {
+    const DWORD error = api.GetLastError();
+    listing.error = error != ERROR_SUCCESS ? error : ERROR_INVALID_DATA;  // it gave no reason
   }
   return listing;
 }
@@ -110,10 +108,11 @@ SpoolerListing ListFromSpooler(WinApi& api, Call call) {
 void CheckMonitor(RunContext& context, Findings& findings, const char* serverName,
                   const char* monitorDll) {
   const char* word = context.profile.productWord;
-  const SpoolerListing monitors = ListFromSpooler(context.api, [&](LPBYTE buffer, DWORD size,
-                                                                   LPDWORD needed, LPDWORD count) {
-    return context.api.EnumMonitorsA(const_cast<LPSTR>(serverName), 2, buffer, size, needed, count);
-  });
+  const SpoolerListing monitors = ListFromSpooler<MONITOR_INFO_2A>(
+      context.api, [&](LPBYTE buffer, DWORD size, LPDWORD needed, LPDWORD count) {
+        return context.api.EnumMonitorsA(const_cast<LPSTR>(serverName), 2, buffer, size, needed,
+                                         count);
+      });
   if (monitors.error != ERROR_SUCCESS) {
     findings.Unchecked("Print Monitors", monitors.error);
     return;
@@ -156,10 +155,11 @@ int CheckPorts(RunContext& context, Findings& findings, const char* serverName,
                PortConfigSource source) {
   const char* word = context.profile.productWord;
   context.output.PrintFormatted("  - Checking %s Ports\n", word);
-  const SpoolerListing ports = ListFromSpooler(context.api, [&](LPBYTE buffer, DWORD size,
-                                                                LPDWORD needed, LPDWORD count) {
-    return context.api.EnumPortsA(const_cast<LPSTR>(serverName), 2, buffer, size, needed, count);
-  });
+  const SpoolerListing ports = ListFromSpooler<PORT_INFO_2A>(
+      context.api, [&](LPBYTE buffer, DWORD size, LPDWORD needed, LPDWORD count) {
+        return context.api.EnumPortsA(const_cast<LPSTR>(serverName), 2, buffer, size, needed,
+                                      count);
+      });
   if (ports.error != ERROR_SUCCESS) {
     findings.Unchecked("Ports", ports.error);
   }
@@ -242,16 +242,6 @@ void CheckPrinter(RunContext& context, Findings& findings, const char* name, con
   findings.Report(inPlace, text);
 }
 
-std::string LowerAscii(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) {
-    if (c >= 'A' && c <= 'Z') {
-      c = static_cast<char>(c - 'A' + 'a');
-    }
-  }
-  return lower;
-}
-
 // Each printer that the AssignPrinter keys of ports 1 to portCount name is
 // checked on the port the installation leaves it on: the last one named.
 void CheckPrinters(RunContext& context, Findings& findings, PortConfigSource source,
@@ -262,7 +252,6 @@ void CheckPrinters(RunContext& context, Findings& findings, PortConfigSource sou
     char port[kPortNameLength + 1];
   };
   std::vector<Assignment> assignments;
-  std::map<std::string, std::size_t> lastAssignment;  // by printer name in lower case
   for (int portNumber = 1; portNumber <= portCount; ++portNumber) {
     PortKeyReader reader(context, source, portNumber);
     Assignment assignment;
@@ -274,14 +263,16 @@ void CheckPrinters(RunContext& context, Findings& findings, PortConfigSource sou
       reader.ReadText(key, printer);
       if (printer[0] != '\0') {
         assignment.printer = printer;
-        lastAssignment[LowerAscii(printer)] = assignments.size();
         assignments.push_back(assignment);
       }
     }
   }
-  for (std::size_t i = 0; i < assignments.size(); ++i) {
-    if (lastAssignment[LowerAscii(assignments[i].printer)] == i) {
-      CheckPrinter(context, findings, assignments[i].printer.c_str(), assignments[i].port);
+  for (auto current = assignments.begin(); current != assignments.end(); ++current) {
+    const bool namedAgain = std::any_of(current + 1, assignments.end(), [&](const Assignment& a) {
+      return EqualsIgnoreCase(a.printer, current->printer);
+    });
+    if (!namedAgain) {
+      CheckPrinter(context, findings, current->printer.c_str(), current->port);
     }
   }
 }
