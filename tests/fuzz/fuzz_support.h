@@ -52,7 +52,7 @@ class SecretNotingMachine : public sim::SimWindows {
     Note(valueName, reinterpret_cast<const char*>(data), status == 0 && dataSize ? *dataSize : 0);
     return status;
   }
-  std::set<std::string, std::less<>> secretPieces;
+  std::set<std::string> secretPieces;
 
  private:
   void Note(LPCSTR name, const char* value, DWORD size) {
@@ -93,11 +93,9 @@ class CheckedTrace final : public TraceSink {
     for (std::size_t at; (at = quoted.find(kTraceSecretPlaceholder)) != std::string::npos;) {
       std::fill_n(quoted.begin() + at, kTraceSecretPlaceholder.size(), '\0');
     }
-    for (std::size_t at = 0; at < quoted.size(); ++at) {
-      for (std::size_t length = 1; length <= TraceSecrets::kShortestPiece; ++length) {
-        if (machine_.secretPieces.count(std::string_view(quoted).substr(at, length)) != 0) {
-          Finding("a piece of AuthText in the trace", std::string(line));
-        }
+    for (const std::string& piece : machine_.secretPieces) {
+      if (quoted.find(piece) != std::string::npos) {
+        Finding("a piece of AuthText in the trace", std::string(line));
       }
     }
   }

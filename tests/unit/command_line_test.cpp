@@ -145,18 +145,7 @@ TEST(ParseCommandLine, Table) {
        "<none>",
        "\\\\print%s"},
       {{"-?", "-u"}, true, false, true, false, false, true, false, "<none>", "<none>", "<none>"},
-      {{"-tC:\\a.txt", "-Tb.txt"},
-       false,
-       false,
-       false,
-       false,
-       false,
-       true,
-       false,
-       "<none>",
-       "<none>",
-       "<none>",
-       "b.txt"},
+      {{"-Tt"}, false, false, false, false, false, true, false, "<none>", "<none>", "<none>", "t"},
   };
   for (const Row& row : rows) {
     std::string label;

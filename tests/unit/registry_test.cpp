@@ -159,11 +159,7 @@ INSTANTIATE_TEST_SUITE_P(
         DwordCase{"DecimalText", REG_SZ, {' ', '8', '0', ' ', 0}, 80u, kRead},
         DwordCase{"NegativeExpandText", REG_EXPAND_SZ, {'-', '7'}, 0xFFFFFFF9u, kRead},
         DwordCase{"TextNotANumber", REG_SZ, {'8', '0', 'x', 0}, 0x11223344u, kUnusable},
-        DwordCase{"TextBeyond32Bits",
-                  REG_SZ,
-                  {'4', '2', '9', '4', '9', '6', '7', '2', '9', '6'},
-                  0x11223344u,
-                  kUnusable},
+        DwordCase{"TextBeyond32Bits", REG_SZ, std::vector<BYTE>(10, '9'), 0x11223344u, kUnusable},
         DwordCase{"Binary", REG_BINARY, {0x0A, 0x00, 0x00, 0x00}, 0x11223344u, kUnusable}),
     [](const auto& info) { return info.param.name; });
 
