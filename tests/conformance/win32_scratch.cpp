@@ -122,17 +122,11 @@ class Win32Scratch final : public Scratch {
   }
 
   bool WritableThoughReadOnly(const std::string& path) override {
-    if (!wine_) {
-      return false;
-    }
-    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_WRITE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-      return false;
-    }
-    ::CloseHandle(file);
-    return true;
+    const HANDLE file =
+        wine_ ? ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr)
+              : INVALID_HANDLE_VALUE;
+    return file != INVALID_HANDLE_VALUE && ::CloseHandle(file);
   }
 
   std::string Printer() override {
