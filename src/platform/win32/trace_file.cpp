@@ -23,21 +23,15 @@ DWORD CopyTracePath(const char* switchPath, char (&path)[MAX_PATH]) {
   return static_cast<DWORD>(length);
 }
 
-// Opens `path` for appending, not inherited by the programs the installer
-// starts, shared so that it can be read while the run goes on (and written
-// by a run of the site script); a file it creates is for administrators
-// alone. A link is opened as itself, not followed, so
-// that it can be told.
-HANDLE OpenForAppending(const char* path) {
+// A file it creates is for administrators alone; shared so that it can be
+// read while the run goes on (and written by a run of the site script).
+HANDLE OpenTraceFile(const char* path) {
   PSECURITY_DESCRIPTOR security = nullptr;
   if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(
           kAdministratorsOnlySecurity, SDDL_REVISION_1, &security, nullptr)) {
     return INVALID_HANDLE_VALUE;
   }
-  SECURITY_ATTRIBUTES attributes{sizeof attributes, security, FALSE};
-  const HANDLE file = ::CreateFileA(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE, &attributes, OPEN_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  const HANDLE file = OpenForAppending(path, FILE_APPEND_DATA, security);
   const DWORD error = ::GetLastError();
   ::LocalFree(security);
   ::SetLastError(error);
@@ -67,21 +61,18 @@ TraceSink* TraceFile::Open(const char* switchPath, const char* variable) {
   }
   // Appending, so an installation and a later uninstallation share one
   // file.
-  const HANDLE file = length >= sizeof path ? INVALID_HANDLE_VALUE : OpenForAppending(path);
+  const HANDLE file = length >= sizeof path ? INVALID_HANDLE_VALUE : OpenTraceFile(path);
   const char* namedBy = fromSwitch ? "-t" : variable;
   if (file == INVALID_HANDLE_VALUE) {
     const DWORD error = length >= sizeof path ? ERROR_FILENAME_EXCED_RANGE : ::GetLastError();
-    std::fprintf(stderr, "Cannot open the trace file named by %s, error code: %lu\n", namedBy,
-                 static_cast<unsigned long>(error));
-    std::fflush(stderr);
-    ::SetLastError(lastError);
-    return nullptr;
-  }
-  if (LeadsElsewhere(file)) {
-    ::CloseHandle(file);
-    std::fprintf(stderr,
-                 "The trace file named by %s is a link or a folder; the run is not traced\n",
-                 namedBy);
+    if (error == ERROR_CANT_ACCESS_FILE) {
+      std::fprintf(stderr,
+                   "The trace file named by %s is a link or a folder; the run is not traced\n",
+                   namedBy);
+    } else {
+      std::fprintf(stderr, "Cannot open the trace file named by %s, error code: %lu\n", namedBy,
+                   static_cast<unsigned long>(error));
+    }
     std::fflush(stderr);
     ::SetLastError(lastError);
     return nullptr;

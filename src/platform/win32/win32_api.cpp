@@ -189,19 +189,10 @@ void Win32Api::WriteStdout(std::string_view text) {
 RunLogStream Win32Api::OpenRunLog(LPCSTR path, LPSECURITY_ATTRIBUTES security) {
   // The handle is made here rather than by the C runtime, which cannot give
   // a file it creates a security of its own; the stream appends in text
-  // mode.
-  SECURITY_ATTRIBUTES attributes{
-      sizeof attributes, security != nullptr ? security->lpSecurityDescriptor : nullptr, FALSE};
-  const HANDLE file = ::CreateFileA(path, GENERIC_WRITE | FILE_READ_ATTRIBUTES,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE, &attributes, OPEN_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  // mode. A log that a link leads to is one that cannot be opened.
+  const HANDLE file = OpenForAppending(
+      path, GENERIC_WRITE, security != nullptr ? security->lpSecurityDescriptor : nullptr);
   if (file == INVALID_HANDLE_VALUE) {
-    return nullptr;
-  }
-  // A log that a link leads to is one that cannot be opened.
-  if (LeadsElsewhere(file)) {
-    ::CloseHandle(file);
-    ::SetLastError(ERROR_CANT_ACCESS_FILE);
     return nullptr;
   }
   const int descriptor = ::_open_osfhandle(reinterpret_cast<intptr_t>(file), _O_APPEND | _O_TEXT);
