@@ -1,0 +1,301 @@
+"""End-to-end cases of the Windows Installer package (packaging/): msiexec runs
+Install.exe from the package's folder, so its runs are checked as Install.exe's own are."""
+
+import os
+import shutil
+import subprocess
+from pathlib import Path
+
+from e2e_model import *  # noqa: F401,F403
+from e2e_wine import *  # noqa: F401,F403
+
+
+# --------------------------------------------------------------------------
+# The Windows Installer package (packaging/): msiexec runs Install.exe from
+# the package's folder, so its runs are checked as Install.exe's own are.
+
+ARP_KEY = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
+PACKAGE_DIR = "\\Kestrum\\Tolvo Port Monitor"
+WIN7_64 = "    (64-bit Windows 7 Detected)\n"
+WIN7_32 = "    (32-bit Windows 7 Detected)\n"
+# A failed custom action: 1603 on Windows, 1627 under Wine; wine passes
+# exit codes on modulo 256.
+MSI_FAILED = (1603 % 256, 1627 % 256)
+
+
+def package(h, version=None, kit=KIT, *properties):
+    """E2E_MSI (CI's signed package), or a package of a kit built here."""
+    if version is None and os.environ.get("E2E_MSI"):
+        return Path(os.environ["E2E_MSI"])
+    path = h.workdir / ("-".join(("Tolvo", version or "2.6.0", kit.name) + properties) + ".msi")
+    if not path.exists():
+        subprocess.check_call([str(ROOT / "packaging" / "build-msi.sh"), "-o", str(path), "-v",
+                               version or "2.6.0"] + ["-p%s" % p for p in properties] + [str(kit)],
+                              stdout=subprocess.DEVNULL)
+    return path
+
+
+def msi_property(msi, name):
+    table = subprocess.check_output(["msiinfo", "export", str(msi), "Property"], text=True)
+    return dict(line.split("\t", 1) for line in table.splitlines() if "\t" in line)[name]
+
+
+def msiexec(prefix, msi, *properties):
+    shutil.copy2(msi, prefix.host("C:\\" + msi.name))
+    return prefix.run(["msiexec", "/i", "C:\\" + msi.name, "/qn"] + list(properties))
+
+
+def remove_package(prefix, msi):
+    """Runs the removal command of the Programs and Features entry, quietly."""
+    command = prefix.reg_value(ARP_KEY + msi_property(msi, "ProductCode"), "UninstallString", "32")
+    check(command is not None, "no UninstallString in the Programs and Features entry")
+    return prefix.run(command.split(":", 1)[1].split() + ["/qn"])
+
+
+def check_package(prefix, msi, present=True):
+    """The Programs and Features entry (32-bit view) and the package's folder."""
+    key = ARP_KEY + msi_property(msi, "ProductCode")
+    folder = prefix.host(prefix.program_files + PACKAGE_DIR)
+    if not present:
+        check(not prefix.reg_key_exists(key, "32"), "Programs and Features entry left behind")
+        check(not folder.exists(), "the package's folder %s left behind" % folder)
+        return
+    for value, data in (("DisplayName", "Tolvo Port Monitor"), ("Publisher", "Kestrum Corporation"),
+                        ("DisplayVersion", msi_property(msi, "ProductVersion"))):
+        check_equal(prefix.reg_value(key, value, "32"), "REG_SZ:" + data, "entry's " + value)
+    listing = lambda root: sorted(str(p.relative_to(root)) for p in root.rglob("*") if p.is_file())
+    check_equal(listing(folder), sorted(listing(KIT) + ["InstCopy.exe"]),
+                "files in the package's folder")
+
+
+def check_installed(prefix, edition, ports, assigned):
+    check_monitor(prefix, edition, prefix.wide)
+    check_system_files(prefix, edition, prefix.wide)
+    check_ports(prefix, edition, ports)
+    check_event_source(prefix)
+    check_printers(prefix, final_ports(assigned))
+    if not edition.enterprise:
+        check_client(prefix)
+    check_fonts(prefix, edition)
+
+
+def check_removed(prefix, edition, ports, msi):
+    check_monitor(prefix, edition, prefix.wide, present=False)
+    check_ports(prefix, edition, ports, present=False)
+    check_system_files(prefix, edition, prefix.wide, present=False)
+    check_client(prefix, present=False)
+    check_fonts(prefix, edition, present=False)
+    check_package(prefix, msi, present=False)
+    check(not prefix.host(prefix.program_files + "\\Kestrum").exists(), "Kestrum folder left")
+
+
+def msi_removal(prefix, msi, edition, ports, log=b""):
+    pieces = uninstall_transcript(edition, WIN7_64, disconnect_block(
+        prefix.printers(), [c["PortName"] for c in ports], edition))
+    check_equal(remove_package(prefix, msi).rc, 0, "removal's exit code")
+    check_log(prefix, log + log_bytes(pieces), "removal")
+    check_removed(prefix, edition, ports, msi)
+
+
+@test
+def msi_install_and_remove(h):
+    prefix, msi = h.prefix("msi-install"), package(h)
+    site = "C:\\Site Files\\"  # a blank in the paths handed on to Install.exe
+    prefix.host(site).mkdir()
+    shutil.copy2(KIT / "Tolvo.ini", prefix.host(site + "site.ini"))
+    ports, assigned = standard_facts(h, prefix)
+    pieces = install_transcript(Expect(ports=ports, assigned=assigned,
+                                       args=["-i%ssite.ini" % site, "-l%srun.log" % site]))
+    result = msiexec(prefix, msi, "INIFILE=%ssite.ini" % site, "LOGFILE=%srun.log" % site)
+    check_equal(result.rc, 0, "msiexec's exit code")
+    check_equal(prefix.host(site + "run.log").read_bytes(), log_bytes(pieces), "run log")
+    check_installed(prefix, STANDARD, ports, assigned)
+    check_package(prefix, msi)
+    msi_removal(prefix, msi, STANDARD, ports)
+    return prefix
+
+
+@test
+def msi_enterprise_remembered_for_removal(h):
+    prefix, msi = h.prefix("msi-enterprise"), package(h)
+    ports, assigned = standard_facts(h, prefix, ENTERPRISE)
+    check_equal(msiexec(prefix, msi, "ENTERPRISE=1").rc, 0, "msiexec's exit code")
+    pieces = install_transcript(Expect(edition=ENTERPRISE, ports=ports, assigned=assigned,
+                                       args=["-a"]))
+    check_log(prefix, log_bytes(pieces), "install")
+    check_installed(prefix, ENTERPRISE, ports, assigned)
+    check_monitor(prefix, STANDARD, True, present=False)
+    msi_removal(prefix, msi, ENTERPRISE, ports, log_bytes(pieces))
+    return prefix
+
+
+@test
+def msi_refused_install_rolls_back(h):
+    prefix, msi = h.prefix("msi-refused", dotnet=False), package(h)
+    rc = msiexec(prefix, msi).rc
+    check(rc in MSI_FAILED, "msiexec's exit code %d, expected %r" % (rc, MSI_FAILED))
+    pieces = banner(STANDARD) + [("ERROR: The .NET Framework 2.0 is not installed\n", False)]
+    check_log(prefix, log_bytes(pieces), "refused install")
+    check_package(prefix, msi, present=False)
+    check_monitor(prefix, STANDARD, True, present=False)
+    return prefix
+
+
+@test
+def msi_major_upgrade(h):
+    prefix, old = h.prefix("msi-upgrade"), package(h)
+    major, minor, build = msi_property(old, "ProductVersion").split(".")
+    new = package(h, "%s.%s.%d" % (major, minor, int(build) + 1))
+    ports, assigned = standard_facts(h, prefix)
+    check_equal(msiexec(prefix, old).rc, 0, "first msiexec's exit code")
+    log = log_bytes(install_transcript(Expect(ports=ports, assigned=assigned)))
+    printers = prefix.printers()
+    check_equal(msiexec(prefix, new).rc, 0, "upgrade's exit code")
+    # The old package's removal step must not run: only a second installation follows.
+    log += log_bytes(install_transcript(Expect(
+        ports=ports, assigned=assigned, monitor_present=True,
+        disconnect=disconnect_block(printers, [c["PortName"] for c in ports], STANDARD))))
+    check_log(prefix, log, "upgrade")
+    check_installed(prefix, STANDARD, ports, assigned)
+    check_package(prefix, new)
+    check(not prefix.reg_key_exists(ARP_KEY + msi_property(old, "ProductCode"), "32"),
+          "the old package's entry is still there")
+    return prefix
+
+
+# The package on its unhappy paths, each case in a 32-bit prefix: steps (the package, msiexec's
+# arguments and exit code, or a step of the test's own), then what the machine is left with.
+# Where Wine's msiexec departs from Windows:
+# - A failed run's rollback deletes the package's files (also those it only overwrote) and
+#   the remembered registry values before it runs the rollback actions, so each finds no
+#   Install.exe and counts as done. Windows undoes the script step by step in reverse order:
+#   RollbackInstall (after InstallFiles) runs "-u" while the new files are still there,
+#   RollbackUpgrade (before InstallFiles) the previous Install.exe, its files restored by then.
+#   The failed upgrade shows that order from the package's tables.
+# - A launch condition's message is missing from Wine's log (the exit code is 1603 as on
+#   Windows), and its msiexec drops every double quote from a property on its command line:
+#   the value with one goes into the Property table, as a transform would put it.
+REFUSED = 1603 % 256
+QUOTED = 'C:\\Site\\a.ini" "-u'  # once made the installation run "Install.exe -u"
+
+
+def case_package(h, variant):
+    if variant == "other edition":
+        return package(h, "2.6.1", KIT, "ENTERPRISE=1")
+    if variant == "broken monitor":  # a 64-bit DLL under the 32-bit name: it does not load
+        kit = h.workdir / "broken"
+        if not kit.exists():
+            shutil.copytree(KIT, kit)
+            shutil.copy2(KIT / STANDARD.monitor64, kit / STANDARD.monitor32)
+        return package(h, "2.6.1", kit)
+    if variant == "quoted":
+        path = h.workdir / "Tolvo-quoted.msi"
+        check(subprocess.call([str(ROOT / "packaging" / "build-msi.sh"), "-o", str(path),
+                               "-p", "INIFILE=" + QUOTED], stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL) == 1, "build-msi.sh took " + QUOTED)
+        shutil.copy2(package(h), path)
+        subprocess.check_call(["msibuild", str(path), "-q", "INSERT INTO `Property` (`Property`, "
+                               "`Value`) VALUES ('INIFILE', '%s')" % QUOTED])
+        return path
+    return package(h)
+
+
+def delete_install_exe(h, prefix):
+    prefix.host(prefix.program_files + PACKAGE_DIR + "\\Install.exe").unlink()
+
+
+def check_trace(h, prefix):
+    trace = prefix.host("C:\\tolvo-trace.txt")
+    check(trace.is_file() and b"DeleteMonitorA(" in trace.read_bytes(),
+          "no trace of the package's run")
+
+
+SITE_INI = "C:\\Site\\Tolvo.ini"
+
+
+def assign_missing_printer(h, prefix):
+    """The kit's configuration with one more printer, which the machine does not have."""
+    site = prefix.host(SITE_INI)
+    site.parent.mkdir(parents=True, exist_ok=True)
+    site.write_bytes((KIT / "Tolvo.ini").read_bytes() + b"\r\nAssignPrinter2=Tolvo Missing Printer\r\n")
+
+
+def check_rollback_order(h, prefix):
+    table = lambda name: [line.split("\t") for line in subprocess.check_output(
+        ["msiinfo", "export", str(package(h)), name], text=True).splitlines()[3:]]
+    at = {row[0]: int(row[2]) for row in table("InstallExecuteSequence")}
+    order = [at.get(action, 0) for action in ("RollbackRemoval", "RunUninstall", "RemoveFiles",
+             "RollbackUpgrade", "InstallFiles", "RollbackInstall", "RunInstall", "InstallFinalize")]
+    rollback = [int(row[1]) & 0x500 for row in table("CustomAction") if row[0].startswith("Rollback")]
+    check(0 not in order and order == sorted(order) and rollback == [0x500] * 3,
+          "rollback actions missing, out of order or not run as rollback")
+
+
+PACKAGE_CASES = [
+    ("msi_feature_removal", [("", [], 0), ("", ["REMOVE=Complete"], 0)], "removed"),
+    ("msi_removal_without_install_exe", [("", [], 0), delete_install_exe, (
+        "", ["REMOVE=ALL", "TRACEFILE=C:\\tolvo-trace.txt"], 0), check_trace], "removed"),
+    ("msi_removal_skipping_uninstall", [("", [], 0), ("", ["REMOVE=ALL", "SKIPUNINSTALL=1"], 0)],
+     "kept"),
+    ("msi_other_edition_refused", [("", [], 0), ("", ["ENTERPRISE=1"], REFUSED),
+                                   ("other edition", [], REFUSED), ("", ["REMOVE=ALL"], 0)],
+     "removed"),
+    ("msi_unsafe_values_refused", [("", ["ALLUSERS=", "MSIINSTALLPERUSER=1"], REFUSED),
+                                   ("", ["SERVER=-u"], REFUSED),
+                                   ("", ["INIFILE=C:\\Site\\"], REFUSED), ("quoted", [], REFUSED)],
+     "nothing"),
+    ("msi_failed_upgrade", [("", [], 0), ("broken monitor", [], MSI_FAILED), check_rollback_order],
+     "previous"),
+    ("msi_verify_fails_install", [assign_missing_printer, ("", ["VERIFY=1", "INIFILE=" + SITE_INI],
+                                                           MSI_FAILED)], "not verified"),
+]
+
+
+def package_case(name, steps, left):
+    def run(h):
+        prefix, msi = h.prefix(name.replace("_", "-"), wide=False), package(h)
+        ports, assigned = standard_facts(h, prefix)
+        log = log_bytes(install_transcript(Expect(version_line=WIN7_32, wide=False, ports=ports,
+                                                  assigned=assigned)))
+        for step in steps:
+            if callable(step):
+                step(h, prefix)
+                continue
+            variant, arguments, expected = step
+            printers = prefix.printers()
+            rc = msiexec(prefix, case_package(h, variant), *arguments).rc
+            check(rc in (expected if isinstance(expected, tuple) else (expected,)),
+                  "msiexec %s: exit code %d, expected %r" % (" ".join(arguments), rc, expected))
+        if left == "removed":
+            log += log_bytes(uninstall_transcript(STANDARD, WIN7_32, disconnect_block(
+                printers, [c["PortName"] for c in ports], STANDARD)))
+            check_log(prefix, log, name)
+            check_removed(prefix, STANDARD, ports, msi)
+            check_monitor(prefix, ENTERPRISE, False, present=False)
+        elif left == "kept":  # the package's entry is gone, what Install.exe installed stays
+            check(not prefix.reg_key_exists(ARP_KEY + msi_property(msi, "ProductCode"), "32"),
+                  "the package's entry is still there")
+            check_installed(prefix, STANDARD, ports, assigned)
+        elif left == "nothing":
+            check_package(prefix, msi, present=False)
+            check(not prefix.host("C:\\windows\\TLPortInstall.log").exists(), "Install.exe ran")
+        elif left == "not verified":  # the check's verdict failed the installation
+            text = prefix.host("C:\\windows\\TLPortInstall.log").read_bytes()
+            check(b"ERROR - Printer 'Tolvo Missing Printer' NOT found" in text and text.endswith(
+                b"NOT Installed as Configured!\r\n"), "run log:\n" + text.decode("cp1252"))
+            check(not prefix.reg_key_exists(ARP_KEY + msi_property(msi, "ProductCode"), "32"),
+                  "the package's entry is still there")
+        else:  # the previous version's entry stays; Windows' rollback re-installs it too
+            text = prefix.host("C:\\windows\\TLPortInstall.log").read_bytes()
+            failed = b"ERROR (126) While Registering Print Monitor.\r\n\r\nTolvo Port Monitor Not "
+            check(text.startswith(log) and text.endswith(failed + b"Installed!\r\n"),
+                  "run log:\n" + text.decode("cp1252"))
+            check(prefix.reg_key_exists(ARP_KEY + msi_property(msi, "ProductCode"), "32"),
+                  "the previous version's entry is gone")
+    run.__name__ = name
+    TESTS.append(run)
+
+
+for case in PACKAGE_CASES:
+    package_case(*case)
+
