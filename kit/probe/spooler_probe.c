@@ -22,6 +22,8 @@
  *   spooler_probe processes                       the file name of each running process
  *   spooler_probe run-log-inheritable PATH        checks a log handle's flags
  *   spooler_probe hold-event NAME                 an event of that name, until killed
+ *   spooler_probe hold-file PATH                  the file open for reading, shared for reading
+ *                                                 only (as a running program's), until killed
  *   spooler_probe file-version PATH...            VERSION<TAB>LANGUAGE of each file's
  *                                                 version resource, "-" for none
  *
@@ -59,7 +61,7 @@ static int Usage(void) {
       "       port-data PORT [MONITOR] | enum-ports [LEVEL] | add-printer NAME [PORT] |\n"
       "       printers | printer-port NAME | set-port NAME PORTS |\n"
       "       reg VIEW KEY VALUE | regkey VIEW KEY | processes | run-log-inheritable PATH |\n"
-      "       hold-event NAME | file-version PATH...\n",
+      "       hold-event NAME | hold-file PATH | file-version PATH...\n",
       stderr);
   return 64;
 }
@@ -444,6 +446,17 @@ static int ProbeHoldEvent(const char* name) {
   return 0;
 }
 
+static int ProbeHoldFile(const char* path) {
+  if (CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL) ==
+      INVALID_HANDLE_VALUE) {
+    return Fail();
+  }
+  puts("held");
+  fflush(stdout);
+  Sleep(INFINITE);
+  return 0;
+}
+
 /* Each file's version as Windows reads it (VS_FIXEDFILEINFO) and the
  * language of its first translation. */
 static int ProbeFileVersions(int count, char** paths) {
@@ -521,6 +534,9 @@ static int Dispatch(int argc, char** argv) {
   }
   if (argc == 3 && strcmp(command, "hold-event") == 0) {
     return ProbeHoldEvent(argv[2]);
+  }
+  if (argc == 3 && strcmp(command, "hold-file") == 0) {
+    return ProbeHoldFile(argv[2]);
   }
   if (argc >= 3 && strcmp(command, "file-version") == 0) {
     return ProbeFileVersions(argc - 2, argv + 2);

@@ -1,21 +1,27 @@
 /*
  * TolvoRun.dll, the package's one custom action DLL (Binary table): runs
- * Install.exe, or the package's copy of it, and writes what the program
- * prints into Windows Installer's log.
+ * Install.exe, or the package's copy of it, and writes its command line,
+ * its error stream and its exit code into Windows Installer's log.
  *
- * An .exe custom action's output reaches no log, so a run that ends with a
- * line on its error stream (a run log or trace file that cannot be opened)
- * and a non-zero exit code would leave msiexec's /l*v log with nothing but
- * the action's failure. Here every line of the program's output and error
- * streams becomes an informational message of the installation, followed by
- * the command line's exit code, and a non-zero exit code fails the action.
+ * An .exe custom action's error stream reaches no log, so a run that ends
+ * with a line there (a run log or trace file that cannot be opened) and a
+ * non-zero exit code would leave msiexec's /l*v log with nothing but the
+ * action's failure. Here each line of the program's error stream becomes an
+ * informational message of the installation, followed by the exit code,
+ * and a non-zero exit code fails the action. The program's output, the
+ * transcript, goes nowhere, as before: the run log holds it, readable by
+ * administrators only, since a port's line shows its password; Windows
+ * Installer's log is often kept where others can read it.
  *
  * CustomActionData is the whole command line, program path quoted:
  *   "C:\Program Files\Kestrum\Tolvo Port Monitor\Install.exe" -a "-lC:\x.log"
  */
+// windows.h must come before the headers that build on it.
+// clang-format off
 #include <windows.h>
 #include <msi.h>
 #include <msiquery.h>
+// clang-format on
 
 enum {
   kPollIntervalMs = 100,
@@ -23,11 +29,10 @@ enum {
   kLineLength = 1024 /* a longer line is logged in pieces */
 };
 
-/* One stream of the program: the pipe's reading end and the line being
+/* The program's error stream: the pipe's reading end and the line being
  * gathered. */
 typedef struct {
   HANDLE pipe;
-  const WCHAR* label; /* "output" or "error" */
   char line[kLineLength];
   DWORD length;
 } Stream;
@@ -97,7 +102,7 @@ static void FlushLine(const Log* log, Stream* stream) {
     length = MultiByteToWideChar(CP_ACP, 0, stream->line, (int)stream->length, text, kLineLength);
   }
   text[length] = L'\0';
-  LogText(log, stream->label, text);
+  LogText(log, L"error", text);
   stream->length = 0;
 }
 
@@ -157,33 +162,38 @@ static void ProgramName(const WCHAR* commandLine, WCHAR* name, int capacity) {
   lstrcpynW(name, start, (int)(end - start) + 1 < capacity ? (int)(end - start) + 1 : capacity);
 }
 
-/* Starts the command line with its output and error streams on the two
- * pipes and logs what they carry until it ends; returns its exit code, or
- * -1 with a logged reason when it cannot be started or waited for. */
-static int RunCommand(const Log* log, WCHAR* commandLine) {
-  Stream streams[2] = {{NULL, L"output", {0}, 0}, {NULL, L"error", {0}, 0}};
-  HANDLE writeEnds[2] = {NULL, NULL};
+/* An inheritable handle on the NUL device, for the program's input and
+ * output. */
+static HANDLE OpenNul(DWORD access) {
   SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, NULL, TRUE};
+  return CreateFileW(L"NUL", access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                     OPEN_EXISTING, 0, NULL);
+}
+
+/* Starts the command line with its error stream on a pipe and logs what
+ * the pipe carries until the program ends; returns its exit code, or -1
+ * with a logged reason when it cannot be started or waited for. */
+static int RunCommand(const Log* log, WCHAR* commandLine) {
+  Stream errors = {NULL, {0}, 0};
+  HANDLE errorWriteEnd = NULL;
+  const HANDLE input = OpenNul(GENERIC_READ);
+  const HANDLE output = OpenNul(GENERIC_WRITE);
   STARTUPINFOW startup;
   PROCESS_INFORMATION process;
   WCHAR error[16];
   DWORD exitCode = (DWORD)-1;
   DWORD waited = WAIT_TIMEOUT;
-  HANDLE input;
   BOOL started = FALSE;
-  int i;
 
   ZeroMemory(&startup, sizeof startup);
   ZeroMemory(&process, sizeof process);
-  input = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
-                      OPEN_EXISTING, 0, NULL);
-  if (input != INVALID_HANDLE_VALUE && OpenPipe(&streams[0].pipe, &writeEnds[0]) &&
-      OpenPipe(&streams[1].pipe, &writeEnds[1])) {
+  if (input != INVALID_HANDLE_VALUE && output != INVALID_HANDLE_VALUE &&
+      OpenPipe(&errors.pipe, &errorWriteEnd)) {
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = input;
-    startup.hStdOutput = writeEnds[0];
-    startup.hStdError = writeEnds[1];
+    startup.hStdOutput = output;
+    startup.hStdError = errorWriteEnd;
     started = CreateProcessW(NULL, commandLine, NULL, NULL, TRUE, CREATE_NO_WINDOW, NULL, NULL,
                              &startup, &process);
   }
@@ -191,34 +201,32 @@ static int RunCommand(const Log* log, WCHAR* commandLine) {
     FormatNumber((long)GetLastError(), error);
     LogText(log, L"cannot be started, error", error);
   }
-  /* Only the program holds the writing ends from here on. */
-  for (i = 0; i < 2; ++i) {
-    if (writeEnds[i] != NULL) {
-      CloseHandle(writeEnds[i]);
-    }
+  /* Only the program holds the pipe's writing end from here on. */
+  if (errorWriteEnd != NULL) {
+    CloseHandle(errorWriteEnd);
   }
   if (input != INVALID_HANDLE_VALUE) {
     CloseHandle(input);
+  }
+  if (output != INVALID_HANDLE_VALUE) {
+    CloseHandle(output);
   }
   if (started) {
     CloseHandle(process.hThread);
     do {
       waited = WaitForSingleObject(process.hProcess, kPollIntervalMs);
-      Drain(log, &streams[0]);
-      Drain(log, &streams[1]);
+      Drain(log, &errors);
     } while (waited == WAIT_TIMEOUT);
     if (waited != WAIT_OBJECT_0 || !GetExitCodeProcess(process.hProcess, &exitCode)) {
       exitCode = (DWORD)-1;
     }
     CloseHandle(process.hProcess);
   }
-  for (i = 0; i < 2; ++i) {
-    if (streams[i].length > 0) {
-      FlushLine(log, &streams[i]);
-    }
-    if (streams[i].pipe != NULL) {
-      CloseHandle(streams[i].pipe);
-    }
+  if (errors.length > 0) {
+    FlushLine(log, &errors);
+  }
+  if (errors.pipe != NULL) {
+    CloseHandle(errors.pipe);
   }
   return started ? (int)exitCode : -1;
 }

@@ -4,6 +4,7 @@ Install.exe from the package's folder, so its runs are checked as Install.exe's 
 import os
 import shutil
 import subprocess
+import time
 from pathlib import Path
 
 from e2e_model import *  # noqa: F401,F403
@@ -181,14 +182,14 @@ QUOTED = 'C:\\Site\\a.ini" "-u'  # once made the installation run "Install.exe -
 
 
 def newer_program(h):
-    """The kit with an Install.exe of a higher version resource (2.6.0.0 becomes 2.6.1.0)."""
+    """The kit with an Install.exe of a higher version resource (2.6.0.0 becomes 2.6.2.0)."""
     kit = h.workdir / "newer"
     if not kit.exists():
         shutil.copytree(KIT, kit)
         data = bytearray((kit / "Install.exe").read_bytes())
         fixed = data.find(b"\xbd\x04\xef\xfe")  # VS_FIXEDFILEINFO's signature
         for offset in (12, 20):  # the file's and the product's version, their low half
-            data[fixed + offset + 2] += 1
+            data[fixed + offset + 2] += 2
         (kit / "Install.exe").write_bytes(bytes(data))
     return kit
 
@@ -200,8 +201,10 @@ def case_package(h, variant):
             subprocess.check_call([str(ROOT / "packaging" / "build-msi.sh"), "-o", str(path),
                                    str(KIT)], stdout=subprocess.DEVNULL)
         return path
+    if variant == "same program":  # a higher version of the package, not of Install.exe
+        return package(h, "2.6.1")
     if variant == "newer program":
-        return package(h, "2.6.1", newer_program(h))
+        return package(h, "2.6.2", newer_program(h))
     if variant == "other edition":
         return package(h, "2.6.1", KIT, "ENTERPRISE=1")
     if variant == "broken monitor":  # a 64-bit DLL under the 32-bit name: it does not load
@@ -275,6 +278,19 @@ def check_file_versions(h, prefix):
     _, text = prefix.probe("file-version", *[str(f) for f in files])
     for path, found in zip(files, text.splitlines()):
         check_equal(versions.get(path.name.lower()), {found}, "File table's version of " + path.name)
+
+
+def hold_install_exe(h, prefix):
+    """Install.exe open as a running check would hold it."""
+    path = prefix.program_files + PACKAGE_DIR + "\\Install.exe"
+    prefix.holder, out, _ = prefix.start([str(PROBE), "hold-file", path])
+    while b"held" not in out.read_bytes() and prefix.holder.poll() is None:
+        time.sleep(0.05)
+
+
+def release_install_exe(h, prefix):
+    prefix.holder.kill()
+    prefix.holder.wait()
 
 
 def check_own_install_exe(h, prefix):
@@ -352,7 +368,9 @@ PACKAGE_CASES = [
                              ("", ["REINSTALL=ALL", "REINSTALLMODE=omus", "NOCOPY=1"], 0),
                              check_nocopy_remembered], "installed"),
     ("msi_file_versions", [("", [], 0), check_file_versions], "installed"),
-    ("msi_upgrade_runs_own_install_exe", [("", [], 0), ("newer program", [], 0),
+    # An upgrade replaces Install.exe by a newer one only: the same one in use needs no restart.
+    ("msi_upgrade_runs_own_install_exe", [("", [], 0), hold_install_exe, ("same program", [], 0),
+                                          release_install_exe, ("newer program", [], 0),
                                           check_own_install_exe], "installed"),
     # Until a run log that cannot be opened says why, the trace file's refusal is the line (a
     # refused trace may end the run, hence both exit codes).
