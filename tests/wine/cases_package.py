@@ -2,6 +2,7 @@
 Install.exe from the package's folder, so its runs are checked as Install.exe's own are."""
 
 import os
+import re
 import shutil
 import subprocess
 import time
@@ -175,8 +176,9 @@ def msi_major_upgrade(h):
 #   RollbackUpgrade (before InstallFiles) the previous Install.exe, its files restored by then.
 #   The failed upgrade shows that order from the package's tables.
 # - A launch condition's message is missing from Wine's log (the exit code is 1603 as on
-#   Windows), and its msiexec drops every double quote from a property on its command line:
-#   the value with one goes into the Property table, as a transform would put it.
+#   Windows), as is a refusal's (an error action's: the log names the action, the package's
+#   table holds the message), and its msiexec drops every double quote from a property on
+#   its command line: the value with one goes into the Property table, as a transform would.
 REFUSED = 1603 % 256
 QUOTED = 'C:\\Site\\a.ini" "-u'  # once made the installation run "Install.exe -u"
 
@@ -318,6 +320,24 @@ def install_without_package(h, prefix):
     check_equal(prefix.install().rc, 0, "Install.exe's exit code")
 
 
+def install_enterprise_without_package(h, prefix):
+    check_equal(prefix.install("-a").rc, 0, "Install.exe -a's exit code")
+
+
+def check_unknown_edition_refused(h, prefix):
+    """The refusal, which names the way out, ran; the package is gone and both monitors stay."""
+    message = [line.split("\t")[3] for line in subprocess.check_output(
+        ["msiinfo", "export", str(package(h)), "CustomAction"], text=True).splitlines()
+        if line.startswith("RefuseUnknownEdition\t")]
+    check(message and "SKIPUNINSTALL=1" in message[0] and
+          re.search(r"^Action start [0-9:]+: RefuseUnknownEdition\.", msi_log(prefix), re.M),
+          "no refusal naming SKIPUNINSTALL=1 in msiexec's log")
+    check(not prefix.reg_key_exists(ARP_KEY + msi_property(package(h), "ProductCode"), "32"),
+          "the package's entry is still there")
+    check_monitor(prefix, STANDARD, False)
+    check_monitor(prefix, ENTERPRISE, False)
+
+
 def check_takeover_rollback(h, prefix):
     """The rollback re-installs what it found (Wine: its Install.exe is deleted by then, so
     the log shows the command line that cannot start); it never runs -u."""
@@ -361,6 +381,11 @@ PACKAGE_CASES = [
     ("msi_deleted_key", [("", ["ENTERPRISE=1"], 0), delete_remembered_key,
                          ("", ["REINSTALL=ALL", "REINSTALLMODE=omus"], 0), check_enterprise_alone,
                          delete_remembered_key, ("", ["REMOVE=ALL"], 0)], "gone"),
+    ("msi_unknown_edition_refused", [("", [], 0), delete_remembered_key,
+                                     install_enterprise_without_package,
+                                     ("", ["REMOVE=ALL", "/l*v", MSI_LOG], REFUSED),
+                                     ("", ["REMOVE=ALL", "SKIPUNINSTALL=1"], 0),
+                                     check_unknown_edition_refused], None),
     ("msi_internal_property_ignored", [("", ["TOLVOARGS=-u"], 0)], "installed"),
     ("msi_skipuninstall_only_as_1", [("", [], 0), ("", ["REMOVE=ALL", "SKIPUNINSTALL=0"], 0)],
      "removed"),
