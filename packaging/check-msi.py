@@ -75,7 +75,8 @@ def check_cells(package):
         for number, line in enumerate(lines[3:], 4):
             cells = line.split("\t")
             if line and (len(cells) != width or any(c < " " for c in line.replace("\t", ""))):
-                package.fault("%s, line %d: a control character in a cell: %r" % (table, number, line))
+                package.fault("%s, line %d: a control character in a cell: %r" % (
+                    table, number, line))
         if lines[-1]:
             package.fault("%s: a control character in a cell: %r" % (table, lines[-1]))
 
@@ -129,7 +130,8 @@ def check_sequence(package, actions):
         numbers = {}
         for row in package.rows(table):
             if not re.match(r"^-?[0-9]+$", row["Sequence"]):
-                package.fault("%s: %s at %r, not a number" % (table, row["Action"], row["Sequence"]))
+                package.fault("%s: %s at %r, not a number" % (
+                    table, row["Action"], row["Sequence"]))
             elif row["Sequence"] in numbers and int(row["Sequence"]) > 0:
                 package.fault("%s: %s and %s both at %s" % (
                     table, numbers[row["Sequence"]], row["Action"], row["Sequence"]))
@@ -154,8 +156,10 @@ def check_actions(package, actions):
     for name, row in actions.items():
         kind = next((k for k in TYPES if k and name.startswith(k)), "")
         if int(row["Type"]) != TYPES[kind]:
-            package.fault("custom action %s: type %s, expected %d" % (name, row["Type"], TYPES[kind]))
-        if TYPES[kind] & IN_SCRIPT and (row["Source"] not in binaries or row["Target"] != "RunLogged"):
+            package.fault("custom action %s: type %s, expected %d" % (
+                name, row["Type"], TYPES[kind]))
+        runs_dll = row["Source"] in binaries and row["Target"] == "RunLogged"
+        if TYPES[kind] & IN_SCRIPT and not runs_dll:
             package.fault("custom action %s: not TolvoRun.dll's RunLogged" % name)
 
 

@@ -45,7 +45,8 @@ def version_resource(path):
 def main(arguments):
     if len(arguments) == 2 and arguments[0] == "--wxs":
         with open(arguments[1]) as source:
-            files = re.findall(r'<File Id="(\w+)"[^>]* Source="\$\(var\.KitDir\)/([^"]*)"', source.read())
+            files = re.findall(r'<File Id="(\w+)"[^>]* Source="\$\(var\.KitDir\)/([^"]*)"',
+                               source.read())
         for file_id, path in files:
             found = version_resource(html.unescape(path))
             if found:

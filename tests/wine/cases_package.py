@@ -274,12 +274,14 @@ def check_file_versions(h, prefix):
         ["msiinfo", "export", str(package(h)), "File"], text=True).splitlines()[3:]]
     versions = {}
     for row in table:
-        versions.setdefault(row[2].lower(), set()).add("%s\t%s" % (row[4], row[5]) if row[4] else "-")
+        version = "%s\t%s" % (row[4], row[5]) if row[4] else "-"
+        versions.setdefault(row[2].lower(), set()).add(version)
     folder = prefix.host(prefix.program_files + PACKAGE_DIR)
     files = sorted(p for p in folder.rglob("*") if p.is_file())
     _, text = prefix.probe("file-version", *[str(f) for f in files])
     for path, found in zip(files, text.splitlines()):
-        check_equal(versions.get(path.name.lower()), {found}, "File table's version of " + path.name)
+        check_equal(versions.get(path.name.lower()), {found}, "File table's version of " +
+                    path.name)
 
 
 def hold_install_exe(h, prefix):
