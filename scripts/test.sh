@@ -59,15 +59,18 @@ signed_kit_and_package() {
   rm -rf "$signed" && mkdir -p "$signed" && cp -a "$repo/build/kit" "$signed/kit" &&
     openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Tolvo test signing" \
       -keyout "$signed/key.pem" -out "$signed/cert.pem" 2>/dev/null &&
-    "${sign[@]}" "$signed/kit" && "$repo/packaging/build-msi.sh" -o "$signed/Tolvo.msi" "$signed/kit" &&
+    cp "$repo/build/mingw32/packaging/TolvoRun.dll" "$signed/" &&
+    "${sign[@]}" "$signed/kit" "$signed/TolvoRun.dll" &&
+    "$repo/packaging/build-msi.sh" -o "$signed/Tolvo.msi" -d "$signed/TolvoRun.dll" "$signed/kit" &&
     "${sign[@]}" "$signed/Tolvo.msi"
 }
 verify_signatures() {
-  find "$signed/kit" "$signed/Tolvo.msi" -type f \( -iname "*.exe" -o -iname "*.dll" -o -iname "*.msi" \) -print0 |
+  find "$signed/kit" "$signed/TolvoRun.dll" "$signed/Tolvo.msi" -type f \( -iname "*.exe" -o -iname "*.dll" -o -iname "*.msi" \) -print0 |
     xargs -0 -n 1 osslsigncode verify -CAfile "$signed/cert.pem" -in >/dev/null
 }
 build "signed kit and Windows Installer package" signed_kit_and_package
 check "every signed file verifies" verify_signatures
+check "the signed package's tables" "$repo/packaging/check-msi.py" "$signed/Tolvo.msi"
 export E2E_KIT="$signed/kit" E2E_INSTALL_EXE="$signed/kit/Install.exe" E2E_MSI="$signed/Tolvo.msi"
 check "Wine smoke test" "$repo/tests/wine/smoke_test.sh"
 check "behaviour checks of the real backend under Wine" "$repo/tests/wine/run_checks.sh"
