@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "portconfig/printer_assignment.h"
 #include "scenarios/machine_fixture.h"
 
 namespace tolvo::scenario {
@@ -25,8 +26,7 @@ void FromRegistry(MachineFixture& f) {
   f.machine.registry.SetString(key + "2", "ServerIP", kServerAddress);
   f.machine.registry.SetString(key + "2", "AssignPrinter", kPrinterName);
 }
-// One printer named in two letter cases beyond ASCII: the spooler takes
-// both for it, so it belongs on the second port.
+// One printer named in two letter cases beyond ASCII belongs on the second port.
 void OnePrinterTwoCases(MachineFixture& f) {
   f.machine.spooler.AddPrinter("B\xFCro", kPrinterPort);
   f.machine.WriteFile(kIniPath, std::string(kTypicalIni) + "AssignPrinter2=B\xFCro\r\n" +
@@ -127,6 +127,7 @@ TEST_P(CheckAfterInstallation, NamesWhatIsMissingAndChangesNothing) {
     line = std::string("    ") + c.line;
   }
   StartNewRun();
+  machine.ClearCallLog();
   const std::string before = machine.StateText(kRunLogPath);
   std::vector<std::string> arguments = c.arguments;
   arguments.emplace_back("-v");
@@ -141,6 +142,8 @@ TEST_P(CheckAfterInstallation, NamesWhatIsMissingAndChangesNothing) {
     ++errors;
   }
   EXPECT_EQ(errors, c.exitCode == 0 ? 0 : 1) << machine.console;
+  // Of the configuration, one ServerIP per port number tried and the printer keys.
+  EXPECT_LE(machine.CallCount("GetPrivateProfileStringA"), 3 + 2 * kAssignPrinterKeys);
   ExpectTranscript(machine.console);  // the run log holds it too, nothing is left open
   EXPECT_EQ(machine.StateText(kRunLogPath), before);
 }
