@@ -12,8 +12,6 @@ namespace tolvo {
 
 namespace {
 
-constexpr std::size_t kPortNameSize = 260;
-
 // Takes every port of the monitor out of a comma-separated port list, in
 // place. True when the list changed.
 bool RemoveMonitorPorts(RunContext& context, char* list, const char* monitorName) {
@@ -25,7 +23,7 @@ bool RemoveMonitorPorts(RunContext& context, char* list, const char* monitorName
       ++end;
     }
     const std::size_t next = list[end] == ',' ? end + 1 : end;
-    char name[kPortNameSize] = {};
+    char name[kListedPortNameSize] = {};
     // A name too long for the buffer cannot be a port's name; a cut copy
     // must not be mistaken for one.
     const bool whole =
@@ -110,9 +108,8 @@ bool IsMonitorPort(RunContext& context, const char* portName, const char* monito
     if (port.pPortName == nullptr || port.pMonitorName == nullptr) {
       continue;
     }
-    // As the spooler compares names: without case in the ANSI code page.
-    if (api.CompareTextIgnoreCase(port.pPortName, portName) == 0 &&
-        api.CompareTextIgnoreCase(port.pMonitorName, monitorName) == 0) {
+    if (SameSpoolerName(api, port.pPortName, portName) &&
+        SameSpoolerName(api, port.pMonitorName, monitorName)) {
       context.output.PrintConsoleOnly("  - Port %s type %s will be disconnected\n", portName,
                                       monitorName);
       return true;
