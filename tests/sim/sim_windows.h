@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -41,6 +42,7 @@ enum class HandleKind {
   RunLog,
   Mutex,
   Local,
+  Token,
 };
 
 const char* HandleKindName(HandleKind kind);
@@ -119,6 +121,10 @@ class SimWindows : public WinApi {
   // --- Console and run log (test side) --------------------------------------
   std::string console;  // everything written to standard output, as written
   bool RunLogOpen() const;
+
+  // --- Security (test side) ---------------------------------------------------
+  // The account the run is, as its token names it: an administrator.
+  std::string runAccount = "S-1-5-21-1-2-3-500";
 
   // --- Modules -------------------------------------------------------------
   // Every LoadLibraryA argument, in order.
@@ -241,7 +247,14 @@ class SimWindows : public WinApi {
   DWORD GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE type, SECURITY_INFORMATION parts,
                         PSID* owner, PSID* group, PACL* dacl, PACL* sacl,
                         PSECURITY_DESCRIPTOR* descriptor) override;
-  BOOL IsWellKnownSid(PSID sid, WELL_KNOWN_SID_TYPE type) override;
+  BOOL ConvertSecurityDescriptorToStringSecurityDescriptorA(PSECURITY_DESCRIPTOR descriptor,
+                                                            DWORD revision,
+                                                            SECURITY_INFORMATION parts, LPSTR* text,
+                                                            PULONG length) override;
+  BOOL OpenProcessToken(HANDLE process, DWORD access, PHANDLE token) override;
+  BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS informationClass,
+                           LPVOID information, DWORD length, PDWORD returnLength) override;
+  BOOL ConvertSidToStringSidA(PSID sid, LPSTR* text) override;
 
   HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) override;
   HGLOBAL GlobalFree(HGLOBAL memory) override;
@@ -303,9 +316,12 @@ class SimWindows : public WinApi {
   std::set<std::string> missingModules_;
   std::set<std::string> missingExports_;  // "module!function"
   std::map<std::uintptr_t, std::size_t> allocations_;
-  // Local memory by handle: a security descriptor's SDDL text or a SID.
+  // Local memory by handle: a security descriptor's SDDL text or a SID;
+  // a text handed out (LPSTR) is a block that holds it.
   std::map<std::uintptr_t, std::string> localBlocks_;
   PSECURITY_DESCRIPTOR NewLocalBlock(std::string text);
+  LPSTR NewLocalText(const std::string& text);
+  std::map<std::uintptr_t, std::unique_ptr<char[]>> localTexts_;
   std::string LocalText(const void* block) const;  // "" for none
 };
 

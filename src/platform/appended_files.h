@@ -1,0 +1,24 @@
+// What the files the installer appends to (the run log, the support trace)
+// share, whoever opens them: the security a file gets when the run creates
+// it.
+#pragma once
+
+#include "platform/unique_handles.h"
+#include "platform/win_api.h"
+
+namespace tolvo {
+
+// The descriptor of a file the run creates: the port lines once showed
+// passwords, so it is readable (and writable, for the next run) by the
+// local system account, the administrators and the account the run is
+// (which on a file server is the computer account), and by no one else.
+// The owner is left to Windows: a file server makes the account that
+// creates the file its owner, where forcing the administrators would fail.
+// Without the account (its token cannot be read) the first two remain.
+// True with the descriptor; true without one on a system that keeps no
+// security (Windows 9x answers ERROR_CALL_NOT_IMPLEMENTED), whose files
+// are then created as the system makes them; false with the last error
+// when it cannot be made.
+bool MakeCreatedFileSecurity(WinApi& api, UniqueLocal& descriptor);
+
+}  // namespace tolvo
