@@ -7,6 +7,7 @@
 #include "core/text.h"
 #include "driver/command_line.h"
 #include "driver/dll_search_path.h"
+#include "platform/appended_files.h"
 #include "winenv/event_log.h"
 #include "winenv/installation_lock.h"
 #include "winenv/processes.h"
@@ -132,9 +133,17 @@ const char* RunLogPath(RunContext& context, const CommandLineOptions& options) {
   return path;
 }
 
+// Opens the run log; when it cannot be opened, says why on the error
+// stream, which leaves the console's transcript as it is.
 bool OpenRunLog(RunContext& context, const CommandLineOptions& options) {
   const char* path = RunLogPath(context, options);
-  return path != nullptr && context.output.OpenRunLog(path);
+  if (path != nullptr && context.output.OpenRunLog(path)) {
+    return true;
+  }
+  ReportFileNotOpened(context.api, "the run log",
+                      path != nullptr ? path : "%windir%\\TLPortInstall.log",
+                      context.api.GetLastError());
+  return false;
 }
 
 void PrintBanner(RunContext& context) {

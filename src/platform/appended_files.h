@@ -1,7 +1,10 @@
 // What the files the installer appends to (the run log, the support trace)
 // share, whoever opens them: the security a file gets when the run creates
-// it.
+// it, and the one line on the error stream that says why one could not be
+// opened.
 #pragma once
+
+#include <string_view>
 
 #include "platform/unique_handles.h"
 #include "platform/win_api.h"
@@ -20,5 +23,15 @@ namespace tolvo {
 // are then created as the system makes them; false with the last error
 // when it cannot be made.
 bool MakeCreatedFileSecurity(WinApi& api, UniqueLocal& descriptor);
+
+// Writes one line to the error stream:
+//   Cannot open SUBJECT "PATH": REASON CONSEQUENCE
+// where REASON is the system's text for `error` and its number, as in
+// "The system cannot find the path specified. (error 3)", or "it leads to
+// another file" for a name refused because a link leads elsewhere
+// (ERROR_CANT_ACCESS_FILE). The line holds no line break before its end;
+// control characters in the path show as "?".
+void ReportFileNotOpened(WinApi& api, std::string_view subject, std::string_view path, DWORD error,
+                         std::string_view consequence = {});
 
 }  // namespace tolvo

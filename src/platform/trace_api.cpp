@@ -144,6 +144,16 @@ void TraceApi::Note(std::string_view marker, std::string_view text) {
   Commit();
 }
 
+DWORD TraceApi::FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,
+                               LPSTR buffer, DWORD size, va_list* arguments) {
+  Begin("FormatMessageA").Hex(flags).Decimal(static_cast<long>(messageId));
+  line_.Label("buffer ").Hex(size);
+  const DWORD length =
+      inner_.FormatMessageA(flags, source, messageId, languageId, buffer, size, arguments);
+  EndText(length, size, buffer);
+  return length;
+}
+
 // --- Console and run log -----------------------------------------------------
 
 void TraceApi::WriteStdout(std::string_view text) {
@@ -155,6 +165,11 @@ void TraceApi::WriteStdout(std::string_view text) {
   } else {
     lastConsoleLength_ = kNotKept;
   }
+}
+
+void TraceApi::WriteStderr(std::string_view text) {
+  inner_.WriteStderr(text);
+  Note("| error   ", text);
 }
 
 RunLogStream TraceApi::OpenRunLog(LPCSTR path, LPSECURITY_ATTRIBUTES security) {

@@ -58,8 +58,11 @@ class TraceApi final : public WinApi {
   // Not recorded: the last error is shown on each failed call instead.
   DWORD GetLastError() override { return inner_.GetLastError(); }
   void SetLastError(DWORD error) override { inner_.SetLastError(error); }
+  DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId, LPSTR buffer,
+                       DWORD size, va_list* arguments) override;
 
   void WriteStdout(std::string_view text) override;
+  void WriteStderr(std::string_view text) override;
   RunLogStream OpenRunLog(LPCSTR path, LPSECURITY_ATTRIBUTES security) override;
   void WriteRunLog(RunLogStream stream, std::string_view text) override;
   void CloseRunLog(RunLogStream stream) override;

@@ -28,10 +28,18 @@ class WinApi {
   // --- Errors -------------------------------------------------------------
   virtual DWORD GetLastError() = 0;
   virtual void SetLastError(DWORD error) = 0;
+  // The system's text for an error (FORMAT_MESSAGE_FROM_SYSTEM), in the
+  // system's language, ending in CRLF: its length without the terminator,
+  // or 0 with the last error set (ERROR_INSUFFICIENT_BUFFER when it does
+  // not fit, ERROR_MR_MID_NOT_FOUND for a code without a text).
+  virtual DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,
+                               LPSTR buffer, DWORD size, va_list* arguments) = 0;
 
   // --- Console and run log (C runtime streams, text mode) -----------------
   // Writes to standard output; "\n" becomes CRLF on a Windows console.
   virtual void WriteStdout(std::string_view text) = 0;
+  // Writes to the error stream at once (unbuffered), as text.
+  virtual void WriteStderr(std::string_view text) = 0;
   // Opens `path` for appending only, in text mode: every write lands at the
   // file's end, whoever else appends to it meanwhile. Not inherited by child
   // processes, shared for reading and writing. A file it creates gets the

@@ -134,6 +134,19 @@ TEST_F(SystemCheck, RunLogAppendsInTextMode) {
   EXPECT_EQ(api.OpenRunLog(Path("no such folder\\x.log").c_str(), nullptr), nullptr);
 }
 
+// An error's text ends in CRLF and needs room for its terminator too.
+TEST_F(SystemCheck, ErrorTextsAndTheRoomTheyNeed) {
+  char text[512];
+  const auto format = [&](DWORD error, DWORD size) {
+    return api.FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                              error, 0, text, size, nullptr);
+  };
+  const DWORD length = format(ERROR_PATH_NOT_FOUND, sizeof text);
+  EXPECT_EQ(std::string(text, length).substr(length - 2), "\r\n");
+  EXPECT_FAILS(ERROR_INSUFFICIENT_BUFFER, format(ERROR_PATH_NOT_FOUND, length));
+  EXPECT_EQ(format(ERROR_PATH_NOT_FOUND, length + 1), length);
+}
+
 // A created file's grants name the run's own account; the installation
 // lock's descriptor, read back, is one that only the administrators reach.
 TEST_F(SystemCheck, SecurityOfWhatTheInstallerCreates) {

@@ -6,28 +6,33 @@ namespace {
 
 using ExitCodes = DriverScenario;
 
-// A run log that cannot be opened: -1 before anything else (no .NET check),
-// and nothing printed.
+// A run log that cannot be opened: -1 before anything else, nothing on the
+// console, one line on the error stream naming the log and why.
 struct UnopenedLogCase {
   const char* name;
   const char* path;  // given with -l; else the default log
   void (*prepare)(sim::SimWindows&);
+  const char* reason;
 };
 
+const char* const kNotFound = "The system cannot find the path specified. (error 3)";
 const UnopenedLogCase kUnopenedLogs[] = {
-    {"MissingFolder", "C:\\NoSuchFolder\\run.log", nullptr},
+    {"MissingDrive", "Q:\\no\\such\\folder\\log.txt", nullptr, kNotFound},
+    {"MissingFolder", "C:\\NoSuchFolder\\run.log", nullptr, kNotFound},
     {"FolderTheRunCannotWrite", nullptr,
-     [](sim::SimWindows& m) { m.FailCall("OpenRunLog", ERROR_ACCESS_DENIED); }},
+     [](sim::SimWindows& m) { m.FailCall("OpenRunLog", ERROR_ACCESS_DENIED); },
+     "Access is denied. (error 5)"},
     {"JunctionInAParentFolder", "C:\\Logs\\linked\\run.log",
      [](sim::SimWindows& m) {
        m.MakeDirectory("C:\\Logs\\linked");
        m.fileSystem.links.insert(sim::SimFilesState::Key("C:\\Logs\\linked"));
-     }},
+     },
+     "it leads to another file"},
 };
 
 class UnopenedLog : public DriverScenario, public ::testing::WithParamInterface<UnopenedLogCase> {};
 
-TEST_P(UnopenedLog, PrintsNothing) {
+TEST_P(UnopenedLog, SaysWhyOnTheErrorStreamAlone) {
   const UnopenedLogCase& c = GetParam();
   if (c.prepare) {
     c.prepare(machine);
@@ -37,6 +42,7 @@ TEST_P(UnopenedLog, PrintsNothing) {
       Run(c.path != nullptr ? std::vector<std::string>{"-l" + path} : std::vector<std::string>{}),
       -1);
   EXPECT_EQ(machine.console, "");
+  EXPECT_EQ(machine.standardError, "Cannot open the run log \"" + path + "\": " + c.reason + "\n");
   EXPECT_TRUE(sequences.calls.empty());
   EXPECT_EQ(machine.CallCount("RegOpenKeyExA"), 0);
   EXPECT_FALSE(machine.Exists(path));

@@ -872,4 +872,20 @@ BOOL SimWindows::ConvertSidToStringSidA(PSID sid, LPSTR* text) {
   return TRUE;
 }
 
+DWORD SimWindows::FormatMessageA(DWORD /*flags*/, LPCVOID /*source*/, DWORD messageId,
+                                 DWORD /*languageId*/, LPSTR buffer, DWORD size,
+                                 va_list* /*arguments*/) {
+  if (auto error = Enter("FormatMessageA")) {
+    return Fail(*error);
+  }
+  const std::string text = messageId == ERROR_ACCESS_DENIED
+                               ? "Access is denied.\r\n"
+                               : "The system cannot find the path specified.\r\n";
+  if (size <= text.size()) {
+    return Fail(ERROR_INSUFFICIENT_BUFFER);
+  }
+  std::memcpy(buffer, text.c_str(), text.size() + 1);
+  return static_cast<DWORD>(text.size());
+}
+
 }  // namespace tolvo::sim

@@ -119,7 +119,8 @@ class SimWindows : public WinApi {
   std::string wow64SystemDirectory = "C:\\Windows\\SysWOW64";
 
   // --- Console and run log (test side) --------------------------------------
-  std::string console;  // everything written to standard output, as written
+  std::string console;        // everything written to standard output, as written
+  std::string standardError;  // everything written to the error stream
   bool RunLogOpen() const;
 
   // --- Security (test side) ---------------------------------------------------
@@ -152,8 +153,11 @@ class SimWindows : public WinApi {
   // --- WinApi --------------------------------------------------------------
   DWORD GetLastError() override { return lastError_; }
   void SetLastError(DWORD error) override { lastError_ = error; }
+  DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId, LPSTR buffer,
+                       DWORD size, va_list* arguments) override;
 
   void WriteStdout(std::string_view text) override;
+  void WriteStderr(std::string_view text) override { standardError.append(text); }
   RunLogStream OpenRunLog(LPCSTR path, LPSECURITY_ATTRIBUTES security) override;
   void WriteRunLog(RunLogStream stream, std::string_view text) override;
   void CloseRunLog(RunLogStream stream) override;

@@ -449,19 +449,31 @@ def ini_and_log_overrides(h):
     return prefix
 
 
+# A run log that cannot be opened: -1, nothing on the console, one line on the error stream.
+# R: leads to /sys/kernel, where not even root creates a file; C:\\Logs\\linked is a symlink.
+RUN_LOG_REFUSALS = [
+    ("a drive that is not there", "Q:\\no\\such\\folder\\log.txt", rb".+ \(error 3\)"),
+    ("a folder that is not there", "C:\\no such folder\\log.txt", rb".+ \(error 3\)"),
+    ("a folder the run cannot write", "R:\\log.txt", rb".+ \(error 5\)"),
+    ("a link in a parent folder", "C:\\Logs\\linked\\log.txt", rb"it leads to another file"),
+]
+
+
 @test
-def run_log_through_a_linked_folder(h):
-    """C:\\Logs\\linked is a host symlink, which Wine follows as Windows follows a junction:
-    a run log named through it is refused (-1, nothing printed), and nothing is left where
-    the link led."""
+def run_log_that_cannot_be_opened(h):
     prefix = h.prefix("run-log-refused", wide=False)
+    os.symlink("/sys/kernel", prefix.path / "dosdevices" / "r:")
     prefix.host("C:\\Elsewhere").mkdir()
     prefix.host("C:\\Logs").mkdir()
     os.symlink("../Elsewhere", prefix.host("C:\\Logs\\linked"))
-    result = prefix.install("-lC:\\Logs\\linked\\log.txt")
-    check(result.rc == 255 and result.out == b"", "exit code %d, console %r" % (
-        result.rc, result.out))
+    prefix.kill()  # a running wineserver would not see the new drive
+    for what, path, reason in RUN_LOG_REFUSALS:
+        result = prefix.install("-l" + path)
+        line = rb'Cannot open the run log "' + re.escape(path.encode()) + rb'": ' + reason + rb"\r\n"
+        check(result.rc == 255 and result.out == b"" and re.fullmatch(line, result.err),
+              "%s: exit %d, console %r, errors %r" % (what, result.rc, result.out, result.err))
     check(not any(prefix.host("C:\\Elsewhere").iterdir()), "a file was left where the link led")
+    check(not prefix.host("C:\\windows\\TLPortInstall.log").exists(), "the default log was written")
     return prefix
 
 

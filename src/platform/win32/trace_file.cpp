@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <cstdio>
 #include <cstring>
 
 #include "platform/appended_files.h"
@@ -55,20 +54,15 @@ TraceSink* TraceFile::Open(WinApi& api, const char* switchPath, const char* vari
       file = OpenForAppending(path, security.get());
     }
     error = ::GetLastError();
+  } else if (!fromSwitch) {
+    path[0] = '\0';  // the variable holds more than a path: it was not read
   }
   if (file == INVALID_HANDLE_VALUE) {
-    const char* namedBy = fromSwitch ? "-t" : variable;
-    char line[160];
-    if (error == ERROR_CANT_ACCESS_FILE) {
-      FormatText(line, sizeof line,
-                 "The trace file named by %s is a link or a folder; the run is not traced\n",
-                 namedBy);
-    } else {
-      FormatText(line, sizeof line, "Cannot open the trace file named by %s, error code: %lu\n",
-                 namedBy, static_cast<unsigned long>(error));
-    }
-    std::fputs(line, stderr);
-    std::fflush(stderr);
+    char subject[64];
+    FormatText(subject, sizeof subject, "the support trace named by %s",
+               fromSwitch ? "-t" : variable);
+    ReportFileNotOpened(api, subject, fromSwitch ? switchPath : path, error,
+                        "; the run is not traced");
     ::SetLastError(lastError);
     return nullptr;
   }

@@ -176,6 +176,11 @@ void Win32Api::SetLastError(DWORD error) {
   ::SetLastError(error);
 }
 
+DWORD Win32Api::FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,
+                               LPSTR buffer, DWORD size, va_list* arguments) {
+  return ::FormatMessageA(flags, source, messageId, languageId, buffer, size, arguments);
+}
+
 // --- Console and run log ---------------------------------------------------
 
 void Win32Api::WriteStdout(std::string_view text) {
@@ -184,6 +189,11 @@ void Win32Api::WriteStdout(std::string_view text) {
   // the output is a pipe and the programs the installer starts write to it
   // too.
   std::fflush(stdout);
+}
+
+void Win32Api::WriteStderr(std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stderr);
+  std::fflush(stderr);
 }
 
 RunLogStream Win32Api::OpenRunLog(LPCSTR path, LPSECURITY_ATTRIBUTES security) {

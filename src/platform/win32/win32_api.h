@@ -27,8 +27,11 @@ class Win32Api final : public WinApi {
 
   DWORD GetLastError() override;
   void SetLastError(DWORD error) override;
+  DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId, LPSTR buffer,
+                       DWORD size, va_list* arguments) override;
 
   void WriteStdout(std::string_view text) override;
+  void WriteStderr(std::string_view text) override;
   RunLogStream OpenRunLog(LPCSTR path, LPSECURITY_ATTRIBUTES security) override;
   void WriteRunLog(RunLogStream stream, std::string_view text) override;
   void CloseRunLog(RunLogStream stream) override;
