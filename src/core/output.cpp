@@ -1,19 +1,18 @@
 #include "core/output.h"
 
 #include <cstdarg>
-#include <cstdio>
 #include <cstring>
+
+#include "platform/appended_files.h"
+#include "platform/format_text.h"
 
 namespace tolvo {
 
 namespace {
 
-// vsnprintf into the message buffer; the result is cut at 999 characters.
+// printf into the message buffer; the result is cut at 999 characters.
 std::string_view Compose(char (&buffer)[kMessageBufferSize], const char* format, va_list args) {
-  const int written = std::vsnprintf(buffer, sizeof buffer, format, args);
-  if (written < 0) {
-    buffer[0] = '\0';
-  }
+  FormatTextV(buffer, sizeof buffer, format, args);
   return std::string_view(buffer, strnlen(buffer, sizeof buffer));
 }
 
@@ -51,11 +50,8 @@ void Output::ReportCopyError(const char* fileName) {
 }
 
 bool Output::OpenRunLog(const char* path) {
-  // The port lines show passwords, and the default log is in the Windows
-  // folder, which every user may read: a log the run creates is for
-  // administrators alone.
-  const UniqueLocal security = MakeAdministratorsOnlySecurity(api_);
-  if (!security) {
+  UniqueLocal security(api_);
+  if (!MakeCreatedFileSecurity(api_, security)) {
     return false;
   }
   SECURITY_ATTRIBUTES attributes{sizeof attributes, security.get(), FALSE};

@@ -43,8 +43,9 @@ class Output {
     return messageBuffer_;
   }
 
-  // Opens the run log for appending; false when it cannot be opened. A log
-  // it creates gets kAdministratorsOnlySecurity.
+  // Opens the run log for appending; false, with the last error set, when
+  // it cannot be opened. A log it creates gets MakeCreatedFileSecurity's
+  // descriptor.
   bool OpenRunLog(const char* path);
   // Closes the run log (flushing it); later output reaches the console only.
   void CloseRunLog() {

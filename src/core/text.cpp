@@ -1,8 +1,9 @@
 #include "core/text.h"
 
 #include <cstdarg>
-#include <cstdio>
 #include <cstring>
+
+#include "platform/format_text.h"
 
 namespace tolvo {
 
@@ -33,13 +34,9 @@ bool FormatBounded(char* target, std::size_t targetSize, const char* format, ...
   }
   va_list args;
   va_start(args, format);
-  const int written = std::vsnprintf(target, targetSize, format, args);
+  const bool whole = FormatTextV(target, targetSize, format, args);
   va_end(args);
-  if (written < 0) {
-    target[0] = '\0';
-    return false;
-  }
-  return static_cast<std::size_t>(written) < targetSize;
+  return whole;
 }
 
 std::size_t EnsureTrailingBackslash(char* path, std::size_t pathSize) {

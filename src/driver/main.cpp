@@ -14,6 +14,6 @@ int main(int argc, char** argv) {
   // parses the command line for itself.
   tolvo::RunSettings unused;
   const char* tracePath = tolvo::ParseCommandLine(argc, argv, unused).tracePath;
-  return tolvo::RunInstallerTraced(api, trace.Open(tracePath, "TOLVO_TRACE"), argc, argv,
+  return tolvo::RunInstallerTraced(api, trace.Open(api, tracePath, "TOLVO_TRACE"), argc, argv,
                                    sequences);
 }

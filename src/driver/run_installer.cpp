@@ -7,10 +7,12 @@
 #include "core/text.h"
 #include "driver/command_line.h"
 #include "driver/dll_search_path.h"
+#include "platform/appended_files.h"
 #include "winenv/event_log.h"
 #include "winenv/installation_lock.h"
 #include "winenv/processes.h"
 #include "winenv/registry.h"
+#include "winenv/windows_version.h"
 
 namespace tolvo {
 
@@ -109,24 +111,39 @@ bool LogNamed(const CommandLineOptions& options) {
   return options.logPathOverride != nullptr && *options.logPathOverride != '\0';
 }
 
-bool OpenRunLog(RunContext& context, const CommandLineOptions& options) {
+// The run log's path: the file -l names, or the default in the Windows
+// directory, composed in the message buffer. Null, with the last error
+// set, when the Windows directory cannot be read or the path does not fit:
+// the log would land at the root of the current drive, or be some other
+// file.
+const char* RunLogPath(RunContext& context, const CommandLineOptions& options) {
   if (LogNamed(options)) {
-    return context.output.OpenRunLog(options.logPathOverride);
+    return options.logPathOverride;
   }
   char* path = context.output.messageBuffer();
   std::memset(path, 0, kMessageBufferSize);
   const UINT length = context.api.GetWindowsDirectoryA(path, kMessageBufferSize);
-  // Without the Windows directory the log would land at the root of the
-  // current drive: treat it as a log that cannot be opened.
-  if (length == 0 || length >= kMessageBufferSize) {
-    return false;
+  if (length == 0) {
+    return nullptr;
   }
-  // A path cut to fit would be some other file: treat it as one that
-  // cannot be opened.
-  if (!AppendBounded(path, kMessageBufferSize, kDefaultLogName)) {
-    return false;
+  if (length >= kMessageBufferSize || !AppendBounded(path, kMessageBufferSize, kDefaultLogName)) {
+    context.api.SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return nullptr;
   }
-  return context.output.OpenRunLog(path);
+  return path;
+}
+
+// Opens the run log; when it cannot be opened, says why on the error
+// stream, which leaves the console's transcript as it is.
+bool OpenRunLog(RunContext& context, const CommandLineOptions& options) {
+  const char* path = RunLogPath(context, options);
+  if (path != nullptr && context.output.OpenRunLog(path)) {
+    return true;
+  }
+  ReportFileNotOpened(context.api, "the run log",
+                      path != nullptr ? path : "%windir%\\TLPortInstall.log",
+                      context.api.GetLastError());
+  return false;
 }
 
 void PrintBanner(RunContext& context) {
@@ -261,6 +278,11 @@ void ReportRefusal(RunContext& context, LockResult result, DWORD error) {
           "ERROR: The Tolvo installation lock is taken by a program that is not a Tolvo "
           "installation\n");
       return;
+    case LockResult::OtherAccount:
+      context.output.PrintMessage(
+          "ERROR: The Tolvo installation lock belongs to another account and cannot be opened: "
+          "run as an administrator, or try again later\n");
+      return;
     case LockResult::Failed:
       break;
   }
@@ -314,7 +336,7 @@ int RunInstaller(WinApi& api, int argc, char** argv, InstallerSequences& sequenc
         "shorter path\n");
     return kExitFailure;
   }
-  const CommandLineOptions options = ParseCommandLine(argc, argv, context.settings);
+  CommandLineOptions options = ParseCommandLine(argc, argv, context.settings);
   if (context.settings.enterpriseEdition) {
     context.profile.SwitchToEnterprise();
   }
@@ -330,9 +352,12 @@ int RunInstaller(WinApi& api, int argc, char** argv, InstallerSequences& sequenc
   // Held until the run's work is done, so that two runs never interleave;
   // a check holds it too, so that it never sees a half-made installation.
   InstallationLock lock(api);
-  const LockResult lockResult = lock.Take();
-  if (lockResult != LockResult::Taken) {
-    return RefuseRun(context, options, lockResult, lock.error());
+  if (IsWindows9x(api)) {
+    // No security to make the lock with, and no support either: the
+    // sequences refuse the system before any change, "-e" or not.
+    options.install.ignoreErrors = false;
+  } else if (const LockResult result = lock.Take(); result != LockResult::Taken) {
+    return RefuseRun(context, options, result, lock.error());
   }
   if (!OpenRunLog(context, options)) {
     return kExitFailure;

@@ -7,6 +7,7 @@ namespace tolvo {
 namespace {
 
 constexpr std::size_t kReportedEventStrings = 8;
+constexpr std::string_view kNotShown = "<not shown>";
 // Set as the last error before each call, so that a call that sets none can
 // be told from one that does: no Windows function sets this value.
 constexpr DWORD kNoErrorSet = 0x7E5E7000;
@@ -30,7 +31,7 @@ const char* WaitResultName(DWORD result) {
 
 // --- TraceApi: lines ------------------------------------------------------------
 
-TraceApi::TraceApi(WinApi& inner, TraceSink& sink) : inner_(inner), sink_(sink), line_(secrets_) {}
+TraceApi::TraceApi(WinApi& inner, TraceSink& sink) : inner_(inner), sink_(sink) {}
 
 void TraceApi::WriteHeader(std::string_view programVersion) {
   lastError_ = inner_.GetLastError();
@@ -53,14 +54,10 @@ void TraceApi::WriteFooter(int exitCode) {
   Commit();
 }
 
-std::uint32_t TraceApi::BeforeCall() {
+TraceLine& TraceApi::Begin(std::string_view function) {
   errorBefore_ = inner_.GetLastError();
   inner_.SetLastError(kNoErrorSet);
-  return sink_.MillisecondsSinceStart();
-}
-
-TraceLine& TraceApi::Begin(std::string_view function) {
-  line_.StartCall(BeforeCall(), function);
+  line_.StartCall(sink_.MillisecondsSinceStart(), function);
   return line_;
 }
 
@@ -147,6 +144,16 @@ void TraceApi::Note(std::string_view marker, std::string_view text) {
   Commit();
 }
 
+DWORD TraceApi::FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,
+                               LPSTR buffer, DWORD size, va_list* arguments) {
+  Begin("FormatMessageA").Hex(flags).Decimal(static_cast<long>(messageId));
+  line_.Label("buffer ").Hex(size);
+  const DWORD length =
+      inner_.FormatMessageA(flags, source, messageId, languageId, buffer, size, arguments);
+  EndText(length, size, buffer);
+  return length;
+}
+
 // --- Console and run log -----------------------------------------------------
 
 void TraceApi::WriteStdout(std::string_view text) {
@@ -158,6 +165,11 @@ void TraceApi::WriteStdout(std::string_view text) {
   } else {
     lastConsoleLength_ = kNotKept;
   }
+}
+
+void TraceApi::WriteStderr(std::string_view text) {
+  inner_.WriteStderr(text);
+  Note("| error   ", text);
 }
 
 RunLogStream TraceApi::OpenRunLog(LPCSTR path, LPSECURITY_ATTRIBUTES security) {
@@ -218,24 +230,18 @@ LSTATUS TraceApi::RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR
 
 LSTATUS TraceApi::RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type,
                                    LPBYTE data, LPDWORD dataSize) {
-  // Composed after the call, as for GetPrivateProfileStringA.
-  const std::uint32_t started = BeforeCall();
-  const DWORD bufferSize = dataSize != nullptr ? *dataSize : 0;
+  Begin("RegQueryValueExA").Pointer(key).Text(valueName);
+  line_.Label("buffer ").Hex(dataSize != nullptr ? *dataSize : 0);
   const LSTATUS status = inner_.RegQueryValueExA(key, valueName, reserved, type, data, dataSize);
-  const auto* bytes = reinterpret_cast<const char*>(data);
-  const bool secret =
-      status == 0 && dataSize != nullptr && data != nullptr && IsTraceSecretKey(valueName);
-  if (secret) {
-    secrets_.Remember(TerminatedText(bytes, *dataSize));
-  }
-  line_.StartCall(started, "RegQueryValueExA");
-  line_.Pointer(key).Text(valueName).Label("buffer ").Hex(bufferSize);
   if (status == 0 && dataSize != nullptr) {
-    line_.Label("-> size ").Hex(*dataSize);
-    if (secret) {
-      line_.Hidden();
-    } else if (data != nullptr && type != nullptr) {
-      ShowRegistryData(*type, bytes, *dataSize);
+    // A password's size is as much a secret as its text.
+    if (IsTraceSecretKey(valueName)) {
+      line_.Label("-> ").Hidden();
+    } else {
+      line_.Label("-> size ").Hex(*dataSize);
+      if (data != nullptr && type != nullptr) {
+        ShowRegistryData(*type, reinterpret_cast<const char*>(data), *dataSize);
+      }
     }
   }
   return EndStatus(status);
@@ -303,24 +309,23 @@ BOOL TraceApi::DeregisterEventSource(HANDLE eventLog) {
 
 DWORD TraceApi::GetPrivateProfileStringA(LPCSTR appName, LPCSTR keyName, LPCSTR defaultText,
                                          LPSTR returned, DWORD size, LPCSTR fileName) {
-  // The line is composed after the call, so that none of its texts (the
-  // file's name, say) shows a piece of a password the call has just read.
-  const std::uint32_t started = BeforeCall();
+  Begin("GetPrivateProfileStringA")
+      .Text(appName)
+      .Text(keyName)
+      .Text(defaultText)
+      .Label("buffer ")
+      .Hex(size)
+      .Text(fileName);
   const DWORD length =
       inner_.GetPrivateProfileStringA(appName, keyName, defaultText, returned, size, fileName);
-  const bool read = returned != nullptr && length < size;
-  const bool secret = read && IsTraceSecretKey(keyName);
-  if (secret) {
-    // What the installer goes on with: the text up to its first zero.
-    secrets_.Remember(TerminatedText(returned, length));
-  }
-  line_.StartCall(started, "GetPrivateProfileStringA");
-  line_.Text(appName).Text(keyName).Text(defaultText).Label("buffer ").Hex(size).Text(fileName);
-  Returns().Decimal(static_cast<long>(length));
-  if (secret) {
-    line_.Hidden();
-  } else if (read) {
-    line_.Text(std::string_view(returned, length));
+  // A password's length is as much a secret as its text.
+  if (IsTraceSecretKey(keyName)) {
+    Returns().Hidden();
+  } else {
+    Returns().Decimal(static_cast<long>(length));
+    if (returned != nullptr && length < size) {
+      line_.Text(std::string_view(returned, length));
+    }
   }
   ShowError("last error ");
   Commit();
@@ -527,16 +532,19 @@ BOOL TraceApi::XcvDataW(HANDLE xcv, LPCWSTR dataName, PBYTE inputData, DWORD inp
 
 int TraceApi::MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByte, int multiByteCount,
                                   LPWSTR wideChar, int wideCharCount) {
-  Begin("MultiByteToWideChar").Hex(codePage).Hex(flags);
-  if (multiByteCount < 0 || multiByte == nullptr) {
-    line_.Text(multiByte);
-  } else {
-    line_.Text(std::string_view(multiByte, static_cast<std::size_t>(multiByteCount)));
-  }
+  // The texts converted for the monitor's channel are the port-data
+  // record's fields, its password among them: neither they nor their
+  // lengths are shown, as the record itself is shown by its size only.
+  Begin("MultiByteToWideChar").Hex(codePage).Hex(flags).Value(kNotShown);
   line_.Decimal(multiByteCount).Label("buffer ").Hex(static_cast<unsigned>(wideCharCount));
   const int units = inner_.MultiByteToWideChar(codePage, flags, multiByte, multiByteCount, wideChar,
                                                wideCharCount);
-  EndDecimal(units, units == 0);
+  if (units != 0) {
+    Returns().Value(kNotShown);
+    Commit();
+  } else {
+    EndDecimal(units, true);
+  }
   return units;
 }
 
@@ -721,13 +729,50 @@ DWORD TraceApi::GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE type, SECURITY_INF
   return static_cast<DWORD>(EndStatus(static_cast<LSTATUS>(status)));
 }
 
-BOOL TraceApi::IsWellKnownSid(PSID sid, WELL_KNOWN_SID_TYPE type) {
-  // FALSE is an answer here, a failure only when it set an error.
-  Begin("IsWellKnownSid").Pointer(sid).Decimal(type);
-  const BOOL result = inner_.IsWellKnownSid(sid, type);
-  Returns().Value(result ? "TRUE" : "FALSE");
-  CommitWithError(!result && errorSet_);
-  return result;
+BOOL TraceApi::ConvertSecurityDescriptorToStringSecurityDescriptorA(PSECURITY_DESCRIPTOR descriptor,
+                                                                    DWORD revision,
+                                                                    SECURITY_INFORMATION parts,
+                                                                    LPSTR* text, PULONG length) {
+  Begin("ConvertSecurityDescriptorToStringSecurityDescriptorA")
+      .Pointer(descriptor)
+      .Decimal(revision)
+      .Hex(parts);
+  const BOOL result = inner_.ConvertSecurityDescriptorToStringSecurityDescriptorA(
+      descriptor, revision, parts, text, length);
+  if (result && text != nullptr) {
+    line_.Label("-> ").Text(*text);
+  }
+  return EndBool(result);
+}
+
+BOOL TraceApi::OpenProcessToken(HANDLE process, DWORD access, PHANDLE token) {
+  Begin("OpenProcessToken").Pointer(process).Hex(access);
+  const BOOL result = inner_.OpenProcessToken(process, access, token);
+  if (result && token != nullptr) {
+    line_.Label("-> ").Pointer(*token);
+  }
+  return EndBool(result);
+}
+
+BOOL TraceApi::GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS informationClass,
+                                   LPVOID information, DWORD length, PDWORD returnLength) {
+  Begin("GetTokenInformation").Pointer(token).Decimal(informationClass);
+  line_.Label("buffer ").Hex(length);
+  const BOOL result =
+      inner_.GetTokenInformation(token, informationClass, information, length, returnLength);
+  if (returnLength != nullptr) {
+    line_.Label("-> needed ").Hex(*returnLength);
+  }
+  return EndBool(result);
+}
+
+BOOL TraceApi::ConvertSidToStringSidA(PSID sid, LPSTR* text) {
+  Begin("ConvertSidToStringSidA").Pointer(sid);
+  const BOOL result = inner_.ConvertSidToStringSidA(sid, text);
+  if (result && text != nullptr) {
+    line_.Label("-> ").Text(*text);
+  }
+  return EndBool(result);
 }
 
 // --- Memory -------------------------------------------------------------------------------

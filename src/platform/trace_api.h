@@ -5,9 +5,12 @@
 // TraceSink: the milliseconds since the start, the Win32 name, the
 // arguments, the result and, for a failed call, the last error (or that it
 // set none). Console and run-log writes appear as transcript lines, marked
-// "|". Every value read for the key "AuthText" is a secret: it, and any
-// piece of it (see TraceSecrets), is shown as a placeholder wherever it
-// would appear, and the port-data record is shown by its size only.
+// "|". Passwords are hidden by where they appear, not by what they read:
+// a read of the key "AuthText" shows a placeholder in place of its value
+// and of its length, the texts converted for the monitor's channel (the
+// port-data record's fields among them) are shown by neither, and the
+// record is shown by its size only; the port line shows a mask already.
+// Every other text (names of printers, ports, files) appears as it is.
 //
 // The trace never changes a run: each call is forwarded with the same
 // arguments, its result is returned unchanged, and the last error the call
@@ -55,8 +58,11 @@ class TraceApi final : public WinApi {
   // Not recorded: the last error is shown on each failed call instead.
   DWORD GetLastError() override { return inner_.GetLastError(); }
   void SetLastError(DWORD error) override { inner_.SetLastError(error); }
+  DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId, LPSTR buffer,
+                       DWORD size, va_list* arguments) override;
 
   void WriteStdout(std::string_view text) override;
+  void WriteStderr(std::string_view text) override;
   RunLogStream OpenRunLog(LPCSTR path, LPSECURITY_ATTRIBUTES security) override;
   void WriteRunLog(RunLogStream stream, std::string_view text) override;
   void CloseRunLog(RunLogStream stream) override;
@@ -151,7 +157,14 @@ class TraceApi final : public WinApi {
   DWORD GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE type, SECURITY_INFORMATION parts, PSID* owner,
                         PSID* group, PACL* dacl, PACL* sacl,
                         PSECURITY_DESCRIPTOR* descriptor) override;
-  BOOL IsWellKnownSid(PSID sid, WELL_KNOWN_SID_TYPE type) override;
+  BOOL ConvertSecurityDescriptorToStringSecurityDescriptorA(PSECURITY_DESCRIPTOR descriptor,
+                                                            DWORD revision,
+                                                            SECURITY_INFORMATION parts, LPSTR* text,
+                                                            PULONG length) override;
+  BOOL OpenProcessToken(HANDLE process, DWORD access, PHANDLE token) override;
+  BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS informationClass,
+                           LPVOID information, DWORD length, PDWORD returnLength) override;
+  BOOL ConvertSidToStringSidA(PSID sid, LPSTR* text) override;
 
   HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) override;
   HGLOBAL GlobalFree(HGLOBAL memory) override;
@@ -164,9 +177,6 @@ class TraceApi final : public WinApi {
   // error when it failed) and Commit: write the line, then give the call's
   // last error back to the thread.
   TraceLine& Begin(std::string_view function);
-  // Readies the thread's last error for a call; returns the call's time.
-  // Begin's first half, for a call whose line is composed after it.
-  std::uint32_t BeforeCall();
   TraceLine& Returns();
   void Commit();
   // Commit, with the call's error when it failed.
@@ -192,7 +202,6 @@ class TraceApi final : public WinApi {
 
   WinApi& inner_;
   TraceSink& sink_;
-  TraceSecrets secrets_;
   TraceLine line_;
   DWORD lastError_ = 0;
   DWORD errorBefore_ = 0;  // the thread's last error before the call

@@ -1,10 +1,9 @@
 #include "platform/trace_line.h"
 
-#include <algorithm>
 #include <cstdarg>
-#include <cstdio>
 #include <cstring>
-#include <iterator>
+
+#include "platform/format_text.h"
 
 namespace tolvo {
 
@@ -95,52 +94,6 @@ std::string_view TerminatedText(const char* text, std::size_t size) {
   return std::string_view(text, strnlen(text, size));
 }
 
-// --- TraceSecrets ------------------------------------------------------------
-
-void TraceSecrets::Remember(std::string_view value) {
-  if (value.empty()) {
-    return;
-  }
-  if (value.size() > kSize) {
-    value = value.substr(0, kSize);
-  }
-  for (std::size_t i = 0; i < kCount; ++i) {
-    if (lengths_[i] == value.size() && std::memcmp(values_[i], value.data(), value.size()) == 0) {
-      return;
-    }
-  }
-  std::memcpy(values_[next_], value.data(), value.size());
-  lengths_[next_] = value.size();
-  next_ = (next_ + 1) % kCount;
-  std::fill(std::begin(held_), std::end(held_), false);
-  for (std::size_t i = 0; i < kCount; ++i) {
-    for (std::size_t j = 0; j < lengths_[i]; ++j) {
-      held_[static_cast<unsigned char>(values_[i][j])] = true;
-    }
-  }
-}
-
-std::size_t TraceSecrets::MatchAt(std::string_view text, std::size_t position) const {
-  const std::string_view rest = text.substr(position);
-  std::size_t longest = 0;
-  for (std::size_t i = 0; i < kCount; ++i) {
-    const std::string_view secret(values_[i], lengths_[i]);
-    const std::size_t shortest = std::min(kShortestPiece, secret.size());
-    for (std::size_t start = 0;
-         start + shortest <= secret.size() && start + longest < secret.size(); ++start) {
-      std::size_t length = 0;
-      while (length < rest.size() && start + length < secret.size() &&
-             secret[start + length] == rest[length]) {
-        ++length;
-      }
-      if (length >= shortest && length > longest) {
-        longest = length;
-      }
-    }
-  }
-  return longest;
-}
-
 // --- TraceLine ---------------------------------------------------------------
 
 void TraceLine::Start(std::uint32_t milliseconds, std::string_view marker) {
@@ -218,12 +171,9 @@ TraceLine& TraceLine::Format(const char* format, ...) {
   char piece[256];
   va_list args;
   va_start(args, format);
-  const int written = std::vsnprintf(piece, sizeof piece, format, args);
+  FormatTextV(piece, sizeof piece, format, args);
   va_end(args);
-  if (written > 0) {
-    Raw(TerminatedText(piece, sizeof piece));
-  }
-  return *this;
+  return Raw(TerminatedText(piece, sizeof piece));
 }
 
 TraceLine& TraceLine::Value(std::string_view word) {
@@ -239,7 +189,7 @@ TraceLine& TraceLine::Text(std::string_view text) {
   while (i < shown) {
     // A run of bytes that are shown as they are, in one piece.
     std::size_t end = i;
-    while (end < shown && IsShownAsIs(text[end]) && !secrets_.MayHold(text[end])) {
+    while (end < shown && IsShownAsIs(text[end])) {
       ++end;
     }
     Raw(text.substr(i, end - i));
@@ -247,11 +197,6 @@ TraceLine& TraceLine::Text(std::string_view text) {
       break;
     }
     i = end;
-    if (const std::size_t secret = secrets_.MatchAt(text, i)) {
-      Raw(kTraceSecretPlaceholder);
-      i += secret;
-      continue;
-    }
     const auto c = static_cast<unsigned char>(text[i++]);
     switch (c) {
       case '"':
@@ -272,13 +217,9 @@ TraceLine& TraceLine::Text(std::string_view text) {
       default:
         break;
     }
-    if (IsShownAsIs(static_cast<char>(c))) {
-      Raw(std::string_view(&text[i - 1], 1));  // a secret's byte, but no piece of one
-    } else {
-      escaped[2] = kDigits[c >> 4];
-      escaped[3] = kDigits[c & 0xF];
-      Raw(std::string_view(escaped, sizeof escaped));
-    }
+    escaped[2] = kDigits[c >> 4];
+    escaped[3] = kDigits[c & 0xF];
+    Raw(std::string_view(escaped, sizeof escaped));
   }
   Raw("\"");
   if (shown < text.size()) {

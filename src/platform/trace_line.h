@@ -1,5 +1,5 @@
-// The support trace's lines: composed in a fixed buffer, bounded, with the
-// values read for "AuthText" hidden (see platform/trace_api.h).
+// The support trace's lines: composed in a fixed buffer, bounded (see
+// platform/trace_api.h).
 #pragma once
 
 #include <cstddef>
@@ -18,35 +18,6 @@ std::string_view TerminatedText(const char* text, std::size_t size);
 
 inline constexpr std::string_view kTraceSecretPlaceholder = "<AuthText hidden>";
 
-// The values read for "AuthText" so far, as the trace hides them: wherever
-// a piece of one appears (four bytes or more of it, or the whole of a
-// shorter one), so that a text cut short, or one that holds a secret among
-// other values, shows none of it. Distinct values are kept up to a fixed
-// count; beyond it the oldest makes room, which a run reaches only with
-// that many ports of distinct passwords, each of which is shown (in its
-// port's line) before the next is read.
-class TraceSecrets {
- public:
-  static constexpr std::size_t kCount = 32;
-  // A port's text holds at most 259 characters; a longer value read is
-  // shown cut to them, so that is what is hidden.
-  static constexpr std::size_t kSize = 259;
-  static constexpr std::size_t kShortestPiece = 4;
-
-  void Remember(std::string_view value);
-  // Whether a secret holds this byte: the quick test before MatchAt.
-  bool MayHold(char c) const { return held_[static_cast<unsigned char>(c)]; }
-  // The length of the longest piece of a secret that starts at
-  // text[position], or 0.
-  std::size_t MatchAt(std::string_view text, std::size_t position) const;
-
- private:
-  char values_[kCount][kSize] = {};
-  std::size_t lengths_[kCount] = {};
-  std::size_t next_ = 0;
-  bool held_[256] = {};
-};
-
 // One trace line, composed in place: "<ms> Name(arg, arg) = result ...".
 // The value appenders (Text, Wide, Hex, Decimal, Pointer, ErrorCode) put
 // the separator of the line's part before their value: "(" or ", " among a
@@ -56,8 +27,6 @@ class TraceLine {
   static constexpr std::size_t kSize = 4096;
   // Texts longer than this are shown cut, with their full length.
   static constexpr std::size_t kTextShown = 1024;
-
-  explicit TraceLine(const TraceSecrets& secrets) : secrets_(secrets) {}
 
   // A free line: the time and the marker, then values.
   void Start(std::uint32_t milliseconds, std::string_view marker);
@@ -76,14 +45,14 @@ class TraceLine {
   TraceLine& Label(std::string_view label);
 
   TraceLine& Value(std::string_view word);  // as it is: TRUE, FALSE, 0
-  TraceLine& Text(std::string_view text);   // quoted, escaped, secrets hidden
+  TraceLine& Text(std::string_view text);   // quoted, escaped
   TraceLine& Text(LPCSTR text);             // also NULL
   TraceLine& Wide(LPCWSTR text);            // L"..." or NULL
   TraceLine& Hex(std::uint64_t value);
   TraceLine& Decimal(long value);
   TraceLine& Pointer(const void* value);  // handles and addresses
   TraceLine& ErrorCode(DWORD error);      // "3000 ERROR_UNKNOWN_PRINT_MONITOR"
-  TraceLine& Hidden();                    // a secret's placeholder
+  TraceLine& Hidden();                    // a password's placeholder
 
   // Ends the line with its line break (there is always room for it).
   void EndLine();
@@ -95,7 +64,6 @@ class TraceLine {
   enum class Part { Free, Arguments, Result };
   TraceLine& Separate();
 
-  const TraceSecrets& secrets_;
   char buffer_[kSize] = {};
   std::size_t length_ = 0;
   Part part_ = Part::Free;

@@ -28,14 +28,26 @@ class WinApi {
   // --- Errors -------------------------------------------------------------
   virtual DWORD GetLastError() = 0;
   virtual void SetLastError(DWORD error) = 0;
+  // The system's text for an error (FORMAT_MESSAGE_FROM_SYSTEM), in the
+  // system's language, ending in CRLF: its length without the terminator,
+  // or 0 with the last error set (ERROR_INSUFFICIENT_BUFFER when it does
+  // not fit, ERROR_MR_MID_NOT_FOUND for a code without a text).
+  virtual DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,
+                               LPSTR buffer, DWORD size, va_list* arguments) = 0;
 
   // --- Console and run log (C runtime streams, text mode) -----------------
   // Writes to standard output; "\n" becomes CRLF on a Windows console.
   virtual void WriteStdout(std::string_view text) = 0;
-  // Opens `path` for appending in text mode, not inherited by child
+  // Writes to the error stream at once (unbuffered), as text.
+  virtual void WriteStderr(std::string_view text) = 0;
+  // Opens `path` for appending only, in text mode: every write lands at the
+  // file's end, whoever else appends to it meanwhile. Not inherited by child
   // processes, shared for reading and writing. A file it creates gets the
   // descriptor of `security` (when given); an existing one keeps its own.
-  // Null when it cannot be opened.
+  // Null when it cannot be opened, with the last error set; a name that
+  // leads to another file (a link or junction in any part of the path, a
+  // second hard link) or a folder is refused with ERROR_CANT_ACCESS_FILE,
+  // and nothing is created.
   virtual RunLogStream OpenRunLog(LPCSTR path, LPSECURITY_ATTRIBUTES security) = 0;
   // Appends in text mode: each "\n" reaches the file as CRLF.
   virtual void WriteRunLog(RunLogStream stream, std::string_view text) = 0;
@@ -174,7 +186,19 @@ class WinApi {
   virtual DWORD GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE type, SECURITY_INFORMATION parts,
                                 PSID* owner, PSID* group, PACL* dacl, PACL* sacl,
                                 PSECURITY_DESCRIPTOR* descriptor) = 0;
-  virtual BOOL IsWellKnownSid(PSID sid, WELL_KNOWN_SID_TYPE type) = 0;
+  // The parts of a descriptor as SDDL text, allocated for LocalFree.
+  virtual BOOL ConvertSecurityDescriptorToStringSecurityDescriptorA(PSECURITY_DESCRIPTOR descriptor,
+                                                                    DWORD revision,
+                                                                    SECURITY_INFORMATION parts,
+                                                                    LPSTR* text, PULONG length) = 0;
+  // The run's own account: its token (closed with CloseHandle), the
+  // TOKEN_USER that names it (written into the caller's buffer, the SID
+  // after the record) and a SID as text ("S-1-5-..."), allocated for
+  // LocalFree.
+  virtual BOOL OpenProcessToken(HANDLE process, DWORD access, PHANDLE token) = 0;
+  virtual BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS informationClass,
+                                   LPVOID information, DWORD length, PDWORD returnLength) = 0;
+  virtual BOOL ConvertSidToStringSidA(PSID sid, LPSTR* text) = 0;
 
   // --- Memory -------------------------------------------------------------
   virtual HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) = 0;
@@ -182,10 +206,8 @@ class WinApi {
   virtual HLOCAL LocalFree(HLOCAL memory) = 0;
 };
 
-// What the installer creates for administrators alone (the installation
-// lock, the run log and the support trace it creates): owned by the
-// administrators, open to them and to the local system account only, and
-// inheriting nothing from the folder it is made in.
+// The installation lock: owned by the administrators, open to them and to
+// the local system account only.
 inline constexpr const char* kAdministratorsOnlySecurity = "O:BAD:P(A;;GA;;;SY)(A;;GA;;;BA)";
 
 }  // namespace tolvo

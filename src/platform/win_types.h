@@ -6,6 +6,7 @@
 // Wire formats never rely on these layouts: they are written byte by byte.
 #pragma once
 
+#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 
@@ -102,10 +103,13 @@ constexpr DWORD ERROR_ALREADY_EXISTS = 183;
 constexpr DWORD ERROR_ENVVAR_NOT_FOUND = 203;
 constexpr DWORD ERROR_MORE_DATA = 234;
 constexpr DWORD ERROR_NO_MORE_ITEMS = 259;
+constexpr DWORD ERROR_FILENAME_EXCED_RANGE = 206;
+constexpr DWORD ERROR_MR_MID_NOT_FOUND = 317;
 constexpr DWORD ERROR_UNKNOWN_PORT = 1796;
 constexpr DWORD ERROR_INVALID_PRINTER_NAME = 1801;
 constexpr DWORD ERROR_INVALID_ENVIRONMENT = 1805;
 constexpr DWORD ERROR_UNKNOWN_PRINT_MONITOR = 3000;
+constexpr DWORD ERROR_CANT_ACCESS_FILE = 1920;
 constexpr DWORD ERROR_PRINT_MONITOR_ALREADY_INSTALLED = 3006;
 
 // Registry.
@@ -174,9 +178,22 @@ constexpr DWORD STILL_ACTIVE = 259;
 // Security.
 using SECURITY_INFORMATION = DWORD;
 constexpr SECURITY_INFORMATION OWNER_SECURITY_INFORMATION = 0x00000001;
+constexpr SECURITY_INFORMATION DACL_SECURITY_INFORMATION = 0x00000004;
 constexpr DWORD SDDL_REVISION_1 = 1;
 enum SE_OBJECT_TYPE { SE_UNKNOWN_OBJECT_TYPE = 0, SE_FILE_OBJECT = 1, SE_KERNEL_OBJECT = 6 };
-enum WELL_KNOWN_SID_TYPE { WinLocalSystemSid = 22, WinBuiltinAdministratorsSid = 26 };
+constexpr DWORD TOKEN_QUERY = 0x0008;
+enum TOKEN_INFORMATION_CLASS { TokenUser = 1 };
+struct SID_AND_ATTRIBUTES {
+  PSID Sid;
+  DWORD Attributes;
+};
+struct TOKEN_USER {
+  SID_AND_ATTRIBUTES User;
+};
+
+// Messages.
+constexpr DWORD FORMAT_MESSAGE_IGNORE_INSERTS = 0x00000200;
+constexpr DWORD FORMAT_MESSAGE_FROM_SYSTEM = 0x00001000;
 
 struct FILETIME {
   DWORD dwLowDateTime;

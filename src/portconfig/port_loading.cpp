@@ -9,14 +9,20 @@ namespace tolvo {
 
 namespace {
 
-// One line per created port. Four configuration texts can make it longer
-// than the message buffer; it is then cut but still ends its line.
+// Shown in the port line in place of a password: the line reaches the
+// console, the run log (which others may be able to read) and the support
+// trace. Its length is fixed, so it tells nothing of the password's.
+constexpr const char* kPasswordMask = "********";
+
+// One line per created port. Its three configuration texts of at most 259
+// characters, the numbers and the mask fit the message buffer; were it
+// ever cut, it would still end its line.
 void PrintPortLine(Output& output, const PortConfiguration& config) {
   char* message = output.messageBuffer();
-  if (!FormatBounded(message, kMessageBufferSize,
-                     "    New - IP:%s:%i, Desc:%s, Queue:%s, Type:%d %s\n", config.ServerIP[0],
-                     static_cast<int>(config.ServerPort), config.Description, config.Queue,
-                     static_cast<int>(config.AuthType), config.AuthText)) {
+  if (!FormatBounded(
+          message, kMessageBufferSize, "    New - IP:%s:%i, Desc:%s, Queue:%s, Type:%d %s\n",
+          config.ServerIP[0], static_cast<int>(config.ServerPort), config.Description, config.Queue,
+          static_cast<int>(config.AuthType), config.AuthText[0] != '\0' ? kPasswordMask : "")) {
     message[kMessageBufferSize - 2] = '\n';
   }
   output.PrintMessage(std::string_view(message, strnlen(message, kMessageBufferSize)));

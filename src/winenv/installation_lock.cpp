@@ -7,7 +7,43 @@ namespace {
 // Both editions change the same spooler: they share one name.
 constexpr const char* kName = "Global\\Kestrum Tolvo Installation";
 
+// The administrators or the local system account, as SDDL names them.
+bool IsAdministration(std::string_view sid) {
+  return sid == "BA" || sid == "SY" || sid == "S-1-5-32-544" || sid == "S-1-5-18";
+}
+
 }  // namespace
+
+bool OnlyAdministratorsReach(std::string_view sddl) {
+  if (sddl.substr(0, 2) != "O:") {
+    return false;
+  }
+  const std::size_t dacl = sddl.find("D:");
+  if (dacl == std::string_view::npos || !IsAdministration(sddl.substr(2, dacl - 2))) {
+    return false;
+  }
+  // The DACL's flags ("P", "AI" ...), then its entries; none at all is a
+  // DACL that lets no one in, "NO_ACCESS_CONTROL" one that lets everyone.
+  std::string_view entries = sddl.substr(dacl + 2);
+  const std::size_t first = entries.find('(');
+  if (entries.substr(0, first).find('_') != std::string_view::npos) {
+    return false;
+  }
+  entries.remove_prefix(first == std::string_view::npos ? entries.size() : first);
+  while (!entries.empty()) {
+    const std::size_t end = entries.find(')');
+    if (entries.front() != '(' || end == std::string_view::npos) {
+      return false;
+    }
+    const std::string_view entry = entries.substr(1, end - 1);
+    const std::size_t sid = entry.rfind(';');
+    if (sid == std::string_view::npos || !IsAdministration(entry.substr(sid + 1))) {
+      return false;
+    }
+    entries.remove_prefix(end + 1);
+  }
+  return true;
+}
 
 LockResult InstallationLock::Take() {
   const LockResult opened = Open();
@@ -37,28 +73,36 @@ LockResult InstallationLock::Open() {
   mutex_.reset(api_.CreateMutexA(&attributes, FALSE, kName));
   if (!mutex_) {
     const DWORD error = api_.GetLastError();
-    // An object of another type under the name, or a mutex whose security
-    // leaves the administrators out: neither is an installation's.
-    if (error == ERROR_INVALID_HANDLE || error == ERROR_ACCESS_DENIED) {
-      return LockResult::Squatted;
+    switch (error) {
+      case ERROR_INVALID_HANDLE:  // an object of another type
+        return LockResult::Squatted;
+      case ERROR_ACCESS_DENIED:  // a mutex this account may not open
+        return LockResult::OtherAccount;
+      default:
+        return Failed(error);
     }
-    return Failed(error);
   }
-  // Only the administrators and the local system account can make either
-  // the owner of what they create; a user's mutex belongs to that user.
-  PSID owner = nullptr;
+  return CheckDescriptor();
+}
+
+// Owner and DACL together, as SDDL: a mutex whose owner is right but that
+// grants others anything (one made with the restore privilege, say) can
+// be held by anyone, which every run would then take for an installation.
+LockResult InstallationLock::CheckDescriptor() {
+  constexpr SECURITY_INFORMATION kParts = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
   UniqueLocal descriptor(api_);
-  const DWORD status =
-      api_.GetSecurityInfo(mutex_.get(), SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner,
-                           nullptr, nullptr, nullptr, descriptor.put());
+  const DWORD status = api_.GetSecurityInfo(mutex_.get(), SE_KERNEL_OBJECT, kParts, nullptr,
+                                            nullptr, nullptr, nullptr, descriptor.put());
   if (status != ERROR_SUCCESS) {
     return Failed(status);
   }
-  if (!api_.IsWellKnownSid(owner, WinBuiltinAdministratorsSid) &&
-      !api_.IsWellKnownSid(owner, WinLocalSystemSid)) {
-    return LockResult::Squatted;
+  LPSTR text = nullptr;
+  if (!api_.ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor.get(), SDDL_REVISION_1,
+                                                                 kParts, &text, nullptr)) {
+    return Failed(api_.GetLastError());
   }
-  return LockResult::Taken;
+  const UniqueLocal owned(api_, text);
+  return OnlyAdministratorsReach(text) ? LockResult::Taken : LockResult::Squatted;
 }
 
 LockResult InstallationLock::Failed(DWORD error) {

@@ -5,10 +5,14 @@
 //
 // Only administrators and the local system account may make or hold it:
 // the mutex is made with kAdministratorsOnlySecurity, and one found under
-// the name is the lock only when those own it. Any user can make an object
-// of that name first; such a squatted name is told apart from a running
-// installation, and never answered with a lock of lesser reach.
+// the name is the lock only when its whole descriptor says so: owned by
+// one of them, and granting nothing to anyone else. Any user can make an
+// object of that name first (a denial of service that Windows allows);
+// such a squatted name is told apart from a running installation, and
+// never answered with a lock of lesser reach.
 #pragma once
+
+#include <string_view>
 
 #include "platform/unique_handles.h"
 #include "platform/win_api.h"
@@ -16,13 +20,22 @@
 namespace tolvo {
 
 enum class LockResult {
-  Taken,     // this run holds the lock (also when a killed run had left it)
-  Busy,      // another installation holds it
-  Squatted,  // the name is taken by something else: an object of another
-             // type, or a mutex that neither the administrators nor the
-             // local system account own
-  Failed,    // the lock could not be made, checked or waited for: error()
+  Taken,         // this run holds the lock (also when a killed run had left it)
+  Busy,          // another installation holds it
+  Squatted,      // the name is taken by something that is not the lock: an
+                 // object of another type, or a mutex that others than the
+                 // administrators and the local system account own or reach
+  OtherAccount,  // the name is taken by an object this account may not
+                 // open: an installation under an account this run is
+                 // not (the local system account, an administrator while
+                 // this run lacks the rights), or an earlier version's
+  Failed,        // the lock could not be made, checked or waited for: error()
 };
+
+// True when an SDDL text of an owner and a DACL ("O:BAD:P(A;;GA;;;SY)...")
+// names only the administrators and the local system account: as the
+// owner, and in every entry of a DACL that is there.
+bool OnlyAdministratorsReach(std::string_view sddl);
 
 class InstallationLock {
  public:
@@ -44,6 +57,8 @@ class InstallationLock {
   // Makes or opens the mutex and checks whose it is: Taken when it is the
   // lock, whether held or not.
   LockResult Open();
+  // Whether the opened mutex's descriptor is the lock's.
+  LockResult CheckDescriptor();
   LockResult Failed(DWORD error);
 
   WinApi& api_;

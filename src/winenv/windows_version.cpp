@@ -140,6 +140,11 @@ OsClass ClassifyWindows9x(Output& output, const VersionFacts& facts) {
 
 }  // namespace
 
+bool IsWindows9x(WinApi& api) {
+  VersionFacts facts;
+  return QueryPlainVersion(api, facts) && facts.platformId == VER_PLATFORM_WIN32_WINDOWS;
+}
+
 bool IsRunningUnderWow64(WinApi& api) {
   const HMODULE kernel = api.GetModuleHandleA("kernel32");
   if (kernel == nullptr) {

@@ -15,6 +15,10 @@ enum OsClass {
 // cannot be read) and returns its class.
 OsClass DetectWindowsVersion(RunContext& context);
 
+// True on Windows 95, 98 and Me. Reads the version and prints nothing, so
+// that a run can ask before anything else.
+bool IsWindows9x(WinApi& api);
+
 // True when this 32-bit process runs under WOW64 (64-bit Windows).
 bool IsRunningUnderWow64(WinApi& api);
 

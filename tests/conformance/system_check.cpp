@@ -5,6 +5,8 @@
 #include <string>
 
 #include "conformance/check.h"
+#include "platform/appended_files.h"
+#include "winenv/installation_lock.h"
 
 namespace tolvo::checks {
 namespace {
@@ -130,6 +132,33 @@ TEST_F(SystemCheck, RunLogAppendsInTextMode) {
   }
   EXPECT_EQ(scratch.ReadFile(path), "line one\r\nline two\r\nline one\r\nline two\r\n");
   EXPECT_EQ(api.OpenRunLog(Path("no such folder\\x.log").c_str(), nullptr), nullptr);
+}
+
+// An error's text ends in CRLF and needs room for its terminator too.
+TEST_F(SystemCheck, ErrorTextsAndTheRoomTheyNeed) {
+  char text[512];
+  const auto format = [&](DWORD error, DWORD size) {
+    return api.FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                              error, 0, text, size, nullptr);
+  };
+  const DWORD length = format(ERROR_PATH_NOT_FOUND, sizeof text);
+  EXPECT_EQ(std::string(text, length).substr(length - 2), "\r\n");
+  EXPECT_FAILS(ERROR_INSUFFICIENT_BUFFER, format(ERROR_PATH_NOT_FOUND, length));
+  EXPECT_EQ(format(ERROR_PATH_NOT_FOUND, length + 1), length);
+}
+
+// A created file's grants name the run's own account; the installation
+// lock's descriptor, read back, is one that only the administrators reach.
+TEST_F(SystemCheck, SecurityOfWhatTheInstallerCreates) {
+  UniqueLocal file(api);
+  ASSERT_TRUE(MakeCreatedFileSecurity(api, file));
+  LPSTR text = nullptr;
+  ASSERT_TRUE(api.ConvertSecurityDescriptorToStringSecurityDescriptorA(
+      file.get(), SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr));
+  const UniqueLocal owned(api, text);
+  EXPECT_NE(std::string(text).find("(A;;FA;;;S-1-5-"), std::string::npos) << text;
+  InstallationLock lock(api);
+  EXPECT_EQ(lock.Take(), LockResult::Taken) << lock.error();
 }
 
 TEST_F(SystemCheck, StartingProgramsAndTheirExitStatus) {

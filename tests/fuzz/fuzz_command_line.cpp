@@ -105,10 +105,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   argv.push_back(nullptr);
 
-  tolvo::fuzz::SecretNotingMachine machine;
+  tolvo::fuzz::PasswordSwappingMachine machine;
   BuildMachine(machine);
   tolvo::WorkflowSequences sequences;
-  tolvo::fuzz::CheckedTrace trace(machine);
+  tolvo::fuzz::CheckedTrace trace;
   const int exitCode = tolvo::RunInstallerTraced(machine, &trace, static_cast<int>(words.size()),
                                                  argv.data(), sequences);
 

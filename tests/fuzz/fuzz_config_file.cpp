@@ -14,17 +14,12 @@
 
 namespace {
 
-tolvo::fuzz::SecretNotingMachine& Machine() {
-  // Destroyed at exit, which removes the machine's temporary folder.
-  static tolvo::fuzz::SecretNotingMachine machine;
-  static const bool ready = [] {
+tolvo::fuzz::PasswordSwappingMachine* Machines() {
+  return tolvo::fuzz::Twins([](tolvo::fuzz::PasswordSwappingMachine& machine) {
     machine.version.redirectionDisabled = true;
     machine.currentDirectory = tolvo::fuzz::kKitFolder;
     machine.MakeDirectory(tolvo::fuzz::kKitFolder);
-    return true;
-  }();
-  (void)ready;
-  return machine;
+  });
 }
 
 }  // namespace
@@ -33,11 +28,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size == 0) {
     return 0;
   }
-  tolvo::fuzz::SecretNotingMachine& machine = Machine();
-  tolvo::fuzz::StartInput(machine);
+  tolvo::fuzz::PasswordSwappingMachine* machines = Machines();
+  for (int i = 0; i < 2; ++i) {
+    tolvo::fuzz::StartInput(machines[i]);
+    machines[i].WriteFile(tolvo::fuzz::kIniPath,
+                          std::string_view(reinterpret_cast<const char*>(data + 1), size - 1));
+  }
   const bool enterprise = (data[0] & 1) != 0;
-  machine.WriteFile(tolvo::fuzz::kIniPath,
-                    std::string_view(reinterpret_cast<const char*>(data + 1), size - 1));
-  tolvo::fuzz::RunPortSteps(machine, tolvo::PortConfigSource::ConfigFile, enterprise);
+  tolvo::fuzz::RunPortSteps(machines[0], machines[1], tolvo::PortConfigSource::ConfigFile,
+                            enterprise);
   return 0;
 }

@@ -73,18 +73,13 @@ const char* const kValueNames[] = {
 };
 constexpr std::size_t kValueNameCount = sizeof kValueNames / sizeof kValueNames[0];
 
-tolvo::fuzz::SecretNotingMachine& Machine() {
-  // Destroyed at exit, which removes the machine's temporary folder.
-  static tolvo::fuzz::SecretNotingMachine machine;
-  static const bool ready = [] {
+tolvo::fuzz::PasswordSwappingMachine* Machines() {
+  return tolvo::fuzz::Twins([](tolvo::fuzz::PasswordSwappingMachine& machine) {
     // A 32-bit system: the configuration key is read where it is stored.
     machine.version.wow64 = false;
     machine.currentDirectory = tolvo::fuzz::kKitFolder;
     machine.MakeDirectory(tolvo::fuzz::kKitFolder);
-    return true;
-  }();
-  (void)ready;
-  return machine;
+  });
 }
 
 class InputReader {
@@ -139,14 +134,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size == 0) {
     return 0;
   }
-  tolvo::fuzz::SecretNotingMachine& machine = Machine();
-  tolvo::fuzz::StartInput(machine);
-  InputReader input(data, size);
-  const bool enterprise = (input.Byte() & 1) != 0;
+  tolvo::fuzz::PasswordSwappingMachine* machines = Machines();
+  const bool enterprise = (data[0] & 1) != 0;
   const char* root = enterprise ? kEnterpriseKey : kStandardKey;
-  machine.registry.DeleteKey(root);
-  StoreValues(machine, root, input);
-  tolvo::fuzz::RunPortSteps(machine, tolvo::PortConfigSource::Registry, enterprise);
-  machine.registry.DeleteKey(root);
+  for (int i = 0; i < 2; ++i) {
+    tolvo::fuzz::StartInput(machines[i]);
+    machines[i].registry.DeleteKey(root);
+    InputReader input(data + 1, size - 1);
+    StoreValues(machines[i], root, input);
+  }
+  tolvo::fuzz::RunPortSteps(machines[0], machines[1], tolvo::PortConfigSource::Registry,
+                            enterprise);
+  for (int i = 0; i < 2; ++i) {
+    machines[i].registry.DeleteKey(root);
+  }
   return 0;
 }

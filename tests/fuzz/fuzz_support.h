@@ -5,12 +5,12 @@
 // that caused it.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,77 +33,59 @@ inline constexpr const char* kIniPath = "C:\\Kit\\Tolvo.ini";
   std::abort();
 }
 
-// The simulated machine, noting the pieces a trace must not show of each
-// value read for "AuthText" as the installer goes on with it (up to its
-// first zero): every four bytes, or the whole of a shorter value.
-class SecretNotingMachine : public sim::SimWindows {
+// The simulated machine; a twin with `swapPasswords` set answers every read
+// of "AuthText" with other bytes (and, from the configuration file, another
+// length), so that a trace which shows anything of a password differs from
+// the twin's.
+class PasswordSwappingMachine : public sim::SimWindows {
  public:
   DWORD GetPrivateProfileStringA(LPCSTR appName, LPCSTR keyName, LPCSTR defaultText, LPSTR returned,
                                  DWORD size, LPCSTR fileName) override {
-    const DWORD length = SimWindows::GetPrivateProfileStringA(appName, keyName, defaultText,
-                                                              returned, size, fileName);
-    Note(keyName, returned, length < size ? length : 0);
+    DWORD length = SimWindows::GetPrivateProfileStringA(appName, keyName, defaultText, returned,
+                                                        size, fileName);
+    if (swapPasswords && IsTraceSecretKey(keyName) && length > 0 && length < size) {
+      length = std::min<DWORD>(length % kConfigTextSize + 1, size - 1);
+      std::fill_n(returned, length, 'x');
+      returned[length] = '\0';
+    }
     return length;
   }
   LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
                            LPDWORD dataSize) override {
     const LSTATUS status =
         SimWindows::RegQueryValueExA(key, valueName, reserved, type, data, dataSize);
-    Note(valueName, reinterpret_cast<const char*>(data), status == 0 && dataSize ? *dataSize : 0);
+    if (swapPasswords && IsTraceSecretKey(valueName) && status == 0 && data != nullptr) {
+      for (DWORD i = 0; i < *dataSize && data[i] != 0; ++i) {
+        data[i] = data[i] == 'x' ? 'y' : 'x';
+      }
+    }
     return status;
   }
-  std::set<std::string> secretPieces;
-
- private:
-  void Note(LPCSTR name, const char* value, DWORD size) {
-    const std::string_view text =
-        value && IsTraceSecretKey(name) ? TerminatedText(value, size) : "";
-    const std::size_t piece = std::min(text.size(), TraceSecrets::kShortestPiece);
-    for (std::size_t i = 0; piece != 0 && i + piece <= text.size(); ++i) {
-      secretPieces.emplace(text.substr(i, piece));
-    }
-  }
+  bool swapPasswords = false;
 };
 
-// The trace of a run on `machine`: each line within its bound, and in the
-// texts it quotes no piece of a value read for "AuthText" before it (pieces
-// with bytes the trace escapes are not looked for).
+// A target's machine and its twin, readied by `prepare` once; destroyed at
+// exit, which removes their temporary folders.
+template <typename Prepare>
+PasswordSwappingMachine* Twins(Prepare prepare) {
+  static PasswordSwappingMachine machines[2];
+  static const bool ready = (prepare(machines[0]), prepare(machines[1]), true);
+  (void)ready;
+  return machines;
+}
+
+// The trace of a run: each line within its bound, the whole text kept.
 class CheckedTrace final : public TraceSink {
  public:
-  explicit CheckedTrace(const SecretNotingMachine& machine) : machine_(machine) {}
   void Write(std::string_view line) override {
     if (line.size() >= TraceLine::kSize || line.back() != '\n') {
       Finding("trace line out of bounds", std::string(line.substr(0, 200)));
     }
-    if (machine_.secretPieces.empty()) {
-      return;
-    }
-    std::string quoted(line);  // the quoted texts; all else, escapes and secrets hidden zeros
-    for (std::size_t i = 0, inside = 0; i < quoted.size(); ++i) {
-      if (inside && quoted[i] == '\\') {
-        const std::size_t length =
-            std::min<std::size_t>(quoted[i + 1] == 'x' ? 4 : 2, quoted.size() - i);
-        std::fill_n(quoted.begin() + i, length, '\0');
-        i += length - 1;
-      } else if (quoted[i] == '"' || !inside) {
-        inside ^= quoted[i] == '"';
-        quoted[i] = '\0';
-      }
-    }
-    for (std::size_t at; (at = quoted.find(kTraceSecretPlaceholder)) != std::string::npos;) {
-      std::fill_n(quoted.begin() + at, kTraceSecretPlaceholder.size(), '\0');
-    }
-    for (const std::string& piece : machine_.secretPieces) {
-      if (quoted.find(piece) != std::string::npos) {
-        Finding("a piece of AuthText in the trace", std::string(line));
-      }
-    }
+    text.append(line);
   }
   std::uint32_t MillisecondsSinceStart() override { return 0; }
   TraceProcessFacts ProcessFacts() override { return {"Install.exe", kKitFolder, "now"}; }
-
- private:
-  const SecretNotingMachine& machine_;
+  std::string text;
 };
 
 // Every handle, module, search and allocation is released by the time an
@@ -197,9 +179,9 @@ inline void StartInput(sim::SimWindows& machine) {
 // What an installation does with the port configuration, traced: the walk
 // that creates the ports, then the printer assignment; then every port
 // number read on its own and its record built, as the walk would.
-inline void RunPortSteps(SecretNotingMachine& machine, PortConfigSource source, bool enterprise) {
-  machine.secretPieces.clear();
-  CheckedTrace trace(machine);
+inline std::string RunPortStepsOn(sim::SimWindows& machine, PortConfigSource source,
+                                  bool enterprise) {
+  CheckedTrace trace;
   TraceApi api(machine, trace);
   RunContext context(api);
   context.settings.SetIniPath(kIniPath);
@@ -231,6 +213,30 @@ inline void RunPortSteps(SecretNotingMachine& machine, PortConfigSource source, 
     }
   }
   RequireNothingOpen(machine);
+  return trace.text;
+}
+
+// A trace with the addresses of memory blocks (numbers of over eight hex
+// digits), which differ from machine to machine, as "0x?".
+inline std::string WithoutAddresses(std::string trace) {
+  for (std::size_t at = 0; (at = trace.find("0x", at)) != std::string::npos; at += 3) {
+    const std::size_t end = trace.find_first_not_of("0123456789abcdef", at + 2);
+    if ((end == std::string::npos ? trace.size() : end) - at > 10) {
+      trace.replace(at, (end == std::string::npos ? trace.size() : end) - at, "0x?");
+    }
+  }
+  return trace;
+}
+
+// The port steps on `machine` and on its twin, which holds the same input
+// and answers with other passwords: the two traces must be the same.
+inline void RunPortSteps(PasswordSwappingMachine& machine, PasswordSwappingMachine& twin,
+                         PortConfigSource source, bool enterprise) {
+  twin.swapPasswords = true;
+  const std::string trace = WithoutAddresses(RunPortStepsOn(machine, source, enterprise));
+  if (WithoutAddresses(RunPortStepsOn(twin, source, enterprise)) != trace) {
+    Finding("the trace shows something of a password", trace.substr(0, 2000));
+  }
 }
 
 }  // namespace tolvo::fuzz

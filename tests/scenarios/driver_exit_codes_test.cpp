@@ -6,18 +6,61 @@ namespace {
 
 using ExitCodes = DriverScenario;
 
-TEST_F(ExitCodes, RunLogCannotBeOpenedPrintsNothing) {
-  EXPECT_EQ(Run({"-lC:\\NoSuchFolder\\run.log"}), -1);
+// A run log that cannot be opened: -1 before anything else, nothing on the
+// console, one line on the error stream naming the log and why.
+struct UnopenedLogCase {
+  const char* name;
+  const char* path;  // given with -l; else the default log
+  void (*prepare)(sim::SimWindows&);
+  const char* reason;
+};
+
+const char* const kNotFound = "The system cannot find the path specified. (error 3)";
+const UnopenedLogCase kUnopenedLogs[] = {
+    {"MissingDrive", "Q:\\no\\such\\folder\\log.txt", nullptr, kNotFound},
+    {"MissingFolder", "C:\\NoSuchFolder\\run.log", nullptr, kNotFound},
+    {"FolderTheRunCannotWrite", nullptr,
+     [](sim::SimWindows& m) { m.FailCall("OpenRunLog", ERROR_ACCESS_DENIED); },
+     "Access is denied. (error 5)"},
+    {"JunctionInAParentFolder", "C:\\Logs\\linked\\run.log",
+     [](sim::SimWindows& m) {
+       m.MakeDirectory("C:\\Logs\\linked");
+       m.fileSystem.links.insert(sim::SimFilesState::Key("C:\\Logs\\linked"));
+     },
+     "it leads to another file"},
+};
+
+class UnopenedLog : public DriverScenario, public ::testing::WithParamInterface<UnopenedLogCase> {};
+
+TEST_P(UnopenedLog, SaysWhyOnTheErrorStreamAlone) {
+  const UnopenedLogCase& c = GetParam();
+  if (c.prepare) {
+    c.prepare(machine);
+  }
+  const std::string path = c.path != nullptr ? c.path : kDefaultLog;
+  EXPECT_EQ(
+      Run(c.path != nullptr ? std::vector<std::string>{"-l" + path} : std::vector<std::string>{}),
+      -1);
   EXPECT_EQ(machine.console, "");
+  EXPECT_EQ(machine.standardError, "Cannot open the run log \"" + path + "\": " + c.reason + "\n");
   EXPECT_TRUE(sequences.calls.empty());
-  EXPECT_EQ(machine.CallCount("RegOpenKeyExA"), 0);  // no .NET check either
+  EXPECT_EQ(machine.CallCount("RegOpenKeyExA"), 0);
+  EXPECT_FALSE(machine.Exists(path));
 }
 
-TEST_F(ExitCodes, RunLogRefusedBySystemPrintsNothing) {
-  machine.FailCall("OpenRunLog", ERROR_ACCESS_DENIED);
-  EXPECT_EQ(Run({}), -1);
-  EXPECT_EQ(machine.console, "");
-  EXPECT_TRUE(sequences.calls.empty());
+INSTANTIATE_TEST_SUITE_P(Logs, UnopenedLog, ::testing::ValuesIn(kUnopenedLogs),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Windows 9x has no security to make the lock with: the run takes none, and
+// the sequence is to refuse the system, "-e" or not.
+TEST_F(ExitCodes, Windows98TakesNoLockAndIgnoresNoError) {
+  machine.version.platformId = VER_PLATFORM_WIN32_WINDOWS;
+  machine.FailCall("ConvertStringSecurityDescriptorToSecurityDescriptorA",
+                   ERROR_CALL_NOT_IMPLEMENTED);
+  EXPECT_EQ(Run({"-e"}), 0);
+  EXPECT_EQ(machine.CallCount("CreateMutexA"), 0);
+  EXPECT_FALSE(sequences.calls.at(0).ignoreErrors);
+  EXPECT_EQ(machine.fileSystem.security.at(sim::SimFilesState::Key(kDefaultLog)), "");
 }
 
 TEST_F(ExitCodes, UsageRequested) {
@@ -110,7 +153,7 @@ TEST_F(ExitCodes, EnterpriseUninstallSucceeded) {
 // leaves the default run log alone, which the run holding the lock writes.
 struct LockCase {
   std::vector<std::string> arguments;
-  const char* heldBy;         // the owner of the mutex another process holds, if any
+  const char* heldBy;         // the mutex another process holds, if any: its descriptor
   int failedCreations;        // CreateMutexA fails: never (-1), the first call (1), every call (0)
   DWORD creationError;        // with this error
   std::string printed;        // after the banner
@@ -118,21 +161,32 @@ struct LockCase {
   int exitCode = -1;
 };
 
+const char* const kLock = kAdministratorsOnlySecurity;
 const std::string kBusy = "ERROR: Another Tolvo installation is running\n";
 const std::string kSquatted =
     "ERROR: The Tolvo installation lock is taken by a program that is not a Tolvo installation\n";
 const LockCase kLockCases[] = {
-    {{}, "BA", -1, 0, kBusy},
-    {{"-u", "-a"}, "BA", -1, 0, kBusy},
-    {{"-lC:\\Kit\\own.log"}, "BA", -1, 0, kBusy, "C:\\Kit\\own.log"},
-    {{"-?"}, "BA", -1, 0, kUsage, kDefaultLog},  // needs no lock
+    {{}, kLock, -1, 0, kBusy},
+    {{"-u", "-a"}, kLock, -1, 0, kBusy},
+    {{"-lC:\\Kit\\own.log"}, kLock, -1, 0, kBusy, "C:\\Kit\\own.log"},
+    {{"-?"}, kLock, -1, 0, kUsage, kDefaultLog},  // needs no lock
     // A check ends with a code of its own: try again later.
-    {{"-v"}, "BA", -1, 0, kBusy, nullptr, 3},
-    // A user's mutex, an object of another type (an event), a mutex whose
-    // security leaves the administrators out: none is an installation's.
-    {{}, "S-1-5-21-1-2-3-1001", -1, 0, kSquatted},
+    {{"-v"}, kLock, -1, 0, kBusy, nullptr, 3},
+    // A user's mutex, one the administrators own that grants everyone (the
+    // restore privilege makes one), an object of another type: none is an
+    // installation's, and a check says it could not be made.
+    {{}, "O:S-1-5-21-1-2-3-1001D:(A;;GA;;;S-1-5-21-1-2-3-1001)", -1, 0, kSquatted},
+    {{"-v"}, "O:BAD:(A;;GA;;;SY)(A;;GA;;;BA)(A;;GA;;;WD)", -1, 0, kSquatted, nullptr, 2},
     {{"-e"}, nullptr, 0, ERROR_INVALID_HANDLE, kSquatted},
-    {{}, nullptr, 1, ERROR_ACCESS_DENIED, kSquatted},
+    // A mutex this account may not open (one as the system account, say).
+    {{"-v"},
+     nullptr,
+     1,
+     ERROR_ACCESS_DENIED,
+     "ERROR: The Tolvo installation lock belongs to another account and cannot be opened: run "
+     "as an administrator, or try again later\n",
+     nullptr,
+     2},
     {{},
      nullptr,
      0,

@@ -44,16 +44,33 @@ struct HostileCase {
   std::vector<std::string> lines;   // whole lines, in this order
   std::vector<std::string> absent;  // text that must not appear at all
   std::function<void(MachineFixture&)> check;
+  // A password: no piece of it (8 bytes) in the console, the run log or the
+  // trace, but inside `names`.
+  std::string password = {};
+  std::vector<std::string> names = {};
 };
+
+void ExpectNoPieceOf(const HostileCase& c, std::string text, const char* where) {
+  EXPECT_TRUE(c.names.empty() || text.find(c.names[0]) != std::string::npos) << where;
+  for (std::size_t at; !c.names.empty() && (at = text.find(c.names[0])) != std::string::npos;) {
+    text.erase(at, c.names[0].size());
+  }
+  const std::size_t piece = std::min<std::size_t>(8, c.password.size());
+  for (std::size_t i = 0; i + piece <= c.password.size(); ++i) {
+    ASSERT_EQ(text.find(c.password.substr(i, piece)), std::string::npos) << where << ":\n" << text;
+  }
+}
 
 std::string Line(const std::string& text) {
   return text + "\n";
 }
 
+// A port's line, which shows a mask in place of a password.
 std::string PortLine(const std::string& address, int port, const std::string& description,
                      const std::string& queue, int type, const std::string& authText) {
   return "    New - IP:" + address + ":" + std::to_string(port) + ", Desc:" + description +
-         ", Queue:" + queue + ", Type:" + std::to_string(type) + " " + authText + "\n";
+         ", Queue:" + queue + ", Type:" + std::to_string(type) + " " +
+         (authText.empty() ? "" : "********") + "\n";
 }
 
 std::vector<BYTE> Bytes(const std::string& text) {
@@ -191,6 +208,34 @@ std::vector<HostileCase> Cases() {
          }
        }});
 
+  // --- Passwords: never shown, whatever they hold ------------------------------------
+  std::string longPassword;
+  while (longPassword.size() < 259) {
+    longPassword += "Qz~" + std::to_string(longPassword.size());
+  }
+  const std::pair<const char*, std::string> passwords[] = {
+      {"ShortPassword", "Qz"},
+      {"PasswordInsideAPrinterName", "Laser"},
+      // Shift-JIS: a hiragana, a katakana whose second byte is a backslash.
+      {"PasswordWithDoubleByteCharacters", "p\x82\xA0\x83\x5C\xE9w"},
+      {"PasswordOverSeveralLines", longPassword.substr(0, 259)}};
+  for (const auto& [name, password] : passwords) {
+    const std::string ini = Section1("AuthText=" + password + "\r\nAssignPrinter=Office Laser\r\n");
+    cases.push_back({name,
+                     {},
+                     [ini](MachineFixture& f) {
+                       f.machine.ansiCodePage = 932;
+                       WriteIni(f, ini);
+                     },
+                     0,
+                     {PortLine("192.168.10.5", 9100, "", "", 1, password),
+                      Line("    Printer 'Office Laser' assigned to port Tolvo001")},
+                     {},
+                     nullptr,
+                     password,
+                     {"Office Laser"}});
+  }
+
   // --- "%" and upper-half bytes in every text ----------------------------------------
   cases.push_back(
       {"PercentAndHighBytesInServerLogAndIniPaths",
@@ -296,9 +341,8 @@ std::vector<HostileCase> Cases() {
         Line("    Printer 'Office Laser' assigned to port Tolvo001")},
        {"duplicate", "10.0.0.9", "10.0.0.4", "second"},
        nullptr});
-  // Values of 10,000 characters are cut to 259; the port line holding four
-  // of them is cut to the 999 characters of the message buffer and still
-  // ends its line.
+  // Values of 10,000 characters are cut to 259; the port line holding
+  // three of them and the password's mask fits the message buffer.
   cases.push_back(
       {"ConfigurationValuesOf10000Characters",
        {},
@@ -311,9 +355,7 @@ std::vector<HostileCase> Cases() {
        },
        0,
        {PortLine(std::string(259, 'a'), 9100, std::string(259, 'd'), std::string(259, 'q'), 1,
-                 std::string(259, 't'))
-                .substr(0, 998) +
-            "\n",
+                 std::string(259, 't')),
         Line("    ERROR - Printer " + std::string(259, 'p') + " NOT assigned to port Tolvo001"),
         Line("Tolvo Port Monitor Installed Sucessfully.")},
        {},
@@ -497,6 +539,11 @@ TEST_P(HostileInput, GivesAClearMessageAndTheRightExitCode) {
   if (hostile.check) {
     hostile.check(*this);
   }
+  if (!hostile.password.empty()) {
+    ExpectNoPieceOf(hostile, machine.console, "console");
+    ExpectNoPieceOf(hostile, RunLog(), "run log");
+    ExpectNoPieceOf(hostile, trace.text, "trace");
+  }
 }
 
 // What support needs from the trace: the lock found in place and refused, a
@@ -509,7 +556,7 @@ TEST_F(MachineFixture, SupportTraceShowsWhatTheCallsAnswered) {
   EXPECT_EQ(Run({}, &trace), 0);
   for (const char* pattern : {R"(CreateMutexA\(.*\) = 0x\w+ last error 183 ERROR_ALREADY_EXISTS)",
                               R"(WaitForSingleObject\(.*\) = 0x102 WAIT_TIMEOUT)",
-                              R"(OpenRunLog\(.*\) = NULL error not set)",
+                              R"(OpenRunLog\(.*\) = NULL error 3 ERROR_PATH_NOT_FOUND)",
                               R"(\("1", "ComPort".* last error 2 ERROR_FILE_NOT_FOUND)"}) {
     EXPECT_TRUE(std::regex_search(trace.text, std::regex(pattern))) << pattern << "\n"
                                                                     << trace.text;

@@ -54,6 +54,9 @@ struct SimFilesState {
   std::map<std::string, DWORD> attributes;      // by Key()
   std::set<std::string> locked;                 // by Key()
   std::map<std::string, std::string> security;  // by Key(): SDDL a run log was created with
+  // Folders and files that a link, junction or second hard link leads
+  // elsewhere from, by Key(): the run log is never opened through one.
+  std::set<std::string> links;
 
   // Entries of an open search, taken when the search began.
   struct Search {

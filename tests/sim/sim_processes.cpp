@@ -579,10 +579,11 @@ HANDLE SimWindows::CreateMutexA(LPSECURITY_ATTRIBUTES mutexAttributes, BOOL init
   const bool existed = processes.mutexes.count(name) != 0;
   SimMutex& mutex = processes.mutexes[name];
   if (!existed) {
-    // The descriptor's owner ("O:BA"), or else the run's account's own SID.
+    // The descriptor given, or else the default one of the run's account.
     const std::string security =
         mutexAttributes != nullptr ? LocalText(mutexAttributes->lpSecurityDescriptor) : "";
-    mutex.owner = security.rfind("O:", 0) == 0 ? security.substr(2, 2) : "S-1-5-21-1-2-3-500";
+    mutex.security =
+        !security.empty() ? security : "O:" + runAccount + "D:(A;;GA;;;" + runAccount + ")";
   }
   ++mutex.runHandles;
   HANDLE handle = NewHandle(HandleKind::Mutex);
@@ -598,12 +599,14 @@ DWORD SimWindows::GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE /*type*/,
   if (auto error = Enter("GetSecurityInfo")) {
     return *error;
   }
-  // Only a mutex's owner is modelled.
+  // Only a mutex's descriptor is modelled, as a whole.
   if (!IsHandle(handle, HandleKind::Mutex)) {
     return ERROR_INVALID_HANDLE;
   }
-  *descriptor = *owner =
-      NewLocalBlock(processes.mutexes[processes.mutexHandles[Value(handle)]].owner);
+  *descriptor = NewLocalBlock(processes.mutexes[processes.mutexHandles[Value(handle)]].security);
+  if (owner != nullptr) {
+    *owner = *descriptor;
+  }
   return ERROR_SUCCESS;
 }
 
@@ -633,7 +636,8 @@ BOOL SimWindows::CloseHandle(HANDLE handle) {
     }
     return TRUE;
   }
-  if (!ReleaseHandle(handle, HandleKind::Process) && !ReleaseHandle(handle, HandleKind::Thread)) {
+  if (!ReleaseHandle(handle, HandleKind::Process) && !ReleaseHandle(handle, HandleKind::Thread) &&
+      !ReleaseHandle(handle, HandleKind::Token)) {
     return Fail(ERROR_INVALID_HANDLE);
   }
   processes.handles.erase(reinterpret_cast<std::uintptr_t>(handle));

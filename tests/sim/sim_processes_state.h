@@ -82,9 +82,10 @@ struct SimProgram {
 struct SimMutex {
   bool heldElsewhere = false;  // another process owns it
   bool ownedByRun = false;
-  bool abandoned = false;    // its owner ended without giving it back
-  int runHandles = 0;        // while 0 and not held elsewhere, it does not exist
-  std::string owner = "BA";  // its owner's SID (SimWindows::IsWellKnownSid)
+  bool abandoned = false;  // its owner ended without giving it back
+  int runHandles = 0;      // while 0 and not held elsewhere, it does not exist
+  // Its owner and DACL as SDDL text; the lock's unless it says otherwise.
+  std::string security = "O:BAD:P(A;;GA;;;SY)(A;;GA;;;BA)";
 };
 
 struct SimProcessesState {

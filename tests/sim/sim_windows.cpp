@@ -87,6 +87,8 @@ const char* HandleKindName(HandleKind kind) {
       return "run log";
     case HandleKind::Mutex:
       return "mutex";
+    case HandleKind::Token:
+      return "token";
   }
   return "?";
 }
@@ -155,6 +157,7 @@ void SimWindows::EndProcess() {
   }
   allocations_.clear();
   localBlocks_.clear();
+  localTexts_.clear();
   handles_.clear();
   modules_.clear();
   runLogs_.clear();
@@ -436,6 +439,7 @@ RunLogStream SimWindows::OpenRunLog(LPCSTR path, LPSECURITY_ATTRIBUTES security)
     return nullptr;
   }
   if (path == nullptr || *path == '\0') {
+    lastError_ = ERROR_PATH_NOT_FOUND;
     return nullptr;
   }
   // As CreateFileA, which the C runtime opens the file with: a path of
@@ -454,14 +458,24 @@ RunLogStream SimWindows::OpenRunLog(LPCSTR path, LPSECURITY_ATTRIBUTES security)
       return nullptr;
     }
   }
+  // A name that a link leads elsewhere from, at any part of the path.
+  const std::string key = SimFilesState::Key(full);
+  for (const std::string& link : fileSystem.links) {
+    if (key == link || key.rfind(link + "\\", 0) == 0) {
+      lastError_ = ERROR_CANT_ACCESS_FILE;
+      return nullptr;
+    }
+  }
   const fs::path host = HostPath(path);
   std::error_code error;
   if (!fs::is_directory(host.parent_path(), error) || fs::is_directory(host, error)) {
+    lastError_ = fs::is_directory(host, error) ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND;
     return nullptr;
   }
   const bool created = !fs::exists(host, error);
   std::ofstream touch(host, std::ios::binary | std::ios::app);
   if (!touch) {
+    lastError_ = ERROR_ACCESS_DENIED;
     return nullptr;
   }
   if (created) {
@@ -780,6 +794,15 @@ std::string SimWindows::LocalText(const void* block) const {
   return found == localBlocks_.end() ? "" : found->second;
 }
 
+LPSTR SimWindows::NewLocalText(const std::string& text) {
+  auto block = std::make_unique<char[]>(text.size() + 1);
+  std::memcpy(block.get(), text.c_str(), text.size() + 1);
+  LPSTR address = block.get();
+  handles_[reinterpret_cast<std::uintptr_t>(address)] = HandleKind::Local;
+  localTexts_[reinterpret_cast<std::uintptr_t>(address)] = std::move(block);
+  return address;
+}
+
 HLOCAL SimWindows::LocalFree(HLOCAL memory) {
   if (auto error = Enter("LocalFree")) {
     lastError_ = *error;
@@ -790,6 +813,7 @@ HLOCAL SimWindows::LocalFree(HLOCAL memory) {
     return memory;
   }
   localBlocks_.erase(reinterpret_cast<std::uintptr_t>(memory));
+  localTexts_.erase(reinterpret_cast<std::uintptr_t>(memory));
   return nullptr;
 }
 
@@ -802,11 +826,64 @@ BOOL SimWindows::ConvertStringSecurityDescriptorToSecurityDescriptorA(
   return TRUE;
 }
 
-BOOL SimWindows::IsWellKnownSid(PSID sid, WELL_KNOWN_SID_TYPE type) {
-  if (auto error = Enter("IsWellKnownSid")) {
+BOOL SimWindows::ConvertSecurityDescriptorToStringSecurityDescriptorA(
+    PSECURITY_DESCRIPTOR descriptor, DWORD /*revision*/, SECURITY_INFORMATION /*parts*/,
+    LPSTR* text, PULONG /*length*/) {
+  if (auto error = Enter("ConvertSecurityDescriptorToStringSecurityDescriptorA")) {
     return Fail(*error);
   }
-  return LocalText(sid) == (type == WinBuiltinAdministratorsSid ? "BA" : "SY") ? TRUE : FALSE;
+  *text = NewLocalText(LocalText(descriptor));
+  return TRUE;
+}
+
+// The SID a TOKEN_USER names lives in the caller's buffer on Windows; here
+// it is a block the machine keeps, never counted as open.
+constexpr std::uintptr_t kTokenUserSid = 0x7E000000;
+
+BOOL SimWindows::OpenProcessToken(HANDLE /*process*/, DWORD /*access*/, PHANDLE token) {
+  if (auto error = Enter("OpenProcessToken")) {
+    return Fail(*error);
+  }
+  *token = NewHandle(HandleKind::Token);
+  return TRUE;
+}
+
+BOOL SimWindows::GetTokenInformation(HANDLE /*token*/, TOKEN_INFORMATION_CLASS /*informationClass*/,
+                                     LPVOID information, DWORD length, PDWORD returnLength) {
+  if (auto error = Enter("GetTokenInformation")) {
+    return Fail(*error);
+  }
+  *returnLength = sizeof(TOKEN_USER) + 28;  // a domain account's SID
+  if (length < *returnLength) {
+    return Fail(ERROR_INSUFFICIENT_BUFFER);
+  }
+  localBlocks_[kTokenUserSid] = runAccount;
+  static_cast<TOKEN_USER*>(information)->User = {reinterpret_cast<PSID>(kTokenUserSid), 0};
+  return TRUE;
+}
+
+BOOL SimWindows::ConvertSidToStringSidA(PSID sid, LPSTR* text) {
+  if (auto error = Enter("ConvertSidToStringSidA")) {
+    return Fail(*error);
+  }
+  *text = NewLocalText(LocalText(sid));
+  return TRUE;
+}
+
+DWORD SimWindows::FormatMessageA(DWORD /*flags*/, LPCVOID /*source*/, DWORD messageId,
+                                 DWORD /*languageId*/, LPSTR buffer, DWORD size,
+                                 va_list* /*arguments*/) {
+  if (auto error = Enter("FormatMessageA")) {
+    return Fail(*error);
+  }
+  const std::string text = messageId == ERROR_ACCESS_DENIED
+                               ? "Access is denied.\r\n"
+                               : "The system cannot find the path specified.\r\n";
+  if (size <= text.size()) {
+    return Fail(ERROR_INSUFFICIENT_BUFFER);
+  }
+  std::memcpy(buffer, text.c_str(), text.size() + 1);
+  return static_cast<DWORD>(text.size());
 }
 
 }  // namespace tolvo::sim

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -41,6 +42,7 @@ enum class HandleKind {
   RunLog,
   Mutex,
   Local,
+  Token,
 };
 
 const char* HandleKindName(HandleKind kind);
@@ -121,8 +123,13 @@ class SimWindows : public WinApi {
   std::string wow64SystemDirectory = "C:\\Windows\\SysWOW64";
 
   // --- Console and run log (test side) --------------------------------------
-  std::string console;  // everything written to standard output, as written
+  std::string console;        // everything written to standard output, as written
+  std::string standardError;  // everything written to the error stream
   bool RunLogOpen() const;
+
+  // --- Security (test side) ---------------------------------------------------
+  // The account the run is, as its token names it: an administrator.
+  std::string runAccount = "S-1-5-21-1-2-3-500";
 
   // --- Modules -------------------------------------------------------------
   // Every LoadLibraryA argument, in order.
@@ -150,8 +157,11 @@ class SimWindows : public WinApi {
   // --- WinApi --------------------------------------------------------------
   DWORD GetLastError() override { return lastError_; }
   void SetLastError(DWORD error) override { lastError_ = error; }
+  DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId, LPSTR buffer,
+                       DWORD size, va_list* arguments) override;
 
   void WriteStdout(std::string_view text) override;
+  void WriteStderr(std::string_view text) override { standardError.append(text); }
   RunLogStream OpenRunLog(LPCSTR path, LPSECURITY_ATTRIBUTES security) override;
   void WriteRunLog(RunLogStream stream, std::string_view text) override;
   void CloseRunLog(RunLogStream stream) override;
@@ -245,7 +255,14 @@ class SimWindows : public WinApi {
   DWORD GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE type, SECURITY_INFORMATION parts,
                         PSID* owner, PSID* group, PACL* dacl, PACL* sacl,
                         PSECURITY_DESCRIPTOR* descriptor) override;
-  BOOL IsWellKnownSid(PSID sid, WELL_KNOWN_SID_TYPE type) override;
+  BOOL ConvertSecurityDescriptorToStringSecurityDescriptorA(PSECURITY_DESCRIPTOR descriptor,
+                                                            DWORD revision,
+                                                            SECURITY_INFORMATION parts, LPSTR* text,
+                                                            PULONG length) override;
+  BOOL OpenProcessToken(HANDLE process, DWORD access, PHANDLE token) override;
+  BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS informationClass,
+                           LPVOID information, DWORD length, PDWORD returnLength) override;
+  BOOL ConvertSidToStringSidA(PSID sid, LPSTR* text) override;
 
   HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) override;
   HGLOBAL GlobalFree(HGLOBAL memory) override;
@@ -307,9 +324,12 @@ class SimWindows : public WinApi {
   std::set<std::string> missingModules_;
   std::set<std::string> missingExports_;  // "module!function"
   std::map<std::uintptr_t, std::size_t> allocations_;
-  // Local memory by handle: a security descriptor's SDDL text or a SID.
+  // Local memory by handle: a security descriptor's SDDL text or a SID;
+  // a text handed out (LPSTR) is a block that holds it.
   std::map<std::uintptr_t, std::string> localBlocks_;
   PSECURITY_DESCRIPTOR NewLocalBlock(std::string text);
+  LPSTR NewLocalText(const std::string& text);
+  std::map<std::uintptr_t, std::unique_ptr<char[]>> localTexts_;
   std::string LocalText(const void* block) const;  // "" for none
 };
 

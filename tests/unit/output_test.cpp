@@ -75,8 +75,11 @@ TEST_F(OutputTest, AfterTheLogIsClosedOutputReachesTheConsoleOnly) {
   EXPECT_EQ(machine.console, "one\ntwo\nERROR While Copying File 'x.dll'.\n");
   EXPECT_EQ(Log(), "one\r\n");
   EXPECT_TRUE(machine.OpenResources().empty());
-  // The port lines show passwords: a log the run creates is for administrators alone.
-  EXPECT_EQ(machine.fileSystem.security.at("c:\\windows\\run.log"), kAdministratorsOnlySecurity);
+  // A log the run creates is for the system, the administrators and the
+  // account the run is (the computer account, on a file server), with the
+  // owner left to Windows.
+  EXPECT_EQ(machine.fileSystem.security.at("c:\\windows\\run.log"),
+            "D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FA;;;S-1-5-21-1-2-3-500)");
 }
 
 TEST_F(OutputTest, ConsoleOnlyNeverReachesTheLog) {

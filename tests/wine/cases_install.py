@@ -116,7 +116,7 @@ def win7_64bit_traced_install(h):
 
 @test
 def traced_install_shows_no_piece_of_the_password(h):
-    """Long values cut the port line inside AuthText: the trace shows no 4 characters of it."""
+    """A long password: no 4 characters of it in the console, the run log or the trace."""
     prefix = h.prefix("traced-long-values")
     password = "Qz~" * 68
     prefix.host("C:\\Kit\\Tolvo.ini").write_bytes(
@@ -124,9 +124,11 @@ def traced_install_shows_no_piece_of_the_password(h):
          % ("1" * 259, "d" * 259, "q" * 259, password)).encode())
     prefix.env["TOLVO_TRACE"] = "C:\\tolvo-trace.txt"
     result = prefix.install()
-    check(result.rc == 0 and password[:100].encode() in result.out, "exit code %d" % result.rc)
+    check(result.rc == 0 and b" Type:1 ********\r\n" in result.out, "exit code %d" % result.rc)
     trace = prefix.host("C:\\tolvo-trace.txt").read_bytes()
-    shown = [i for i in range(len(password) - 3) if password[i:i + 4].encode() in trace]
+    log = prefix.host("C:\\windows\\TLPortInstall.log").read_bytes()
+    shown = [i for i in range(len(password) - 3) for text in (result.out, log, trace)
+             if password[i:i + 4].encode() in text]
     check(not shown and max(map(len, trace.split(b"\n"))) < 4096, "pieces at %r\n%s" % (
         shown[:5], trace.decode("cp1252")))
     return prefix
@@ -286,20 +288,30 @@ version_test("win8-64", "win8", True, "    (64-bit Windows 8 Detected)\n")
 version_test("win10-64", "win10", True, "    (64-bit Windows 8 Detected)\n")
 
 
-@test
-def win2000_refused(h):
-    prefix = h.prefix("win2k-32", wide=False, version="win2k")
+def refused(h, name, version, system):
+    prefix = h.prefix(name, wide=False, version=version)
     pieces = banner(STANDARD) + [("\nInstalling Tolvo Port Monitor ...\n", False)]
-    pieces += version_block("    (Windows 2000 Detected)\n")
+    pieces += version_block("    (%s Detected)\n" % system)
     pieces += [("ERROR: Unsupported Operating System Detected.\n", False),
                ("\nTolvo Port Monitor Not Installed!\n", False)]
     result = prefix.install()
-    check_run(result, pieces, 255, "install on Windows 2000")
-    check_spooler_calls(result, [], "install on Windows 2000")
-    check_log(prefix, log_bytes(pieces), "install on Windows 2000")
+    check_run(result, pieces, 255, "install on " + system)
+    check_spooler_calls(result, [], "install on " + system)
+    check_log(prefix, log_bytes(pieces), "install on " + system)
     check_monitor(prefix, STANDARD, False, present=False)
-    check(ci_child(prefix.system32, STANDARD.monitor32) is None, "files copied on Windows 2000")
+    check(ci_child(prefix.system32, STANDARD.monitor32) is None, "files copied on " + system)
     return prefix
+
+
+@test
+def win2000_refused(h):
+    return refused(h, "win2k-32", "win2k", "Windows 2000")
+
+
+@test
+def win98_refused(h):
+    """Wine's win98 answers the security calls with 120: the version is known before the lock."""
+    return refused(h, "win98-32", "win98", "Windows 98")
 
 
 @test
@@ -453,6 +465,34 @@ def ini_and_log_overrides(h):
                ("\nTolvo Port Monitor Not Installed!\n", False)]
     check_run(prefix.install("-imissing.ini"), pieces, 255, "install with a missing -i file")
     check_log(prefix, log_bytes(pieces), "install with a missing -i file")
+    return prefix
+
+
+# A run log that cannot be opened: -1, nothing on the console, one line on the error stream.
+# R: leads to /sys/kernel, where not even root creates a file; C:\\Logs\\linked is a symlink.
+RUN_LOG_REFUSALS = [
+    ("a drive that is not there", "Q:\\no\\such\\folder\\log.txt", rb".+ \(error 3\)"),
+    ("a folder that is not there", "C:\\no such folder\\log.txt", rb".+ \(error 3\)"),
+    ("a folder the run cannot write", "R:\\log.txt", rb".+ \(error 5\)"),
+    ("a link in a parent folder", "C:\\Logs\\linked\\log.txt", rb"it leads to another file"),
+]
+
+
+@test
+def run_log_that_cannot_be_opened(h):
+    prefix = h.prefix("run-log-refused", wide=False)
+    os.symlink("/sys/kernel", prefix.path / "dosdevices" / "r:")
+    prefix.host("C:\\Elsewhere").mkdir()
+    prefix.host("C:\\Logs").mkdir()
+    os.symlink("../Elsewhere", prefix.host("C:\\Logs\\linked"))
+    prefix.kill()  # a running wineserver would not see the new drive
+    for what, path, reason in RUN_LOG_REFUSALS:
+        result = prefix.install("-l" + path)
+        line = rb'Cannot open the run log "' + re.escape(path.encode()) + rb'": ' + reason + rb"\r\n"
+        check(result.rc == 255 and result.out == b"" and re.fullmatch(line, result.err),
+              "%s: exit %d, console %r, errors %r" % (what, result.rc, result.out, result.err))
+    check(not any(prefix.host("C:\\Elsewhere").iterdir()), "a file was left where the link led")
+    check(not prefix.host("C:\\windows\\TLPortInstall.log").exists(), "the default log was written")
     return prefix
 
 

@@ -5,6 +5,7 @@ import time
 
 from e2e_model import *  # noqa: F401,F403
 from e2e_wine import *  # noqa: F401,F403
+from cases_install import USAGE
 
 
 # Interrupted and concurrent runs, on an installation of 200 ports with printers.
@@ -72,17 +73,26 @@ def killed_runs_are_repaired_by_a_rerun(h):
 
 @test
 def two_installers_at_once(h):
+    """One installs, one is refused; -? meanwhile appends to the same log, losing nothing."""
     prefix, expected = many_ports_prefix(h, "two-at-once")
+    log = prefix.host("C:\\windows\\TLPortInstall.log")
+    before = log.read_bytes()
     runs = [prefix.start(["C:\\Kit\\Install.exe"]) for _ in range(2)]
+    while not any(b"Checking Files" in out.read_bytes() for _, out, _ in runs):
+        time.sleep(0.01)
+    usage = prefix.run(["C:\\Kit\\Install.exe", "-?"])
     outcomes = sorted((process.wait(timeout=RUN_TIMEOUT), out.read_bytes())
                       for process, out, _ in runs)
     refusal = "ERROR: Another Tolvo installation is running\n"
     check([rc for rc, _ in outcomes] == [0, 255] and outcomes[0][1].endswith(INSTALLED),
           "exit codes %r" % [rc for rc, _ in outcomes])
     check_equal(outcomes[1][1], console_bytes(banner(STANDARD) + [(refusal, False)]), "refused")
-    # The run log is the installing run's: the refused one left it alone.
-    check(console_bytes([(refusal, False)]) not in prefix.host("C:\\windows\\TLPortInstall.log")
-          .read_bytes(), "the refused run wrote into the installing run's log")
+    check_run(usage, banner(STANDARD) + [(USAGE, False)], 255, "-? during an installation")
+    # The run log holds the installing run's transcript and the usage text, whole: the
+    # refused run left it alone.
+    added = log.read_bytes()[len(before):].replace(log_bytes(banner(STANDARD) + [(USAGE, False)]), b"")
+    check_equal(added, b"".join(line for line in outcomes[0][1].splitlines(keepends=True)
+                                if not line.startswith(b"  - Port ")), "run log")
     check_equal(lasting_state(prefix), expected, "after two installers at once")
     return prefix
 

@@ -305,9 +305,10 @@ def signed(value):
 
 
 def port_line(cfg):
+    """A port's line: a fixed mask stands in for its password."""
     return "    New - IP:%s:%i, Desc:%s, Queue:%s, Type:%d %s\n" % (
         cfg["ServerIP"][0], signed(cfg["ServerPort"]), cfg["Description"], cfg["Queue"],
-        signed(cfg["AuthType"]), cfg["AuthText"])
+        signed(cfg["AuthType"]), "********" if cfg["AuthText"] else "")
 
 
 # --------------------------------------------------------------------------

@@ -2,11 +2,11 @@
 
 #include <windows.h>
 
-#include <cstdio>
 #include <cstring>
 
+#include "platform/appended_files.h"
+#include "platform/format_text.h"
 #include "platform/win32/file_links.h"
-#include "platform/win_api.h"
 
 namespace tolvo {
 
@@ -23,21 +23,6 @@ DWORD CopyTracePath(const char* switchPath, char (&path)[MAX_PATH]) {
   return static_cast<DWORD>(length);
 }
 
-// A file it creates is for administrators alone; shared so that it can be
-// read while the run goes on (and written by a run of the site script).
-HANDLE OpenTraceFile(const char* path) {
-  PSECURITY_DESCRIPTOR security = nullptr;
-  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(
-          kAdministratorsOnlySecurity, SDDL_REVISION_1, &security, nullptr)) {
-    return INVALID_HANDLE_VALUE;
-  }
-  const HANDLE file = OpenForAppending(path, FILE_APPEND_DATA, security);
-  const DWORD error = ::GetLastError();
-  ::LocalFree(security);
-  ::SetLastError(error);
-  return file;
-}
-
 }  // namespace
 
 TraceFile::~TraceFile() {
@@ -46,7 +31,7 @@ TraceFile::~TraceFile() {
   }
 }
 
-TraceSink* TraceFile::Open(const char* switchPath, const char* variable) {
+TraceSink* TraceFile::Open(WinApi& api, const char* switchPath, const char* variable) {
   // The run goes on with the last error it would have had untraced.
   const DWORD lastError = ::GetLastError();
   // Read straight from Windows, before the traced seam exists: this one
@@ -61,19 +46,23 @@ TraceSink* TraceFile::Open(const char* switchPath, const char* variable) {
   }
   // Appending, so an installation and a later uninstallation share one
   // file.
-  const HANDLE file = length >= sizeof path ? INVALID_HANDLE_VALUE : OpenTraceFile(path);
-  const char* namedBy = fromSwitch ? "-t" : variable;
-  if (file == INVALID_HANDLE_VALUE) {
-    const DWORD error = length >= sizeof path ? ERROR_FILENAME_EXCED_RANGE : ::GetLastError();
-    if (error == ERROR_CANT_ACCESS_FILE) {
-      std::fprintf(stderr,
-                   "The trace file named by %s is a link or a folder; the run is not traced\n",
-                   namedBy);
-    } else {
-      std::fprintf(stderr, "Cannot open the trace file named by %s, error code: %lu\n", namedBy,
-                   static_cast<unsigned long>(error));
+  HANDLE file = INVALID_HANDLE_VALUE;
+  DWORD error = ERROR_FILENAME_EXCED_RANGE;
+  if (length < sizeof path) {
+    UniqueLocal security(api);
+    if (MakeCreatedFileSecurity(api, security)) {
+      file = OpenForAppending(path, security.get());
     }
-    std::fflush(stderr);
+    error = ::GetLastError();
+  } else if (!fromSwitch) {
+    path[0] = '\0';  // the variable holds more than a path: it was not read
+  }
+  if (file == INVALID_HANDLE_VALUE) {
+    char subject[64];
+    FormatText(subject, sizeof subject, "the support trace named by %s",
+               fromSwitch ? "-t" : variable);
+    ReportFileNotOpened(api, subject, fromSwitch ? switchPath : path, error,
+                        "; the run is not traced");
     ::SetLastError(lastError);
     return nullptr;
   }
@@ -85,8 +74,8 @@ TraceSink* TraceFile::Open(const char* switchPath, const char* variable) {
   }
   SYSTEMTIME now{};
   ::GetLocalTime(&now);
-  std::snprintf(localTime_, sizeof localTime_, "%04u-%02u-%02u %02u:%02u:%02u (local time)",
-                now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
+  FormatText(localTime_, sizeof localTime_, "%04u-%02u-%02u %02u:%02u:%02u (local time)", now.wYear,
+             now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
   ::SetLastError(lastError);
   return this;
 }

@@ -14,13 +14,14 @@ class TraceFile final : public TraceSink {
 
   // Opens the file that the command line's `-t` names (`switchPath`, null
   // or empty when not given) or else the environment variable `variable`,
-  // for appending. The run is elevated and the folder may be one that users
-  // can write to, so the file is never one that a link leads to (a symbolic
-  // link, a junction or a second hard link is refused), and a file it
-  // creates is for administrators alone. Returns this sink, or null when
-  // neither names a file, or when the file cannot be opened or is refused;
-  // the latter costs one line on the error stream and nothing else.
-  TraceSink* Open(const char* switchPath, const char* variable);
+  // for appending, through `api` (the untraced Windows). The run is
+  // elevated and the folder may be one that users can write to, so the
+  // file opened must be the one named (OpenForAppending), and a file it
+  // creates gets MakeCreatedFileSecurity's descriptor. Returns this sink,
+  // or null when neither names a file, or when the file cannot be opened
+  // or is refused; the latter costs one line on the error stream
+  // (ReportFileNotOpened) and nothing else.
+  TraceSink* Open(WinApi& api, const char* switchPath, const char* variable);
 
   void Write(std::string_view text) override;
   std::uint32_t MillisecondsSinceStart() override;

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/format_text.h"
 #include "platform/win32/file_links.h"
 
 namespace tolvo {
@@ -71,8 +72,7 @@ bool MapSystemDllToWow64(LPCSTR fileName, char* mapped, std::size_t mappedSize) 
   if (*name == '\0' || std::strchr(name, '\\') != nullptr) {
     return false;  // only files directly in the system directory
   }
-  const int written = std::snprintf(mapped, mappedSize, "%s\\%s", wow64Directory, name);
-  return written > 0 && static_cast<std::size_t>(written) < mappedSize;
+  return FormatText(mapped, mappedSize, "%s\\%s", wow64Directory, name);
 }
 
 }  // namespace
@@ -90,9 +90,9 @@ Win32Api::Win32Api() {
   ::GetLocaleInfoA(LOCALE_SYSTEM_DEFAULT, LOCALE_SABBREVLANGNAME, language, sizeof language);
   ::GetLocaleInfoA(LOCALE_SYSTEM_DEFAULT, LOCALE_SABBREVCTRYNAME, country, sizeof country);
   char locale[48] = {};
-  std::snprintf(locale, sizeof locale, "%s_%s.%u", language, country, ::GetACP());
+  FormatText(locale, sizeof locale, "%s_%s.%u", language, country, ::GetACP());
   if (std::setlocale(LC_CTYPE, locale) == nullptr) {
-    std::snprintf(locale, sizeof locale, ".%u", ::GetACP());
+    FormatText(locale, sizeof locale, ".%u", ::GetACP());
     std::setlocale(LC_CTYPE, locale);
   }
 }
@@ -176,6 +176,11 @@ void Win32Api::SetLastError(DWORD error) {
   ::SetLastError(error);
 }
 
+DWORD Win32Api::FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,
+                               LPSTR buffer, DWORD size, va_list* arguments) {
+  return ::FormatMessageA(flags, source, messageId, languageId, buffer, size, arguments);
+}
+
 // --- Console and run log ---------------------------------------------------
 
 void Win32Api::WriteStdout(std::string_view text) {
@@ -186,12 +191,17 @@ void Win32Api::WriteStdout(std::string_view text) {
   std::fflush(stdout);
 }
 
+void Win32Api::WriteStderr(std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stderr);
+  std::fflush(stderr);
+}
+
 RunLogStream Win32Api::OpenRunLog(LPCSTR path, LPSECURITY_ATTRIBUTES security) {
-  // The handle is made here rather than by the C runtime, which cannot give
-  // a file it creates a security of its own; the stream appends in text
-  // mode. A log that a link leads to is one that cannot be opened.
-  const HANDLE file = OpenForAppending(
-      path, GENERIC_WRITE, security != nullptr ? security->lpSecurityDescriptor : nullptr);
+  // The handle is made here rather than by the C runtime, which can neither
+  // give a file it creates a security of its own nor open one for
+  // appending only; the stream writes in text mode.
+  const HANDLE file =
+      OpenForAppending(path, security != nullptr ? security->lpSecurityDescriptor : nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     return nullptr;
   }
@@ -550,8 +560,25 @@ DWORD Win32Api::GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE type, SECURITY_INF
   return ::GetSecurityInfo(handle, type, parts, owner, group, dacl, sacl, descriptor);
 }
 
-BOOL Win32Api::IsWellKnownSid(PSID sid, WELL_KNOWN_SID_TYPE type) {
-  return ::IsWellKnownSid(sid, type);
+BOOL Win32Api::ConvertSecurityDescriptorToStringSecurityDescriptorA(PSECURITY_DESCRIPTOR descriptor,
+                                                                    DWORD revision,
+                                                                    SECURITY_INFORMATION parts,
+                                                                    LPSTR* text, PULONG length) {
+  return ::ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, revision, parts, text,
+                                                                length);
+}
+
+BOOL Win32Api::OpenProcessToken(HANDLE process, DWORD access, PHANDLE token) {
+  return ::OpenProcessToken(process, access, token);
+}
+
+BOOL Win32Api::GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS informationClass,
+                                   LPVOID information, DWORD length, PDWORD returnLength) {
+  return ::GetTokenInformation(token, informationClass, information, length, returnLength);
+}
+
+BOOL Win32Api::ConvertSidToStringSidA(PSID sid, LPSTR* text) {
+  return ::ConvertSidToStringSidA(sid, text);
 }
 
 // --- Memory ----------------------------------------------------------------

@@ -27,8 +27,11 @@ class Win32Api final : public WinApi {
 
   DWORD GetLastError() override;
   void SetLastError(DWORD error) override;
+  DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId, LPSTR buffer,
+                       DWORD size, va_list* arguments) override;
 
   void WriteStdout(std::string_view text) override;
+  void WriteStderr(std::string_view text) override;
   RunLogStream OpenRunLog(LPCSTR path, LPSECURITY_ATTRIBUTES security) override;
   void WriteRunLog(RunLogStream stream, std::string_view text) override;
   void CloseRunLog(RunLogStream stream) override;
@@ -122,7 +125,14 @@ class Win32Api final : public WinApi {
   DWORD GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE type, SECURITY_INFORMATION parts, PSID* owner,
                         PSID* group, PACL* dacl, PACL* sacl,
                         PSECURITY_DESCRIPTOR* descriptor) override;
-  BOOL IsWellKnownSid(PSID sid, WELL_KNOWN_SID_TYPE type) override;
+  BOOL ConvertSecurityDescriptorToStringSecurityDescriptorA(PSECURITY_DESCRIPTOR descriptor,
+                                                            DWORD revision,
+                                                            SECURITY_INFORMATION parts, LPSTR* text,
+                                                            PULONG length) override;
+  BOOL OpenProcessToken(HANDLE process, DWORD access, PHANDLE token) override;
+  BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS informationClass,
+                           LPVOID information, DWORD length, PDWORD returnLength) override;
+  BOOL ConvertSidToStringSidA(PSID sid, LPSTR* text) override;
 
   HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) override;
   HGLOBAL GlobalFree(HGLOBAL memory) override;
