@@ -10,8 +10,8 @@
  * informational message of the installation, followed by the exit code,
  * and a non-zero exit code fails the action. The program's output, the
  * transcript, goes nowhere, as before: the run log holds it, readable by
- * administrators only, since a port's line shows its password; Windows
- * Installer's log is often kept where others can read it.
+ * administrators only; Windows Installer's log is often kept where others
+ * can read it.
  *
  * CustomActionData is the whole command line, program path quoted:
  *   "C:\Program Files\Kestrum\Tolvo Port Monitor\Install.exe" -a "-lC:\x.log"

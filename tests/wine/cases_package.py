@@ -311,10 +311,15 @@ def msi_log(prefix):
     return prefix.host(MSI_LOG).read_bytes().decode("cp1252", "replace")
 
 
+MISSING_LOG = "C:\\Missing\\log.txt"
+
+
 def check_cause_logged(h, prefix):
-    """Install.exe's error stream and exit code are in Windows Installer's log."""
+    """Install.exe's error line, naming the run log and why, and its exit code are in Windows
+    Installer's log."""
     log = msi_log(prefix)
-    check("Install.exe error: " in log and "trace file" in log and "Install.exe exit code: " in log,
+    cause = 'Install.exe error: Cannot open the run log "%s": ' % MISSING_LOG
+    check(cause in log and "(error 3)" in log and "Install.exe exit code: -1" in log,
           "no error line of Install.exe in msiexec's log:\n" + log[-3000:])
 
 
@@ -399,10 +404,8 @@ PACKAGE_CASES = [
     ("msi_upgrade_runs_own_install_exe", [("", [], 0), hold_install_exe, ("same program", [], 0),
                                           release_install_exe, ("newer program", [], 0),
                                           check_own_install_exe], "installed"),
-    # Until a run log that cannot be opened says why, the trace file's refusal is the line (a
-    # refused trace may end the run, hence both exit codes).
-    ("msi_failure_cause_logged", [("", ["TRACEFILE=C:\\Missing\\trace.txt", "/l*v", MSI_LOG],
-                                   (0,) + MSI_FAILED), check_cause_logged], None),
+    ("msi_failure_cause_logged", [("", ["LOGFILE=" + MISSING_LOG, "/l*v", MSI_LOG], MSI_FAILED),
+                                  check_cause_logged], "nothing"),
     ("msi_takeover_rolled_back", [install_without_package, assign_missing_printer,
                                   ("", ["VERIFY=1", "INIFILE=" + SITE_INI, "/l*v", MSI_LOG],
                                    MSI_FAILED), check_takeover_rollback], None),
