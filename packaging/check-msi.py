@@ -19,8 +19,10 @@ on every package it builds, and CI on the signed one.
 """
 
 import re
+import os
 import subprocess
 import sys
+import tempfile
 
 GUID = re.compile(r"^\{[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}\}$")
 PUBLIC_NAME = re.compile(r"^[A-Z_][A-Z0-9_.]*$")
@@ -51,8 +53,12 @@ class Package:
         self.faults = []
 
     def raw(self, table):
-        return subprocess.run(["msiinfo", "export", self.path, table], check=True,
-                              stdout=subprocess.PIPE).stdout.decode("utf-8", "replace")
+        # msiinfo writes a table's streams (the Binary table's DLLs) into a folder of the
+        # working directory: a scratch one, never the caller's.
+        with tempfile.TemporaryDirectory() as scratch:
+            return subprocess.run(["msiinfo", "export", os.path.abspath(self.path), table],
+                                  check=True, cwd=scratch,
+                                  stdout=subprocess.PIPE).stdout.decode("utf-8", "replace")
 
     def rows(self, table):
         """Each row as a dictionary of column name to cell."""
