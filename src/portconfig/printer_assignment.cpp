@@ -4,6 +4,7 @@
 #include "core/text.h"
 #include "platform/unique_handles.h"
 #include "winenv/printer_settings.h"
+#include "winenv/remembered_printers.h"
 
 namespace tolvo {
 
@@ -34,7 +35,8 @@ void AssignPrinters(RunContext& context, int portCount, PortConfigSource source)
 
 int AssignPrinterToPort(RunContext& context, const char* printerName, const char* portName) {
   PrinterSettings printer(context.api, printerName);
-  if (!printer.loaded()) {
+  if (!printer.loaded() ||
+      !RememberAssignment(context, printerName, printer.info().pPortName, portName)) {
     return 0;
   }
   // One port replaces the whole list: a pooled printer keeps only this one.

@@ -633,6 +633,10 @@ BOOL SimWindows::CloseHandle(HANDLE handle) {
     }
     return TRUE;
   }
+  if (ReleaseHandle(handle, HandleKind::File)) {
+    fileSystem.openFiles.erase(Value(handle));
+    return TRUE;
+  }
   if (!ReleaseHandle(handle, HandleKind::Process) && !ReleaseHandle(handle, HandleKind::Thread)) {
     return Fail(ERROR_INVALID_HANDLE);
   }

@@ -87,6 +87,8 @@ const char* HandleKindName(HandleKind kind) {
       return "run log";
     case HandleKind::Mutex:
       return "mutex";
+    case HandleKind::File:
+      return "file";
   }
   return "?";
 }
@@ -162,6 +164,7 @@ void SimWindows::EndProcess() {
   registry.openSources.clear();
   spooler.openTargets.clear();
   fileSystem.searches.clear();
+  fileSystem.openFiles.clear();
   processes.handles.clear();
   processes.mutexHandles.clear();
   for (auto it = processes.mutexes.begin(); it != processes.mutexes.end();) {
