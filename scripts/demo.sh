@@ -5,7 +5,11 @@
 # again, showing the installer's own transcript and what the print spooler
 # reports (the monitor's ports, the printers' ports) after each step.
 #
-# Usage: scripts/demo.sh [--keep]   (--keep leaves the Wine prefix in place)
+# Its results: the kit in build/kit, the package built from it in
+# build/Tolvo.msi, and the installer's run log in build/demo/.
+#
+# Usage: scripts/demo.sh [--keep]   (--keep installs once more at the end
+#        and leaves that Wine prefix in place, with the commands to use it)
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -18,20 +22,25 @@ step() { printf '\n=== %s\n' "$*"; }
 # --- Tools --------------------------------------------------------------------
 step "Tools"
 if ! scripts/setup.sh --check; then
-  echo "First run: the packages, then the builds and the demonstration: about 5 minutes in all."
+  # Says in one line why when the packages cannot be installed from here.
+  scripts/setup.sh --can-install
+  echo "First run: the missing packages, then the builds and the demonstration."
   scripts/setup.sh
 fi
 echo "$(wine --version), $(i686-w64-mingw32-gcc --version | head -n 1)"
 
 # --- Build --------------------------------------------------------------------
 # The 64-bit stand-ins first: the 32-bit build's kit target takes them from there.
-step "Building the 64-bit stand-ins, Install.exe and the kit"
+step "Building the 64-bit stand-ins, Install.exe, the kit and the package"
 cmake --preset mingw64 >/dev/null
 cmake --build --preset mingw64 -j2
 cmake --preset mingw32 >/dev/null
 cmake --build --preset mingw32 -j2
 cmake --build --preset mingw32 -j2 --target kit
+packaging/build-msi.sh
 probe="$root/build/wine-support/spooler_probe.exe"
+results="$root/build/demo"
+mkdir -p "$results"
 
 # --- A Wine prefix with a printer --------------------------------------------
 work="$(mktemp -d /tmp/tolvo-demo.XXXXXX)"
@@ -39,7 +48,7 @@ export WINEPREFIX="$work/prefix" WINEDEBUG=-all
 unset DISPLAY
 cleanup() {
   wineserver -k 2>/dev/null || true
-  if $keep; then echo "Wine prefix kept in $WINEPREFIX"; else rm -rf "$work"; fi
+  $keep || rm -rf "$work"
 }
 trap cleanup EXIT
 
@@ -89,3 +98,23 @@ echo "--- files in C:\\windows\\system32:"
 run_installer -u
 step "After uninstalling"
 show_spooler
+
+# --keep: a machine with the monitor installed to look at.
+if $keep; then
+  run_installer
+fi
+cp "$WINEPREFIX/drive_c/windows/TLPortInstall.log" "$results/TLPortInstall.log"
+
+step "Results"
+echo "The kit, Install.exe with the stand-in product files: $root/build/kit"
+echo "The Windows Installer package built from the kit: $root/build/Tolvo.msi"
+echo "The installer's run log, C:\\windows\\TLPortInstall.log: $results/TLPortInstall.log"
+if $keep; then
+  echo
+  echo "Kept, installed: the Wine prefix $WINEPREFIX. To use it:"
+  echo "  export WINEPREFIX=$WINEPREFIX WINEDEBUG=-all"
+  echo "  wine 'C:\\Kit\\Install.exe' -v        # check the installation"
+  echo "  wine $probe printers    # the printers and their ports"
+  echo "  wine 'C:\\Kit\\Install.exe' -u        # uninstall"
+  echo "To remove it: WINEPREFIX=$WINEPREFIX wineserver -k; rm -rf $work"
+fi

@@ -22,6 +22,10 @@
  *   spooler_probe processes                       the file name of each running process
  *   spooler_probe run-log-inheritable PATH        checks a log handle's flags
  *   spooler_probe hold-event NAME                 an event of that name, until killed
+ *   spooler_probe hold-file PATH                  the file open for reading, shared for reading
+ *                                                 only (as a running program's), until killed
+ *   spooler_probe file-version PATH...            VERSION<TAB>LANGUAGE of each file's
+ *                                                 version resource, "-" for none
  *
  * A command prints its outcome ("ok", "error N", "status N", or the
  * listing) and exits 0 when the call succeeded (for xcv and set-port-data:
@@ -57,7 +61,7 @@ static int Usage(void) {
       "       port-data PORT [MONITOR] | enum-ports [LEVEL] | add-printer NAME [PORT] |\n"
       "       printers | printer-port NAME | set-port NAME PORTS |\n"
       "       reg VIEW KEY VALUE | regkey VIEW KEY | processes | run-log-inheritable PATH |\n"
-      "       hold-event NAME\n",
+      "       hold-event NAME | hold-file PATH | file-version PATH...\n",
       stderr);
   return 64;
 }
@@ -442,6 +446,44 @@ static int ProbeHoldEvent(const char* name) {
   return 0;
 }
 
+static int ProbeHoldFile(const char* path) {
+  if (CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL) ==
+      INVALID_HANDLE_VALUE) {
+    return Fail();
+  }
+  puts("held");
+  fflush(stdout);
+  Sleep(INFINITE);
+  return 0;
+}
+
+/* Each file's version as Windows reads it (VS_FIXEDFILEINFO) and the
+ * language of its first translation. */
+static int ProbeFileVersions(int count, char** paths) {
+  int i;
+  for (i = 0; i < count; ++i) {
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeA(paths[i], &ignored);
+    void* data = size > 0 ? malloc(size) : NULL;
+    VS_FIXEDFILEINFO* fixed = NULL;
+    WORD* translation = NULL;
+    UINT length = 0;
+    if (data != NULL && GetFileVersionInfoA(paths[i], 0, size, data) &&
+        VerQueryValueA(data, "\\", (void**)&fixed, &length) && length >= sizeof *fixed) {
+      printf("%u.%u.%u.%u\t%u\n", HIWORD(fixed->dwFileVersionMS), LOWORD(fixed->dwFileVersionMS),
+             HIWORD(fixed->dwFileVersionLS), LOWORD(fixed->dwFileVersionLS),
+             VerQueryValueA(data, "\\VarFileInfo\\Translation", (void**)&translation, &length) &&
+                     length >= sizeof(WORD)
+                 ? translation[0]
+                 : 0u);
+    } else {
+      puts("-");
+    }
+    free(data);
+  }
+  return 0;
+}
+
 static int Dispatch(int argc, char** argv) {
   const char* command = argc >= 2 ? argv[1] : "";
   if (argc >= 4 && strcmp(command, "add-monitor") == 0) {
@@ -492,6 +534,12 @@ static int Dispatch(int argc, char** argv) {
   }
   if (argc == 3 && strcmp(command, "hold-event") == 0) {
     return ProbeHoldEvent(argv[2]);
+  }
+  if (argc == 3 && strcmp(command, "hold-file") == 0) {
+    return ProbeHoldFile(argv[2]);
+  }
+  if (argc >= 3 && strcmp(command, "file-version") == 0) {
+    return ProbeFileVersions(argc - 2, argv + 2);
   }
   return Usage();
 }

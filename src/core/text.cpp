@@ -84,4 +84,76 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
   return true;
 }
 
+namespace {
+
+// What the profile functions hand on of a value: the integer reader takes
+// it into a buffer of 30 characters.
+constexpr std::size_t kProfileIntegerText = 29;
+
+bool IsProfileBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
+std::string_view ProfileValue(std::string_view text) {
+  while (!text.empty() && IsProfileBlank(text.front())) {
+    text.remove_prefix(1);
+  }
+  while (!text.empty() && IsProfileBlank(text.back())) {
+    text.remove_suffix(1);
+  }
+  if (text.size() >= 2 && (text.front() == '"' || text.front() == '\'') &&
+      text.back() == text.front()) {
+    text = text.substr(1, text.size() - 2);
+  }
+  return text;
+}
+
+unsigned DigitValue(char c) {
+  if (c >= '0' && c <= '9') {
+    return static_cast<unsigned>(c - '0');
+  }
+  if (c >= 'a' && c <= 'z') {
+    return static_cast<unsigned>(c - 'a' + 10);
+  }
+  if (c >= 'A' && c <= 'Z') {
+    return static_cast<unsigned>(c - 'A' + 10);
+  }
+  return 36;  // no digit in any base
+}
+
+}  // namespace
+
+std::uint32_t ProfileInteger(std::string_view text, std::uint32_t defaultValue) {
+  text = ProfileValue(text);
+  if (text.empty()) {
+    return defaultValue;
+  }
+  text = text.substr(0, kProfileIntegerText);
+  // Every control character counts as a blank here.
+  while (!text.empty() && static_cast<unsigned char>(text.front()) <= ' ') {
+    text.remove_prefix(1);
+  }
+  const bool negative = !text.empty() && text.front() == '-';
+  if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
+    text.remove_prefix(1);
+  }
+  unsigned base = 10;
+  if (text.size() >= 2 && text[0] == '0') {
+    const char prefix = text[1];
+    base = prefix == 'x' ? 16 : prefix == 'o' ? 8 : prefix == 'b' ? 2 : 10;
+    if (base != 10) {
+      text.remove_prefix(2);
+    }
+  }
+  std::uint32_t value = 0;
+  for (const char c : text) {
+    const unsigned digit = DigitValue(c);
+    if (digit >= base) {
+      break;
+    }
+    value = value * base + digit;
+  }
+  return negative ? 0u - value : value;
+}
+
 }  // namespace tolvo

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 namespace tolvo {
@@ -39,5 +40,13 @@ bool ConcatPaths(const char* first, const char* second, char* target, std::size_
 
 // Case-insensitive comparison that folds ASCII letters alone.
 bool EqualsIgnoreCase(std::string_view a, std::string_view b);
+
+// The number GetPrivateProfileIntA gives for a key whose value, as written
+// after the "=" in a profile file, is `text`: blanks around it and one pair
+// of matching quotes dropped, an empty value the default; of the rest the
+// first 29 characters count: blanks, a sign, a "0x", "0o" or "0b" prefix,
+// then digits up to the first other character, modulo 2^32 ("12abc" is 12,
+// "abc" 0, "-7" 4294967289).
+std::uint32_t ProfileInteger(std::string_view text, std::uint32_t defaultValue);
 
 }  // namespace tolvo

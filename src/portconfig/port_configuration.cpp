@@ -66,8 +66,9 @@ const PortKey kRemainingKeys[] = {
 
 }  // namespace
 
-PortKeyReader::PortKeyReader(RunContext& context, PortConfigSource source, int portNumber)
-    : context_(context), source_(source) {
+PortKeyReader::PortKeyReader(RunContext& context, PortConfigSource source, int portNumber,
+                             ValueProblems problems)
+    : context_(context), source_(source), problems_(problems) {
   FormatBounded(section_, sizeof section_, "%d", portNumber);
 }
 
@@ -116,6 +117,9 @@ std::int32_t PortKeyReader::ReadInteger(const char* key, std::int32_t defaultVal
 }
 
 void PortKeyReader::ReportRegistryValue(const char* key, const char* problem) {
+  if (problems_ == ValueProblems::kIgnored) {
+    return;
+  }
   context_.output.PrintFormatted("    ERROR - Port %s: registry value %s %s\n", section_, key,
                                  problem);
 }
@@ -131,6 +135,14 @@ void IndexedKeyName(const char* base, int entry, char (&name)[32]) {
 bool FormatPortName(const EditionProfile& profile, int portNumber, char* name,
                     std::size_t nameSize) {
   return FormatBounded(name, nameSize, profile.portNameFormat, portNumber);
+}
+
+bool IsPortConfigured(RunContext& context, PortConfigSource source, int portNumber,
+                      ValueProblems problems) {
+  PortKeyReader reader(context, source, portNumber, problems);
+  char firstAddress[kConfigTextSize];
+  reader.ReadText("ServerIP", firstAddress);
+  return firstAddress[0] != '\0';
 }
 
 bool ReadPortConfiguration(RunContext& context, PortConfigSource source, int portNumber,

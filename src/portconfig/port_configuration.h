@@ -53,18 +53,23 @@ struct PortConfiguration {
   char PortName[kPortNameLength + 1];
 };
 
+// Whether a reader names the registry values it cannot use, as the
+// installation does, or keeps quiet, as a check that reads them again does.
+enum class ValueProblems { kReported, kIgnored };
+
 // Reads the keys of one port: from its configuration-file section or from
 // its registry subkey, both named by the port number. Whatever is missing
 // gives the default.
 class PortKeyReader {
  public:
-  PortKeyReader(RunContext& context, PortConfigSource source, int portNumber);
+  PortKeyReader(RunContext& context, PortConfigSource source, int portNumber,
+                ValueProblems problems = ValueProblems::kReported);
 
   // A text of at most 259 characters; empty by default. A longer one is
-  // cut. From the registry it must be a string value and an integer a
-  // REG_DWORD or a decimal number in a string; a value of another type
-  // gives the default, and that and a cut text are reported, naming the
-  // port and the key.
+  // cut. From the registry it must be a string value, and an integer a
+  // REG_DWORD, a 4-byte REG_BINARY or a text read as the configuration
+  // file's is; a value of another type gives the default. That and a cut
+  // text are reported, naming the port and the key, unless ignored.
   void ReadText(const char* key, char (&field)[kConfigTextSize]);
   std::int32_t ReadInteger(const char* key, std::int32_t defaultValue);
 
@@ -73,11 +78,17 @@ class PortKeyReader {
 
   RunContext& context_;
   PortConfigSource source_;
+  ValueProblems problems_;
   char section_[16];
 };
 
 // "ServerIP" for entry 1, "ServerIP2" ... "ServerIP10" after it.
 void IndexedKeyName(const char* base, int entry, char (&name)[32]);
+
+// Whether port `portNumber` is configured (its first server address is not
+// empty), reading that one key and nothing else.
+bool IsPortConfigured(RunContext& context, PortConfigSource source, int portNumber,
+                      ValueProblems problems);
 
 // Fills `config` for port `portNumber` from the chosen source. False when
 // the port number is not configured (its first server address is empty).

@@ -8,29 +8,38 @@
 
 namespace tolvo {
 
-void AssignPrinters(RunContext& context, int portCount, PortConfigSource source) {
+void ForEachPrinterAssignment(RunContext& context, int portCount, PortConfigSource source,
+                              ValueProblems problems,
+                              const std::function<void(const PrinterAssignment&)>& visit) {
   for (int portNumber = 1; portNumber <= portCount; ++portNumber) {
-    PortKeyReader reader(context, source, portNumber);
     char portName[kPortNameLength + 1];
     if (!FormatPortName(context.profile, portNumber, portName, sizeof portName)) {
-      return;  // no port of a longer name is ever created
+      return;
     }
+    PortKeyReader reader(context, source, portNumber, problems);
     for (int entry = 1; entry <= kAssignPrinterKeys; ++entry) {
       char key[32];
       IndexedKeyName("AssignPrinter", entry, key);
       char printer[kConfigTextSize];
       reader.ReadText(key, printer);
-      if (printer[0] == '\0') {
-        continue;
-      }
-      if (AssignPrinterToPort(context, printer, portName) != 0) {
-        context.output.PrintFormatted("    Printer '%s' assigned to port %s\n", printer, portName);
-      } else {
-        context.output.PrintFormatted("    ERROR - Printer %s NOT assigned to port %s\n", printer,
-                                      portName);
+      if (printer[0] != '\0') {
+        visit(PrinterAssignment{portNumber, portName, printer});
       }
     }
   }
+}
+
+void AssignPrinters(RunContext& context, int portCount, PortConfigSource source) {
+  ForEachPrinterAssignment(
+      context, portCount, source, ValueProblems::kReported, [&](const PrinterAssignment& a) {
+        if (AssignPrinterToPort(context, a.printerName, a.portName) != 0) {
+          context.output.PrintFormatted("    Printer '%s' assigned to port %s\n", a.printerName,
+                                        a.portName);
+        } else {
+          context.output.PrintFormatted("    ERROR - Printer %s NOT assigned to port %s\n",
+                                        a.printerName, a.portName);
+        }
+      });
 }
 
 int AssignPrinterToPort(RunContext& context, const char* printerName, const char* portName) {

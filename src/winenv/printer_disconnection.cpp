@@ -15,8 +15,6 @@ namespace tolvo {
 
 namespace {
 
-constexpr std::size_t kPortNameSize = 260;
-
 // Takes every port of the monitor out of a comma-separated port list, in
 // place. True when the list changed.
 bool RemoveMonitorPorts(RunContext& context, char* list, const char* monitorName) {
@@ -28,7 +26,7 @@ bool RemoveMonitorPorts(RunContext& context, char* list, const char* monitorName
       ++end;
     }
     const std::size_t next = list[end] == ',' ? end + 1 : end;
-    char name[kPortNameSize] = {};
+    char name[kListedPortNameSize] = {};
     // A name too long for the buffer cannot be a port's name; a cut copy
     // must not be mistaken for one.
     const bool whole =

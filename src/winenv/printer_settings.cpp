@@ -1,8 +1,26 @@
 #include "winenv/printer_settings.h"
 
+#include "core/text.h"
 #include "winenv/sized_block.h"
 
 namespace tolvo {
+
+bool SameSpoolerName(WinApi& api, const char* a, const char* b) {
+  return api.CompareTextIgnoreCase(a, b) == 0;
+}
+
+bool PortListHolds(WinApi& api, std::string_view ports, const char* port) {
+  while (!ports.empty()) {
+    const std::size_t comma = ports.find(',');
+    char name[kListedPortNameSize];
+    if (CopyBounded(name, sizeof name, ports.substr(0, comma)) &&
+        SameSpoolerName(api, name, port)) {
+      return true;
+    }
+    ports = comma == std::string_view::npos ? std::string_view() : ports.substr(comma + 1);
+  }
+  return false;
+}
 
 PrinterSettings::PrinterSettings(WinApi& api, const char* printerName, DWORD access)
     : api_(api), printer_(api), buffer_(api) {

@@ -2,10 +2,25 @@
 // settings read into a buffer of the size the spooler asks for.
 #pragma once
 
+#include <cstddef>
+#include <string_view>
+
 #include "platform/unique_handles.h"
 #include "platform/win_api.h"
 
 namespace tolvo {
+
+// One name of a printer's comma-separated port list is taken into a buffer
+// of this size; a longer one is no port's name.
+inline constexpr std::size_t kListedPortNameSize = 260;
+
+// Whether the spooler takes `a` and `b` for one name (of a printer, a port
+// or a monitor): without regard to case in the ANSI code page, letters
+// beyond ASCII included.
+bool SameSpoolerName(WinApi& api, const char* a, const char* b);
+
+// Whether a printer's comma-separated port list holds `port`.
+bool PortListHolds(WinApi& api, std::string_view ports, const char* port);
 
 class PrinterSettings {
  public:

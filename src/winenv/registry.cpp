@@ -1,7 +1,6 @@
 #include "winenv/registry.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <cstring>
 #include <string_view>
 #include <utility>
@@ -93,39 +92,6 @@ std::string_view StoredText(const StoredValue& value) {
   return std::string_view(text, strnlen(text, value.bytes.size()));
 }
 
-// A decimal number, optionally signed and surrounded by blanks, that fits
-// 32 bits as a signed or an unsigned number.
-bool ParseDecimal(std::string_view text, DWORD& number) {
-  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
-  while (!text.empty() && blank(text.front())) {
-    text.remove_prefix(1);
-  }
-  while (!text.empty() && blank(text.back())) {
-    text.remove_suffix(1);
-  }
-  const bool negative = !text.empty() && text.front() == '-';
-  if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
-    text.remove_prefix(1);
-  }
-  const std::uint64_t limit = negative ? 0x80000000u : 0xFFFFFFFFu;
-  std::uint64_t magnitude = 0;
-  for (const char c : text) {
-    if (c < '0' || c > '9') {
-      return false;
-    }
-    magnitude = magnitude * 10 + static_cast<std::uint64_t>(c - '0');
-    if (magnitude > limit) {
-      return false;
-    }
-  }
-  if (text.empty()) {
-    return false;
-  }
-  const auto low = static_cast<DWORD>(magnitude);
-  number = negative ? static_cast<DWORD>(0u - low) : low;
-  return true;
-}
-
 }  // namespace
 
 void ReadRegistryString(WinApi& api, const char* subKey, const char* valueName,
@@ -192,16 +158,17 @@ DWORD ReadRegistryDword(WinApi& api, const char* subKey, const char* valueName, 
   if (read != RegistryRead::Read) {
     return defaultValue;
   }
-  if (value.type == REG_DWORD && value.bytes.size() <= 4) {
-    // A shorter value replaces only the low-order bytes of the default.
+  // A number's bytes, as a REG_DWORD holds them or a REG_BINARY of the same
+  // size; a shorter value replaces only the low-order bytes of the default.
+  if ((value.type == REG_DWORD || value.type == REG_BINARY) && value.bytes.size() <= 4) {
     BYTE bytes[4];
     ToLittleEndian(defaultValue, bytes);
     std::copy(value.bytes.begin(), value.bytes.end(), bytes);
     return FromLittleEndian(bytes);
   }
-  DWORD number = 0;
-  if (IsTextType(value.type) && ParseDecimal(StoredText(value), number)) {
-    return number;
+  // A number in a text means what the same text means in the configuration file.
+  if (IsTextType(value.type)) {
+    return ProfileInteger(StoredText(value), defaultValue);
   }
   read = RegistryRead::Unusable;
   return defaultValue;

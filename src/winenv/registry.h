@@ -33,11 +33,13 @@ enum class RegistryRead { Missing, Read, Cut, Unusable };
 RegistryRead ReadRegistryText(WinApi& api, const char* subKey, const char* valueName, char* buffer,
                               DWORD bufferSize, const char* rootPath);
 
-// Reads a number: a REG_DWORD, whose bytes (at most 4) replace those of
-// `defaultValue` lowest first, or a REG_SZ or REG_EXPAND_SZ holding a
-// decimal number from -2147483648 to 4294967295 (blanks around it allowed).
-// Anything else gives the default (Unusable), as does a missing value or a
-// key name longer than 999 characters (Missing).
+// Reads a number: a REG_DWORD or a REG_BINARY of at most 4 bytes, whose
+// bytes replace those of `defaultValue` lowest first, or a REG_SZ or
+// REG_EXPAND_SZ, whose text gives the number that the same text gives in a
+// profile file (ProfileInteger: "0x50" and "80abc" are 80, an empty text
+// the default). A value of another type or size gives the default
+// (Unusable), as does a missing value or a key name longer than 999
+// characters (Missing).
 DWORD ReadRegistryDword(WinApi& api, const char* subKey, const char* valueName, DWORD defaultValue,
                         const char* rootPath, RegistryRead* outcome = nullptr);
 

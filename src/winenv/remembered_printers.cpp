@@ -70,7 +70,7 @@ const char* ShownName(const RegistryEntry& entry) {
 
 // Port lists are compared as the spooler compares names.
 bool SameList(WinApi& api, const std::string& a, const std::string& b) {
-  return api.CompareTextIgnoreCase(a.c_str(), b.c_str()) == 0;
+  return SameSpoolerName(api, a.c_str(), b.c_str());
 }
 
 // One of the two keys: for a run that changes printers, opened for reading

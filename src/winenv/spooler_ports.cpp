@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "winenv/printer_settings.h"
 #include "winenv/sized_block.h"
 
 namespace tolvo {

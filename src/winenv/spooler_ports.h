@@ -13,8 +13,7 @@ class SpoolerPorts {
   explicit SpoolerPorts(WinApi& api);
 
   // True when a port of that name is listed (of `monitorName`, when one is
-  // given), both compared as the spooler compares names: without case in
-  // the ANSI code page.
+  // given), both compared as the spooler compares names (SameSpoolerName).
   bool Has(const char* portName, const char* monitorName = nullptr) const;
 
  private:

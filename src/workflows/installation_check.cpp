@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "core/text.h"
@@ -122,12 +121,12 @@ void CheckMonitor(RunContext& context, Findings& findings, const char* serverNam
   const MONITOR_INFO_2A* found = nullptr;
   for (DWORD i = 0; i < monitors.count; ++i) {
     const MONITOR_INFO_2A& monitor = monitors.records<MONITOR_INFO_2A>()[i];
-    if (monitor.pName != nullptr && EqualsIgnoreCase(monitor.pName, word)) {
+    if (monitor.pName != nullptr && SameSpoolerName(context.api, monitor.pName, word)) {
       found = &monitor;
     }
   }
   const char* registeredDll = found != nullptr && found->pDLLName != nullptr ? found->pDLLName : "";
-  const bool inPlace = found != nullptr && EqualsIgnoreCase(registeredDll, monitorDll);
+  const bool inPlace = found != nullptr && SameSpoolerName(context.api, registeredDll, monitorDll);
   char text[kMessageBufferSize];
   if (found == nullptr) {
     FormatBounded(text, sizeof text, "Monitor %s NOT registered", word);
@@ -151,12 +150,33 @@ void CheckMonitorStep(RunContext& context, Findings& findings, const InstallOpti
   }
 }
 
-// Checks the ports of every configured port number; returns how many
-// port numbers are configured.
+void CheckPort(RunContext& context, Findings& findings, const SpoolerListing& ports,
+               const char* portName) {
+  const char* word = context.profile.productWord;
+  const char* monitor = nullptr;
+  for (DWORD i = 0; i < ports.count; ++i) {
+    const PORT_INFO_2A& port = ports.records<PORT_INFO_2A>()[i];
+    if (port.pPortName != nullptr && SameSpoolerName(context.api, port.pPortName, portName)) {
+      monitor = port.pMonitorName != nullptr ? port.pMonitorName : "";
+    }
+  }
+  const bool inPlace = monitor != nullptr && SameSpoolerName(context.api, monitor, word);
+  char text[kMessageBufferSize];
+  if (monitor == nullptr) {
+    FormatBounded(text, sizeof text, "Port %s NOT found", portName);
+  } else if (inPlace) {
+    FormatBounded(text, sizeof text, "Port %s of monitor %s", portName, monitor);
+  } else {
+    FormatBounded(text, sizeof text, "Port %s of monitor %s, NOT %s", portName, monitor, word);
+  }
+  findings.Report(inPlace, text);
+}
+
+// Checks the port of every configured port number, as the installation
+// walks them; returns how many port numbers are configured.
 int CheckPorts(RunContext& context, Findings& findings, const char* serverName,
                PortConfigSource source) {
-  const char* word = context.profile.productWord;
-  context.output.PrintFormatted("  - Checking %s Ports\n", word);
+  context.output.PrintFormatted("  - Checking %s Ports\n", context.profile.productWord);
   const SpoolerListing ports = ListFromSpooler<PORT_INFO_2A>(
       context.api, [&](LPBYTE buffer, DWORD size, LPDWORD needed, LPDWORD count) {
         return context.api.EnumPortsA(const_cast<LPSTR>(serverName), 2, buffer, size, needed,
@@ -167,32 +187,15 @@ int CheckPorts(RunContext& context, Findings& findings, const char* serverName,
   }
   int portNumber = 1;
   for (;; ++portNumber) {
-    PortConfiguration config;
+    char portName[kPortNameLength + 1];
     // A port number whose name does not fit is never created either.
-    if (!ReadPortConfiguration(context, source, portNumber, config) || config.PortName[0] == '\0') {
+    if (!IsPortConfigured(context, source, portNumber, ValueProblems::kIgnored) ||
+        !FormatPortName(context.profile, portNumber, portName, sizeof portName)) {
       break;
     }
-    if (ports.error != ERROR_SUCCESS) {
-      continue;
+    if (ports.error == ERROR_SUCCESS) {
+      CheckPort(context, findings, ports, portName);
     }
-    const char* monitor = nullptr;
-    for (DWORD i = 0; i < ports.count; ++i) {
-      const PORT_INFO_2A& port = ports.records<PORT_INFO_2A>()[i];
-      if (port.pPortName != nullptr && EqualsIgnoreCase(port.pPortName, config.PortName)) {
-        monitor = port.pMonitorName != nullptr ? port.pMonitorName : "";
-      }
-    }
-    const bool inPlace = monitor != nullptr && EqualsIgnoreCase(monitor, word);
-    char text[kMessageBufferSize];
-    if (monitor == nullptr) {
-      FormatBounded(text, sizeof text, "Port %s NOT found", config.PortName);
-    } else if (inPlace) {
-      FormatBounded(text, sizeof text, "Port %s of monitor %s", config.PortName, monitor);
-    } else {
-      FormatBounded(text, sizeof text, "Port %s of monitor %s, NOT %s", config.PortName, monitor,
-                    word);
-    }
-    findings.Report(inPlace, text);
   }
   return portNumber - 1;
 }
@@ -207,17 +210,6 @@ void CheckEventSource(RunContext& context, Findings& findings) {
                 registered ? "Event source %s" : "Event source %s NOT registered",
                 kEventSourceName);
   findings.Report(registered, text);
-}
-
-bool PortListHas(std::string_view ports, std::string_view port) {
-  while (!ports.empty()) {
-    const std::size_t comma = ports.find(',');
-    if (EqualsIgnoreCase(ports.substr(0, comma), port)) {
-      return true;
-    }
-    ports = comma == std::string_view::npos ? std::string_view() : ports.substr(comma + 1);
-  }
-  return false;
 }
 
 void CheckPrinter(RunContext& context, Findings& findings, const char* name, const char* port) {
@@ -235,7 +227,7 @@ void CheckPrinter(RunContext& context, Findings& findings, const char* name, con
     return;
   }
   const char* ports = printer.info().pPortName != nullptr ? printer.info().pPortName : "";
-  const bool inPlace = PortListHas(ports, port);
+  const bool inPlace = PortListHolds(context.api, ports, port);
   if (inPlace) {
     FormatBounded(text, sizeof text, "Printer '%s' on port %s", name, port);
   } else {
@@ -244,37 +236,26 @@ void CheckPrinter(RunContext& context, Findings& findings, const char* name, con
   findings.Report(inPlace, text);
 }
 
-// Each printer that the AssignPrinter keys of ports 1 to portCount name is
-// checked on the port the installation leaves it on: the last one named.
+// Each printer that the installation's walk assigns is checked on the port
+// it leaves it on: the last one that names it, by the spooler's comparison.
 void CheckPrinters(RunContext& context, Findings& findings, PortConfigSource source,
                    int portCount) {
   context.output.PrintMessage("  - Checking Printers\n");
   struct Assignment {
     std::string printer;
-    char port[kPortNameLength + 1];
+    std::string port;
   };
   std::vector<Assignment> assignments;
-  for (int portNumber = 1; portNumber <= portCount; ++portNumber) {
-    PortKeyReader reader(context, source, portNumber);
-    Assignment assignment;
-    FormatPortName(context.profile, portNumber, assignment.port, sizeof assignment.port);
-    for (int entry = 1; entry <= kAssignPrinterKeys; ++entry) {
-      char key[32];
-      IndexedKeyName("AssignPrinter", entry, key);
-      char printer[kConfigTextSize];
-      reader.ReadText(key, printer);
-      if (printer[0] != '\0') {
-        assignment.printer = printer;
-        assignments.push_back(assignment);
-      }
-    }
-  }
+  ForEachPrinterAssignment(context, portCount, source, ValueProblems::kIgnored,
+                           [&](const PrinterAssignment& a) {
+                             assignments.push_back({a.printerName, a.portName});
+                           });
   for (auto current = assignments.begin(); current != assignments.end(); ++current) {
     const bool namedAgain = std::any_of(current + 1, assignments.end(), [&](const Assignment& a) {
-      return EqualsIgnoreCase(a.printer, current->printer);
+      return SameSpoolerName(context.api, a.printer.c_str(), current->printer.c_str());
     });
     if (!namedAgain) {
-      CheckPrinter(context, findings, current->printer.c_str(), current->port);
+      CheckPrinter(context, findings, current->printer.c_str(), current->port.c_str());
     }
   }
 }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "conformance/check.h"
+#include "core/text.h"
 
 namespace tolvo::checks {
 namespace {
@@ -119,36 +120,39 @@ TEST_F(ProfileCheck, FileNameWithoutFolderIsInWindowsDirectory) {
   EXPECT_STREQ(buffer, "c");
 }
 
+// The installer reads a number from a registry text by the same rules
+// (ProfileInteger): each row holds both to what Windows gives.
 TEST_F(ProfileCheck, IntegersParseAsWindowsDoes) {
-  scratch.WriteFile(ini_,
-                    "[1]\n"
-                    "Negative=-7\n"
-                    "Hex=0x10\n"
-                    "Trailing=12abc\n"
-                    "Text=abc\n"
-                    "Empty=\n"
-                    "Plus=+5\n"
-                    "Quoted=\"33\"\n"
-                    "Spaced=  8  \n"
-                    "Huge=4294967297\n");
   const struct {
     const char* key;
+    const char* text;
     UINT expected;
   } cases[] = {
-      {"Negative", 4294967289u},
-      {"Hex", 16u},
-      {"Trailing", 12u},
-      {"Text", 0u},
-      {"Empty", 42u},
-      {"Plus", 5u},
-      {"Quoted", 33u},
-      {"Spaced", 8u},
-      {"Missing", 42u},
-      {"Huge", 1u},
+      {"Negative", "-7", 4294967289u},
+      {"Hex", "0x10", 16u},
+      {"CapitalHex", "0X10", 0u},
+      {"Octal", "0o17", 15u},
+      {"Binary", "0b101", 5u},
+      {"Trailing", "12abc", 12u},
+      {"Text", "abc", 0u},
+      {"Empty", "", 42u},
+      {"Plus", "+5", 5u},
+      {"Quoted", "\"33\"", 33u},
+      {"QuotedBlanks", "\" 44 \"", 44u},
+      {"Spaced", "  8  ", 8u},
+      {"Huge", "4294967297", 1u},
+      {"BeyondTheBuffer", "000000000000000000000000000009", 0u},
   };
+  std::string ini = "[1]\n";
+  for (const auto& c : cases) {
+    ini += std::string(c.key) + "=" + c.text + "\n";
+  }
+  scratch.WriteFile(ini_, ini);
   for (const auto& c : cases) {
     EXPECT_EQ(ReadInt("1", c.key), c.expected) << c.key;
+    EXPECT_EQ(ProfileInteger(c.text, 42), c.expected) << c.key;
   }
+  EXPECT_EQ(ReadInt("1", "Missing"), 42u);
   EXPECT_EQ(ReadInt("2", "Hex"), 42u);
 }
 

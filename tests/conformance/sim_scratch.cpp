@@ -51,7 +51,7 @@ class SimScratch final : public Scratch {
   }
 
  private:
-  static constexpr const char* kPrinter = "Tolvo Check Printer";
+  static constexpr const char* kPrinter = "Tolvo Check B\xFCro";
   static constexpr const char* kMonitor = "Tolvo Check";
   sim::SimWindows machine_;
   std::string folder_;

@@ -189,6 +189,16 @@ TEST_F(SpoolerCheck, OpenUnknownPrinter) {
                api.OpenPrinterA(const_cast<LPSTR>("Tolvo Ghost"), &handle, nullptr));
 }
 
+// A printer's name matches without regard to case, letters beyond ASCII
+// included: the installation opens "B\xDCRO" for "B\xFCro".
+TEST_F(SpoolerCheck, PrinterNamesMatchWithoutCase) {
+  ASSERT_EQ(scratch.Printer(), "Tolvo Check B\xFCro");
+  EXPECT_TRUE(api.ClosePrinter(OpenPrinter("TOLVO CHECK B\xDCRO")));
+  HANDLE handle = nullptr;
+  EXPECT_FAILS(ERROR_INVALID_PRINTER_NAME,
+               api.OpenPrinterA(const_cast<LPSTR>("Tolvo Check Buro"), &handle, nullptr));
+}
+
 TEST_F(SpoolerCheck, EnumPortsBothLevels) {
   DWORD returned = 0;
   const std::vector<BYTE> buffer = Ports(2, returned);

@@ -151,7 +151,7 @@ class Win32Scratch final : public Scratch {
     if (wine_) {
       Proc<AddDriver>(spooler_, "AddPrinterDriverA")(nullptr, 3, reinterpret_cast<LPBYTE>(&driver));
     }
-    char name[] = "Tolvo Check Printer";
+    char name[] = "Tolvo Check B\xFCro";
     char port[] = "LPT1:";
     char processor[] = "WinPrint";
     char datatype[] = "RAW";
@@ -195,7 +195,7 @@ class Win32Scratch final : public Scratch {
   }
 
  private:
-  static constexpr const char* kPrinter = "Tolvo Check Printer";
+  static constexpr const char* kPrinter = "Tolvo Check B\xFCro";
   static constexpr const char* kMonitor = "Tolvo Check";
 
   void LoadSpooler() {

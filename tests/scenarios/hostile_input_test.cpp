@@ -386,16 +386,17 @@ std::vector<HostileCase> Cases() {
        }});
 
   // --- Registry values -----------------------------------------------------------------
-  // A number in a string is the number it says; any other value of the
-  // wrong type gives the key's default, and a line names port and key.
+  // A number in a string is what the same text gives in the configuration
+  // file; any other value of the wrong type gives the key's default, and a
+  // line names port and key.
   cases.push_back(
       {"RegistryValuesOfTheWrongType",
        {"-r"},
        [](MachineFixture& f) {
          f.machine.registry.SetString(Port1Key(), "ServerIP", "10.0.0.9");
-         f.machine.registry.SetString(Port1Key(), "ServerPort", "91");
+         f.machine.registry.SetString(Port1Key(), "ServerPort", "0x5b");
          f.machine.registry.SetString(Port1Key(), "AuthType", "0");
-         f.machine.registry.SetString(Port1Key(), "ProtocolLevel", "five");
+         f.machine.registry.SetValue(Port1Key(), "ProtocolLevel", REG_MULTI_SZ, Bytes("5"));
          f.machine.registry.SetValue(Port1Key(), "Description", REG_BINARY, Bytes("bin"));
          f.machine.registry.SetDword(Port1Key(), "Queue", 0x00515151);
          f.machine.registry.SetValue(std::string(kConfigKey32) + "\\2", "ServerIP", REG_DWORD,

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "portconfig/printer_assignment.h"
 #include "scenarios/machine_fixture.h"
 
 namespace tolvo::scenario {
@@ -24,6 +25,19 @@ void FromRegistry(MachineFixture& f) {
   f.machine.registry.SetString(key + "1", "ServerIP", kServerAddress);
   f.machine.registry.SetString(key + "2", "ServerIP", kServerAddress);
   f.machine.registry.SetString(key + "2", "AssignPrinter", kPrinterName);
+}
+// One printer named in two letter cases beyond ASCII belongs on the second port.
+void OnePrinterTwoCases(MachineFixture& f) {
+  f.machine.spooler.AddPrinter("B\xFCro", kPrinterPort);
+  f.machine.WriteFile(kIniPath, std::string(kTypicalIni) + "AssignPrinter2=B\xFCro\r\n" +
+                                    "[2]\r\nServerIP=10.0.0.2\r\nAssignPrinter=B\xDCRO\r\n");
+}
+// A value the installation reports and passes over; the check reads only
+// the keys it needs.
+void UnusableRegistryNumber(MachineFixture& f) {
+  FromRegistry(f);
+  const std::string key = "SOFTWARE\\Wow6432Node\\Kestrum Corporation\\Tolvo\\PortInstallCfg\\1";
+  f.machine.registry.SetValue(key, "ServerPort", REG_MULTI_SZ, {'8', '0', 0, 0});
 }
 void ThirtyTwoBit(MachineFixture& f) {
   f.UseThirtyTwoBitWindows();
@@ -85,6 +99,20 @@ const CheckCase kCases[] = {
     {"Fonts", {}, None, None, kFont, 1, nullptr},
     {"Enterprise32Bit", {"-a"}, ThirtyTwoBit, None, "Windows\\system32\\TOLVOE.DLL", 1, nullptr},
     {"FromRegistry", {"-r"}, FromRegistry, None, nullptr, 0, "OK - Printer 'Office Laser' on port"},
+    {"OnePrinterTwoCases",
+     {},
+     OnePrinterTwoCases,
+     None,
+     nullptr,
+     0,
+     "OK - Printer 'B\xDCRO' on port Tolvo002\n"},
+    {"UnusableRegistryNumber",
+     {"-r"},
+     UnusableRegistryNumber,
+     None,
+     nullptr,
+     0,
+     "OK - Port Tolvo001 of monitor Tolvo\n"},
     {"WithoutFiles", {"-c"}, None, None, nullptr, 0, "OK - Start-up entry Tolvo Client"},
     {"PortsNotListed", {}, None, PortListing, nullptr, 2, "ERROR (5) While Checking Ports"},
     {"PrinterNotBack",
@@ -113,6 +141,7 @@ TEST_P(CheckAfterInstallation, NamesWhatIsMissingAndChangesNothing) {
     line = std::string("    ") + c.line;
   }
   StartNewRun();
+  machine.ClearCallLog();
   const std::string before = machine.StateText(kRunLogPath);
   std::vector<std::string> arguments = c.arguments;
   arguments.emplace_back("-v");
@@ -127,6 +156,8 @@ TEST_P(CheckAfterInstallation, NamesWhatIsMissingAndChangesNothing) {
     ++errors;
   }
   EXPECT_EQ(errors, c.exitCode == 0 ? 0 : 1) << machine.console;
+  // Of the configuration, one ServerIP per port number tried and the printer keys.
+  EXPECT_LE(machine.CallCount("GetPrivateProfileStringA"), 3 + 2 * kAssignPrinterKeys);
   ExpectTranscript(machine.console);  // the run log holds it too, nothing is left open
   EXPECT_EQ(machine.StateText(kRunLogPath), before);
 }

@@ -10,10 +10,11 @@
 // - GetPrivateProfileStringA cuts at size - 1 and then returns size - 1;
 //   the default (trailing blanks dropped) stands in for a missing file,
 //   section or key;
-// - GetPrivateProfileIntA parses an optional sign, then "0x" hexadecimal or
-//   decimal digits up to the first other character, modulo 2^32 ("-7" gives
-//   (UINT)-7, "12abc" 12); a present key whose text holds no number gives
-//   0, an empty value or a missing key the default.
+// - GetPrivateProfileIntA takes the first 29 characters of the value and
+//   parses blanks, an optional sign, then a "0x", "0o" or "0b" prefix (lower
+//   case only) or none, and digits up to the first other character, modulo
+//   2^32 ("-7" gives (UINT)-7, "12abc" 12); a present key whose text holds
+//   no number gives 0, an empty value or a missing key the default.
 //
 // A parsed file is kept between calls (see ProfileCache), since the
 // installer reads dozens of keys per port from the same file.
@@ -198,27 +199,31 @@ DWORD CopyNameList(const std::vector<std::string>& names, LPSTR returned, DWORD 
 }
 
 UINT ParseProfileInt(std::string_view text) {
-  text = Trim(text);
+  text = text.substr(0, 29);  // what a buffer of 30 characters takes
+  while (!text.empty() && static_cast<unsigned char>(text.front()) <= ' ') {
+    text.remove_prefix(1);
+  }
   bool negative = false;
   if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
     negative = text.front() == '-';
     text.remove_prefix(1);
   }
   unsigned base = 10;
-  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-    base = 16;
+  if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'o' || text[1] == 'b')) {
+    base = text[1] == 'x' ? 16 : text[1] == 'o' ? 8 : 2;
     text.remove_prefix(2);
   }
   std::uint32_t value = 0;
   for (char c : text) {
-    unsigned digit;
+    unsigned digit = 99;
     if (c >= '0' && c <= '9') {
       digit = static_cast<unsigned>(c - '0');
-    } else if (base == 16 && c >= 'a' && c <= 'f') {
+    } else if (c >= 'a' && c <= 'z') {
       digit = static_cast<unsigned>(c - 'a' + 10);
-    } else if (base == 16 && c >= 'A' && c <= 'F') {
+    } else if (c >= 'A' && c <= 'Z') {
       digit = static_cast<unsigned>(c - 'A' + 10);
-    } else {
+    }
+    if (digit >= base) {
       break;
     }
     value = value * base + digit;

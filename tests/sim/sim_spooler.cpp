@@ -17,18 +17,18 @@ constexpr std::size_t kPortDataSize = 10032;
 constexpr std::size_t kPortNameOffset = 10012;
 constexpr std::size_t kPortNameSlotUnits = 10;  // nine name units and the reserved zero
 
+// The spooler matches names without regard to case, letters beyond ASCII
+// included (the ANSI names are modelled in code page 1252).
+char LowerChar(char c) {
+  return static_cast<char>(LowerIn1252(static_cast<unsigned char>(c)));
+}
+
 std::string Lower(std::string_view text) {
   std::string result(text);
   for (char& c : result) {
-    if (c >= 'A' && c <= 'Z') {
-      c = static_cast<char>(c - 'A' + 'a');
-    }
+    c = LowerChar(c);
   }
   return result;
-}
-
-char LowerChar(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 bool SameName(std::string_view a, std::string_view b) {

@@ -688,10 +688,6 @@ BOOL SimWindows::SetDefaultDllDirectories(DWORD /*directoryFlags*/) {
 
 // --- Text ----------------------------------------------------------------------------
 
-namespace {
-
-// Lower case in code page 1252: ASCII, the accented capitals 0xC0-0xDE
-// (without the multiplication sign), and 0x8A, 0x8C, 0x8E and 0x9F.
 unsigned LowerIn1252(unsigned c) {
   if (c == 0x8A || c == 0x8C || c == 0x8E) {
     return c + 0x10;
@@ -699,6 +695,8 @@ unsigned LowerIn1252(unsigned c) {
   const bool letter = (c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7);
   return c == 0x9F ? 0xFF : letter ? c + 0x20 : c;
 }
+
+namespace {
 
 // The next character of `text` with its case folded, and `text` moved past
 // it; a lead byte without its trail byte ends the text, as in _mbsicmp.

@@ -46,6 +46,10 @@ enum class HandleKind {
 
 const char* HandleKindName(HandleKind kind);
 
+// Lower case in code page 1252: ASCII, the accented capitals 0xC0-0xDE
+// (without the multiplication sign), and 0x8A, 0x8C, 0x8E and 0x9F.
+unsigned LowerIn1252(unsigned c);
+
 class SimWindows : public WinApi {
  public:
   SimWindows();

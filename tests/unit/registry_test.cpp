@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -143,6 +144,12 @@ TEST_P(RegistryDwordTest, ReadsOverTheDefault) {
   EXPECT_EQ(ReadRegistryDword(machine, "1", "Port", 0x11223344u, kRoot, &outcome), c.expected);
   EXPECT_EQ(outcome, c.outcome);
   EXPECT_TRUE(machine.OpenResources().empty());
+  // A text gives the number that the same text gives in the configuration file.
+  if (c.type == REG_SZ || c.type == REG_EXPAND_SZ) {
+    const std::string text(c.stored.begin(), std::find(c.stored.begin(), c.stored.end(), 0));
+    machine.WriteFile("C:\\Tolvo.ini", "[1]\r\nPort=" + text + "\r\n");
+    EXPECT_EQ(machine.GetPrivateProfileIntA("1", "Port", 0x11223344, "C:\\Tolvo.ini"), c.expected);
+  }
 }
 
 constexpr RegistryRead kRead = RegistryRead::Read;
@@ -158,9 +165,13 @@ INSTANTIATE_TEST_SUITE_P(
         DwordCase{"TooLong", REG_DWORD, {1, 2, 3, 4, 5}, 0x11223344u, kUnusable},
         DwordCase{"DecimalText", REG_SZ, {' ', '8', '0', ' ', 0}, 80u, kRead},
         DwordCase{"NegativeExpandText", REG_EXPAND_SZ, {'-', '7'}, 0xFFFFFFF9u, kRead},
-        DwordCase{"TextNotANumber", REG_SZ, {'8', '0', 'x', 0}, 0x11223344u, kUnusable},
-        DwordCase{"TextBeyond32Bits", REG_SZ, std::vector<BYTE>(10, '9'), 0x11223344u, kUnusable},
-        DwordCase{"Binary", REG_BINARY, {0x0A, 0x00, 0x00, 0x00}, 0x11223344u, kUnusable}),
+        DwordCase{"HexText", REG_SZ, {'0', 'x', '5', '0', 0}, 80u, kRead},
+        DwordCase{"QuotedTextWithLetters", REG_SZ, {'"', '8', '0', 'x', '"', 0}, 80u, kRead},
+        DwordCase{"Letters", REG_SZ, {'a', 'b', 'c', 0}, 0u, kRead},
+        DwordCase{"EmptyText", REG_SZ, {0}, 0x11223344u, kRead},
+        DwordCase{"TextBeyond32Bits", REG_SZ, std::vector<BYTE>(10, '9'), 1410065407u, kRead},
+        DwordCase{"Binary", REG_BINARY, {0x0A, 0x00, 0x00, 0x00}, 10u, kRead},
+        DwordCase{"MultiText", REG_MULTI_SZ, {'8', '0', 0, 0}, 0x11223344u, kUnusable}),
     [](const auto& info) { return info.param.name; });
 
 TEST_F(RegistryTest, DwordMissingKeyReturnsDefault) {

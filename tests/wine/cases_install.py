@@ -44,16 +44,31 @@ def win7_64bit_typical_install(h):
 
 @test
 def check_after_install(h):
-    """-v after a typical installation, and after one port was deleted behind its back."""
+    """-v after a typical installation, after one printer was named in two letter cases and
+    installed again, and after one port was deleted behind its back."""
     prefix = h.prefix("check")
     ports, _, _ = typical_install(h, prefix, "    (64-bit Windows 7 Detected)\n", True)
     port = ports[0]["PortName"]
-    for spoil, rc, line in ((None, 0, "\nTolvo Port Monitor Installed as Configured.\n"),
-                            (port, 1, "    ERROR - Port %s NOT found\n" % port)):
+
+    def one_printer_two_cases():
+        # The spooler takes both names for one printer, which ends on the later port.
+        prefix.probe("add-printer", "B\xfcro")
+        ini = prefix.host("C:\\Kit\\Tolvo.ini")
+        ini.write_bytes(ini.read_bytes() + "AssignPrinter2=B\xfcro\r\n[2]\r\nServerIP=10.0.0.2\r\n"
+                        "AssignPrinter=B\xdcRO\r\n".encode("cp1252"))
+        check(prefix.install().rc == 0, "installation naming one printer in two letter cases")
+        check_printers(prefix, {"B\xfcro": "Tolvo002"})
+
+    for spoil, rc, line in (
+            (None, 0, "\nTolvo Port Monitor Installed as Configured.\n"),
+            (one_printer_two_cases, 0, "    OK - Printer 'B\xdcRO' on port Tolvo002\n"),
+            (lambda: prefix.probe("xcv", STANDARD.word, "DeletePort", port), 1,
+             "    ERROR - Port %s NOT found\n" % port)):
         if spoil:
-            prefix.probe("xcv", STANDARD.word, "DeletePort", spoil)
+            spoil()
         result = prefix.install("-v")
-        check(result.rc == rc and line.replace("\n", "\r\n").encode() in result.out,
+        check(result.rc == rc and line.replace("\n", "\r\n").encode("cp1252") in result.out and
+              (b"ERROR" in result.out) == (rc != 0),
               "check: exit code %d, expected %d with %r\n%s" % (
                   result.rc, rc, line, result.out.decode("cp1252")))
         check_spooler_calls(result, [], "check")
@@ -311,7 +326,8 @@ def config_from_registry(h):
     (prefix.path / "drive_c" / "Kit" / "Tolvo.ini").unlink()  # -r does not need it
     sections = {
         1: {"ServerIP": "192.168.7.10", "ServerIP3": "192.168.7.12", "IPLoadBalancing": 2,
-            "IPLoadBalancing3": 5, "ServerPort": "9200", "Description": "Registry port one",
+            "IPLoadBalancing3": 5, "ServerPort": " 0x23f0", "LoadBalancing": b"\x02\0\0\0",
+            "Description": "Registry port one",
             "Queue": "reg-queue", "AuthType": 2, "AuthText": "token", "ProtocolLevel": 5,
             "Note": "from the registry", "RedirectToIP": "10.9.9.9", "LogFileCount": 7,
             "AssignPrinter": "Registry Printer A", "AssignPrinter3": "Registry Printer B"},
@@ -323,7 +339,10 @@ def config_from_registry(h):
     for number, values in sections.items():
         key = "HKLM\\" + STANDARD.config_key + "\\%d" % number
         for value, data in values.items():
-            kind = "REG_DWORD" if isinstance(data, int) else "REG_SZ"
+            if isinstance(data, bytes):
+                kind, data = "REG_BINARY", data.hex()
+            else:
+                kind = "REG_DWORD" if isinstance(data, int) else "REG_SZ"
             prefix.reg_add(key, value, kind, data, "32")
     # The installer reads the 32-bit view; a different value in the 64-bit view is not seen.
     prefix.reg_add("HKLM\\" + STANDARD.config_key + "\\1", "ServerIP", "REG_SZ", "6.6.6.6", "64")

@@ -2,8 +2,10 @@
 Install.exe from the package's folder, so its runs are checked as Install.exe's own are."""
 
 import os
+import re
 import shutil
 import subprocess
+import time
 from pathlib import Path
 
 from e2e_model import *  # noqa: F401,F403
@@ -15,6 +17,7 @@ from e2e_wine import *  # noqa: F401,F403
 # the package's folder, so its runs are checked as Install.exe's own are.
 
 ARP_KEY = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
+REMEMBERED_KEY = "SOFTWARE\\Kestrum Corporation\\Tolvo Port Monitor"
 PACKAGE_DIR = "\\Kestrum\\Tolvo Port Monitor"
 WIN7_64 = "    (64-bit Windows 7 Detected)\n"
 WIN7_32 = "    (32-bit Windows 7 Detected)\n"
@@ -174,13 +177,37 @@ def msi_major_upgrade(h):
 #   RollbackUpgrade (before InstallFiles) the previous Install.exe, its files restored by then.
 #   The failed upgrade shows that order from the package's tables.
 # - A launch condition's message is missing from Wine's log (the exit code is 1603 as on
-#   Windows), and its msiexec drops every double quote from a property on its command line:
-#   the value with one goes into the Property table, as a transform would put it.
+#   Windows), as is a refusal's (an error action's: the log names the action, the package's
+#   table holds the message), and its msiexec drops every double quote from a property on
+#   its command line: the value with one goes into the Property table, as a transform would.
 REFUSED = 1603 % 256
 QUOTED = 'C:\\Site\\a.ini" "-u'  # once made the installation run "Install.exe -u"
 
 
+def newer_program(h):
+    """The kit with an Install.exe of a higher version resource (2.6.0.0 becomes 2.6.2.0)."""
+    kit = h.workdir / "newer"
+    if not kit.exists():
+        shutil.copytree(KIT, kit)
+        data = bytearray((kit / "Install.exe").read_bytes())
+        fixed = data.find(b"\xbd\x04\xef\xfe")  # VS_FIXEDFILEINFO's signature
+        for offset in (12, 20):  # the file's and the product's version, their low half
+            data[fixed + offset + 2] += 2
+        (kit / "Install.exe").write_bytes(bytes(data))
+    return kit
+
+
 def case_package(h, variant):
+    if variant == "rebuilt":  # the same product folder and version, another build
+        path = h.workdir / "Tolvo-rebuilt.msi"
+        if not path.exists():
+            subprocess.check_call([str(ROOT / "packaging" / "build-msi.sh"), "-o", str(path),
+                                   str(KIT)], stdout=subprocess.DEVNULL)
+        return path
+    if variant == "same program":  # a higher version of the package, not of Install.exe
+        return package(h, "2.6.1")
+    if variant == "newer program":
+        return package(h, "2.6.2", newer_program(h))
     if variant == "other edition":
         return package(h, "2.6.1", KIT, "ENTERPRISE=1")
     if variant == "broken monitor":  # a 64-bit DLL under the 32-bit name: it does not load
@@ -221,14 +248,117 @@ def assign_missing_printer(h, prefix):
     site.write_bytes((KIT / "Tolvo.ini").read_bytes() + b"\r\nAssignPrinter2=Tolvo Missing Printer\r\n")
 
 
+def delete_remembered_key(h, prefix):
+    check_equal(prefix.run(["reg", "delete", "HKLM\\" + REMEMBERED_KEY, "/f"]).rc, 0,
+                "reg delete's exit code")
+
+
+def check_nocopy_remembered(h, prefix):
+    check_equal(prefix.reg_value(REMEMBERED_KEY, "NoCopy"), "REG_SZ:1", "remembered NoCopy")
+
+
+def check_one_entry(h, prefix):
+    """The rebuilt package replaced the installed one: one Programs and Features entry."""
+    entries = [msi for msi in (package(h), case_package(h, "rebuilt"))
+               if prefix.reg_key_exists(ARP_KEY + msi_property(msi, "ProductCode"), "32")]
+    check_equal(entries, [case_package(h, "rebuilt")], "packages in Programs and Features")
+
+
+def check_enterprise_alone(h, prefix):
+    check_monitor(prefix, ENTERPRISE, False)
+    check_monitor(prefix, STANDARD, False, present=False)
+
+
+def check_file_versions(h, prefix):
+    """The File table's versions are those that Windows reads from the installed files."""
+    table = [line.split("\t") for line in subprocess.check_output(
+        ["msiinfo", "export", str(package(h)), "File"], text=True).splitlines()[3:]]
+    versions = {}
+    for row in table:
+        version = "%s\t%s" % (row[4], row[5]) if row[4] else "-"
+        versions.setdefault(row[2].lower(), set()).add(version)
+    folder = prefix.host(prefix.program_files + PACKAGE_DIR)
+    files = sorted(p for p in folder.rglob("*") if p.is_file())
+    _, text = prefix.probe("file-version", *[str(f) for f in files])
+    for path, found in zip(files, text.splitlines()):
+        check_equal(versions.get(path.name.lower()), {found}, "File table's version of " +
+                    path.name)
+
+
+def hold_install_exe(h, prefix):
+    """Install.exe open as a running check would hold it."""
+    path = prefix.program_files + PACKAGE_DIR + "\\Install.exe"
+    prefix.holder, out, _ = prefix.start([str(PROBE), "hold-file", path])
+    while b"held" not in out.read_bytes() and prefix.holder.poll() is None:
+        time.sleep(0.05)
+
+
+def release_install_exe(h, prefix):
+    prefix.holder.kill()
+    prefix.holder.wait()
+
+
+def check_own_install_exe(h, prefix):
+    folder = prefix.host(prefix.program_files + PACKAGE_DIR)
+    for name in ("Install.exe", "InstCopy.exe"):
+        check((folder / name).read_bytes() == (newer_program(h) / "Install.exe").read_bytes(),
+              "the upgrade left the older %s in the package's folder" % name)
+
+
+MSI_LOG = "C:\\msiexec.log"
+
+
+def msi_log(prefix):
+    return prefix.host(MSI_LOG).read_bytes().decode("cp1252", "replace")
+
+
+def check_cause_logged(h, prefix):
+    """Install.exe's error stream and exit code are in Windows Installer's log."""
+    log = msi_log(prefix)
+    check("Install.exe error: " in log and "trace file" in log and "Install.exe exit code: " in log,
+          "no error line of Install.exe in msiexec's log:\n" + log[-3000:])
+
+
+def install_without_package(h, prefix):
+    check_equal(prefix.install().rc, 0, "Install.exe's exit code")
+
+
+def install_enterprise_without_package(h, prefix):
+    check_equal(prefix.install("-a").rc, 0, "Install.exe -a's exit code")
+
+
+def check_unknown_edition_refused(h, prefix):
+    """The refusal, which names the way out, ran; the package is gone and both monitors stay."""
+    message = [line.split("\t")[3] for line in subprocess.check_output(
+        ["msiinfo", "export", str(package(h)), "CustomAction"], text=True).splitlines()
+        if line.startswith("RefuseUnknownEdition\t")]
+    check(message and "SKIPUNINSTALL=1" in message[0] and
+          re.search(r"^Action start [0-9:]+: RefuseUnknownEdition\.", msi_log(prefix), re.M),
+          "no refusal naming SKIPUNINSTALL=1 in msiexec's log")
+    check(not prefix.reg_key_exists(ARP_KEY + msi_property(package(h), "ProductCode"), "32"),
+          "the package's entry is still there")
+    check_monitor(prefix, STANDARD, False)
+    check_monitor(prefix, ENTERPRISE, False)
+
+
+def check_takeover_rollback(h, prefix):
+    """The rollback re-installs what it found (Wine: its Install.exe is deleted by then, so
+    the log shows the command line that cannot start); it never runs -u."""
+    lines = [line for line in msi_log(prefix).splitlines() if "Install.exe command line: " in line]
+    check(len(lines) == 3 and lines[2] == lines[0] and " -u" not in lines[2],
+          "the rollback's command line:\n" + "\n".join(lines))
+    check_monitor(prefix, STANDARD, False)
+
+
 def check_rollback_order(h, prefix):
     table = lambda name: [line.split("\t") for line in subprocess.check_output(
         ["msiinfo", "export", str(package(h)), name], text=True).splitlines()[3:]]
     at = {row[0]: int(row[2]) for row in table("InstallExecuteSequence")}
     order = [at.get(action, 0) for action in ("RollbackRemoval", "RunUninstall", "RemoveFiles",
-             "RollbackUpgrade", "InstallFiles", "RollbackInstall", "RunInstall", "InstallFinalize")]
+             "RollbackUpgrade", "InstallFiles", "RollbackInstall", "RollbackTakeover", "RunInstall",
+             "InstallFinalize")]
     rollback = [int(row[1]) & 0x500 for row in table("CustomAction") if row[0].startswith("Rollback")]
-    check(0 not in order and order == sorted(order) and rollback == [0x500] * 3,
+    check(0 not in order and order == sorted(order) and rollback == [0x500] * 4,
           "rollback actions missing, out of order or not run as rollback")
 
 
@@ -249,6 +379,34 @@ PACKAGE_CASES = [
      "previous"),
     ("msi_verify_fails_install", [assign_missing_printer, ("", ["VERIFY=1", "INIFILE=" + SITE_INI],
                                                            MSI_FAILED)], "not verified"),
+    ("msi_same_version_rebuild", [("", [], 0), ("rebuilt", [], 0), check_one_entry,
+                                  ("rebuilt", ["REMOVE=ALL"], 0)], "gone"),
+    ("msi_deleted_key", [("", ["ENTERPRISE=1"], 0), delete_remembered_key,
+                         ("", ["REINSTALL=ALL", "REINSTALLMODE=omus"], 0), check_enterprise_alone,
+                         delete_remembered_key, ("", ["REMOVE=ALL"], 0)], "gone"),
+    ("msi_unknown_edition_refused", [("", [], 0), delete_remembered_key,
+                                     install_enterprise_without_package,
+                                     ("", ["REMOVE=ALL", "/l*v", MSI_LOG], REFUSED),
+                                     ("", ["REMOVE=ALL", "SKIPUNINSTALL=1"], 0),
+                                     check_unknown_edition_refused], None),
+    ("msi_internal_property_ignored", [("", ["TOLVOARGS=-u"], 0)], "installed"),
+    ("msi_skipuninstall_only_as_1", [("", [], 0), ("", ["REMOVE=ALL", "SKIPUNINSTALL=0"], 0)],
+     "removed"),
+    ("msi_changed_setting", [("", [], 0), ("", ["NOCOPY=1"], REFUSED),
+                             ("", ["REINSTALL=ALL", "REINSTALLMODE=omus", "NOCOPY=1"], 0),
+                             check_nocopy_remembered], "installed"),
+    ("msi_file_versions", [("", [], 0), check_file_versions], "installed"),
+    # An upgrade replaces Install.exe by a newer one only: the same one in use needs no restart.
+    ("msi_upgrade_runs_own_install_exe", [("", [], 0), hold_install_exe, ("same program", [], 0),
+                                          release_install_exe, ("newer program", [], 0),
+                                          check_own_install_exe], "installed"),
+    # Until a run log that cannot be opened says why, the trace file's refusal is the line (a
+    # refused trace may end the run, hence both exit codes).
+    ("msi_failure_cause_logged", [("", ["TRACEFILE=C:\\Missing\\trace.txt", "/l*v", MSI_LOG],
+                                   (0,) + MSI_FAILED), check_cause_logged], None),
+    ("msi_takeover_rolled_back", [install_without_package, assign_missing_printer,
+                                  ("", ["VERIFY=1", "INIFILE=" + SITE_INI, "/l*v", MSI_LOG],
+                                   MSI_FAILED), check_takeover_rollback], None),
 ]
 
 
@@ -278,6 +436,12 @@ def package_case(name, steps, left):
             check(not prefix.reg_key_exists(ARP_KEY + msi_property(msi, "ProductCode"), "32"),
                   "the package's entry is still there")
             check_installed(prefix, STANDARD, ports, assigned)
+        elif left == "gone":  # no monitor of either edition, no package
+            check_monitor(prefix, STANDARD, False, present=False)
+            check_monitor(prefix, ENTERPRISE, False, present=False)
+            check_package(prefix, msi, present=False)
+        elif left == "installed":
+            check_installed(prefix, STANDARD, ports, assigned)
         elif left == "nothing":
             check_package(prefix, msi, present=False)
             check(not prefix.host("C:\\windows\\TLPortInstall.log").exists(), "Install.exe ran")
@@ -287,7 +451,7 @@ def package_case(name, steps, left):
                 b"NOT Installed as Configured!\r\n"), "run log:\n" + text.decode("cp1252"))
             check(not prefix.reg_key_exists(ARP_KEY + msi_property(msi, "ProductCode"), "32"),
                   "the package's entry is still there")
-        else:  # refused before its first change: the previous version stays, working
+        elif left == "previous":  # refused before its first change: the previous version stays
             text = prefix.host("C:\\windows\\TLPortInstall.log").read_bytes()
             failed = (b"  - Checking Files\r\nERROR While Checking 'TOLVOVS.DLL': Not a 32-bit "
                       b"Windows DLL.\r\n\r\nTolvo Port Monitor Not ")

@@ -138,18 +138,26 @@ def indexed(base, k):
     return base if k == 1 else "%s%d" % (base, k)
 
 
+def profile_value(text):
+    """A value as the profile reader hands it on: blanks and one pair of matching quotes dropped."""
+    text = text.strip()
+    if len(text) >= 2 and text[0] == text[-1] and text[0] in "\"'":
+        text = text[1:-1]
+    return text
+
+
 def profile_int(text, default):
-    """GetPrivateProfileIntA: leading blanks, a sign, 0x/0o/0b prefixes, digits."""
+    """GetPrivateProfileIntA: 29 characters, blanks, a sign, 0x/0o/0b prefixes, digits."""
     if text is None or text == "":
         return default & 0xFFFFFFFF
-    s = text.lstrip(" \t\n\r")
+    s = text[:29].lstrip("".join(map(chr, range(33))))
     negative = False
     if s[:1] in "+-" and s[:1] != "":
         negative = s[0] == "-"
         s = s[1:]
     base = 10
-    if s[:2].lower() in ("0x", "0o", "0b"):
-        base = {"x": 16, "o": 8, "b": 2}[s[1].lower()]
+    if s[:2] in ("0x", "0o", "0b"):
+        base = {"x": 16, "o": 8, "b": 2}[s[1]]
         s = s[2:]
     value = 0
     for ch in s:
@@ -175,10 +183,7 @@ class IniSource:
                 current = self.sections.setdefault(name.strip().lower(), {})
             elif current is not None and "=" in line:
                 key, value = line.split("=", 1)
-                key, value = key.strip().lower(), value.strip()
-                if len(value) >= 2 and value[0] == value[-1] and value[0] in "\"'":
-                    value = value[1:-1]
-                current.setdefault(key, value)
+                current.setdefault(key.strip().lower(), profile_value(value))
 
     def text(self, section, key):
         return self.sections.get(str(section), {}).get(key.lower(), "")[:259]
@@ -199,10 +204,12 @@ class RegistrySource:
         return value[:259] if isinstance(value, str) else ""
 
     def integer(self, section, key, default):
-        """A REG_DWORD, or a REG_SZ holding a decimal number."""
+        """A REG_DWORD, a 4-byte REG_BINARY, or a REG_SZ read as Tolvo.ini's texts are."""
         value = self.sections.get(str(section), {}).get(key)
-        if isinstance(value, str) and re.fullmatch(r"\s*-?\d+\s*", value):
-            value = int(value)
+        if isinstance(value, str):
+            return profile_int(profile_value(value), default)
+        if isinstance(value, bytes):
+            value = int.from_bytes(value, "little")
         return (value if isinstance(value, int) else default) & 0xFFFFFFFF
 
 

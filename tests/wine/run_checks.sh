@@ -21,6 +21,7 @@ for arch in win32 win64; do
   echo "== behaviour checks, Wine $arch prefix"
   WINEPREFIX="$prefix" timeout 300 wine "$support/tolvo_checks.exe" "$@" </dev/null | tr -d '\r' ||
     status=1
+  echo "== the check skipped above for want of another account locale, with a Russian one"
   LOCPATH="$locales" LC_MESSAGES=ru_RU.UTF-8 WINEPREFIX="$prefix" timeout 300 wine \
     "$support/tolvo_checks.exe" --gtest_filter='*SystemCodePage*' </dev/null | tr -d '\r' ||
     status=1
