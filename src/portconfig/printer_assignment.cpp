@@ -50,7 +50,11 @@ int AssignPrinterToPort(RunContext& context, const char* printerName, const char
   }
   // One port replaces the whole list: a pooled printer keeps only this one.
   printer.info().pPortName = const_cast<LPSTR>(portName);
-  return printer.Write() ? 1 : 0;
+  if (!printer.Write()) {
+    return 0;
+  }
+  ForgetRelease(context, printerName);
+  return 1;
 }
 
 }  // namespace tolvo

@@ -334,6 +334,10 @@ bool RememberAssignment(RunContext& context, const char* printer, const char* cu
   return Remembered(context, printer, key.Write(printer, lists));
 }
 
+void ForgetRelease(RunContext& context, const char* printer) {
+  RememberedKey(context.api, context.profile.releasedPrintersKey, true).Forget(printer);
+}
+
 void PutBackPrinters(RunContext& context, PutBack when) {
   PutBackRun(context, when).Run();
 }

@@ -32,6 +32,10 @@ bool RememberRelease(RunContext& context, const char* printer, std::string_view 
 bool RememberAssignment(RunContext& context, const char* printer, const char* current,
                         std::string_view port);
 
+// A printer an installation assigned takes its configured port: the list
+// a release remembered for it is no longer to be put back.
+void ForgetRelease(RunContext& context, const char* printer);
+
 enum class PutBack {
   // An installation's end, or a removal that failed: a printer goes back
   // onto the names of its list that exist as ports now, and waits for the

@@ -132,7 +132,7 @@ std::vector<HostileCase> Cases() {
            f.machine.registry.SetValue(kReleasedPrinters, printer, type, Bytes(data));
          };
          remember("Gone", REG_MULTI_SZ, std::string("LPT1:\0FILE:\0", 13));
-         remember(kPrinterName, REG_SZ, "LPT1:");
+         remember("Reception", REG_SZ, "LPT1:");
          remember("Overlong", REG_MULTI_SZ, std::string(40000, 'x') + std::string("\0FILE:\0", 8));
          remember(std::string(300, 'n'), REG_MULTI_SZ, std::string("LPT1:\0FILE:\0", 13));
        },
@@ -140,8 +140,8 @@ std::vector<HostileCase> Cases() {
        {Line("    (Printer 'Gone' No Longer Exists)"),
         Line("    ERROR - Remembered Ports of Printer '(a name of more than 259 characters)' Are "
              "Damaged"),
-        Line("    ERROR - Remembered Ports of Printer 'Office Laser' Are Damaged"),
         Line("    ERROR - Remembered Ports of Printer 'Overlong' Are Damaged"),
+        Line("    ERROR - Remembered Ports of Printer 'Reception' Are Damaged"),
         Line("Tolvo Port Monitor Installed Sucessfully.")},
        {},
        [](MachineFixture& f) {
