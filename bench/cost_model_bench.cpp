@@ -7,7 +7,8 @@
 // Tolvo001 ... TolvoN, and printers "Printer 1" ... "Printer P" each print to
 // "LPT1:" and one of those old ports, so the printer disconnection has work
 // to do for every printer. Tolvo.ini configures ports [1] ... [N]; the first
-// min(P, N) sections assign "Printer n" to their port.
+// min(P, N) sections assign "Printer n" to their port, and the other
+// printers go back onto both their ports at the end.
 //
 // Before any timing, every shape is run once and its calls are checked
 // against the calls the work needs; any difference ends the program with a
@@ -45,6 +46,12 @@ struct Shape {
   int assigned() const { return std::min(ports, printers); }
 };
 
+std::string PortName(int number) {
+  char name[16];
+  std::snprintf(name, sizeof name, "Tolvo%03d", number);
+  return name;
+}
+
 // The fixture's machine, outside a test.
 class BenchMachine : public scenario::MachineFixture {
  public:
@@ -52,12 +59,6 @@ class BenchMachine : public scenario::MachineFixture {
   void TestBody() override {}
 
  private:
-  static std::string PortName(int number) {
-    char name[16];
-    std::snprintf(name, sizeof name, "Tolvo%03d", number);
-    return name;
-  }
-
   static std::string Ini(Shape shape) {
     std::string ini;
     char line[128];
@@ -124,8 +125,11 @@ long CountLines(const std::string& text, const std::string& fragment) {
 }
 
 // The calls a run must make for its ports and printers, by kind. Kinds not
-// named here must not depend on N or P at all.
-std::map<std::string, long> RequiredScaledCalls(Shape shape) {
+// named here must not depend on N or P at all. `baseline` holds the calls
+// of the smallest run; empty when that run is the one being made, whose
+// registry calls are then not counted.
+std::map<std::string, long> RequiredScaledCalls(Shape shape,
+                                                const std::map<std::string, long>& baseline) {
   const long n = shape.ports;
   const long p = shape.printers;
   const long a = shape.assigned();
@@ -142,23 +146,44 @@ std::map<std::string, long> RequiredScaledCalls(Shape shape) {
   const long conversions = 23 * n + 1;
   // Each printer's list names two ports, each examined with a size query
   // and a read of the spooler's ports.
-  const long portEnumerations = 2 * 2 * p;
-  return {
+  // The put-back lists the ports once, for the printers not assigned.
+  const long unassigned = p - a;
+  const long portEnumerations = 2 * 2 * p + (unassigned > 0 ? 2 : 0);
+  std::map<std::string, long> required = {
       {"GetPrivateProfileStringA", profileStrings},
       {"GetPrivateProfileIntA", profileInts},
       {"MultiByteToWideChar", conversions},
       {"XcvDataW", 2 * n},
       {"OpenPrinterW", 1},
-      {"OpenPrinterA", p + a},
-      {"GetPrinterA", 2 * (p + a)},
-      {"SetPrinterA", p + a},
-      {"ClosePrinter", p + a + 1},
+      // Released, assigned, and those not assigned put back.
+      {"OpenPrinterA", p + a + unassigned},
+      {"GetPrinterA", 2 * (p + a + unassigned)},
+      {"SetPrinterA", p + a + unassigned},
+      {"ClosePrinter", p + a + unassigned + 1},
       {"EnumPrintersA", p > 0 ? 2 : 1},
       {"EnumPortsA", portEnumerations},
-      // Printer list, one record per printer, one port list per name.
-      {"GlobalAlloc", (p > 0 ? 1 : 0) + p + portEnumerations / 2 + a},
-      {"GlobalFree", (p > 0 ? 1 : 0) + p + portEnumerations / 2 + a},
+      // Printer list, one record per printer read, one port list per listing.
+      {"GlobalAlloc", (p > 0 ? 1 : 0) + p + a + unassigned + portEnumerations / 2},
+      {"GlobalFree", (p > 0 ? 1 : 0) + p + a + unassigned + portEnumerations / 2},
   };
+  if (baseline.empty()) {
+    return required;
+  }
+  // Remembering: per released printer a key opened, a look for an earlier
+  // value, the value written; per assigned printer both keys opened, the
+  // release read back, a look for an earlier assignment, the value written,
+  // and once moved the release forgotten; the put-back lists the rest and
+  // forgets each.
+  const std::map<std::string, long> remembering = {
+      {"RegCreateKeyExA", p + 3 * a},  {"RegCloseKey", p + 3 * a},
+      {"RegQueryValueExA", p + 3 * a}, {"RegSetValueExA", p + a},
+      {"RegEnumValueA", unassigned},   {"RegDeleteValueA", p},
+  };
+  for (const auto& [kind, count] : remembering) {
+    const auto once = baseline.find(kind);
+    required[kind] = (once == baseline.end() ? 0 : once->second) + count;
+  }
+  return required;
 }
 
 void Expect(RunCost& cost, bool condition, const std::string& problem) {
@@ -187,7 +212,7 @@ RunCost InstallAndCheck(BenchMachine& fixture, Shape shape,
   Expect(cost, cost.exitCode == 0, where + "exit code " + std::to_string(cost.exitCode));
   Expect(cost, machine.OpenResources().empty(), where + "resources left open");
 
-  const std::map<std::string, long> required = RequiredScaledCalls(shape);
+  const std::map<std::string, long> required = RequiredScaledCalls(shape, baseline);
   for (const auto& [kind, count] : required) {
     const long made = cost.calls.count(kind) != 0 ? cost.calls.at(kind) : 0;
     Expect(cost, made == count,
@@ -213,10 +238,10 @@ RunCost InstallAndCheck(BenchMachine& fixture, Shape shape,
   Expect(cost, pairs, where + "channel commands are not AddPort/SetPortData per port");
 
   // The assignment opens each assigned printer once, in section order,
-  // after the disconnection has opened every printer once.
+  // after the disconnection has opened every printer once; the put-back
+  // opens each printer not assigned once more.
   const std::vector<std::string>& opens = machine.spooler.printerOpens;
-  bool assignmentOpens =
-      opens.size() == static_cast<std::size_t>(shape.printers + shape.assigned());
+  bool assignmentOpens = opens.size() == static_cast<std::size_t>(2 * shape.printers);
   for (int i = 0; assignmentOpens && i < shape.assigned(); ++i) {
     assignmentOpens = opens[shape.printers + i] == "Printer " + std::to_string(i + 1);
   }
@@ -228,14 +253,20 @@ RunCost InstallAndCheck(BenchMachine& fixture, Shape shape,
          where + "disconnection lines");
   Expect(cost, CountLines(machine.console, "' assigned to port Tolvo") == shape.assigned(),
          where + "assignment lines");
+  Expect(cost,
+         CountLines(machine.console, "  - Reconnecting Printer '") ==
+             shape.printers - shape.assigned(),
+         where + "put-back lines");
 
-  // The machine afterwards: every port with its record, printers moved.
+  // The machine afterwards: every port with its record, printers moved or
+  // back on both their ports.
   Expect(cost, static_cast<long>(machine.spooler.storedRecords.size()) == shape.ports,
          where + "stored port records");
   for (int i = 1; i <= shape.printers; ++i) {
     char port[16];
     std::snprintf(port, sizeof port, "Tolvo%03d", i);
-    const std::string expected = i <= shape.assigned() ? port : "LPT1:";
+    const std::string expected =
+        i <= shape.assigned() ? port : "LPT1:," + PortName((i - 1) % shape.ports + 1);
     if (machine.spooler.PrinterPorts("Printer " + std::to_string(i)) != expected) {
       cost.problems.push_back(where + "Printer " + std::to_string(i) + " not on " + expected);
       break;

@@ -21,12 +21,16 @@ and the size of Install.exe stripped.
 
 The results replace the "wine" section of bench/results.md.
 
+With --against EXE, a third program joins the runs: EXE, another build of
+Install.exe (say, the one before a change), whose ratio to Install.exe the
+Wine section reports as well; it need not put printers back.
+
 With --trace, the cost of the support trace instead: Install.exe without
 TOLVO_TRACE (tracing off) against reference.exe, and with TOLVO_TRACE naming
 a file (tracing on) against the same Install.exe off, all three alternated,
 for 100 ports by default. The results replace the "trace" section.
 
-Usage: wine_bench.py [--repetitions R] [--ports 1,100,1000] [--trace] [--keep]
+Usage: wine_bench.py [--repetitions R] [--ports 1,100,1000] [--against EXE] [--trace] [--keep]
 """
 
 import argparse
@@ -54,7 +58,9 @@ TRACE_RATIO_LIMIT = 2.0
 TRACE_FILE = "C:\\tolvo-trace.txt"
 # What a timed run starts: program in C:\Kit and its extra environment.
 PROGRAMS = {"Install.exe": ("Install.exe", {}), "reference.exe": ("reference.exe", {}),
-            "Install.exe traced": ("Install.exe", {"TOLVO_TRACE": TRACE_FILE})}
+            "Install.exe traced": ("Install.exe", {"TOLVO_TRACE": TRACE_FILE}),
+            "Install.exe before": ("InstallBefore.exe", {})}
+BEFORE = "Install.exe before"
 DOTNET_KEY = r"HKLM\Software\Microsoft\NET Framework Setup\NDP\v2.0.50727"
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
@@ -154,7 +160,7 @@ def copy_prefix(source, target):
     return Prefix(target / "prefix")
 
 
-def make_base(work):
+def make_base(work, against=None):
     """A 32-bit prefix with the kit, the helpers, .NET 2.0 and the printers."""
     base = Prefix(work / "base" / "prefix")
     base.path.parent.mkdir(parents=True)
@@ -167,6 +173,8 @@ def make_base(work):
         raise BenchError("wineboot failed for " + str(base.path))
     shutil.copytree(KIT, base.kit, dirs_exist_ok=True)
     shutil.copy2(INSTALL_EXE, base.kit / "Install.exe")
+    if against:
+        shutil.copy2(against, base.kit / PROGRAMS[BEFORE][0])
     script = base.kit / "install_printer.bat"
     if script.exists():
         script.unlink()
@@ -209,11 +217,13 @@ def count(text, fragment):
     return text.count(fragment)
 
 
-def check_output(out, ports, what):
-    """Both programs must have done the whole work."""
+def check_output(out, ports, what, puts_back=True):
+    """Each program must have done the whole work: the printers not assigned go back onto
+    both their ports (but in a build from before the put-back)."""
     text = out.decode("cp1252", "replace")
     expected = {"    New - IP:": ports, "' assigned to port Tolvo": min(ports, PRINTERS),
                 "  - Disconnecting Printer '": PRINTERS,
+                "  - Reconnecting Printer '": PRINTERS - min(ports, PRINTERS) if puts_back else 0,
                 "Port Monitor Installed Sucessfully.": 1}
     for fragment, number in expected.items():
         if count(text, fragment) != number:
@@ -232,7 +242,7 @@ def timed_run(server, work, name, ports):
         if rc != 0:
             raise BenchError("%s with %d ports: exit code %d\n%s" % (
                 name, ports, rc, out.decode("cp1252", "replace")[-2000:]))
-        check_output(out, ports, "%s with %d ports" % (name, ports))
+        check_output(out, ports, "%s with %d ports" % (name, ports), name != BEFORE)
         if environment:
             trace = (run.path / "drive_c" / TRACE_FILE[3:]).read_text("cp1252")
             if trace.count(" XcvDataW(") != 2 * ports:
@@ -326,6 +336,16 @@ def report(port_times, start_times, sizes, repetitions, samples):
             installer / reference,
             " ".join("%.2f" % t for t in times["Install.exe"]),
             " ".join("%.2f" % t for t in times["reference.exe"])))
+    before = [(ports, times) for ports, times in port_times.items() if BEFORE in times]
+    if before:
+        lines += ["", "Against the build before (`--against`), in the same repetitions:", "",
+                  "| N ports | Install.exe (s) | build before (s) | ratio | target |",
+                  "|---:|---:|---:|---:|---|"]
+    for ports, times in before:
+        ratio = paired_ratio(times["Install.exe"], times[BEFORE])
+        lines.append("| %d | %.3f | %.3f | %.3f | %s 1.10 |" % (
+            ports, statistics.median(times["Install.exe"]), statistics.median(times[BEFORE]),
+            ratio, verdict(ratio <= RATIO_LIMIT)))
     install = start_times["Install.exe -?"]
     empty = start_times["empty.exe"]
     start_ratio = statistics.median(install) / statistics.median(empty)
@@ -373,6 +393,7 @@ def main():
     parser.add_argument("--repetitions", type=int, default=5)
     parser.add_argument("--ports", default="1,100,1000")
     parser.add_argument("--start-samples", type=int, default=50)
+    parser.add_argument("--against", help="another build of Install.exe to time as well")
     parser.add_argument("--trace", action="store_true", help="the cost of the support trace")
     parser.add_argument("--keep", action="store_true", help="keep the work folder")
     options = parser.parse_args()
@@ -386,15 +407,17 @@ def main():
     build_helpers()
     work = Path(tempfile.mkdtemp(prefix="tolvo-wine-bench-"))
     try:
-        base = make_base(work)
+        base = make_base(work, options.against)
         if options.trace:
             ports = int(options.ports.split(",")[0])
-            times = bench_ports(base, work, ports, options.repetitions, tuple(PROGRAMS))
+            times = bench_ports(base, work, ports, options.repetitions,
+                                tuple(name for name in PROGRAMS if name != BEFORE))
             text, section = report_trace(ports, times, options.repetitions), "trace"
         else:
             port_times = {}
+            names = ("Install.exe", "reference.exe") + ((BEFORE,) if options.against else ())
             for ports in (int(p) for p in options.ports.split(",")):
-                port_times[ports] = bench_ports(base, work, ports, options.repetitions)
+                port_times[ports] = bench_ports(base, work, ports, options.repetitions, names)
             start_times = bench_start(base, work, options.start_samples)
             text, _ = report(port_times, start_times, stripped_size(), options.repetitions,
                              options.start_samples)

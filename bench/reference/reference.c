@@ -2,11 +2,13 @@
  * reference.exe: the least a program can do to perform what Install.exe
  * does on a 32-bit Windows 7 machine with Tolvo.ini in its folder, for the
  * Wine benchmark to time beside it. Same Windows calls for the work itself
- * (prerequisite and file checks, the printers taken off the old monitor's
- * ports with the ports listed afresh for every name, the monitor replaced,
- * every port's keys read and sent over the transaction channel, the event
- * source, the printers assigned, the client deployed and started, the fonts
- * copied), the same lines printed and logged; nothing else: no error
+ * (prerequisite and file checks, the monitor's DLLs read, the printers taken
+ * off the old monitor's ports with the ports listed afresh for every name,
+ * each port list remembered in the registry before it changes, the monitor
+ * replaced, every port's keys read and sent over the transaction channel,
+ * the event source, the printers assigned, the others put back, the client
+ * deployed and started, the fonts copied), the same lines printed and
+ * logged; nothing else: no error
  * reporting beyond what the lines need, no bounds checking of its own
  * input, no start-up hardening.
  *
@@ -27,6 +29,12 @@
 
 static FILE* runLog;
 static char iniPath[MAX_PATH];
+static HKEY releasedKey, assignedKey; /* the remembered port lists */
+static struct {
+  char printer[260], before[600], after[600];
+  BOOL assigned;
+} releases[1000];
+static int releaseCount;
 
 static void say(const char* text) {
   fputs(text, stdout);
@@ -34,6 +42,15 @@ static void say(const char* text) {
 }
 
 /* --- Printers off the old monitor's ports ------------------------------- */
+
+static void remember(HKEY key, const char* printer, const char* before, const char* after) {
+  char data[1204];
+  size_t b = strlen(before) + 1, a = strlen(after) + 1;
+  memcpy(data, before, b);
+  memcpy(data + b, after, a);
+  data[b + a] = '\0';
+  RegSetValueExA(key, printer, 0, REG_MULTI_SZ, (BYTE*)data, (DWORD)(b + a + 1));
+}
 
 static BOOL isMonitorPort(const char* name) {
   DWORD needed = 0, count = 0;
@@ -66,6 +83,8 @@ static void disconnectPrinter(const char* printerName) {
     PRINTER_INFO_2A* info = (PRINTER_INFO_2A*)buffer;
     char* list = info->pPortName;
     char* cursor = list;
+    char before[600];
+    strcpy(before, list);
     BOOL changed = FALSE;
     while (*cursor) {
       char* end = strchr(cursor, ',');
@@ -87,6 +106,10 @@ static void disconnectPrinter(const char* printerName) {
     if (changed) {
       if (!*list)
         info->pPortName = "FILE:";
+      remember(releasedKey, printerName, before, info->pPortName);
+      strcpy(releases[releaseCount].printer, printerName);
+      strcpy(releases[releaseCount].before, before);
+      strcpy(releases[releaseCount++].after, info->pPortName);
       char line[600];
       sprintf(line, "  - Disconnecting Printer '%s' from %s Port", printerName, MONITOR);
       say(line);
@@ -259,8 +282,14 @@ static void assignPrinters(int portCount) {
         GetPrinterA(printer, 2, NULL, 0, &needed);
         BYTE* buffer = calloc(1, needed);
         if (GetPrinterA(printer, 2, buffer, needed, &needed)) {
+          remember(assignedKey, printerName, ((PRINTER_INFO_2A*)buffer)->pPortName, portName);
           ((PRINTER_INFO_2A*)buffer)->pPortName = portName;
           assigned = SetPrinterA(printer, 2, buffer, 0);
+          for (int i = 0; assigned && i < releaseCount; ++i)
+            if (lstrcmpiA(releases[i].printer, printerName) == 0 && !releases[i].assigned) {
+              releases[i].assigned = TRUE;
+              RegDeleteValueA(releasedKey, printerName);
+            }
         }
         free(buffer);
         ClosePrinter(printer);
@@ -272,6 +301,40 @@ static void assignPrinters(int portCount) {
       say(line);
     }
   }
+}
+
+/* Each released printer still where the release left it goes back onto its
+   list, whose ports exist by now: listed once. */
+static void putBackPrinters(void) {
+  BYTE* ports = NULL;
+  for (int i = 0; i < releaseCount; ++i) {
+    PRINTER_DEFAULTSA defaults = {NULL, NULL, PRINTER_ALL_ACCESS};
+    HANDLE printer;
+    if (releases[i].assigned || !OpenPrinterA(releases[i].printer, &printer, &defaults))
+      continue;
+    DWORD needed = 0, count = 0;
+    GetPrinterA(printer, 2, NULL, 0, &needed);
+    BYTE* buffer = calloc(1, needed);
+    PRINTER_INFO_2A* info = (PRINTER_INFO_2A*)buffer;
+    if (GetPrinterA(printer, 2, buffer, needed, &needed) &&
+        lstrcmpiA(info->pPortName, releases[i].after) == 0) {
+      if (!ports) {
+        EnumPortsA(NULL, 2, NULL, 0, &needed, &count);
+        ports = calloc(1, needed);
+        EnumPortsA(NULL, 2, ports, needed, &needed, &count);
+      }
+      char line[1000];
+      sprintf(line, "  - Reconnecting Printer '%s' to Port %s", releases[i].printer,
+              releases[i].before);
+      say(line);
+      info->pPortName = releases[i].before;
+      say(SetPrinterA(printer, 2, buffer, 0) ? "\n" : " Error\n");
+    }
+    RegDeleteValueA(releasedKey, releases[i].printer);
+    free(buffer);
+    ClosePrinter(printer);
+  }
+  free(ports);
 }
 
 /* --- Files, registry, processes ------------------------------------------ */
@@ -423,6 +486,19 @@ int main(int argc, char** argv) {
   for (int i = 0; i < 8; ++i)
     if (GetFileAttributesA(required[i]) == INVALID_FILE_ATTRIBUTES)
       return 1;
+  static BYTE image[1 << 20];
+  for (int i = 1; i < 4; ++i) {
+    HANDLE file = CreateFileA(required[i], GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    DWORD read = 0;
+    while (ReadFile(file, image, sizeof image, &read, NULL) && read > 0) {
+    }
+    CloseHandle(file);
+  }
+  RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kestrum Corporation\\Tolvo\\ReleasedPrinters", 0,
+                  NULL, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, NULL, &releasedKey, NULL);
+  RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kestrum Corporation\\Tolvo\\AssignedPrinters", 0,
+                  NULL, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, NULL, &assignedKey, NULL);
 
   disconnectPrinters();
 
@@ -453,6 +529,9 @@ int main(int argc, char** argv) {
   assignPrinters(portCount);
   deployClient();
   installFonts();
+  putBackPrinters();
+  RegCloseKey(releasedKey);
+  RegCloseKey(assignedKey);
 
   say("\n" MONITOR " Port Monitor Installed Sucessfully.\n");
   HANDLE source = RegisterEventSourceA(NULL, "TolvoPort");

@@ -14,6 +14,8 @@ void EditionProfile::SwitchToEnterprise() {
   cairoLib32 = "TolvoECairoLib.DLL";
   cairoLib64 = "TolvoECairoLib64.DLL";
   fontSubdirectory = "Kestrum\\Tolvo Client Enterprise\\Font";
+  releasedPrintersKey = "SOFTWARE\\Kestrum Corporation\\TolvoE\\ReleasedPrinters";
+  assignedPrintersKey = "SOFTWARE\\Kestrum Corporation\\TolvoE\\AssignedPrinters";
 }
 
 }  // namespace tolvo

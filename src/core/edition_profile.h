@@ -19,8 +19,11 @@ struct EditionProfile {
   const char* fontSubdirectory = "Kestrum\\Tolvo Client\\Font";
   const char* oldMonitorDll32 = "TOLVO.DLL";
   const char* oldMonitorDll64 = "TOLVO64.DLL";
+  // Where runs remember printers' port lists (winenv/remembered_printers.h).
+  const char* releasedPrintersKey = "SOFTWARE\\Kestrum Corporation\\Tolvo\\ReleasedPrinters";
+  const char* assignedPrintersKey = "SOFTWARE\\Kestrum Corporation\\Tolvo\\AssignedPrinters";
 
-  // Replaces the first eleven rows by the Enterprise values. Called once by
+  // Replaces the edition's names by the Enterprise values. Called once by
   // the driver, right after the command line is parsed.
   void SwitchToEnterprise();
 };

@@ -275,6 +275,22 @@ LSTATUS TraceApi::RegDeleteValueA(HKEY key, LPCSTR valueName) {
   return EndStatus(inner_.RegDeleteValueA(key, valueName));
 }
 
+LSTATUS TraceApi::RegEnumValueA(HKEY key, DWORD index, LPSTR valueName, LPDWORD valueNameSize,
+                                LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD dataSize) {
+  Begin("RegEnumValueA").Pointer(key).Hex(index);
+  line_.Label("buffers ").Hex(valueNameSize != nullptr ? *valueNameSize : 0);
+  line_.Hex(dataSize != nullptr ? *dataSize : 0);
+  const LSTATUS status =
+      inner_.RegEnumValueA(key, index, valueName, valueNameSize, reserved, type, data, dataSize);
+  if (status == 0 && valueName != nullptr && valueNameSize != nullptr) {
+    line_.Label("-> ").Text(std::string_view(valueName, *valueNameSize));
+    if (dataSize != nullptr) {
+      line_.Label("size ").Hex(*dataSize);
+    }
+  }
+  return EndStatus(status);
+}
+
 LSTATUS TraceApi::RegCloseKey(HKEY key) {
   Begin("RegCloseKey").Pointer(key);
   return EndStatus(inner_.RegCloseKey(key));
@@ -424,6 +440,26 @@ DWORD TraceApi::GetCurrentDirectoryA(DWORD size, LPSTR buffer) {
 BOOL TraceApi::SetCurrentDirectoryA(LPCSTR pathName) {
   Begin("SetCurrentDirectoryA").Text(pathName);
   return EndBool(inner_.SetCurrentDirectoryA(pathName));
+}
+
+HANDLE TraceApi::CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode,
+                             LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
+                             HANDLE templateFile) {
+  Begin("CreateFileA").Text(fileName).Hex(access).Hex(shareMode).Hex(disposition).Hex(flags);
+  const HANDLE file =
+      inner_.CreateFileA(fileName, access, shareMode, security, disposition, flags, templateFile);
+  EndPointer(file, INVALID_HANDLE_VALUE);
+  return file;
+}
+
+BOOL TraceApi::ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
+                        LPOVERLAPPED overlapped) {
+  Begin("ReadFile").Pointer(file).Hex(bytesToRead);
+  const BOOL result = inner_.ReadFile(file, buffer, bytesToRead, bytesRead, overlapped);
+  if (result && bytesRead != nullptr) {
+    line_.Label("-> read ").Hex(*bytesRead);
+  }
+  return EndBool(result);
 }
 
 // --- Version, modules, run-time look-up ------------------------------------------

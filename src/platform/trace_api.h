@@ -77,6 +77,8 @@ class TraceApi final : public WinApi {
   LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, const BYTE* data,
                          DWORD dataSize) override;
   LSTATUS RegDeleteValueA(HKEY key, LPCSTR valueName) override;
+  LSTATUS RegEnumValueA(HKEY key, DWORD index, LPSTR valueName, LPDWORD valueNameSize,
+                        LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD dataSize) override;
   LSTATUS RegCloseKey(HKEY key) override;
 
   HANDLE RegisterEventSourceA(LPCSTR serverName, LPCSTR sourceName) override;
@@ -102,6 +104,10 @@ class TraceApi final : public WinApi {
   UINT GetWindowsDirectoryA(LPSTR buffer, UINT size) override;
   DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer) override;
   BOOL SetCurrentDirectoryA(LPCSTR pathName) override;
+  HANDLE CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security,
+                     DWORD disposition, DWORD flags, HANDLE templateFile) override;
+  BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
+                LPOVERLAPPED overlapped) override;
 
   BOOL GetVersionExA(LPOSVERSIONINFOA info) override;
   HMODULE GetModuleHandleA(LPCSTR moduleName) override;

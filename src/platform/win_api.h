@@ -64,6 +64,11 @@ class WinApi {
   virtual LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type,
                                  const BYTE* data, DWORD dataSize) = 0;
   virtual LSTATUS RegDeleteValueA(HKEY key, LPCSTR valueName) = 0;
+  // valueNameSize: in, the name buffer's characters with the terminator;
+  // out, the name's characters without it. ERROR_MORE_DATA when the name or
+  // the data does not fit, ERROR_NO_MORE_ITEMS past the last value.
+  virtual LSTATUS RegEnumValueA(HKEY key, DWORD index, LPSTR valueName, LPDWORD valueNameSize,
+                                LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD dataSize) = 0;
   virtual LSTATUS RegCloseKey(HKEY key) = 0;
 
   // --- Event log ----------------------------------------------------------
@@ -92,6 +97,13 @@ class WinApi {
   virtual UINT GetWindowsDirectoryA(LPSTR buffer, UINT size) = 0;
   virtual DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer) = 0;
   virtual BOOL SetCurrentDirectoryA(LPCSTR pathName) = 0;
+  // A file is only ever opened to be read whole: INVALID_HANDLE_VALUE when
+  // it cannot be; CloseHandle closes it. ReadFile reads 0 bytes at its end.
+  virtual HANDLE CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode,
+                             LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
+                             HANDLE templateFile) = 0;
+  virtual BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
+                        LPOVERLAPPED overlapped) = 0;
 
   // --- Version, modules, run-time look-up ---------------------------------
   virtual BOOL GetVersionExA(LPOSVERSIONINFOA info) = 0;  // also takes OSVERSIONINFOEXA

@@ -35,8 +35,7 @@ void OpenTransactionHandle(RunContext& context, MonitorChannel& channel, const c
     // A cut text would name another machine or another monitor.
     context.output.PrintFormatted(
         "    ERROR - Cannot open port monitor: the server name is longer than %d characters\n",
-        static_cast<int>(kOpenTextSize - 1 - std::strlen(",XcvMonitor ") -
-                         std::strlen(monitorName) - 1));
+        static_cast<int>(LongestServerName(monitorName)));
     return;
   }
   WCHAR wideText[kOpenTextUnits];
@@ -181,6 +180,11 @@ bool BuildPortDataRecord(WinApi& api, const PortConfiguration& config, PortDataR
     }
   }
   return true;
+}
+
+std::size_t LongestServerName(const char* monitorName) {
+  // "%s\\,XcvMonitor %s" with its terminator in the open text's buffer.
+  return kOpenTextSize - 1 - std::strlen("\\,XcvMonitor ") - std::strlen(monitorName);
 }
 
 MonitorChannel OpenMonitorChannel(RunContext& context, const char* serverName,

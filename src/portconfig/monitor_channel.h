@@ -82,6 +82,9 @@ struct MonitorChannel {
 // be converted or the port name is empty or longer than nine characters.
 bool BuildPortDataRecord(WinApi& api, const PortConfiguration& config, PortDataRecord& record);
 
+// The longest server name whose channel to `monitorName` can be opened.
+std::size_t LongestServerName(const char* monitorName);
+
 // serverName is null for the local machine. The channel may come back not ready.
 MonitorChannel OpenMonitorChannel(RunContext& context, const char* serverName,
                                   const char* monitorName);

@@ -4,6 +4,7 @@
 #include "core/text.h"
 #include "platform/unique_handles.h"
 #include "winenv/printer_settings.h"
+#include "winenv/remembered_printers.h"
 
 namespace tolvo {
 
@@ -43,12 +44,17 @@ void AssignPrinters(RunContext& context, int portCount, PortConfigSource source)
 
 int AssignPrinterToPort(RunContext& context, const char* printerName, const char* portName) {
   PrinterSettings printer(context.api, printerName);
-  if (!printer.loaded()) {
+  if (!printer.loaded() ||
+      !RememberAssignment(context, printerName, printer.info().pPortName, portName)) {
     return 0;
   }
   // One port replaces the whole list: a pooled printer keeps only this one.
   printer.info().pPortName = const_cast<LPSTR>(portName);
-  return printer.Write() ? 1 : 0;
+  if (!printer.Write()) {
+    return 0;
+  }
+  ForgetRelease(context, printerName);
+  return 1;
 }
 
 }  // namespace tolvo

@@ -1,12 +1,15 @@
 #include "winenv/printer_disconnection.h"
 
 #include <cstring>
+#include <string>
 
 #include "core/output.h"
 #include "core/text.h"
 #include "platform/unique_handles.h"
 #include "winenv/printer_settings.h"
+#include "winenv/remembered_printers.h"
 #include "winenv/sized_block.h"
+#include "winenv/spooler_ports.h"
 
 namespace tolvo {
 
@@ -78,6 +81,7 @@ void DisconnectPrinterFromMonitor(RunContext& context, const char* printerName,
   if (info->pPortName == nullptr || info->pPortName[0] == '\0') {
     return;
   }
+  const std::string found = info->pPortName;
   if (!RemoveMonitorPorts(context, info->pPortName, monitorName)) {
     return;
   }
@@ -85,37 +89,21 @@ void DisconnectPrinterFromMonitor(RunContext& context, const char* printerName,
   if (info->pPortName[0] == '\0') {
     info->pPortName = filePort;
   }
+  if (!RememberRelease(context, printerName, found, info->pPortName)) {
+    return;  // a printer whose list could not be remembered keeps it
+  }
   context.output.PrintFormatted("  - Disconnecting Printer '%s' from %s Port", printerName,
                                 monitorName);
   context.output.PrintMessage(printer.Write() ? "\n" : " Error\n");
 }
 
 bool IsMonitorPort(RunContext& context, const char* portName, const char* monitorName) {
-  WinApi& api = context.api;
-  DWORD needed = 0;
-  DWORD returned = 0;
-  const UniqueGlobal buffer =
-      CallWithSizedBlock(api, needed, 0, [&](LPBYTE block, DWORD size, LPDWORD sizeNeeded) {
-        return api.EnumPortsA(nullptr, 2, block, size, sizeNeeded, &returned);
-      });
-  if (!buffer || returned == 0) {
+  if (!SpoolerPorts(context.api).Has(portName, monitorName)) {
     return false;
   }
-  const auto* records = static_cast<const BYTE*>(buffer.get());
-  for (DWORD i = 0; i < returned && (i + 1) * sizeof(PORT_INFO_2A) <= needed; ++i) {
-    PORT_INFO_2A port;
-    std::memcpy(&port, records + i * sizeof port, sizeof port);
-    if (port.pPortName == nullptr || port.pMonitorName == nullptr) {
-      continue;
-    }
-    if (SameSpoolerName(api, port.pPortName, portName) &&
-        SameSpoolerName(api, port.pMonitorName, monitorName)) {
-      context.output.PrintConsoleOnly("  - Port %s type %s will be disconnected\n", portName,
-                                      monitorName);
-      return true;
-    }
-  }
-  return false;
+  context.output.PrintConsoleOnly("  - Port %s type %s will be disconnected\n", portName,
+                                  monitorName);
+  return true;
 }
 
 }  // namespace tolvo

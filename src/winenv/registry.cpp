@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/text.h"
@@ -52,18 +53,8 @@ void ToLittleEndian(DWORD value, BYTE (&bytes)[4]) {
   }
 }
 
-// The open key, or an empty owner when it cannot be opened (whatever the
-// failed call left in its out-parameter is never closed).
-UniqueRegKey OpenKey(WinApi& api, HKEY root, const char* name, REGSAM access) {
-  HKEY handle = nullptr;
-  if (api.RegOpenKeyExA(root, name, 0, access, &handle) != static_cast<LSTATUS>(ERROR_SUCCESS)) {
-    return UniqueRegKey(api);
-  }
-  return UniqueRegKey(api, handle);
-}
-
 UniqueRegKey OpenRunKey(WinApi& api) {
-  return OpenKey(api, HKEY_LOCAL_MACHINE, kRunKey, KEY_QUERY_VALUE | KEY_SET_VALUE);
+  return OpenRegistryKey(api, HKEY_LOCAL_MACHINE, kRunKey, KEY_QUERY_VALUE | KEY_SET_VALUE);
 }
 
 // A value as stored: its type and all of its bytes.
@@ -80,27 +71,11 @@ RegistryRead ReadStoredValue(WinApi& api, const char* rootPath, const char* subK
   if (!BuildKeyName(rootPath, subKey, keyName)) {
     return RegistryRead::Missing;
   }
-  const UniqueRegKey key = OpenKey(api, HKEY_LOCAL_MACHINE, keyName, KEY_QUERY_VALUE);
+  const UniqueRegKey key = OpenRegistryKey(api, HKEY_LOCAL_MACHINE, keyName, KEY_QUERY_VALUE);
   if (!key) {
     return RegistryRead::Missing;
   }
-  DWORD size = 0;
-  if (api.RegQueryValueExA(key.get(), valueName, nullptr, nullptr, nullptr, &size) !=
-      static_cast<LSTATUS>(ERROR_SUCCESS)) {
-    return RegistryRead::Missing;
-  }
-  if (size > kLargestValue) {
-    return RegistryRead::Unusable;
-  }
-  value.bytes.resize(size);
-  // A value that grew in between fails with ERROR_MORE_DATA: missing too.
-  if (api.RegQueryValueExA(key.get(), valueName, nullptr, &value.type, value.bytes.data(), &size) !=
-          static_cast<LSTATUS>(ERROR_SUCCESS) ||
-      size > value.bytes.size()) {
-    return RegistryRead::Missing;
-  }
-  value.bytes.resize(size);
-  return RegistryRead::Read;
+  return ReadRegistryValue(api, key.get(), valueName, kLargestValue, value.type, value.bytes);
 }
 
 bool IsTextType(DWORD type) {
@@ -133,7 +108,8 @@ void ReadRegistryString(WinApi& api, const char* subKey, const char* valueName,
   if (!BuildKeyName(rootPath, subKey, keyName)) {
     return;
   }
-  const UniqueRegKey key = OpenKey(api, HKEY_LOCAL_MACHINE, keyName, KEY_QUERY_VALUE | extraAccess);
+  const UniqueRegKey key =
+      OpenRegistryKey(api, HKEY_LOCAL_MACHINE, keyName, KEY_QUERY_VALUE | extraAccess);
   if (!key) {
     return;
   }
@@ -198,9 +174,81 @@ DWORD ReadRegistryDword(WinApi& api, const char* subKey, const char* valueName, 
   return defaultValue;
 }
 
+UniqueRegKey OpenRegistryKey(WinApi& api, HKEY root, const char* name, REGSAM access) {
+  HKEY handle = nullptr;
+  if (api.RegOpenKeyExA(root, name, 0, access, &handle) != static_cast<LSTATUS>(ERROR_SUCCESS)) {
+    return UniqueRegKey(api);  // whatever the failed call left in `handle` is never closed
+  }
+  return UniqueRegKey(api, handle);
+}
+
+UniqueRegKey CreateRegistryKey(WinApi& api, const char* keyName, LSTATUS& status) {
+  HKEY handle = nullptr;
+  status = api.RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyName, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                               KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &handle, nullptr);
+  return status == static_cast<LSTATUS>(ERROR_SUCCESS) ? UniqueRegKey(api, handle)
+                                                       : UniqueRegKey(api);
+}
+
+RegistryRead ReadRegistryValue(WinApi& api, HKEY key, const char* valueName, DWORD largestValue,
+                               DWORD& type, std::vector<BYTE>& data) {
+  DWORD size = 0;
+  if (api.RegQueryValueExA(key, valueName, nullptr, nullptr, nullptr, &size) !=
+      static_cast<LSTATUS>(ERROR_SUCCESS)) {
+    return RegistryRead::Missing;
+  }
+  if (size > largestValue) {
+    return RegistryRead::Unusable;
+  }
+  data.resize(size);
+  // A value that grew in between fails with ERROR_MORE_DATA: missing too.
+  if (api.RegQueryValueExA(key, valueName, nullptr, &type, data.data(), &size) !=
+          static_cast<LSTATUS>(ERROR_SUCCESS) ||
+      size > data.size()) {
+    return RegistryRead::Missing;
+  }
+  data.resize(size);
+  return RegistryRead::Read;
+}
+
+bool ListRegistryValues(WinApi& api, HKEY key, DWORD largestValue,
+                        std::vector<RegistryEntry>& entries, LSTATUS& status) {
+  std::vector<BYTE> data(largestValue);
+  for (DWORD index = 0;; ++index) {
+    char name[MAX_PATH];
+    DWORD nameSize = sizeof name;
+    RegistryEntry entry;
+    DWORD size = largestValue;
+    status =
+        api.RegEnumValueA(key, index, name, &nameSize, nullptr, &entry.type, data.data(), &size);
+    if (status == static_cast<LSTATUS>(ERROR_MORE_DATA)) {
+      // The name or the data did not fit: a listing without data tells which.
+      nameSize = sizeof name;
+      const LSTATUS retry =
+          api.RegEnumValueA(key, index, name, &nameSize, nullptr, &entry.type, nullptr, nullptr);
+      entry.nameTooLong = retry == static_cast<LSTATUS>(ERROR_MORE_DATA);
+      entry.dataTooLong = retry == static_cast<LSTATUS>(ERROR_SUCCESS);
+      status = entry.nameTooLong ? static_cast<LSTATUS>(ERROR_SUCCESS) : retry;
+      size = 0;
+    }
+    if (status == static_cast<LSTATUS>(ERROR_NO_MORE_ITEMS)) {
+      status = ERROR_SUCCESS;
+      return true;
+    }
+    if (status != static_cast<LSTATUS>(ERROR_SUCCESS)) {
+      return false;
+    }
+    if (!entry.nameTooLong) {
+      entry.name.assign(name, std::min<DWORD>(nameSize, sizeof name - 1));
+      entry.data.assign(data.begin(), data.begin() + std::min(size, largestValue));
+    }
+    entries.push_back(std::move(entry));
+  }
+}
+
 bool QueryRegistryValue(WinApi& api, HKEY root, const char* subKey, const char* valueName,
                         void* buffer, DWORD bufferSize) {
-  const UniqueRegKey key = OpenKey(api, root, subKey, KEY_READ);
+  const UniqueRegKey key = OpenRegistryKey(api, root, subKey, KEY_READ);
   if (!key) {
     return false;
   }

@@ -3,7 +3,10 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
+#include <vector>
 
+#include "platform/unique_handles.h"
 #include "platform/win_api.h"
 
 namespace tolvo {
@@ -39,6 +42,34 @@ RegistryRead ReadRegistryText(WinApi& api, const char* subKey, const char* value
 // characters (Missing).
 DWORD ReadRegistryDword(WinApi& api, const char* subKey, const char* valueName, DWORD defaultValue,
                         const char* rootPath, RegistryRead* outcome = nullptr);
+
+// Opens `name` under `root` with `access`; an empty owner when it cannot be
+// opened.
+UniqueRegKey OpenRegistryKey(WinApi& api, HKEY root, const char* name, REGSAM access);
+
+// Opens HKEY_LOCAL_MACHINE\keyName for reading and writing its values,
+// creating it when it is missing. An empty owner, with `status`, when it
+// cannot be.
+UniqueRegKey CreateRegistryKey(WinApi& api, const char* keyName, LSTATUS& status);
+
+// One value of an open key, whole: Read, Missing (also when it cannot be
+// read), or Unusable when it holds more than `largestValue` bytes.
+RegistryRead ReadRegistryValue(WinApi& api, HKEY key, const char* valueName, DWORD largestValue,
+                               DWORD& type, std::vector<BYTE>& data);
+
+// A value as the listing of a key gives it.
+struct RegistryEntry {
+  std::string name;
+  DWORD type = REG_NONE;
+  std::vector<BYTE> data;
+  bool nameTooLong = false;  // more than 259 characters: neither name nor data given
+  bool dataTooLong = false;  // more than the listing's largest value: no data given
+};
+
+// Every value of an open key, in the registry's order. False, with `status`,
+// when the listing failed before its end.
+bool ListRegistryValues(WinApi& api, HKEY key, DWORD largestValue,
+                        std::vector<RegistryEntry>& entries, LSTATUS& status);
 
 // Opens `subKey` under `root` for KEY_READ and reads one value into `buffer`.
 bool QueryRegistryValue(WinApi& api, HKEY root, const char* subKey, const char* valueName,

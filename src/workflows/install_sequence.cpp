@@ -1,14 +1,19 @@
 #include "workflows/install_sequence.h"
 
+#include <vector>
+
 #include "core/text.h"
 #include "portconfig/port_loading.h"
 #include "portconfig/printer_assignment.h"
 #include "winenv/event_log.h"
 #include "winenv/file_deployment.h"
 #include "winenv/printer_disconnection.h"
+#include "winenv/remembered_printers.h"
+#include "winenv/windows_image.h"
 #include "winenv/windows_version.h"
 #include "workflows/client_application.h"
 #include "workflows/monitor_removal.h"
+#include "workflows/server_name.h"
 
 namespace tolvo {
 
@@ -17,6 +22,8 @@ namespace {
 constexpr const char* kClientKitFiles[] = {kClientExecutable, kClientLibraries[0],
                                            kClientLibraries[1], "Quarvel.exe"};
 constexpr DWORD kEventCategoryCount = 10;
+// What the spooler calls in a port monitor's DLL when it loads it.
+constexpr const char* kMonitorEntryPoint = "InitializePrintMonitor2";
 
 // The monitor DLL and its interface DLL for the system's bitness; both null
 // on an unsupported system.
@@ -123,6 +130,52 @@ bool CheckRequiredFiles(RunContext& context, OsClass os, bool configFromRegistry
   return true;
 }
 
+// One DLL the installation copies. A file missing here was reported by
+// the file check.
+bool CheckImage(RunContext& context, const char* file, WORD machine, bool monitor) {
+  std::vector<BYTE> image;
+  if (!ReadImageFile(context.api, file, image)) {
+    const DWORD error = context.api.GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+      return true;
+    }
+    context.output.PrintFormatted("ERROR (%d) While Checking '%s'.\n", static_cast<int>(error),
+                                  file);
+    return false;
+  }
+  const ImageFacts facts = InspectImage(image, monitor ? kMonitorEntryPoint : "");
+  if (!facts.dll || facts.machine != machine) {
+    context.output.PrintFormatted("ERROR While Checking '%s': Not a %s Windows DLL.\n", file,
+                                  machine == kImageMachineAmd64 ? "64-bit" : "32-bit");
+    return false;
+  }
+  if (monitor && !facts.exports) {
+    context.output.PrintFormatted("ERROR While Checking '%s': No %s Entry Point.\n", file,
+                                  kMonitorEntryPoint);
+    return false;
+  }
+  return true;
+}
+
+// The DLLs the installation copies must be Windows DLLs of the system's
+// bitness, the monitor's exporting the entry point the spooler calls: one
+// the spooler cannot load would fail the registration only after the old
+// monitor is gone.
+bool CheckDeployedImages(RunContext& context, OsClass os, bool ignoreErrors) {
+  const MonitorFiles files = DeployedMonitorFiles(context.profile, os);
+  const WORD machine = os == OS_64BIT ? kImageMachineAmd64 : kImageMachineI386;
+  bool usable = true;
+  for (const char* file : {files.monitorDll, files.uiDll, files.graphicsLibrary}) {
+    if (file != nullptr && !CheckImage(context, file, machine, file == files.monitorDll)) {
+      usable = false;
+    }
+    if (!usable && !ignoreErrors) {
+      return false;
+    }
+  }
+  return true;
+}
+
 void DeleteOldSystemFiles(RunContext& context, OsClass os) {
   const EditionProfile& profile = context.profile;
   context.output.PrintFormatted("  - Deleting %s Print Monitor Files from System Directory\n",
@@ -219,30 +272,17 @@ MonitorFiles DeployedMonitorFiles(const EditionProfile& profile, OsClass os) {
   return {bitness.monitorDll, bitness.uiDll, DeployedGraphicsLibrary(profile, os)};
 }
 
-bool InstallPortMonitor(RunContext& context, const InstallOptions& options) {
+namespace {
+
+// From the printers' release on: every step that changes the machine.
+bool ChangeMachine(RunContext& context, const InstallOptions& options, OsClass os) {
   const bool ignoreErrors = options.ignoreErrors;
-  const bool configFromRegistry = options.configFromRegistry;
   const bool copyFiles = options.copyFiles;
   const char* serverName = options.serverName;
   Output& output = context.output;
   const EditionProfile& profile = context.profile;
-  const bool standardEdition = !context.settings.enterpriseEdition;
   // A failed step ends the sequence unless errors are to be ignored.
   const auto stop = [ignoreErrors] { return !ignoreErrors; };
-
-  output.PrintMessage("  - Detecting Windows Version\n");
-  const OsClass os = DetectWindowsVersion(context);
-  if (os == OS_UNSUPPORTED) {
-    output.PrintMessage("ERROR: Unsupported Operating System Detected.\n");
-    if (stop()) {
-      return false;
-    }
-  }
-
-  output.PrintMessage("  - Checking Files\n");
-  if (copyFiles && !CheckRequiredFiles(context, os, configFromRegistry, ignoreErrors)) {
-    return false;
-  }
 
   DisconnectMonitorPrinters(context, profile.productWord);
 
@@ -263,7 +303,7 @@ bool InstallPortMonitor(RunContext& context, const InstallOptions& options) {
 
   output.PrintMessage("  - Adding port configuration\n");
   const PortConfigSource source =
-      configFromRegistry ? PortConfigSource::Registry : PortConfigSource::ConfigFile;
+      options.configFromRegistry ? PortConfigSource::Registry : PortConfigSource::ConfigFile;
   int portCount = 0;
   if (!LoadPortConfiguration(context, source, portCount, serverName)) {
     output.PrintMessage("ERROR While adding port configuration\n");
@@ -273,7 +313,7 @@ bool InstallPortMonitor(RunContext& context, const InstallOptions& options) {
 
   AssignPrinters(context, portCount, source);
 
-  if (standardEdition) {
+  if (!context.settings.enterpriseEdition) {
     DeployClientApplication(context);
   }
 
@@ -281,6 +321,43 @@ bool InstallPortMonitor(RunContext& context, const InstallOptions& options) {
     output.PrintMessage("  ERROR - Cannot copy Font Files\n");
   }
   return true;
+}
+
+}  // namespace
+
+bool InstallPortMonitor(RunContext& context, const InstallOptions& options) {
+  const bool ignoreErrors = options.ignoreErrors;
+  Output& output = context.output;
+
+  // Whatever the switches: a run on a name that is no server changes
+  // nothing at all.
+  if (!CheckServerName(context, options.serverName)) {
+    return false;
+  }
+
+  output.PrintMessage("  - Detecting Windows Version\n");
+  const OsClass os = DetectWindowsVersion(context);
+  if (os == OS_UNSUPPORTED) {
+    output.PrintMessage("ERROR: Unsupported Operating System Detected.\n");
+    if (!ignoreErrors) {
+      return false;
+    }
+  }
+
+  output.PrintMessage("  - Checking Files\n");
+  if (options.copyFiles &&
+      (!CheckRequiredFiles(context, os, options.configFromRegistry, ignoreErrors) ||
+       !CheckDeployedImages(context, os, ignoreErrors))) {
+    return false;
+  }
+
+  if (!PrepareRememberedPrinters(context) && !ignoreErrors) {
+    return false;
+  }
+  // The printers go back onto their ports however the changes end.
+  const bool installed = ChangeMachine(context, options, os);
+  PutBackPrinters(context, PutBack::kWhenPortsExist);
+  return installed;
 }
 
 }  // namespace tolvo

@@ -12,9 +12,11 @@
 #include "winenv/printer_settings.h"
 #include "winenv/program_files.h"
 #include "winenv/registry.h"
+#include "winenv/remembered_printers.h"
 #include "winenv/sized_block.h"
 #include "winenv/system_directory.h"
 #include "workflows/client_application.h"
+#include "workflows/server_name.h"
 
 namespace tolvo {
 
@@ -326,6 +328,9 @@ CheckOutcome CheckInstallation(RunContext& context, const InstallOptions& option
   Output& output = context.output;
   Findings findings(output);
 
+  if (!CheckServerName(context, options.serverName)) {
+    return CheckOutcome::kNotChecked;
+  }
   output.PrintMessage("  - Detecting Windows Version\n");
   const OsClass os = DetectWindowsVersion(context);
   if (os == OS_UNSUPPORTED) {
@@ -345,6 +350,9 @@ CheckOutcome CheckInstallation(RunContext& context, const InstallOptions& option
   const int portCount = CheckPorts(context, findings, options.serverName, source);
   CheckEventSource(context, findings);
   CheckPrinters(context, findings, source, portCount);
+  CheckRememberedPrinters(
+      context, [&](bool inPlace, const char* text) { findings.Report(inPlace, text); },
+      [&](const char* what, DWORD error) { findings.Unchecked(what, error); });
   if (!context.settings.enterpriseEdition) {
     CheckClient(context, findings);
   }

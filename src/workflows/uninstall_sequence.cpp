@@ -3,9 +3,11 @@
 #include "winenv/event_log.h"
 #include "winenv/file_deployment.h"
 #include "winenv/printer_disconnection.h"
+#include "winenv/remembered_printers.h"
 #include "winenv/windows_version.h"
 #include "workflows/client_application.h"
 #include "workflows/monitor_removal.h"
+#include "workflows/server_name.h"
 
 namespace tolvo {
 
@@ -30,10 +32,16 @@ void DeleteMonitorFiles(RunContext& context, OsClass os) {
 bool UninstallPortMonitor(RunContext& context, const char* serverName, bool copyFiles) {
   Output& output = context.output;
 
+  if (!CheckServerName(context, serverName)) {
+    return false;
+  }
   output.PrintMessage("  - Detecting Windows Version\n");
   const OsClass os = DetectWindowsVersion(context);
   if (os == OS_UNSUPPORTED) {
     output.PrintMessage("ERROR: Unsupported Operating System Detected.\n");
+    return false;
+  }
+  if (!PrepareRememberedPrinters(context)) {
     return false;
   }
 
@@ -43,7 +51,12 @@ bool UninstallPortMonitor(RunContext& context, const char* serverName, bool copy
 
   DisconnectMonitorPrinters(context, context.profile.productWord);
 
-  switch (RemoveMonitor(context, serverName)) {
+  const MonitorRemoval removal = RemoveMonitor(context, serverName);
+  // A monitor that stays keeps its ports, and the printers go back onto them
+  // at once; once it is gone, they go back onto their lists from before.
+  PutBackPrinters(context, removal == MonitorRemoval::Failed ? PutBack::kWhenPortsExist
+                                                             : PutBack::kMonitorRemoved);
+  switch (removal) {
     case MonitorRemoval::Removed:
       ReportSuccessToEventLog(context.api, "Port Monitor Uninstalled Sucessfully");
       break;

@@ -41,6 +41,26 @@ class FilesCheck : public Check {
   }
 };
 
+// A file read whole: in pieces, then 0 bytes at its end.
+TEST_F(FilesCheck, ReadFileToItsEnd) {
+  scratch.WriteFile(Path("image.dll"), "MZ123");
+  EXPECT_FAILS(ERROR_FILE_NOT_FOUND,
+               api.CreateFileA(Path("missing.dll").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                               nullptr) != INVALID_HANDLE_VALUE);
+  HANDLE file = api.CreateFileA(Path("image.dll").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  char buffer[8] = {};
+  for (const DWORD expected : {4u, 1u, 0u}) {
+    DWORD read = 99;
+    EXPECT_TRUE(api.ReadFile(file, buffer + (expected == 1 ? 4 : 0), 4, &read, nullptr));
+    EXPECT_EQ(read, expected);
+  }
+  EXPECT_STREQ(buffer, "MZ123");
+  EXPECT_TRUE(api.CloseHandle(file));
+}
+
 TEST_F(FilesCheck, CopyFileErrors) {
   scratch.WriteFile(Path("a.txt"), "a");
   EXPECT_FAILS(ERROR_FILE_NOT_FOUND,

@@ -169,6 +169,41 @@ TEST_F(RegistryCheck, CreateMakesIntermediateKeysAndReportsDisposition) {
   api.RegCloseKey(key);
 }
 
+// A key's values listed one by one: the name (with its terminator) and the
+// data must both fit, at needed - 1 neither is given; past the last value
+// there are no more items.
+TEST_F(RegistryCheck, EnumValueNeedsRoomForNameAndData) {
+  SetValue(SoftwareKey(), "Name", REG_MULTI_SZ, std::string_view("a\0b\0\0", 5));
+  HKEY key = Open(SoftwareKey(), KEY_QUERY_VALUE);
+  char name[8];
+  BYTE data[8];
+  for (const DWORD nameRoom : {4u, 5u}) {
+    for (const DWORD dataRoom : {4u, 5u, 6u}) {
+      DWORD nameSize = nameRoom;
+      DWORD size = dataRoom;
+      DWORD type = 0;
+      const bool fits = nameRoom == 5 && dataRoom >= 5;
+      EXPECT_EQ(api.RegEnumValueA(key, 0, name, &nameSize, nullptr, &type, data, &size),
+                fits ? kSuccess : static_cast<LSTATUS>(ERROR_MORE_DATA))
+          << nameRoom << " " << dataRoom;
+      if (fits) {
+        EXPECT_EQ(std::string(name, nameSize + 1), std::string("Name", 5));
+        EXPECT_EQ(type, static_cast<DWORD>(REG_MULTI_SZ));
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(data), size), std::string("a\0b\0\0", 5));
+      } else if (nameRoom == 5) {
+        EXPECT_EQ(size, 5u);  // the size the data needs
+      }
+    }
+  }
+  DWORD nameSize = sizeof name;
+  EXPECT_EQ(api.RegEnumValueA(key, 0, name, &nameSize, nullptr, nullptr, nullptr, nullptr),
+            kSuccess);
+  nameSize = sizeof name;
+  EXPECT_EQ(api.RegEnumValueA(key, 1, name, &nameSize, nullptr, nullptr, nullptr, nullptr),
+            static_cast<LSTATUS>(ERROR_NO_MORE_ITEMS));
+  EXPECT_EQ(api.RegCloseKey(key), kSuccess);
+}
+
 // A 32-bit process on 64-bit Windows reads and writes SOFTWARE in the
 // 32-bit view unless it names the 64-bit one; SYSTEM is one key for both.
 // A 32-bit Windows has one view and ignores the flags.

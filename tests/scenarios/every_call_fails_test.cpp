@@ -50,7 +50,8 @@ struct FaultConfiguration {
   bool ignoreErrors = false;        // "-e"
   bool configFromRegistry = false;  // "-r"
   // The second printer is on an old monitor port that the configuration
-  // does not name, so that it ends on "FILE:".
+  // does not name, so that it ends on "FILE:"; a third, put on a monitor
+  // port and a parallel port by hand, goes back onto both.
   bool printerOnUnnamedPort = false;
   bool uninstallAfterwards = false;  // for the interrupted runs only
 };
@@ -119,6 +120,7 @@ class FaultMachine final : public MachineFixture {
     if (configuration.printerOnUnnamedPort) {
       machine.spooler.AddPort(word + "007", word);
       machine.spooler.FindPrinter(kSecondPrinter)->ports = word + "007";
+      machine.spooler.AddPrinter("Hand Set", word + "002," + kPrinterPort);
     }
     WriteSystemFile(monitorDll, "old " + monitorDll);
     WriteSystemFile("TolvoEvent.dll", "old TolvoEvent.dll");
@@ -250,7 +252,7 @@ bool ReleasedKind(const std::string& function, std::string& kind) {
       {"GlobalFree", "global memory"},
       {"LocalFree", "local memory"},
       {"DeregisterEventSource", "event source"},
-      {"CloseHandle", ""},  // a process, a thread or a mutex
+      {"CloseHandle", ""},  // a process, a thread, a mutex or a file
   };
   const auto it = kReleases.find(function);
   if (it == kReleases.end()) {
@@ -267,7 +269,8 @@ bool ReleasedKind(const std::string& function, std::string& kind) {
 enum class Step {
   StartUp,  // before the first step: run log, configuration path, .NET check
   Version,
-  FileCheck,  // the file tests, then the release of the printers
+  FileCheck,  // the file tests and the keys that remember printers
+  Release,    // from the first monitor port found in a printer's list
   ClientRemoval,
   MonitorRemoval,
   DeleteFiles,
@@ -284,6 +287,7 @@ struct StepHeading {
 const StepHeading kHeadings[] = {
     {"\n  - Detecting Windows Version\n", Step::Version},
     {"\n  - Checking Files\n", Step::FileCheck},
+    {"\n  - Port ", Step::Release},
     {"\n  - Uninstalling Tolvo Client Graphical User Interface\n", Step::ClientRemoval},
     {"\n  - Removing Old ", Step::MonitorRemoval},
     {"\n  - Deleting ", Step::DeleteFiles},
@@ -312,7 +316,9 @@ Step StepAt(std::string_view consoleSoFar) {
 // - start-up: the run log cannot be opened or placed, the installation
 //   lock cannot be made, checked or waited for, or the .NET Framework 2.0
 //   cannot be confirmed;
-// - file check: a required file cannot be found;
+// - file check: a required file cannot be found or read, or the keys that
+//   remember printers cannot be created (for an uninstallation, after the
+//   version);
 // - monitor removal: DeleteMonitorA fails with anything but 3000;
 // - system-directory copies: a file cannot be copied there;
 // - registration: AddMonitorA fails.
@@ -332,7 +338,8 @@ bool FailureStops(Step step, const std::string& function, bool ignoreErrors) {
              function == "WaitForSingleObject" || function == "RegOpenKeyExA" ||
              function == "RegQueryValueExA";
     case Step::FileCheck:
-      return function == "GetFileAttributesA";
+      return function == "GetFileAttributesA" || function == "CreateFileA" ||
+             function == "ReadFile" || function == "RegCreateKeyExA";
     case Step::MonitorRemoval:
       return function == "DeleteMonitorA";
     case Step::CopyFiles:
@@ -340,7 +347,9 @@ bool FailureStops(Step step, const std::string& function, bool ignoreErrors) {
     case Step::Registration:
       return function == "AddMonitorA";
     case Step::Version:
+      return function == "RegCreateKeyExA";
     case Step::ClientRemoval:
+    case Step::Release:
     case Step::DeleteFiles:
     case Step::Later:
       return false;
@@ -468,12 +477,12 @@ std::vector<std::string> UnexplainedResources(const std::vector<std::string>& op
   if (!ReleasedKind(function, kind) || open.size() != 1) {
     return open;
   }
-  const bool explained = kind.empty()
-                             ? (open[0].rfind("process ", 0) == 0 ||
-                                open[0].rfind("thread ", 0) == 0 || open[0].rfind("mutex ", 0) == 0)
-                             : open[0].rfind(kind + " ", 0) == 0;
-  const bool token = kind.empty() && open[0].rfind("token ", 0) == 0;
-  return explained || token ? std::vector<std::string>{} : open;
+  const bool explained =
+      kind.empty() ? (open[0].rfind("process ", 0) == 0 || open[0].rfind("thread ", 0) == 0 ||
+                      open[0].rfind("mutex ", 0) == 0 || open[0].rfind("file ", 0) == 0 ||
+                      open[0].rfind("token ", 0) == 0)
+                   : open[0].rfind(kind + " ", 0) == 0;
+  return explained ? std::vector<std::string>{} : open;
 }
 
 // What the command interpreter prints when the folder that rmdir is to
@@ -695,6 +704,11 @@ TEST_P(EveryCallInterrupted, RunningTheCommandAgainLeavesTheMachineAsAnUninterru
   const std::string fullLog = reference.RunLog();
   ASSERT_EQ(runToItsEnd(reference), 0);
   const std::string expected = lastingState(reference);
+  if (configuration.printerOnUnnamedPort) {
+    // Back on both ports, or on what the removal left: so must every re-run leave it.
+    EXPECT_EQ(reference.machine.spooler.PrinterPorts("Hand Set"),
+              configuration.uninstallAfterwards ? "LPT1:" : "Tolvo002,LPT1:");
+  }
 
   int converged = 0;
   for (std::size_t call = 1; call <= calls.size(); ++call) {

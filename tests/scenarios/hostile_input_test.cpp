@@ -105,43 +105,65 @@ std::vector<HostileCase> Cases() {
   const std::string long5000 = std::string(5000, 'x');
 
   // --- Command line -------------------------------------------------------------
+  // A name that is no server, or too long for the monitor's channel, is
+  // refused before anything changes, and shown whole.
+  const auto refused = [](const std::string& name) {
+    return Line("ERROR: '" + name +
+                "' Is Not a Server Name (give \\\\NAME, at most 241 characters).");
+  };
+  const auto nothingChanged = [](MachineFixture& f) {
+    EXPECT_EQ(f.machine.CallCount("DeleteMonitorA") + f.machine.CallCount("SetPrinterA") +
+                  f.machine.CallCount("CreateProcessA"),
+              0);
+  };
   cases.push_back({"ServerNameOf5000Characters",
                    {long5000},
                    nullptr,
-                   0,
+                   -1,
                    {Line("Installing Tolvo Port Monitor on server " + long5000 + "..."),
-                    Line("  - Removing Old Tolvo Print Monitor"),
-                    Line("    ERROR - Cannot open port monitor: the server name is longer than "
-                         "241 characters"),
-                    Line("ERROR While adding port configuration"),
-                    Line("Tolvo Port Monitor Installed Sucessfully.")},
-                   {"    New - "},
-                   [long5000](MachineFixture& f) {
-                     // The spooler calls get the whole name, never a cut one.
-                     const auto& names = f.machine.spooler.serverNames;
-                     EXPECT_NE(std::find(names.begin(), names.end(), "AddMonitorA " + long5000),
-                               names.end());
-                   }});
+                    refused(long5000), Line("Tolvo Port Monitor Not Installed!")},
+                   {"  - Detecting Windows Version"},
+                   nothingChanged});
   cases.push_back({"ServerNameOf300Characters",
                    {server300},
                    nullptr,
-                   0,
-                   {Line("Installing Tolvo Port Monitor on server " + server300 + "..."),
-                    Line("    ERROR - Cannot open port monitor: the server name is longer than "
-                         "241 characters"),
-                    Line("ERROR While adding port configuration"),
-                    Line("Tolvo Port Monitor Installed Sucessfully.")},
-                   {"    New - ", "Printer 'Office Laser' assigned"},
-                   nullptr});
+                   -1,
+                   {refused(server300), Line("Tolvo Port Monitor Not Installed!")},
+                   {},
+                   nothingChanged});
+  cases.push_back({"UnknownSwitchOf5000CharactersIsTheServerName",
+                   {"-" + long5000, "-u"},
+                   nullptr,
+                   -1,
+                   {Line("Uninstalling Tolvo Port Monitor on server -" + long5000 + "..."),
+                    refused("-" + long5000), Line(" Port Monitor Not Completely UnInstalled!")},
+                   {},
+                   nothingChanged});
+  // Remembered printers that cannot be put back: each is named, one that no
+  // longer exists is forgotten, and the run goes on.
   cases.push_back(
-      {"UnknownSwitchOf5000CharactersIsTheServerName",
-       {"-" + long5000, "-u"},
-       nullptr,
-       0,
-       {Line("Uninstalling Tolvo Port Monitor on server -" + long5000 + "..."),
-        Line("    (Print Monitor Not Found)"), Line("Tolvo Port Monitor UnInstalled Sucessfully.")},
+      {"DamagedRememberedPrinters",
        {},
-       nullptr});
+       [](MachineFixture& f) {
+         const auto remember = [&f](const std::string& printer, DWORD type, std::string data) {
+           f.machine.registry.SetValue(kReleasedPrinters, printer, type, Bytes(data));
+         };
+         remember("Gone", REG_MULTI_SZ, std::string("LPT1:\0FILE:\0", 13));
+         remember("Reception", REG_SZ, "LPT1:");
+         remember("Overlong", REG_MULTI_SZ, std::string(40000, 'x') + std::string("\0FILE:\0", 8));
+         remember(std::string(300, 'n'), REG_MULTI_SZ, std::string("LPT1:\0FILE:\0", 13));
+       },
+       0,
+       {Line("    (Printer 'Gone' No Longer Exists)"),
+        Line("    ERROR - Remembered Ports of Printer '(a name of more than 259 characters)' Are "
+             "Damaged"),
+        Line("    ERROR - Remembered Ports of Printer 'Overlong' Are Damaged"),
+        Line("    ERROR - Remembered Ports of Printer 'Reception' Are Damaged"),
+        Line("Tolvo Port Monitor Installed Sucessfully.")},
+       {},
+       [](MachineFixture& f) {
+         EXPECT_EQ(f.machine.registry.ValueNames(kReleasedPrinters).size(), 3u);
+       }});
   // The run log cannot be opened: by design nothing at all is printed.
   cases.push_back({"LogPathOf5000Characters",
                    {"-l" + long5000},

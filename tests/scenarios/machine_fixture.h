@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
@@ -20,6 +21,7 @@
 #include "core/run_context.h"
 #include "core/text.h"
 #include "driver/run_installer.h"
+#include "sim/sim_image.h"
 #include "sim/sim_windows.h"
 #include "workflows/workflow_sequences.h"
 
@@ -38,6 +40,9 @@ inline constexpr const char* kServerAddress = "192.168.10.5";
 inline constexpr const char* kRunKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 inline constexpr const char* kRunKey32 =
     "SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run";
+// Where a 32-bit run remembers the printers it released.
+inline constexpr const char* kReleasedPrinters =
+    "SOFTWARE\\Wow6432Node\\Kestrum Corporation\\Tolvo\\ReleasedPrinters";
 inline constexpr const char* kEventSourceKey =
     "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\TolvoPort";
 
@@ -236,8 +241,23 @@ class MachineFixture : public ::testing::Test {
   }
 
   // The content a kit file was given: its own name, so copies can be told
-  // apart.
-  static std::string KitContent(std::string_view name) { return "kit:" + std::string(name); }
+  // apart; a monitor file is a DLL of its bitness, a monitor's exporting
+  // the spooler's entry point.
+  static std::string KitContent(std::string_view name) {
+    const std::string tag = "kit:" + std::string(name);
+    const auto isNamed = [&](const auto& names) {
+      return std::find(std::begin(names), std::end(names), name) != std::end(names);
+    };
+    if (!isNamed(kMonitorFiles)) {
+      return tag;
+    }
+    const bool monitor = isNamed(std::initializer_list<std::string_view>{
+        "TOLVOVS.DLL", "TOLVOVS64.DLL", "TOLVOE.DLL", "TOLVOE64.DLL"});
+    return sim::WindowsDllImage(
+        name.find("64") != name.npos ? 0x8664 : 0x14C,
+        monitor ? std::vector<std::string>{"InitializePrintMonitor2"} : std::vector<std::string>{},
+        tag);
+  }
 
   sim::SimWindows machine;
 

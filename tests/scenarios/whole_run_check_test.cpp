@@ -60,6 +60,13 @@ void StartUpEntry(MachineFixture& f) {
 void EventSource(MachineFixture& f) {
   f.machine.registry.DeleteValue(kEventSourceKey, "EventMessageFile");
 }
+// A printer a failed run released and that waits for its port.
+void PrinterNotBack(MachineFixture& f) {
+  f.machine.spooler.AddPrinter("Reception", "FILE:");
+  f.machine.registry.SetValue(
+      kReleasedPrinters, "Reception", REG_MULTI_SZ,
+      {'T', 'o', 'l', 'v', 'o', '0', '0', '2', 0, 'F', 'I', 'L', 'E', ':', 0, 0});
+}
 void PortListing(MachineFixture& f) {
   f.machine.FailCall("EnumPortsA", ERROR_ACCESS_DENIED);
 }
@@ -108,6 +115,13 @@ const CheckCase kCases[] = {
      "OK - Port Tolvo001 of monitor Tolvo\n"},
     {"WithoutFiles", {"-c"}, None, None, nullptr, 0, "OK - Start-up entry Tolvo Client"},
     {"PortsNotListed", {}, None, PortListing, nullptr, 2, "ERROR (5) While Checking Ports"},
+    {"PrinterNotBack",
+     {},
+     None,
+     PrinterNotBack,
+     nullptr,
+     1,
+     "ERROR - Printer 'Reception' on port FILE:, NOT back on Tolvo002"},
 };
 
 class CheckAfterInstallation : public MachineFixture,

@@ -267,15 +267,17 @@ const char* const kMissingFileIgnored[] = {
     "  - Installing Font Files\n",
     nullptr};
 
-#define REMOVAL_STOPPED(errorLine)                                                     \
-  {                                                                                    \
-    "  - Detecting Windows Version\n", "    (64-bit Windows 7 Detected)\n",            \
-        "  - Checking Files\n", "  - Port Tolvo001 type Tolvo will be disconnected\n", \
-        "  - Disconnecting Printer 'Office Laser' from Tolvo Port\n",                  \
-        "  - Removing Old Tolvo Print Monitor\n", errorLine, nullptr                   \
+constexpr const char* kReconnectPrinter =
+    "  - Reconnecting Printer 'Office Laser' to Port Tolvo001\n";
+#define REMOVAL_STOPPED(errorLine)                                                      \
+  {                                                                                     \
+    "  - Detecting Windows Version\n", "    (64-bit Windows 7 Detected)\n",             \
+        "  - Checking Files\n", "  - Port Tolvo001 type Tolvo will be disconnected\n",  \
+        "  - Disconnecting Printer 'Office Laser' from Tolvo Port\n",                   \
+        "  - Removing Old Tolvo Print Monitor\n", errorLine, kReconnectPrinter, nullptr \
   }
 // The old monitor stays registered with its port: the registration and the
-// port are refused, the printer stays on "FILE:".
+// port are refused, and the printer goes back onto the port at the end.
 #define REMOVAL_IGNORED(errorLine)                                                            \
   {                                                                                           \
     "  - Detecting Windows Version\n", "    (64-bit Windows 7 Detected)\n",                   \
@@ -290,7 +292,7 @@ const char* const kMissingFileIgnored[] = {
         "ERROR While adding port configuration\n", "  - Event Log Resources WAS installed\n", \
         "  - Installing Tolvo Client Graphical User Interface\n",                             \
         "  - Waiting for all Tolvo Clients to terminate\n", "  - Executing Tolvo Client\n",   \
-        "  - Installing Font Files\n", nullptr                                                \
+        "  - Installing Font Files\n", kReconnectPrinter, nullptr                             \
   }
 
 const char* const kBusyStopped[] = REMOVAL_STOPPED("ERROR Print Monitor Is Used By Spooler.\n");
@@ -391,16 +393,89 @@ INSTANTIATE_TEST_SUITE_P(
                  kRegistrationStopped, kRegistrationIgnored}),
     [](const ::testing::TestParamInfo<StopCase>& info) { return std::string(info.param.name); });
 
-TEST_F(InstallRun, MonitorBusyLeavesThePrinterReleasedAndTheOldMonitorInPlace) {
+TEST_F(InstallRun, MonitorBusyPutsThePrinterBackAndLeavesTheOldMonitorInPlace) {
   RemovalRefusedWith(*this, ERROR_BUSY);
 
   EXPECT_EQ(Run(), -1);
 
-  EXPECT_EQ(machine.spooler.PrinterPorts(kPrinterName), "FILE:");
+  EXPECT_EQ(machine.spooler.PrinterPorts(kPrinterName), "Tolvo001");
   EXPECT_EQ(machine.spooler.Monitors(), std::vector<std::string>{"Tolvo"});
   EXPECT_EQ(SystemFileContent("TOLVOVS64.DLL"), "old TOLVOVS64.DLL");
   EXPECT_FALSE(machine.Exists(ClientDirectory()));
 }
+
+// What can be known to fail fails before the first change: a monitor DLL of
+// the other bitness, or a name that is no server (an unknown switch).
+TEST_F(InstallRun, RefusalsBeforeTheFirstChangeLeaveTheMachineAsItWas) {
+  InstallPreviousVersion();
+  const std::string kit = KitContent("TOLVOVS64.DLL");
+  const std::pair<std::string, const char*> brokenKits[] = {
+      {KitContent("TOLVOVS.DLL"), "'TOLVOVS64.DLL': Not a 64-bit Windows DLL.\n"},
+      {sim::WindowsDllImage(0x8664, {}, "kit"),
+       "'TOLVOVS64.DLL': No InitializePrintMonitor2 Entry Point.\n"}};
+  for (const auto& [image, line] : brokenKits) {
+    machine.WriteFile(KitFile("TOLVOVS64.DLL"), image);
+    const std::string before = machine.StateText(kRunLogPath);
+    EXPECT_EQ(Run(), -1);
+    EXPECT_NE(machine.console.find("ERROR While Checking " + (line + std::string(kNotInstalled))),
+              std::string::npos)
+        << machine.console;
+    EXPECT_EQ(machine.StateText(kRunLogPath), before);
+  }
+  EXPECT_EQ(Run({"-e"}), 0);  // reported and passed over
+
+  machine.WriteFile(KitFile("TOLVOVS64.DLL"), kit);
+  const std::string before = machine.StateText(kRunLogPath);
+  for (const char* server : {"/u", "-x", "\\\\", "\\\\srv\\share", "\\\\srv,XcvMonitor Other"}) {
+    StartNewRun();
+    EXPECT_EQ(Run({server}), -1) << server;
+    ExpectTranscript(Transcript(
+        {kBanner, "\nInstalling Tolvo Port Monitor on server ", server, "...\nERROR: '", server,
+         "' Is Not a Server Name (give \\\\NAME, at most 241 characters).\n", kNotInstalled}));
+    EXPECT_EQ(machine.StateText(kRunLogPath), before);
+  }
+}
+
+// Printers on the monitor's ports keep them through a re-installation (0),
+// also after one that failed half-way and left them waiting (1); one moved
+// by hand meanwhile stays where it was put (2).
+class PrintersKeepTheirPorts : public MachineFixture, public ::testing::WithParamInterface<int> {};
+
+TEST_P(PrintersKeepTheirPorts, ThroughReinstallations) {
+  machine.WriteFile(kIniPath, std::string(kTypicalIni) +
+                                  "[2]\r\nServerIP=10.0.0.2\r\n[3]\r\nServerIP=10.0.0.3\r\n");
+  ASSERT_EQ(Run(), 0);
+  machine.spooler.AddPort("LPT2:", "Local Port");
+  machine.spooler.AddPrinter("Hand Set", "Tolvo002");
+  machine.spooler.AddPrinter("Pooled", "LPT1:,Tolvo003");
+  machine.spooler.AddPrinter("Bystander", "LPT2:");
+  if (GetParam() > 0) {
+    machine.FailCall("AddMonitorA", ERROR_ACCESS_DENIED);
+    EXPECT_EQ(Run(), -1);
+    machine.ClearFaults();
+    EXPECT_EQ(machine.spooler.PrinterPorts("Hand Set"), "FILE:");
+    EXPECT_NE(machine.console.find("    (Printer 'Hand Set' Waits for Port Tolvo002)\n"),
+              std::string::npos);
+  }
+  if (GetParam() > 1) {
+    machine.spooler.FindPrinter("Hand Set")->ports = "LPT2:";
+  }
+  StartNewRun();
+
+  EXPECT_EQ(Run(), 0);
+
+  EXPECT_NE(machine.console.find("  - Reconnecting Printer 'Pooled' to Port LPT1:,Tolvo003\n"),
+            std::string::npos)
+      << machine.console;
+  EXPECT_EQ(machine.spooler.PrinterPorts("Hand Set"), GetParam() > 1 ? "LPT2:" : "Tolvo002");
+  EXPECT_EQ(machine.spooler.PrinterPorts("Pooled"), "LPT1:,Tolvo003");
+  EXPECT_EQ(machine.spooler.PrinterPorts("Bystander"), "LPT2:");
+  EXPECT_EQ(machine.spooler.PrinterPorts(kPrinterName), "Tolvo001");
+  EXPECT_TRUE(machine.registry.ValueNames(kReleasedPrinters).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(AfterNothingAFailureAMove, PrintersKeepTheirPorts,
+                         ::testing::Values(0, 1, 2));
 
 // "AddPort" refuses the second port: the printer of the first section goes
 // on its port, the one named in the second section keeps its own.

@@ -31,6 +31,8 @@ constexpr std::string_view kReleasePrinter =
     "  - Port Tolvo001 type Tolvo will be disconnected\n"
     "  - Disconnecting Printer 'Office Laser' from Tolvo Port\n";
 constexpr std::string_view kRemove = "  - Removing Old Tolvo Print Monitor\n";
+// The printer the installation assigned goes back onto its list from before.
+constexpr std::string_view kPutBack = "  - Reconnecting Printer 'Office Laser' to Port LPT1:\n";
 constexpr std::string_view kNotFound = "    (Print Monitor Not Found)\n";
 constexpr std::string_view kDelete =
     "  - Deleting Tolvo Print Monitor Files from System Directory\n";
@@ -54,10 +56,10 @@ TEST_F(UninstallRun, RemovesWhatTheInstallationPutInPlace) {
   const int exitCode = Run({"-u"});
 
   EXPECT_EQ(exitCode, 0);
-  ExpectTranscript(Transcript(
-      {kBanner, kHead, kDetect64, kRemoveClient, kReleasePrinter, kRemove, kDelete, kUninstalled}));
+  ExpectTranscript(Transcript({kBanner, kHead, kDetect64, kRemoveClient, kReleasePrinter, kRemove,
+                               kPutBack, kDelete, kUninstalled}));
   EXPECT_TRUE(machine.spooler.Monitors().empty());
-  EXPECT_EQ(machine.spooler.PrinterPorts(kPrinterName), "FILE:");
+  EXPECT_EQ(machine.spooler.PrinterPorts(kPrinterName), kPrinterPort);
   for (const char* file : {"TOLVOVS64.DLL", "TOLVO64UI.DLL", "TolvoCairoLib64.DLL"}) {
     EXPECT_FALSE(InSystemDirectory(file)) << file;
   }
@@ -82,8 +84,8 @@ TEST_F(UninstallRun, NoCopySwitchLeavesSystemFilesAndFonts) {
   const int exitCode = Run({"-u", "-c"});
 
   EXPECT_EQ(exitCode, 0);
-  ExpectTranscript(Transcript(
-      {kBanner, kHead, kDetect64, kRemoveClient, kReleasePrinter, kRemove, kUninstalled}));
+  ExpectTranscript(Transcript({kBanner, kHead, kDetect64, kRemoveClient, kReleasePrinter, kRemove,
+                               kPutBack, kUninstalled}));
   EXPECT_TRUE(machine.spooler.Monitors().empty());
   for (const char* file : {"TOLVOVS64.DLL", "TOLVO64UI.DLL", "TolvoCairoLib64.DLL"}) {
     EXPECT_TRUE(InSystemDirectory(file)) << file;
@@ -99,8 +101,8 @@ TEST_F(UninstallRun, IgnoreErrorsAndRegistrySwitchesChangeNothing) {
   const int exitCode = Run({"-u", "-e", "-r"});
 
   EXPECT_EQ(exitCode, 0);
-  ExpectTranscript(Transcript(
-      {kBanner, kHead, kDetect64, kRemoveClient, kReleasePrinter, kRemove, kDelete, kUninstalled}));
+  ExpectTranscript(Transcript({kBanner, kHead, kDetect64, kRemoveClient, kReleasePrinter, kRemove,
+                               kPutBack, kDelete, kUninstalled}));
 }
 
 TEST_F(UninstallRun, EnterpriseEditionLeavesTheStandardClientAndOldDll) {
@@ -120,6 +122,8 @@ TEST_F(UninstallRun, EnterpriseEditionLeavesTheStandardClientAndOldDll) {
       "  - Port TolvoE001 type TolvoE will be disconnected\n",
       "  - Disconnecting Printer 'Office Laser' from TolvoE Port\n",
       "  - Removing Old TolvoE Print Monitor\n",
+      // Back onto the Standard edition's port it was on before.
+      "  - Reconnecting Printer 'Office Laser' to Port Tolvo001\n",
       "  - Deleting TolvoE Print Monitor Files from System Directory\n",
       "\n",
       "TolvoE Port Monitor UnInstalled Sucessfully.\n",
@@ -158,6 +162,29 @@ TEST_F(UninstallRun, SecondUninstallationFindsNoMonitorAndSucceeds) {
   EXPECT_FALSE(machine.Exists(FontDirectory()));
 }
 
+// Each printer an installation assigned goes back onto the list it had
+// before the first assignment, also after re-installations; one moved
+// since is released as it is.
+TEST_F(UninstallRun, AssignedPrintersGoBackOntoTheirListsFromBefore) {
+  machine.spooler.AddPort("COM1:", "Local Port");
+  machine.spooler.AddPort("LPT2:", "Local Port");
+  machine.spooler.FindPrinter(kPrinterName)->ports = "LPT1:,COM1:";
+  machine.spooler.AddPrinter("Reception", "COM1:");
+  machine.WriteFile(kIniPath, std::string(kTypicalIni) + "AssignPrinter2=Reception\r\n");
+  InstallFirst();
+  InstallFirst();
+  machine.spooler.FindPrinter("Reception")->ports = "Tolvo001,LPT2:";
+
+  EXPECT_EQ(Run({"-u"}), 0);
+
+  EXPECT_EQ(machine.spooler.PrinterPorts(kPrinterName), "LPT1:,COM1:");
+  EXPECT_EQ(machine.spooler.PrinterPorts("Reception"), "LPT2:");
+  EXPECT_TRUE(machine.registry.ValueNames(kReleasedPrinters).empty());
+  EXPECT_TRUE(machine.registry
+                  .ValueNames("SOFTWARE\\Wow6432Node\\Kestrum Corporation\\Tolvo\\AssignedPrinters")
+                  .empty());
+}
+
 TEST_F(UninstallRun, MonitorInUseEndsItAfterTheClientIsGone) {
   InstallFirst();
   machine.spooler.deleteMonitorError = ERROR_BUSY;
@@ -165,8 +192,12 @@ TEST_F(UninstallRun, MonitorInUseEndsItAfterTheClientIsGone) {
   const int exitCode = Run({"-u"});
 
   EXPECT_EQ(exitCode, -1);
-  ExpectTranscript(Transcript({kBanner, kHead, kDetect64, kRemoveClient, kReleasePrinter, kRemove,
-                               "ERROR Print Monitor Is Used By Spooler.\n", kNotUninstalled}));
+  // The monitor's port is still there: the printer goes back onto it at once.
+  ExpectTranscript(
+      Transcript({kBanner, kHead, kDetect64, kRemoveClient, kReleasePrinter, kRemove,
+                  "ERROR Print Monitor Is Used By Spooler.\n",
+                  "  - Reconnecting Printer 'Office Laser' to Port Tolvo001\n", kNotUninstalled}));
+  EXPECT_EQ(machine.spooler.PrinterPorts(kPrinterName), "Tolvo001");
   EXPECT_EQ(machine.spooler.Monitors(), std::vector<std::string>{"Tolvo"});
   EXPECT_TRUE(InSystemDirectory("TOLVOVS64.DLL"));
   EXPECT_TRUE(machine.Exists(FontDirectory() + "\\" + kFontFiles[0]));
@@ -200,8 +231,8 @@ TEST_F(UninstallRun, ClientFolderWithForeignFilesStays) {
   const int exitCode = Run({"-u"});
 
   EXPECT_EQ(exitCode, 0);
-  ExpectTranscript(Transcript(
-      {kBanner, kHead, kDetect64, kRemoveClient, kReleasePrinter, kRemove, kDelete, kUninstalled}));
+  ExpectTranscript(Transcript({kBanner, kHead, kDetect64, kRemoveClient, kReleasePrinter, kRemove,
+                               kPutBack, kDelete, kUninstalled}));
   EXPECT_EQ(machine.ListDirectory(ClientDirectory()),
             (std::vector<std::string>{"de-DE", "notes.txt"}));
   EXPECT_EQ(machine.ListDirectory(ClientDirectory() + "\\de-DE"),

@@ -481,6 +481,47 @@ BOOL SimWindows::FindNextFileA(HANDLE find, LPWIN32_FIND_DATAA findData) {
   return TRUE;
 }
 
+HANDLE SimWindows::CreateFileA(LPCSTR fileName, DWORD access, DWORD /*shareMode*/,
+                               LPSECURITY_ATTRIBUTES /*security*/, DWORD disposition,
+                               DWORD /*flags*/, HANDLE /*templateFile*/) {
+  if (auto error = Enter("CreateFileA")) {
+    SetLastError(*error);
+    return INVALID_HANDLE_VALUE;
+  }
+  if (access != GENERIC_READ || disposition != OPEN_EXISTING || fileName == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);  // beyond the model: reading an existing file
+    return INVALID_HANDLE_VALUE;
+  }
+  const std::string full = FullPath(fileName);
+  const fs::path host = HostPath(full);
+  if (!HostExists(host) || HostIsDirectory(host)) {
+    SetLastError(HostExists(host) ? ERROR_ACCESS_DENIED : MissingError(*this, full));
+    return INVALID_HANDLE_VALUE;
+  }
+  HANDLE file = NewHandle(HandleKind::File);
+  fileSystem.openFiles[reinterpret_cast<std::uintptr_t>(file)].content = *ReadFile(full);
+  return file;
+}
+
+BOOL SimWindows::ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
+                          LPOVERLAPPED /*overlapped*/) {
+  if (auto error = Enter("ReadFile")) {
+    return Fail(*error);
+  }
+  const auto open = fileSystem.openFiles.find(reinterpret_cast<std::uintptr_t>(file));
+  if (open == fileSystem.openFiles.end() || bytesRead == nullptr) {
+    return Fail(open == fileSystem.openFiles.end() ? ERROR_INVALID_HANDLE
+                                                   : ERROR_INVALID_PARAMETER);
+  }
+  SimFilesState::OpenFile& opened = open->second;
+  const std::size_t count =
+      std::min<std::size_t>(bytesToRead, opened.content.size() - opened.position);
+  std::memcpy(buffer, opened.content.data() + opened.position, count);
+  opened.position += count;
+  *bytesRead = static_cast<DWORD>(count);
+  return TRUE;
+}
+
 BOOL SimWindows::FindClose(HANDLE find) {
   if (auto error = Enter("FindClose")) {
     return Fail(*error);

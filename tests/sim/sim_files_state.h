@@ -16,7 +16,8 @@
 //
 // A locked file is in use: DeleteFileA on it, and CopyFileA onto it, fail
 // with ERROR_SHARING_VIOLATION, and "rmdir /S" of a folder holding it fails.
-// Open searches are counted as HandleKind::Find (SimWindows::OpenCount).
+// Open searches are counted as HandleKind::Find, files CreateFileA opened
+// (for reading only) as HandleKind::File (SimWindows::OpenCount).
 #pragma once
 
 #include <cstdint>
@@ -64,6 +65,12 @@ struct SimFilesState {
     std::size_t next = 0;
   };
   std::map<std::uintptr_t, Search> searches;  // by search handle
+  // An open file (CreateFileA reads only): its content, taken at the open.
+  struct OpenFile {
+    std::string content;
+    std::size_t position = 0;
+  };
+  std::map<std::uintptr_t, OpenFile> openFiles;  // by file handle
 };
 
 }  // namespace tolvo::sim

@@ -636,6 +636,10 @@ BOOL SimWindows::CloseHandle(HANDLE handle) {
     }
     return TRUE;
   }
+  if (ReleaseHandle(handle, HandleKind::File)) {
+    fileSystem.openFiles.erase(Value(handle));
+    return TRUE;
+  }
   if (!ReleaseHandle(handle, HandleKind::Process) && !ReleaseHandle(handle, HandleKind::Thread) &&
       !ReleaseHandle(handle, HandleKind::Token)) {
     return Fail(ERROR_INVALID_HANDLE);

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <iterator>
 #include <utility>
 
 #include "sim/sim_windows.h"
@@ -594,6 +595,50 @@ LSTATUS SimWindows::RegDeleteValueA(HKEY key, LPCSTR valueName) {
   return found->values.erase(valueName == nullptr ? "" : valueName) != 0
              ? Status(ERROR_SUCCESS)
              : Status(ERROR_FILE_NOT_FOUND);
+}
+
+LSTATUS SimWindows::RegEnumValueA(HKEY key, DWORD index, LPSTR valueName, LPDWORD valueNameSize,
+                                  LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD dataSize) {
+  if (auto error = Enter("RegEnumValueA")) {
+    return Status(*error);
+  }
+  const auto open = registry.openKeys.find(HandleValue(key));
+  if (open == registry.openKeys.end()) {
+    return Status(ERROR_INVALID_HANDLE);
+  }
+  if (valueName == nullptr || valueNameSize == nullptr || reserved != nullptr ||
+      (data != nullptr && dataSize == nullptr)) {
+    return Status(ERROR_INVALID_PARAMETER);
+  }
+  if ((open->second.access & KEY_QUERY_VALUE) == 0) {
+    return Status(ERROR_ACCESS_DENIED);
+  }
+  const SimRegistryKey* found = registry.FindKey(open->second.path);
+  if (found == nullptr) {
+    return Status(ERROR_INVALID_HANDLE);
+  }
+  if (index >= found->values.size()) {
+    return Status(ERROR_NO_MORE_ITEMS);
+  }
+  const auto& [name, value] = *std::next(found->values.begin(), index);
+  // Both the name (with its terminator) and the data must fit.
+  const DWORD size = static_cast<DWORD>(value.data.size());
+  const bool dataFits = data == nullptr || *dataSize >= size;
+  if (dataSize != nullptr) {
+    *dataSize = size;
+  }
+  if (name.size() >= *valueNameSize || !dataFits) {
+    return Status(ERROR_MORE_DATA);
+  }
+  std::memcpy(valueName, name.c_str(), name.size() + 1);
+  *valueNameSize = static_cast<DWORD>(name.size());
+  if (type != nullptr) {
+    *type = value.type;
+  }
+  if (data != nullptr && size != 0) {
+    std::memcpy(data, value.data.data(), size);
+  }
+  return Status(ERROR_SUCCESS);
 }
 
 LSTATUS SimWindows::RegCloseKey(HKEY key) {

@@ -89,6 +89,8 @@ const char* HandleKindName(HandleKind kind) {
       return "mutex";
     case HandleKind::Token:
       return "token";
+    case HandleKind::File:
+      return "file";
   }
   return "?";
 }
@@ -165,6 +167,7 @@ void SimWindows::EndProcess() {
   registry.openSources.clear();
   spooler.openTargets.clear();
   fileSystem.searches.clear();
+  fileSystem.openFiles.clear();
   processes.handles.clear();
   processes.mutexHandles.clear();
   for (auto it = processes.mutexes.begin(); it != processes.mutexes.end();) {

@@ -43,6 +43,7 @@ enum class HandleKind {
   Mutex,
   Local,
   Token,
+  File,
 };
 
 const char* HandleKindName(HandleKind kind);
@@ -176,6 +177,8 @@ class SimWindows : public WinApi {
   LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type,
                          const BYTE* data, DWORD dataSize) override;
   LSTATUS RegDeleteValueA(HKEY key, LPCSTR valueName) override;
+  LSTATUS RegEnumValueA(HKEY key, DWORD index, LPSTR valueName, LPDWORD valueNameSize,
+                        LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD dataSize) override;
   LSTATUS RegCloseKey(HKEY key) override;
 
   HANDLE RegisterEventSourceA(LPCSTR serverName, LPCSTR sourceName) override;
@@ -201,6 +204,10 @@ class SimWindows : public WinApi {
   UINT GetWindowsDirectoryA(LPSTR buffer, UINT size) override;
   DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer) override;
   BOOL SetCurrentDirectoryA(LPCSTR pathName) override;
+  HANDLE CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security,
+                     DWORD disposition, DWORD flags, HANDLE templateFile) override;
+  BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
+                LPOVERLAPPED overlapped) override;
 
   BOOL GetVersionExA(LPOSVERSIONINFOA info) override;
   HMODULE GetModuleHandleA(LPCSTR moduleName) override;

@@ -159,7 +159,7 @@ TEST_F(InstallSequence, EventMessageFileThatCannotBeCopiedSkipsTheRegistration) 
 }
 
 TEST_F(InstallSequence, EventSourceThatCannotBeRegisteredIsReported) {
-  machine.FailCall("RegCreateKeyExA", ERROR_ACCESS_DENIED);
+  machine.registry.DenyWrite(scenario::kEventSourceKey);
 
   EXPECT_TRUE(InstallPortMonitor(context, {}));
 

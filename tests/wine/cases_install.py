@@ -136,22 +136,35 @@ def traced_install_shows_no_piece_of_the_password(h):
 
 @test
 def win7_64bit_reinstall_and_uninstall(h):
+    """Printers keep their ports through a re-installation, and go back onto their ports
+    from before the first assignment when the monitor is removed."""
     prefix = h.prefix("win7-64-reinstall")
     line = "    (64-bit Windows 7 Detected)\n"
-    prefix.probe("add-printer", "Bystander")  # on LPT1:, never touched
-    prefix.probe("add-printer", "Pooled")
-    ports, assigned, first = typical_install(h, prefix, line, True)
-    check_printers(prefix, {"Bystander": "LPT1:"})
-    # A printer pooled over a monitor port (named in another letter case) and a
-    # parallel port keeps only the parallel port.
-    prefix.probe("set-port", "Pooled", ports[0]["PortName"].lower() + ",LPT2:")
+    ini = prefix.host("C:\\Kit\\Tolvo.ini")
+    ini.write_bytes(ini.read_bytes().rstrip() + b"\r\nAssignPrinter2=Moved Later\r\n"
+                    b"[2]\r\nServerIP=10.0.0.2\r\n[3]\r\nServerIP=10.0.0.3\r\n")
+    source = IniSource(ini)
+    ports = read_ports(source, STANDARD)
+    assigned = assignments(source, len(ports), STANDARD)
+    for printer, ports_of_printer in (("Tolvo Test Printer", "LPT1:,COM1:"),
+                                      ("Moved Later", "COM2:"), ("Bystander", "LPT2:")):
+        prefix.probe("add-printer", printer)
+        prefix.probe("set-port", printer, ports_of_printer)
+    first = install_transcript(Expect(version_line=line, ports=ports, assigned=assigned))
+    check_run(prefix.install(), first, 0, "install")
+    # Put on the monitor's ports by hand: one alone, one pooled with a parallel port (the
+    # monitor port named in another letter case).
+    for printer, ports_of_printer in (("Hand Set", "Tolvo002"), ("Pooled", "LPT1:,tolvo003")):
+        prefix.probe("add-printer", printer)
+        prefix.probe("set-port", printer, ports_of_printer)
     monitor_ports = [cfg["PortName"] for cfg in ports]
-    printers = prefix.printers()
 
-    # Re-installation over the first one.
+    # Re-installation over the first one: every printer ends where it was, the configured
+    # ones on their configured port.
     pieces = install_transcript(Expect(
         version_line=line, ports=ports, assigned=assigned, monitor_present=True,
-        disconnect=disconnect_block(printers, monitor_ports, STANDARD)))
+        disconnect=disconnect_block(prefix.printers(), monitor_ports, STANDARD),
+        put_back=[("Hand Set", "Tolvo002"), ("Pooled", "LPT1:,tolvo003")]))
     result = prefix.install()
     check_run(result, pieces, 0, "re-install")
     check_spooler_calls(result, install_spooler_calls(STANDARD, True, ports), "re-install")
@@ -160,14 +173,17 @@ def win7_64bit_reinstall_and_uninstall(h):
     check_monitor(prefix, STANDARD, True)
     check_system_files(prefix, STANDARD, True)
     check_ports(prefix, STANDARD, ports)
-    check_printers(prefix, dict(final_ports(assigned), Pooled="LPT2:"))
+    check_printers(prefix, dict(final_ports(assigned), Bystander="LPT2:", Pooled="LPT1:,tolvo003",
+                                **{"Hand Set": "Tolvo002"}))
     check_client(prefix)  # Quarvel ended the first client: exactly one runs
     check_fonts(prefix, STANDARD)
 
-    # Uninstallation.
-    printers = prefix.printers()
+    # Uninstallation: the assigned printer goes back onto its ports from before; one moved
+    # since the assignment is released as it is.
+    prefix.probe("set-port", "Moved Later", "Tolvo001,LPT2:")
     pieces = uninstall_transcript(STANDARD, line,
-                                  disconnect_block(printers, monitor_ports, STANDARD))
+                                  disconnect_block(prefix.printers(), monitor_ports, STANDARD),
+                                  put_back=[("Tolvo Test Printer", "LPT1:,COM1:")])
     result = prefix.install("-u")
     check_run(result, pieces, 0, "uninstall")
     check_spooler_calls(result, [("DeleteMonitor", None, None, "Tolvo")], "uninstall")
@@ -176,8 +192,8 @@ def win7_64bit_reinstall_and_uninstall(h):
     check_monitor(prefix, STANDARD, True, present=False)
     check_ports(prefix, STANDARD, ports, present=False)
     check_system_files(prefix, STANDARD, True, present=False)
-    check_printers(prefix, dict({name: "FILE:" for name, _ in assigned}, Bystander="LPT1:",
-                                Pooled="LPT2:"))
+    check_printers(prefix, {"Tolvo Test Printer": "LPT1:,COM1:", "Moved Later": "LPT2:",
+                            "Bystander": "LPT2:", "Hand Set": "FILE:", "Pooled": "LPT1:"})
     check_client(prefix, present=False)
     check_fonts(prefix, STANDARD, present=False)
     check(not prefix.host(prefix.program_files + "\\Kestrum").exists(),
@@ -209,7 +225,8 @@ def win7_32bit_install_and_uninstall(h):
 
     printers = prefix.printers()
     pieces = uninstall_transcript(
-        STANDARD, line, disconnect_block(printers, [c["PortName"] for c in ports], STANDARD))
+        STANDARD, line, disconnect_block(printers, [c["PortName"] for c in ports], STANDARD),
+        put_back=assigned_put_back(assigned))
     check_run(prefix.install("-u"), pieces, 0, "uninstall")
     check_monitor(prefix, STANDARD, False, present=False)
     check_system_files(prefix, STANDARD, False, present=False)
@@ -239,7 +256,8 @@ def win7_32bit_enterprise(h):
     printers = prefix.printers()
     pieces = uninstall_transcript(
         ENTERPRISE, line,
-        disconnect_block(printers, [c["PortName"] for c in ports], ENTERPRISE))
+        disconnect_block(printers, [c["PortName"] for c in ports], ENTERPRISE),
+        put_back=assigned_put_back(assigned))
     check_run(prefix.install("-a", "-u"), pieces, 0, "Enterprise uninstall")
     check_monitor(prefix, ENTERPRISE, False, present=False)
     check_system_files(prefix, ENTERPRISE, False, present=False)
@@ -397,7 +415,7 @@ def uninstall_without_files(h):
     printers = prefix.printers()
     pieces = uninstall_transcript(
         STANDARD, line, disconnect_block(printers, [c["PortName"] for c in ports], STANDARD),
-        copy_files=False)
+        copy_files=False, put_back=assigned_put_back(assigned))
     check_run(prefix.install("-u", "-c"), pieces, 0, "uninstall -c")
     check_monitor(prefix, STANDARD, True, present=False)
     check_client(prefix, present=False)

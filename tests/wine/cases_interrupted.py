@@ -14,8 +14,9 @@ INSTALLED = b"\r\nTolvo Port Monitor Installed Sucessfully.\r\n"
 
 
 def many_ports_prefix(h, name):
-    """Installs 200 ports and three printers on them without interruption; returns the
-    prefix and the state that installation left."""
+    """Installs 200 ports and three printers on them without interruption, then puts a
+    fourth on a monitor port and a parallel port by hand; returns the prefix and the state
+    that a re-installation must leave, that printer on both ports."""
     prefix = h.prefix(name)
     printers = {1: "Kill Test A", 100: "Kill Test B", 200: "Kill Test C"}
     ini = "".join("[%d]\r\nServerIP=10.1.%d.%d\r\n" % (n, n // 200, n % 200 + 1) +
@@ -26,6 +27,8 @@ def many_ports_prefix(h, name):
         prefix.probe("add-printer", printer)
     result = prefix.install()
     check(result.out.endswith(INSTALLED), "uninterrupted install: exit %d" % result.rc)
+    prefix.probe("add-printer", "Kill Test D")
+    prefix.probe("set-port", "Kill Test D", "Tolvo150,LPT1:")
     return prefix, lasting_state(prefix)
 
 
@@ -68,6 +71,15 @@ def killed_runs_are_repaired_by_a_rerun(h):
         check(process.wait(timeout=60) == -9, "%s: the run ended first" % what)
         check(prefix.install().out.endswith(INSTALLED), "%s: the re-run failed" % what)
         check_equal(lasting_state(prefix), expected, what)
+    # A printer moved by hand while a killed run had left the monitor missing stays put.
+    process, out_path, _ = prefix.start(["C:\\Kit\\Install.exe"])
+    while process.poll() is None and b"Adding port configuration" not in out_path.read_bytes():
+        time.sleep(0.002)
+    process.kill()
+    process.wait(timeout=60)
+    prefix.probe("set-port", "Kill Test D", "LPT2:")
+    check(prefix.install().out.endswith(INSTALLED), "the re-run after the move failed")
+    check_printers(prefix, {"Kill Test D": "LPT2:"})
     return prefix
 
 

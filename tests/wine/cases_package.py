@@ -92,9 +92,10 @@ def check_removed(prefix, edition, ports, msi):
     check(not prefix.host(prefix.program_files + "\\Kestrum").exists(), "Kestrum folder left")
 
 
-def msi_removal(prefix, msi, edition, ports, log=b""):
+def msi_removal(prefix, msi, edition, ports, assigned, log=b""):
     pieces = uninstall_transcript(edition, WIN7_64, disconnect_block(
-        prefix.printers(), [c["PortName"] for c in ports], edition))
+        prefix.printers(), [c["PortName"] for c in ports], edition),
+        put_back=assigned_put_back(assigned))
     check_equal(remove_package(prefix, msi).rc, 0, "removal's exit code")
     check_log(prefix, log + log_bytes(pieces), "removal")
     check_removed(prefix, edition, ports, msi)
@@ -114,7 +115,7 @@ def msi_install_and_remove(h):
     check_equal(prefix.host(site + "run.log").read_bytes(), log_bytes(pieces), "run log")
     check_installed(prefix, STANDARD, ports, assigned)
     check_package(prefix, msi)
-    msi_removal(prefix, msi, STANDARD, ports)
+    msi_removal(prefix, msi, STANDARD, ports, assigned)
     return prefix
 
 
@@ -128,7 +129,7 @@ def msi_enterprise_remembered_for_removal(h):
     check_log(prefix, log_bytes(pieces), "install")
     check_installed(prefix, ENTERPRISE, ports, assigned)
     check_monitor(prefix, STANDARD, True, present=False)
-    msi_removal(prefix, msi, ENTERPRISE, ports, log_bytes(pieces))
+    msi_removal(prefix, msi, ENTERPRISE, ports, assigned, log_bytes(pieces))
     return prefix
 
 
@@ -429,7 +430,8 @@ def package_case(name, steps, left):
                   "msiexec %s: exit code %d, expected %r" % (" ".join(arguments), rc, expected))
         if left == "removed":
             log += log_bytes(uninstall_transcript(STANDARD, WIN7_32, disconnect_block(
-                printers, [c["PortName"] for c in ports], STANDARD)))
+                printers, [c["PortName"] for c in ports], STANDARD),
+                put_back=assigned_put_back(assigned)))
             check_log(prefix, log, name)
             check_removed(prefix, STANDARD, ports, msi)
             check_monitor(prefix, ENTERPRISE, False, present=False)
@@ -452,13 +454,15 @@ def package_case(name, steps, left):
                 b"NOT Installed as Configured!\r\n"), "run log:\n" + text.decode("cp1252"))
             check(not prefix.reg_key_exists(ARP_KEY + msi_property(msi, "ProductCode"), "32"),
                   "the package's entry is still there")
-        elif left == "previous":  # the previous version's entry stays; Windows' rollback re-installs it too
+        elif left == "previous":  # refused before its first change: the previous version stays
             text = prefix.host("C:\\windows\\TLPortInstall.log").read_bytes()
-            failed = b"ERROR (126) While Registering Print Monitor.\r\n\r\nTolvo Port Monitor Not "
+            failed = (b"  - Checking Files\r\nERROR While Checking 'TOLVOVS.DLL': Not a 32-bit "
+                      b"Windows DLL.\r\n\r\nTolvo Port Monitor Not ")
             check(text.startswith(log) and text.endswith(failed + b"Installed!\r\n"),
                   "run log:\n" + text.decode("cp1252"))
             check(prefix.reg_key_exists(ARP_KEY + msi_property(msi, "ProductCode"), "32"),
                   "the previous version's entry is gone")
+            check_installed(prefix, STANDARD, ports, assigned)
     run.__name__ = name
     TESTS.append(run)
 

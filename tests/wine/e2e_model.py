@@ -348,13 +348,19 @@ def disconnect_block(printers, monitor_ports, edition):
     return pieces
 
 
+def put_back_block(printers):
+    """What the put-back prints for the printers [(name, ports)] it moves, in its order."""
+    return [("  - Reconnecting Printer '%s' to Port %s\n" % printer, False)
+            for printer in printers]
+
+
 class Expect:
     """The facts that shape one install's transcript."""
 
     def __init__(self, edition=STANDARD, version_line="    (64-bit Windows 7 Detected)\n",
                  wide=True, ports=(), assigned=(), missing_printers=(), disconnect=(),
                  monitor_present=False, args=None, fonts=True, copy_files=True,
-                 from_registry=False, obsolete_switch=False):
+                 from_registry=False, obsolete_switch=False, put_back=()):
         self.__dict__.update(locals())
         del self.__dict__["self"]
 
@@ -399,12 +405,13 @@ def install_transcript(x):
         pieces.append(("  - Executing Tolvo Client\n", False))
     if x.copy_files and x.fonts:
         pieces.append(("  - Installing Font Files\n", False))
+    pieces += put_back_block(x.put_back)
     pieces.append(("\n%s Port Monitor Installed Sucessfully.\n" % e.word, False))
     return pieces
 
 
 def uninstall_transcript(edition, version_line, disconnect=(), monitor_present=True,
-                         copy_files=True):
+                         copy_files=True, put_back=()):
     pieces = banner(edition)
     pieces.append(("\nUninstalling %s Port Monitor...\n" % edition.word, False))
     pieces += version_block(version_line)
@@ -416,6 +423,7 @@ def uninstall_transcript(edition, version_line, disconnect=(), monitor_present=T
     pieces.append(("  - Removing Old %s Print Monitor\n" % edition.word, False))
     if not monitor_present:
         pieces.append(("    (Print Monitor Not Found)\n", False))
+    pieces += put_back_block(put_back)
     if copy_files:
         pieces.append(("  - Deleting %s Print Monitor Files from System Directory\n"
                        % edition.word, False))

@@ -310,6 +310,12 @@ def standard_facts(h, prefix, edition=STANDARD):
     return ports, assigned
 
 
+def assigned_put_back(assigned):
+    """An uninstallation's put-back after installations that assigned the printers that
+    standard_facts made: each goes back onto LPT1:, where it was made."""
+    return [(printer, "LPT1:") for printer in sorted(dict.fromkeys(n for n, _ in assigned))]
+
+
 def check_run(result, pieces, rc, what):
     check_equal(result.out, console_bytes(pieces), what + " console transcript")
     check(result.rc == rc, "%s: exit code %d, expected %d" % (what, result.rc, rc))

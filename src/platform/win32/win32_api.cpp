@@ -258,6 +258,11 @@ LSTATUS Win32Api::RegDeleteValueA(HKEY key, LPCSTR valueName) {
   return ::RegDeleteValueA(key, valueName);
 }
 
+LSTATUS Win32Api::RegEnumValueA(HKEY key, DWORD index, LPSTR valueName, LPDWORD valueNameSize,
+                                LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD dataSize) {
+  return ::RegEnumValueA(key, index, valueName, valueNameSize, reserved, type, data, dataSize);
+}
+
 LSTATUS Win32Api::RegCloseKey(HKEY key) {
   return ::RegCloseKey(key);
 }
@@ -342,6 +347,17 @@ DWORD Win32Api::GetCurrentDirectoryA(DWORD size, LPSTR buffer) {
 
 BOOL Win32Api::SetCurrentDirectoryA(LPCSTR pathName) {
   return ::SetCurrentDirectoryA(pathName);
+}
+
+HANDLE Win32Api::CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode,
+                             LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
+                             HANDLE templateFile) {
+  return ::CreateFileA(fileName, access, shareMode, security, disposition, flags, templateFile);
+}
+
+BOOL Win32Api::ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
+                        LPOVERLAPPED overlapped) {
+  return ::ReadFile(file, buffer, bytesToRead, bytesRead, overlapped);
 }
 
 // --- Version, modules, run-time look-up ------------------------------------
