@@ -385,14 +385,15 @@ void PrintCallLog(Shape shape) {
 
 // --- The timed runs -------------------------------------------------------------
 
-void BM_Install(benchmark::State& state) {
-  const Shape shape{static_cast<int>(state.range(0)), static_cast<int>(state.range(1))};
+// Times whole installations of `shape`, each on a machine of its own made
+// and dropped outside the timing; traced into `trace` when one is given.
+void TimeInstallations(benchmark::State& state, const Shape& shape, TraceSink* trace) {
   const std::map<std::string, long>& baseline = Baseline();
   for (auto _ : state) {
     state.PauseTiming();
     auto fixture = std::make_unique<BenchMachine>(shape);
     state.ResumeTiming();
-    const RunCost cost = InstallAndCheck(*fixture, shape, baseline, &state);
+    const RunCost cost = InstallAndCheck(*fixture, shape, baseline, &state, trace);
     state.PauseTiming();
     fixture.reset();
     state.ResumeTiming();
@@ -401,6 +402,11 @@ void BM_Install(benchmark::State& state) {
       break;
     }
   }
+}
+
+void BM_Install(benchmark::State& state) {
+  const Shape shape{static_cast<int>(state.range(0)), static_cast<int>(state.range(1))};
+  TimeInstallations(state, shape, nullptr);
   state.counters["ports"] = shape.ports;
   state.counters["printers"] = shape.printers;
   state.counters["time_per_port"] = benchmark::Counter(
@@ -422,21 +428,8 @@ class DiscardedTrace final : public TraceSink {
 void BM_TracedInstall(benchmark::State& state) {
   const Shape shape{1000, 0, true};
   const bool traced = state.range(0) != 0;
-  for (auto _ : state) {
-    state.PauseTiming();
-    auto fixture = std::make_unique<BenchMachine>(shape);
-    DiscardedTrace trace;
-    state.ResumeTiming();
-    const RunCost cost =
-        InstallAndCheck(*fixture, shape, Baseline(), &state, traced ? &trace : nullptr);
-    state.PauseTiming();
-    fixture.reset();
-    state.ResumeTiming();
-    if (!cost.problems.empty()) {
-      state.SkipWithError(cost.problems.front().c_str());
-      break;
-    }
-  }
+  DiscardedTrace trace;
+  TimeInstallations(state, shape, traced ? &trace : nullptr);
   state.counters["ports"] = shape.ports;
   state.counters["traced"] = traced ? 1 : 0;
 }
