@@ -22,6 +22,30 @@ bool PortListHolds(WinApi& api, std::string_view ports, const char* port) {
   return false;
 }
 
+namespace {
+
+// Whether each name of `list` is held by `other`; a name too long for a
+// port's is held by none.
+bool EveryPortHeld(WinApi& api, std::string_view list, std::string_view other) {
+  while (!list.empty()) {
+    const std::size_t comma = list.find(',');
+    const std::string_view port = list.substr(0, comma);
+    char name[kListedPortNameSize];
+    if (!port.empty() &&
+        (!CopyBounded(name, sizeof name, port) || !PortListHolds(api, other, name))) {
+      return false;
+    }
+    list = comma == std::string_view::npos ? std::string_view() : list.substr(comma + 1);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool SamePortList(WinApi& api, std::string_view a, std::string_view b) {
+  return EveryPortHeld(api, a, b) && EveryPortHeld(api, b, a);
+}
+
 PrinterSettings::PrinterSettings(WinApi& api, const char* printerName, DWORD access)
     : api_(api), printer_(api), buffer_(api) {
   PRINTER_DEFAULTSA defaults{};

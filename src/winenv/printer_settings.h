@@ -22,6 +22,10 @@ bool SameSpoolerName(WinApi& api, const char* a, const char* b);
 // Whether a printer's comma-separated port list holds `port`.
 bool PortListHolds(WinApi& api, std::string_view ports, const char* port);
 
+// Whether two port lists name the same ports, in any order: the spooler
+// promises no order for a pooled printer's list.
+bool SamePortList(WinApi& api, std::string_view a, std::string_view b);
+
 class PrinterSettings {
  public:
   // Opens `printerName` with `access` and reads its PRINTER_INFO_2A: a size

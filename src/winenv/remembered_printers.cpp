@@ -68,11 +68,6 @@ const char* ShownName(const RegistryEntry& entry) {
   return entry.nameTooLong ? "(a name of more than 259 characters)" : entry.name.c_str();
 }
 
-// Port lists are compared as the spooler compares names.
-bool SameList(WinApi& api, const std::string& a, const std::string& b) {
-  return SameSpoolerName(api, a.c_str(), b.c_str());
-}
-
 // One of the two keys: for a run that changes printers, opened for reading
 // and writing and created when missing; for the check, only read.
 class RememberedKey {
@@ -208,14 +203,14 @@ class PutBackRun {
     }
     PRINTER_INFO_2A& info = printer.info();
     std::string current = info.pPortName != nullptr ? info.pPortName : "";
-    if (!SameList(api_, current, lists->after)) {
+    if (!SamePortList(api_, current, lists->after)) {
       Forget(name);  // moved since the release: it stays where it was put
       return;
     }
     std::string existing;
     std::string missing;
     SplitByExistence(Ports(), Target(name, *lists), existing, missing);
-    if (!existing.empty() && !SameList(api_, existing, current)) {
+    if (!existing.empty() && !SamePortList(api_, existing, current)) {
       output.PrintFormatted("  - Reconnecting Printer '%s' to Port ", name.c_str());
       output.PrintMessage(existing);
       info.pPortName = existing.data();
@@ -233,7 +228,7 @@ class PutBackRun {
     output.PrintFormatted("    (Printer '%s' Waits for Port ", name.c_str());
     output.PrintMessage(missing);
     output.PrintMessage(")\n");
-    if (!SameList(api_, current, lists->after)) {
+    if (!SamePortList(api_, current, lists->after)) {
       released_.Write(name, {lists->before, current});
     }
   }
@@ -244,7 +239,7 @@ class PutBackRun {
   std::string Target(const std::string& name, const PortLists& lists) const {
     if (when_ == PutBack::kMonitorRemoved) {
       const std::optional<PortLists> assignment = assigned_.Read(name);
-      if (assignment && SameList(api_, assignment->after, lists.before)) {
+      if (assignment && SamePortList(api_, assignment->after, lists.before)) {
         return assignment->before;
       }
     }
@@ -307,7 +302,7 @@ bool RememberRelease(RunContext& context, const char* printer, std::string_view 
   // Released before and not moved since: the list from before that release
   // is the one to keep.
   const std::optional<PortLists> earlier = key.Read(printer);
-  if (earlier && SameList(context.api, earlier->after, lists.before)) {
+  if (earlier && SamePortList(context.api, earlier->after, lists.before)) {
     lists.before = earlier->before;
   }
   return Remembered(context, printer, key.Write(printer, lists));
@@ -320,7 +315,7 @@ bool RememberAssignment(RunContext& context, const char* printer, const char* cu
   std::string found(current != nullptr ? current : "");
   const std::optional<PortLists> release =
       RememberedKey(api, context.profile.releasedPrintersKey, true).Read(printer);
-  if (release && SameList(api, release->after, found)) {
+  if (release && SamePortList(api, release->after, found)) {
     found = release->before;
   }
   RememberedKey key(api, context.profile.assignedPrintersKey, true);
@@ -328,7 +323,7 @@ bool RememberAssignment(RunContext& context, const char* printer, const char* cu
   // Still where the installations left it: its list from before the first
   // assignment stays.
   const std::optional<PortLists> earlier = key.Read(printer);
-  if (earlier && SameList(api, earlier->after, found)) {
+  if (earlier && SamePortList(api, earlier->after, found)) {
     lists.before = earlier->before;
   }
   return Remembered(context, printer, key.Write(printer, lists));
@@ -382,7 +377,7 @@ void CheckRememberedPrinters(RunContext& context,
       continue;
     }
     const std::string ports = printer.info().pPortName != nullptr ? printer.info().pPortName : "";
-    const bool back = SameList(api, ports, lists->before);
+    const bool back = SamePortList(api, ports, lists->before);
     if (back) {
       FormatBounded(text, sizeof text, "Printer '%s' on port %s", name, before);
     } else {

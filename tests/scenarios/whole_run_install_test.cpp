@@ -438,7 +438,8 @@ TEST_F(InstallRun, RefusalsBeforeTheFirstChangeLeaveTheMachineAsItWas) {
 
 // Printers on the monitor's ports keep them through a re-installation (0),
 // also after one that failed half-way and left them waiting (1); one moved
-// by hand meanwhile stays where it was put (2).
+// by hand meanwhile stays where it was put (2); a pooled one that the
+// spooler lists in another order meanwhile still counts as left alone (3).
 class PrintersKeepTheirPorts : public MachineFixture, public ::testing::WithParamInterface<int> {};
 
 TEST_P(PrintersKeepTheirPorts, ThroughReinstallations) {
@@ -447,7 +448,7 @@ TEST_P(PrintersKeepTheirPorts, ThroughReinstallations) {
   ASSERT_EQ(Run(), 0);
   machine.spooler.AddPort("LPT2:", "Local Port");
   machine.spooler.AddPrinter("Hand Set", "Tolvo002");
-  machine.spooler.AddPrinter("Pooled", "LPT1:,Tolvo003");
+  machine.spooler.AddPrinter("Pooled", "LPT1:,LPT2:,Tolvo003");
   machine.spooler.AddPrinter("Bystander", "LPT2:");
   if (GetParam() > 0) {
     machine.FailCall("AddMonitorA", ERROR_ACCESS_DENIED);
@@ -457,25 +458,29 @@ TEST_P(PrintersKeepTheirPorts, ThroughReinstallations) {
     EXPECT_NE(machine.console.find("    (Printer 'Hand Set' Waits for Port Tolvo002)\n"),
               std::string::npos);
   }
-  if (GetParam() > 1) {
+  if (GetParam() == 2) {
     machine.spooler.FindPrinter("Hand Set")->ports = "LPT2:";
+  }
+  if (GetParam() == 3) {
+    machine.spooler.FindPrinter("Pooled")->ports = "lpt2:,LPT1:";
   }
   StartNewRun();
 
   EXPECT_EQ(Run(), 0);
 
-  EXPECT_NE(machine.console.find("  - Reconnecting Printer 'Pooled' to Port LPT1:,Tolvo003\n"),
-            std::string::npos)
+  EXPECT_NE(
+      machine.console.find("  - Reconnecting Printer 'Pooled' to Port LPT1:,LPT2:,Tolvo003\n"),
+      std::string::npos)
       << machine.console;
-  EXPECT_EQ(machine.spooler.PrinterPorts("Hand Set"), GetParam() > 1 ? "LPT2:" : "Tolvo002");
-  EXPECT_EQ(machine.spooler.PrinterPorts("Pooled"), "LPT1:,Tolvo003");
+  EXPECT_EQ(machine.spooler.PrinterPorts("Hand Set"), GetParam() == 2 ? "LPT2:" : "Tolvo002");
+  EXPECT_EQ(machine.spooler.PrinterPorts("Pooled"), "LPT1:,LPT2:,Tolvo003");
   EXPECT_EQ(machine.spooler.PrinterPorts("Bystander"), "LPT2:");
   EXPECT_EQ(machine.spooler.PrinterPorts(kPrinterName), "Tolvo001");
   EXPECT_TRUE(machine.registry.ValueNames(kReleasedPrinters).empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(AfterNothingAFailureAMove, PrintersKeepTheirPorts,
-                         ::testing::Values(0, 1, 2));
+INSTANTIATE_TEST_SUITE_P(AfterNothingAFailureAMoveAReordering, PrintersKeepTheirPorts,
+                         ::testing::Values(0, 1, 2, 3));
 
 // "AddPort" refuses the second port: the printer of the first section goes
 // on its port, the one named in the second section keeps its own.
