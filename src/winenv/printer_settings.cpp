@@ -9,38 +9,33 @@ bool SameSpoolerName(WinApi& api, const char* a, const char* b) {
   return api.CompareTextIgnoreCase(a, b) == 0;
 }
 
-bool PortListHolds(WinApi& api, std::string_view ports, const char* port) {
-  while (!ports.empty()) {
-    const std::size_t comma = ports.find(',');
-    char name[kListedPortNameSize];
-    if (CopyBounded(name, sizeof name, ports.substr(0, comma)) &&
-        SameSpoolerName(api, name, port)) {
-      return true;
-    }
-    ports = comma == std::string_view::npos ? std::string_view() : ports.substr(comma + 1);
-  }
-  return false;
-}
-
 namespace {
 
-// Whether each name of `list` is held by `other`; a name too long for a
-// port's is held by none.
+// Whether `name`, taken from a port list, is `port`; a name too long for a
+// port's is none.
+bool NamesPort(WinApi& api, std::string_view name, const char* port) {
+  char copy[kListedPortNameSize];
+  return CopyBounded(copy, sizeof copy, name) && SameSpoolerName(api, copy, port);
+}
+
+// Whether each name of `list` is held by `other`.
 bool EveryPortHeld(WinApi& api, std::string_view list, std::string_view other) {
-  while (!list.empty()) {
-    const std::size_t comma = list.find(',');
-    const std::string_view port = list.substr(0, comma);
-    char name[kListedPortNameSize];
-    if (!port.empty() &&
-        (!CopyBounded(name, sizeof name, port) || !PortListHolds(api, other, name))) {
-      return false;
-    }
-    list = comma == std::string_view::npos ? std::string_view() : list.substr(comma + 1);
-  }
-  return true;
+  bool held = true;
+  ForEachListedPort(list, [&](std::string_view name) {
+    char copy[kListedPortNameSize];
+    held = held && CopyBounded(copy, sizeof copy, name) && PortListHolds(api, other, copy);
+  });
+  return held;
 }
 
 }  // namespace
+
+bool PortListHolds(WinApi& api, std::string_view ports, const char* port) {
+  bool held = false;
+  ForEachListedPort(ports,
+                    [&](std::string_view name) { held = held || NamesPort(api, name, port); });
+  return held;
+}
 
 bool SamePortList(WinApi& api, std::string_view a, std::string_view b) {
   return EveryPortHeld(api, a, b) && EveryPortHeld(api, b, a);

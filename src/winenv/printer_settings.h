@@ -19,6 +19,20 @@ inline constexpr std::size_t kListedPortNameSize = 260;
 // beyond ASCII included.
 bool SameSpoolerName(WinApi& api, const char* a, const char* b);
 
+// Calls `visit` with each name of a printer's comma-separated port list,
+// in the list's order; empty names (",," or a comma at the end) are passed
+// over.
+template <typename Visit>
+void ForEachListedPort(std::string_view ports, Visit visit) {
+  while (!ports.empty()) {
+    const std::size_t comma = ports.find(',');
+    if (comma != 0) {
+      visit(ports.substr(0, comma));
+    }
+    ports = comma == std::string_view::npos ? std::string_view() : ports.substr(comma + 1);
+  }
+}
+
 // Whether a printer's comma-separated port list holds `port`.
 bool PortListHolds(WinApi& api, std::string_view ports, const char* port);
 

@@ -142,18 +142,11 @@ bool Remembered(RunContext& context, const char* printer, LSTATUS status) {
 // the list's order.
 void SplitByExistence(const SpoolerPorts& ports, const std::string& list, std::string& existing,
                       std::string& missing) {
-  std::size_t start = 0;
-  while (start <= list.size()) {
-    std::size_t end = list.find(',', start);
-    end = end == std::string::npos ? list.size() : end;
-    const std::string name = list.substr(start, end - start);
-    if (!name.empty()) {
-      std::string& into = ports.Has(name.c_str()) ? existing : missing;
-      into += into.empty() ? "" : ",";
-      into += name;
-    }
-    start = end + 1;
-  }
+  ForEachListedPort(list, [&](std::string_view name) {
+    std::string& into = ports.Has(std::string(name).c_str()) ? existing : missing;
+    into += into.empty() ? "" : ",";
+    into += name;
+  });
 }
 
 class PutBackRun {
