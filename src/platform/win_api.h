@@ -87,6 +87,7 @@ class WinApi {
   virtual BOOL CopyFileA(LPCSTR existingFile, LPCSTR newFile, BOOL failIfExists) = 0;
   virtual BOOL DeleteFileA(LPCSTR fileName) = 0;
   virtual DWORD GetFileAttributesA(LPCSTR fileName) = 0;
+  virtual UINT GetDriveTypeA(LPCSTR rootPathName) = 0;
   virtual BOOL SetFileAttributesA(LPCSTR fileName, DWORD attributes) = 0;
   virtual BOOL CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES security) = 0;
   virtual BOOL RemoveDirectoryA(LPCSTR pathName) = 0;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/text.h"
+#include "core/wiped.h"
 #include "platform/unique_handles.h"
 
 namespace tolvo {
@@ -57,8 +58,14 @@ UniqueRegKey OpenRunKey(WinApi& api) {
   return OpenRegistryKey(api, HKEY_LOCAL_MACHINE, kRunKey, KEY_QUERY_VALUE | KEY_SET_VALUE);
 }
 
-// A value as stored: its type and all of its bytes.
+// A value as stored: its type and all of its bytes, wiped when it is
+// released (a port's password is read through it).
 struct StoredValue {
+  StoredValue() = default;
+  StoredValue(const StoredValue&) = delete;
+  StoredValue& operator=(const StoredValue&) = delete;
+  ~StoredValue() { WipeMemory(bytes.data(), bytes.size()); }
+
   DWORD type = REG_NONE;
   std::vector<BYTE> bytes;
 };

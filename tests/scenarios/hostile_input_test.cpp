@@ -45,9 +45,11 @@ struct HostileCase {
   std::vector<std::string> absent;  // text that must not appear at all
   std::function<void(MachineFixture&)> check;
   // A password: no piece of it (8 bytes) in the console, the run log or the
-  // trace, but inside `names`.
+  // trace, but inside `names`, nor its length or size in the trace; and
+  // the run's error stream, which says where it is readable by others.
   std::string password = {};
   std::vector<std::string> names = {};
+  std::string standardError = {};
 };
 
 void ExpectNoPieceOf(const HostileCase& c, std::string text, const char* where) {
@@ -58,6 +60,24 @@ void ExpectNoPieceOf(const HostileCase& c, std::string text, const char* where) 
   const std::size_t piece = std::min<std::size_t>(8, c.password.size());
   for (std::size_t i = 0; i + piece <= c.password.size(); ++i) {
     ASSERT_EQ(text.find(c.password.substr(i, piece)), std::string::npos) << where << ":\n" << text;
+  }
+}
+
+// The lines that read a password show no size, and no number that is its
+// length (or its size with the terminator).
+void ExpectNoLengthOf(const std::string& password, const std::string& trace) {
+  std::istringstream lines(trace);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.find("\"AuthText\"") == std::string::npos) {
+      continue;
+    }
+    const std::string call = line.substr(line.find_first_not_of(" 0123456789"));
+    EXPECT_FALSE(std::regex_search(call, std::regex("buffer|size|bytes"))) << call;
+    for (const std::size_t n : {password.size(), password.size() + 1}) {
+      std::ostringstream number;
+      number << "\\b(" << n << "|0x" << std::hex << n << ")\\b";
+      EXPECT_FALSE(std::regex_search(call, std::regex(number.str()))) << call;
+    }
   }
 }
 
@@ -235,27 +255,58 @@ std::vector<HostileCase> Cases() {
   while (longPassword.size() < 259) {
     longPassword += "Qz~" + std::to_string(longPassword.size());
   }
-  const std::pair<const char*, std::string> passwords[] = {
-      {"ShortPassword", "Qz"},
-      {"PasswordInsideAPrinterName", "Laser"},
+  // The file and the key as the simulated machine makes them (users may
+  // read them), or readable by SYSTEM and the administrators only.
+  const auto readable = [](const std::string& where) {
+    return "Warning: the password (AuthText) in " + where +
+           " can be read by BUILTIN\\Users: let only SYSTEM and the administrators read it\n";
+  };
+  const std::string file = readable("\"C:\\Kit\\Tolvo.ini\"");
+  const std::string key = readable(
+      "the registry key \"HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrum "
+      "Corporation\\Tolvo\\PortInstallCfg\\1\"");
+  const std::string administratorsOnly = "O:BAD:P(A;;KA;;;SY)(A;;KA;;;BA)";
+  struct PasswordRow {
+    const char* name;
+    std::string password;
+    bool fromRegistry;
+    std::string security;  // the file's or key's; empty: as the machine makes it
+    std::string standardError;
+  };
+  const PasswordRow passwords[] = {
+      {"ShortPassword", "Qz", false, "", file},
+      {"PasswordInsideAPrinterName", "Laser", false, "", file},
       // Shift-JIS: a hiragana, a katakana whose second byte is a backslash.
-      {"PasswordWithDoubleByteCharacters", "p\x82\xA0\x83\x5C\xE9w"},
-      {"PasswordOverSeveralLines", longPassword.substr(0, 259)}};
-  for (const auto& [name, password] : passwords) {
-    const std::string ini = Section1("AuthText=" + password + "\r\nAssignPrinter=Office Laser\r\n");
-    cases.push_back({name,
-                     {},
-                     [ini](MachineFixture& f) {
+      {"PasswordWithDoubleByteCharacters", "p\x82\xA0\x83\x5C\xE9w", false, "", file},
+      {"PasswordOverSeveralLines", longPassword.substr(0, 259), false, "", file},
+      {"ShortPasswordFromTheRegistry", "Qz", true, "", key},
+      {"LongPasswordFromAnAdministratorsOnlyKey", longPassword.substr(0, 259), true,
+       administratorsOnly, ""}};
+  for (const PasswordRow& row : passwords) {
+    const std::string ini =
+        Section1("AuthText=" + row.password + "\r\nAssignPrinter=Office Laser\r\n");
+    cases.push_back({row.name,
+                     row.fromRegistry ? std::vector<std::string>{"-r"} : std::vector<std::string>{},
+                     [ini, row](MachineFixture& f) {
                        f.machine.ansiCodePage = 932;
                        WriteIni(f, ini);
+                       if (row.fromRegistry) {
+                         f.machine.registry.SetString(Port1Key(), "ServerIP", "192.168.10.5");
+                         f.machine.registry.SetString(Port1Key(), "AuthText", row.password);
+                         f.machine.registry.SetString(Port1Key(), "AssignPrinter", "Office Laser");
+                         if (!row.security.empty()) {
+                           f.machine.registry.FindKey(Port1Key())->security = row.security;
+                         }
+                       }
                      },
                      0,
-                     {PortLine("192.168.10.5", 9100, "", "", 1, password),
+                     {PortLine("192.168.10.5", 9100, "", "", 1, row.password),
                       Line("    Printer 'Office Laser' assigned to port Tolvo001")},
                      {},
                      nullptr,
-                     password,
-                     {"Office Laser"}});
+                     row.password,
+                     {"Office Laser"},
+                     row.standardError});
   }
 
   // --- "%" and upper-half bytes in every text ----------------------------------------
@@ -565,6 +616,8 @@ TEST_P(HostileInput, GivesAClearMessageAndTheRightExitCode) {
     ExpectNoPieceOf(hostile, machine.console, "console");
     ExpectNoPieceOf(hostile, RunLog(), "run log");
     ExpectNoPieceOf(hostile, trace.text, "trace");
+    ExpectNoLengthOf(hostile.password, trace.text);
+    EXPECT_EQ(machine.standardError, hostile.standardError);
   }
 }
 

@@ -476,18 +476,46 @@ RunLogStream SimWindows::OpenRunLog(LPCSTR path, LPSECURITY_ATTRIBUTES security)
     return nullptr;
   }
   const bool created = !fs::exists(host, error);
+  std::string descriptor = security != nullptr ? LocalText(security->lpSecurityDescriptor) : "";
+  if (!RemoteLogAccess(full, created, descriptor)) {
+    lastError_ = ERROR_ACCESS_DENIED;
+    return nullptr;
+  }
   std::ofstream touch(host, std::ios::binary | std::ios::app);
   if (!touch) {
     lastError_ = ERROR_ACCESS_DENIED;
     return nullptr;
   }
   if (created) {
-    fileSystem.security[SimFilesState::Key(full)] =
-        security != nullptr ? LocalText(security->lpSecurityDescriptor) : "";
+    fileSystem.security[key] = descriptor;
   }
   HANDLE stream = NewHandle(HandleKind::RunLog);
   runLogs_[reinterpret_cast<std::uintptr_t>(stream)] = {host.string(), {}};
   return stream;
+}
+
+bool SimWindows::RemoteLogAccess(const std::string& full, bool created, std::string& descriptor) {
+  const std::string key = SimFilesState::Key(full);
+  const std::string folder = key.substr(0, key.rfind('\\'));
+  for (const auto& [remote, computerAccount] : fileSystem.remoteFolders) {
+    if (folder != remote && folder.rfind(remote + "\\", 0) != 0) {
+      continue;
+    }
+    const std::string account = runAccount == "S-1-5-18" ? computerAccount : runAccount;
+    if (created) {
+      if (descriptor.empty()) {
+        const auto inherited = fileSystem.security.find(folder);
+        descriptor = inherited != fileSystem.security.end() ? inherited->second
+                                                            : SimFilesState::kDefaultSecurity;
+        for (std::size_t at; (at = descriptor.find(";CO)")) != std::string::npos;) {
+          descriptor.replace(at + 1, 2, account);
+        }
+      }
+      return true;
+    }
+    return fileSystem.security[key].find(";" + account + ")") != std::string::npos;
+  }
+  return true;
 }
 
 void SimWindows::WriteRunLog(RunLogStream stream, std::string_view text) {

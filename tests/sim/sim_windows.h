@@ -164,6 +164,9 @@ class SimWindows : public WinApi {
   void WriteStdout(std::string_view text) override;
   void WriteStderr(std::string_view text) override { standardError.append(text); }
   RunLogStream OpenRunLog(LPCSTR path, LPSECURITY_ATTRIBUTES security) override;
+  // Whether the file server of a remote folder lets the run create or open
+  // the run log `full`; a created one's `descriptor` becomes what it takes.
+  bool RemoteLogAccess(const std::string& full, bool created, std::string& descriptor);
   void WriteRunLog(RunLogStream stream, std::string_view text) override;
   void CloseRunLog(RunLogStream stream) override;
 
@@ -194,6 +197,7 @@ class SimWindows : public WinApi {
   BOOL CopyFileA(LPCSTR existingFile, LPCSTR newFile, BOOL failIfExists) override;
   BOOL DeleteFileA(LPCSTR fileName) override;
   DWORD GetFileAttributesA(LPCSTR fileName) override;
+  UINT GetDriveTypeA(LPCSTR rootPathName) override;
   BOOL SetFileAttributesA(LPCSTR fileName, DWORD attributes) override;
   BOOL CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES security) override;
   BOOL RemoveDirectoryA(LPCSTR pathName) override;

@@ -309,6 +309,10 @@ DWORD Win32Api::GetFileAttributesA(LPCSTR fileName) {
   return ::GetFileAttributesA(fileName);
 }
 
+UINT Win32Api::GetDriveTypeA(LPCSTR rootPathName) {
+  return ::GetDriveTypeA(rootPathName);
+}
+
 BOOL Win32Api::SetFileAttributesA(LPCSTR fileName, DWORD attributes) {
   return ::SetFileAttributesA(fileName, attributes);
 }

@@ -63,6 +63,7 @@ class Win32Api final : public WinApi {
   BOOL CopyFileA(LPCSTR existingFile, LPCSTR newFile, BOOL failIfExists) override;
   BOOL DeleteFileA(LPCSTR fileName) override;
   DWORD GetFileAttributesA(LPCSTR fileName) override;
+  UINT GetDriveTypeA(LPCSTR rootPathName) override;
   BOOL SetFileAttributesA(LPCSTR fileName, DWORD attributes) override;
   BOOL CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES security) override;
   BOOL RemoveDirectoryA(LPCSTR pathName) override;
