@@ -125,6 +125,9 @@ def traced_install_shows_no_piece_of_the_password(h):
     prefix.env["TOLVO_TRACE"] = "C:\\tolvo-trace.txt"
     result = prefix.install()
     check(result.rc == 0 and b" Type:1 ********\r\n" in result.out, "exit code %d" % result.rc)
+    # Wine lets Everyone read a file of mode 644: one line says so, and the run goes on.
+    check(re.fullmatch(rb'Warning: the password \(AuthText\) in "C:\\Kit\\Tolvo.ini" can be read '
+                       rb"by Everyone: .*\r\n", result.err), "error stream %r" % result.err)
     trace = prefix.host("C:\\tolvo-trace.txt").read_bytes()
     log = prefix.host("C:\\windows\\TLPortInstall.log").read_bytes()
     shown = [i for i in range(len(password) - 3) for text in (result.out, log, trace)
