@@ -1,6 +1,5 @@
 #include "platform/appended_files.h"
 
-#include <cctype>
 #include <cstring>
 
 #include "platform/format_text.h"
@@ -60,12 +59,15 @@ std::string_view ErrorText(WinApi& api, DWORD error, char (&text)[kErrorTextSize
   return std::string_view(text, length);
 }
 
+// `prefix` (lower case) starts `text`, ASCII case aside.
 bool StartsWith(std::string_view text, std::string_view prefix) {
   if (text.size() < prefix.size()) {
     return false;
   }
   for (std::size_t i = 0; i < prefix.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i]) {
+    const char c =
+        text[i] >= 'A' && text[i] <= 'Z' ? static_cast<char>(text[i] - 'A' + 'a') : text[i];
+    if (c != prefix[i]) {
       return false;
     }
   }
