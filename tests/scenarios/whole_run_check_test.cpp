@@ -156,8 +156,9 @@ TEST_P(CheckAfterInstallation, NamesWhatIsMissingAndChangesNothing) {
     ++errors;
   }
   EXPECT_EQ(errors, c.exitCode == 0 ? 0 : 1) << machine.console;
-  // Of the configuration, one ServerIP per port number tried and the printer keys.
-  EXPECT_LE(machine.CallCount("GetPrivateProfileStringA"), 3 + 2 * kAssignPrinterKeys);
+  // Of the configuration, one ServerIP per port number tried, the AuthText
+  // of the two configured ports and the printer keys.
+  EXPECT_LE(machine.CallCount("GetPrivateProfileStringA"), 3 + 2 + 2 * kAssignPrinterKeys);
   ExpectTranscript(machine.console);  // the run log holds it too, nothing is left open
   EXPECT_EQ(machine.StateText(kRunLogPath), before);
 }
