@@ -39,6 +39,12 @@ void UnusableRegistryNumber(MachineFixture& f) {
   const std::string key = "SOFTWARE\\Wow6432Node\\Kestrum Corporation\\Tolvo\\PortInstallCfg\\1";
   f.machine.registry.SetValue(key, "ServerPort", REG_MULTI_SZ, {'8', '0', 0, 0});
 }
+// A password in a key users may read: a line on the error stream, no finding.
+void ReadablePassword(MachineFixture& f) {
+  FromRegistry(f);
+  f.machine.registry.SetString(
+      "SOFTWARE\\Wow6432Node\\Kestrum Corporation\\Tolvo\\PortInstallCfg\\2", "AuthText", "Qz");
+}
 void ThirtyTwoBit(MachineFixture& f) {
   f.UseThirtyTwoBitWindows();
 }
@@ -114,6 +120,7 @@ const CheckCase kCases[] = {
      0,
      "OK - Port Tolvo001 of monitor Tolvo\n"},
     {"WithoutFiles", {"-c"}, None, None, nullptr, 0, "OK - Start-up entry Tolvo Client"},
+    {"ReadablePassword", {"-r"}, ReadablePassword, None, nullptr, 0, "OK - Port Tolvo002 of"},
     {"PortsNotListed", {}, None, PortListing, nullptr, 2, "ERROR (5) While Checking Ports"},
     {"PrinterNotBack",
      {},
@@ -141,12 +148,17 @@ TEST_P(CheckAfterInstallation, NamesWhatIsMissingAndChangesNothing) {
     line = std::string("    ") + c.line;
   }
   StartNewRun();
+  machine.standardError.clear();
   machine.ClearCallLog();
   const std::string before = machine.StateText(kRunLogPath);
   std::vector<std::string> arguments = c.arguments;
   arguments.emplace_back("-v");
 
   EXPECT_EQ(Run(arguments), c.exitCode) << machine.console;
+  EXPECT_EQ(machine.standardError.find("PortInstallCfg\\2\" can be read by BUILTIN\\Users") !=
+                std::string::npos,
+            c.prepare == ReadablePassword)
+      << machine.standardError;
 
   // That line names what was taken away, and it is the only error.
   EXPECT_NE(machine.console.find(line), std::string::npos) << machine.console;
