@@ -16,9 +16,8 @@ on every package it builds, and CI on the signed one.
   transaction begins;
 - custom action types as intended; the same-version Upgrade row; File
   versions well formed;
-- every .ini file (the site's Tolvo.ini, which may hold a password) locked
-  to the administrators (and the local system account, which a
-  LockPermissions table always grants), and no other lock.
+- every .ini file (Tolvo.ini may hold a password) locked to the administrators
+  (LockPermissions always grants the local system account too), no other lock.
 """
 
 import re

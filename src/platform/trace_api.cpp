@@ -386,7 +386,8 @@ UINT TraceApi::GetDriveTypeA(LPCSTR rootPathName) {
   Begin("GetDriveTypeA").Text(rootPathName);
   const UINT type = inner_.GetDriveTypeA(rootPathName);
   Returns().Decimal(static_cast<long>(type));
-  Commit();
+  // DRIVE_UNKNOWN and DRIVE_NO_ROOT_DIR: the error, where one was set, says why.
+  CommitWithError(type <= 1);
   return type;
 }
 

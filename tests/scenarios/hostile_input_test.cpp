@@ -45,8 +45,7 @@ struct HostileCase {
   std::vector<std::string> absent;  // text that must not appear at all
   std::function<void(MachineFixture&)> check;
   // A password: no piece of it (8 bytes) in the console, the run log or the
-  // trace, but inside `names`, nor its length or size in the trace; and
-  // the run's error stream, which says where it is readable by others.
+  // trace, but inside `names`, nor its length in the trace; the error stream.
   std::string password = {};
   std::vector<std::string> names = {};
   std::string standardError = {};
@@ -63,8 +62,7 @@ void ExpectNoPieceOf(const HostileCase& c, std::string text, const char* where) 
   }
 }
 
-// The lines that read a password show no size, and no number that is its
-// length (or its size with the terminator).
+// The lines that read a password show no size, nor its length (with or without the terminator).
 void ExpectNoLengthOf(const std::string& password, const std::string& trace) {
   std::istringstream lines(trace);
   for (std::string line; std::getline(lines, line);) {
@@ -255,8 +253,6 @@ std::vector<HostileCase> Cases() {
   while (longPassword.size() < 259) {
     longPassword += "Qz~" + std::to_string(longPassword.size());
   }
-  // The file and the key as the simulated machine makes them (users may
-  // read them), or readable by SYSTEM and the administrators only.
   const auto readable = [](const std::string& where) {
     return "Warning: the password (AuthText) in " + where +
            " can be read by BUILTIN\\Users: let only SYSTEM and the administrators read it\n";
@@ -265,12 +261,11 @@ std::vector<HostileCase> Cases() {
   const std::string key = readable(
       "the registry key \"HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrum "
       "Corporation\\Tolvo\\PortInstallCfg\\1\"");
-  const std::string administratorsOnly = "O:BAD:P(A;;KA;;;SY)(A;;KA;;;BA)";
   struct PasswordRow {
     const char* name;
     std::string password;
     bool fromRegistry;
-    std::string security;  // the file's or key's; empty: as the machine makes it
+    std::string security;  // the key's; empty: as the machine makes it (users may read)
     std::string standardError;
   };
   const PasswordRow passwords[] = {
@@ -281,7 +276,7 @@ std::vector<HostileCase> Cases() {
       {"PasswordOverSeveralLines", longPassword.substr(0, 259), false, "", file},
       {"ShortPasswordFromTheRegistry", "Qz", true, "", key},
       {"LongPasswordFromAnAdministratorsOnlyKey", longPassword.substr(0, 259), true,
-       administratorsOnly, ""}};
+       "O:BAD:P(A;;KA;;;SY)(A;;KA;;;BA)", ""}};
   for (const PasswordRow& row : passwords) {
     const std::string ini =
         Section1("AuthText=" + row.password + "\r\nAssignPrinter=Office Laser\r\n");

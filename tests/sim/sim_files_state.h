@@ -64,12 +64,10 @@ struct SimFilesState {
   void SetSecurity(std::string_view fullPath, std::string sddl) {
     security[Key(fullPath)] = std::move(sddl);
   }
-  // Folders on a file server (a share's, or a mapped drive's root, which
-  // GetDriveTypeA names remote), by Key(), with the account the server sees
-  // a run as the local system account as: the computer account. A run log
-  // created there without a descriptor takes the folder's entries, "CO"
-  // becoming its creator; one that exists opens only for an account that an
-  // entry of its own names (inheritance flags are not weighed).
+  // Folders on a file server (or a mapped drive's root), by Key(), with the
+  // computer account, as which the server sees the local system account. A
+  // run log created there without a descriptor takes the folder's entries
+  // ("CO" its creator); an existing one opens for an account they name.
   std::map<std::string, std::string> remoteFolders;
   // Folders and files that a link, junction or second hard link leads
   // elsewhere from, by Key(): the run log is never opened through one.

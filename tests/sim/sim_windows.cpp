@@ -496,26 +496,19 @@ RunLogStream SimWindows::OpenRunLog(LPCSTR path, LPSECURITY_ATTRIBUTES security)
 
 bool SimWindows::RemoteLogAccess(const std::string& full, bool created, std::string& descriptor) {
   const std::string key = SimFilesState::Key(full);
-  const std::string folder = key.substr(0, key.rfind('\\'));
-  for (const auto& [remote, computerAccount] : fileSystem.remoteFolders) {
-    if (folder != remote && folder.rfind(remote + "\\", 0) != 0) {
-      continue;
-    }
-    const std::string account = runAccount == "S-1-5-18" ? computerAccount : runAccount;
-    if (created) {
-      if (descriptor.empty()) {
-        const auto inherited = fileSystem.security.find(folder);
-        descriptor = inherited != fileSystem.security.end() ? inherited->second
-                                                            : SimFilesState::kDefaultSecurity;
-        for (std::size_t at; (at = descriptor.find(";CO)")) != std::string::npos;) {
-          descriptor.replace(at + 1, 2, account);
-        }
-      }
-      return true;
-    }
-    return fileSystem.security[key].find(";" + account + ")") != std::string::npos;
+  const auto remote = fileSystem.remoteFolders.find(key.substr(0, key.rfind('\\')));
+  if (remote == fileSystem.remoteFolders.end()) {
+    return true;
   }
-  return true;
+  const std::string account = runAccount == "S-1-5-18" ? remote->second : runAccount;
+  if (created && descriptor.empty()) {
+    descriptor = fileSystem.security[remote->first];
+    const std::size_t creator = descriptor.find(";CO)");
+    if (creator != std::string::npos) {
+      descriptor.replace(creator + 1, 2, account);
+    }
+  }
+  return created || fileSystem.security[key].find(";" + account + ")") != std::string::npos;
 }
 
 void SimWindows::WriteRunLog(RunLogStream stream, std::string_view text) {
