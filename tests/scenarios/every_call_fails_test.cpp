@@ -214,6 +214,7 @@ DWORD PlausibleError(const std::string& function) {
       {"OpenRunLog", 32},  // ERROR_SHARING_VIOLATION
       {"RegCloseKey", ERROR_INVALID_HANDLE},
       {"RegCreateKeyExA", ERROR_ACCESS_DENIED},
+      {"RegDeleteKeyA", ERROR_ACCESS_DENIED},
       {"RegDeleteValueA", ERROR_ACCESS_DENIED},
       {"RegOpenKeyExA", ERROR_ACCESS_DENIED},
       {"RegQueryValueExA", ERROR_ACCESS_DENIED},
