@@ -550,6 +550,7 @@ BOOL SimWindows::DeleteMonitorA(LPSTR serverName, LPSTR /*environment*/, LPSTR m
     return Fail(spooler.deleteMonitorError);
   }
   if (MonitorPortInUse(spooler, it->name)) {
+    ++spooler.monitorInUseRefusals;
     return Fail(ERROR_PRINT_MONITOR_IN_USE);
   }
   const std::string removed = it->name;

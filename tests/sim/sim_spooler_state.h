@@ -123,6 +123,7 @@ struct SimSpoolerState {
   DWORD deleteMonitorError = 0;
   // The monitors registered on every named server, for DeleteMonitorA.
   std::vector<std::string> remoteMonitors;
+  int monitorInUseRefusals = 0;  // DeleteMonitorA calls refused with 3008
 
   // --- Inspecting ------------------------------------------------------------
   std::optional<std::string> PrinterPorts(std::string_view printer) const;
