@@ -185,10 +185,12 @@ UniqueRegKey OpenRegistryKey(WinApi& api, HKEY root, const char* name, REGSAM ac
   return UniqueRegKey(api, handle);
 }
 
-UniqueRegKey CreateRegistryKey(WinApi& api, const char* keyName, LSTATUS& status) {
+UniqueRegKey CreateRegistryKey(WinApi& api, const char* keyName, LSTATUS& status,
+                               LPSECURITY_ATTRIBUTES security) {
   HKEY handle = nullptr;
   status = api.RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyName, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                               KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &handle, nullptr);
+                               KEY_QUERY_VALUE | KEY_SET_VALUE | READ_CONTROL, security, &handle,
+                               nullptr);
   return status == static_cast<LSTATUS>(ERROR_SUCCESS) ? UniqueRegKey(api, handle)
                                                        : UniqueRegKey(api);
 }

@@ -51,10 +51,11 @@ DWORD ReadRegistryDword(WinApi& api, const char* subKey, const char* valueName, 
 // opened.
 UniqueRegKey OpenRegistryKey(WinApi& api, HKEY root, const char* name, REGSAM access);
 
-// Opens HKEY_LOCAL_MACHINE\keyName for reading and writing its values,
-// creating it when it is missing. An empty owner, with `status`, when it
-// cannot be.
-UniqueRegKey CreateRegistryKey(WinApi& api, const char* keyName, LSTATUS& status);
+// Opens HKEY_LOCAL_MACHINE\keyName for reading and writing its values and
+// reading its security, creating it (with `security`, when given) when it
+// is missing. An empty owner, with `status`, when it cannot be.
+UniqueRegKey CreateRegistryKey(WinApi& api, const char* keyName, LSTATUS& status,
+                               LPSECURITY_ATTRIBUTES security = nullptr);
 
 // One value of an open key, whole: Read, Missing (no such value), Failed
 // (any other failure to read it, with `status` its error), or Unusable when

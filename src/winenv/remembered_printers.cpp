@@ -3,6 +3,8 @@
 #include <vector>
 
 #include "core/text.h"
+#include "platform/run_account.h"
+#include "winenv/access_rules.h"
 #include "winenv/printer_settings.h"
 #include "winenv/registry.h"
 #include "winenv/spooler_ports.h"
@@ -83,19 +85,24 @@ struct ValueRead {
 // and writing and created when missing; for the check, only read.
 class RememberedKey {
  public:
-  RememberedKey(WinApi& api, const char* name, bool forWriting) : api_(api), key_(api) {
+  // `security` is the descriptor a key created here gets.
+  RememberedKey(WinApi& api, const char* name, bool forWriting,
+                LPSECURITY_ATTRIBUTES security = nullptr)
+      : api_(api), key_(api) {
     if (forWriting) {
-      key_ = CreateRegistryKey(api, name, status_);
+      key_ = CreateRegistryKey(api, name, status_, security);
       return;
     }
     HKEY handle = nullptr;
-    status_ = api.RegOpenKeyExA(HKEY_LOCAL_MACHINE, name, 0, KEY_QUERY_VALUE, &handle);
+    status_ =
+        api.RegOpenKeyExA(HKEY_LOCAL_MACHINE, name, 0, KEY_QUERY_VALUE | READ_CONTROL, &handle);
     if (status_ == static_cast<LSTATUS>(ERROR_SUCCESS)) {
       key_.reset(handle);
     }
   }
 
   LSTATUS status() const { return status_; }
+  HKEY get() const { return key_.get(); }
   bool missing() const { return status_ == static_cast<LSTATUS>(ERROR_FILE_NOT_FOUND); }
 
   ValueRead Read(const char* printer) const {
@@ -147,6 +154,43 @@ class RememberedKey {
   UniqueRegKey key_;
   LSTATUS status_ = ERROR_SUCCESS;
 };
+
+// Whether no account short of an administrator may change the key, which
+// the records' say over printers calls for; otherwise `why` holds a line.
+bool TrustedKey(WinApi& api, const RememberedKey& key, const char* keyName,
+                char (&why)[kFindingSize]) {
+  if (!key.get()) {
+    return true;  // nothing is read from it or written to it
+  }
+  UniqueLocal text(api);
+  char runAccount[kSidTextSize] = {};
+  RunAccountSid(api, runAccount);
+  const DWORD status = ReadKeySecurity(api, key.get(), text);
+  if (status != ERROR_SUCCESS) {
+    FormatBounded(why, sizeof why, "HKLM\\%s: its security cannot be read (%d), not trusted",
+                  keyName, static_cast<int>(status));
+    return false;
+  }
+  const std::string_view sddl(static_cast<const char*>(text.get()));
+  const std::string_view account = LesserAccountWith(sddl, Access::Change, runAccount);
+  if (account.empty()) {
+    return true;
+  }
+  const std::string shown(AccountName(account));
+  FormatBounded(why, sizeof why, "HKLM\\%s can be changed by %s, not trusted", keyName,
+                shown.c_str());
+  return false;
+}
+
+// TrustedKey for the run's lines.
+bool TrustedForRun(RunContext& context, const RememberedKey& key, const char* keyName) {
+  char why[kFindingSize];
+  if (TrustedKey(context.api, key, keyName, why)) {
+    return true;
+  }
+  context.output.PrintFormatted("    ERROR - %s\n", why);
+  return false;
+}
 
 void ReportKeyError(RunContext& context, const char* doing, LSTATUS status, const char* keyName) {
   context.output.PrintFormatted("ERROR (%d) While %s HKLM\\%s.\n", static_cast<int>(status), doing,
@@ -207,9 +251,14 @@ class PutBackRun {
         ports_(api_) {}
 
   void Run() {
+    const char* releasedName = context_.profile.releasedPrintersKey;
+    if (!TrustedForRun(context_, released_, releasedName) ||
+        !TrustedForRun(context_, assigned_, context_.profile.assignedPrintersKey)) {
+      return;
+    }
     std::vector<RegistryEntry> entries;
     if (!released_.List(entries)) {
-      ReportKeyError(context_, "Reading", released_.status(), context_.profile.releasedPrintersKey);
+      ReportKeyError(context_, "Reading", released_.status(), releasedName);
       return;
     }
     for (const RegistryEntry& entry : entries) {
@@ -341,11 +390,17 @@ Decision ClassifyRelease(WinApi& api, const PrinterRecord& record, const Printer
 }
 
 bool PrepareRememberedPrinters(RunContext& context) {
+  const UniqueLocal descriptor = MakeAdministratorsOnlySecurity(context.api);
+  SECURITY_ATTRIBUTES security{sizeof security, descriptor.get(), FALSE};
   for (const char* name :
        {context.profile.releasedPrintersKey, context.profile.assignedPrintersKey}) {
-    const RememberedKey key(context.api, name, true);
-    if (key.status() != static_cast<LSTATUS>(ERROR_SUCCESS)) {
-      ReportKeyError(context, "Creating", key.status(), name);
+    const RememberedKey key(context.api, name, true, descriptor ? &security : nullptr);
+    if (!descriptor || key.status() != static_cast<LSTATUS>(ERROR_SUCCESS)) {
+      ReportKeyError(context, "Creating", descriptor ? key.status() : context.api.GetLastError(),
+                     name);
+      return false;
+    }
+    if (!TrustedForRun(context, key, name)) {
       return false;
     }
   }
@@ -419,6 +474,10 @@ void CheckRememberedPrinters(RunContext& context,
   char text[kFindingSize];
   if (key.missing()) {
     return;  // no run has released a printer yet
+  }
+  if (!TrustedKey(api, key, keyName, text)) {
+    report(false, text);
+    return;
   }
   if (!key.List(entries)) {
     FormatBounded(text, sizeof text, "HKLM\\%s", keyName);

@@ -539,12 +539,13 @@ struct Tally {
   int stopping = 0;
 };
 
-// A failed WOW64 probe is taken for a 32-bit Windows: that run puts the
-// 32-bit files in place, which a run that knows better does not remove.
+// A failed WOW64 probe or redirection switch is taken for a 32-bit Windows
+// or its system folder: that run puts files there, which a run that knows
+// better does not remove.
 bool TakenForThirtyTwoBitWindows(const CallOccurrence& call) {
   static const std::set<std::string> kProbes = {"IsWow64Process", "GetModuleHandleA",
                                                 "GetProcAddress", "Wow64DisableWow64FsRedirection"};
-  return call.step == Step::Version && kProbes.count(call.function) != 0;
+  return kProbes.count(call.function) != 0;
 }
 
 // After the run with one failure, the next command runs cleanly to its end

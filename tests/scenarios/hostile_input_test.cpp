@@ -168,6 +168,20 @@ std::vector<HostileCase> Cases() {
          EXPECT_EQ(f.machine.registry.ValueNames(kReleasedPrinters).size(), 3u);
          EXPECT_EQ(f.machine.spooler.PrinterPorts(std::string(300, 'p')), "LPT1:");
        }});
+  // A remembered-printers key an ordinary user may change is not trusted:
+  // the run stops before its first change, its records unused.
+  cases.push_back({"RememberedKeyUsersMayChange",
+                   {},
+                   [](MachineFixture& f) {
+                     f.machine.registry.CreateKey(kReleasedPrinters);
+                     f.machine.registry.FindKey(kReleasedPrinters)->security =
+                         "O:BAD:(A;;KA;;;SY)(A;;KA;;;BA)(A;;KA;;;BU)";
+                   },
+                   -1,
+                   {Line("    ERROR - HKLM\\SOFTWARE\\Kestrum Corporation\\Tolvo\\ReleasedPrinters "
+                         "can be changed by BUILTIN\\Users, not trusted")},
+                   {"Removing Old"},
+                   [](MachineFixture& f) { EXPECT_EQ(f.machine.CallCount("SetPrinterA"), 0); }});
   // The run log cannot be opened: by design nothing at all is printed.
   cases.push_back({"LogPathOf5000Characters",
                    {"-l" + long5000},
