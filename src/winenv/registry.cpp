@@ -258,8 +258,8 @@ void DeleteEmptyRegistryKeys(WinApi& api, std::string keyName) {
   for (std::size_t parent = keyName.rfind('\\'); parent != std::string::npos;
        parent = keyName.rfind('\\')) {
     {
-      const UniqueRegKey key = OpenRegistryKey(api, HKEY_LOCAL_MACHINE, keyName.c_str(),
-                                               KEY_QUERY_VALUE);
+      const UniqueRegKey key =
+          OpenRegistryKey(api, HKEY_LOCAL_MACHINE, keyName.c_str(), KEY_QUERY_VALUE);
       char name[1];
       DWORD nameSize = sizeof name;
       if (!key || api.RegEnumValueA(key.get(), 0, name, &nameSize, nullptr, nullptr, nullptr,

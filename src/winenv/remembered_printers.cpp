@@ -298,8 +298,8 @@ class PutBackRun {
       }
       record.assigned = assignment.lists;
     }
-    const Decision decision = ClassifyRelease(api_, record, now, when_,
-                                              [&](std::string_view port) { return ports_.Has(port); });
+    const Decision decision = ClassifyRelease(
+        api_, record, now, when_, [&](std::string_view port) { return ports_.Has(port); });
     std::string left = now.ports;
     if (decision.verdict == Verdict::kPutBack) {
       output.PrintFormatted("  - Reconnecting Printer '%s' to Port ", name);
@@ -488,9 +488,9 @@ void CheckRememberedPrinters(RunContext& context,
   for (const RegistryEntry& entry : entries) {
     const std::optional<PortLists> lists = UsableLists(entry);
     if (!lists) {
-      FormatBounded(text, sizeof text, "Remembered ports of printer '%s' damaged",
-                    entry.nameTooLong ? "(a name longer than the registry allows)"
-                                      : entry.name.c_str());
+      FormatBounded(
+          text, sizeof text, "Remembered ports of printer '%s' damaged",
+          entry.nameTooLong ? "(a name longer than the registry allows)" : entry.name.c_str());
       report(false, text);
       continue;
     }
@@ -509,8 +509,8 @@ void CheckRememberedPrinters(RunContext& context,
     const char* target = decision.target.c_str();
     const char* at = now.ports.c_str();
     if (!now.exists) {
-      FormatBounded(text, sizeof text, "Printer '%s' no longer exists, remembered on port %s",
-                    name, target);
+      FormatBounded(text, sizeof text, "Printer '%s' no longer exists, remembered on port %s", name,
+                    target);
     } else if (decision.verdict == Verdict::kPutBack) {
       FormatBounded(text, sizeof text, "Printer '%s' on port %s, NOT back on %s", name, at, target);
     } else if (decision.verdict == Verdict::kWait) {

@@ -56,8 +56,8 @@ bool UninstallPortMonitor(RunContext& context, const char* serverName, bool copy
   // at once; once it is gone, they go back onto their lists from before.
   // The printers and their records are this machine's: another server's
   // answer says nothing about the monitor here.
-  const bool monitorStays = serverName == nullptr ? removal == MonitorRemoval::Failed
-                                                  : LocalMonitorRegistered(context);
+  const bool monitorStays =
+      serverName == nullptr ? removal == MonitorRemoval::Failed : LocalMonitorRegistered(context);
   PutBackPrinters(context, monitorStays ? PutBack::kWhenPortsExist : PutBack::kMonitorRemoved);
   DeleteEmptyRememberedKeys(context);
   switch (removal) {

@@ -551,8 +551,7 @@ bool TakenForThirtyTwoBitWindows(const CallOccurrence& call) {
 // After the run with one failure, the next command runs cleanly to its end
 // and must leave the machine as it leaves it after a clean run.
 void RunWithOneFailure(const FaultConfiguration& configuration, const CallOccurrence& call,
-                       const std::string& successLine, const std::string& endState,
-                       Tally& tally) {
+                       const std::string& successLine, const std::string& endState, Tally& tally) {
   const DWORD error = PlausibleError(call.function);
   const std::string description = Describe(configuration, call, error);
   FaultMachine run(configuration);

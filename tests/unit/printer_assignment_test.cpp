@@ -156,9 +156,9 @@ TEST_F(PrinterAssignmentTest, FailuresReleaseEverything) {
     DWORD error;
     int occurrence;
   } faults[] = {
-      {"OpenPrinterA", ERROR_ACCESS_DENIED, 1}, {"GetPrinterA", ERROR_ACCESS_DENIED, 1},
-      {"GetPrinterA", ERROR_INVALID_HANDLE, 2}, {"GlobalAlloc", ERROR_NOT_ENOUGH_MEMORY, 1},
-      {"SetPrinterA", ERROR_ACCESS_DENIED, 1},  {"RegCreateKeyExA", ERROR_ACCESS_DENIED, 1},
+      {"OpenPrinterA", ERROR_ACCESS_DENIED, 1},     {"GetPrinterA", ERROR_ACCESS_DENIED, 1},
+      {"GetPrinterA", ERROR_INVALID_HANDLE, 2},     {"GlobalAlloc", ERROR_NOT_ENOUGH_MEMORY, 1},
+      {"SetPrinterA", ERROR_ACCESS_DENIED, 1},      {"RegCreateKeyExA", ERROR_ACCESS_DENIED, 1},
       {"RegQueryValueExA", ERROR_ACCESS_DENIED, 1},
   };
   for (const auto& fault : faults) {
