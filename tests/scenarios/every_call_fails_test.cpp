@@ -324,8 +324,8 @@ Step StepAt(std::string_view consoleSoFar) {
 //   lock cannot be made, checked or waited for, or the .NET Framework 2.0
 //   cannot be confirmed;
 // - file check: a required file cannot be found or read, or the keys that
-//   remember printers cannot be created (for an uninstallation, after the
-//   version);
+//   remember printers cannot be created with their descriptor or their
+//   descriptor read (for an uninstallation, after the version);
 // - monitor removal: DeleteMonitorA fails with anything but 3000;
 // - system-directory copies: a file cannot be copied there;
 // - registration: AddMonitorA fails.
@@ -346,7 +346,8 @@ bool FailureStops(Step step, const std::string& function, bool ignoreErrors) {
              function == "RegQueryValueExA";
     case Step::FileCheck:
       return function == "GetFileAttributesA" || function == "CreateFileA" ||
-             function == "ReadFile" || function == "RegCreateKeyExA";
+             function == "ReadFile" || function == "RegCreateKeyExA" ||
+             function.find("Secur") != std::string::npos;
     case Step::MonitorRemoval:
       return function == "DeleteMonitorA";
     case Step::CopyFiles:
@@ -354,7 +355,7 @@ bool FailureStops(Step step, const std::string& function, bool ignoreErrors) {
     case Step::Registration:
       return function == "AddMonitorA";
     case Step::Version:
-      return function == "RegCreateKeyExA";
+      return function == "RegCreateKeyExA" || function.find("Secur") != std::string::npos;
     case Step::ClientRemoval:
     case Step::Release:
     case Step::DeleteFiles:
