@@ -183,66 +183,40 @@ TEST_F(UninstallRun, AssignedPrintersGoBackOntoTheirListsFromBefore) {
   EXPECT_TRUE(machine.registry.ValueNames(kAssignedPrinters).empty());
 }
 
-// A removal and a second one, and what they leave of the printer the
-// installation assigned: a put-back the spooler refuses keeps the printer's
-// record for the next removal (1); a removal on another server leaves the
-// local monitor, its printers and their records as they are (2); no key is
-// left empty, also where the product never was (3).
+// A removal, then a plain one: a put-back the spooler refuses keeps the
+// printer's record for the next removal; a removal on another server leaves
+// the local monitor's printers and records alone; no key is left empty, also
+// where the product never was.
 struct RemovalCase {
   const char* name;
-  bool installFirst;
-  void (*prepare)(MachineFixture&);
+  void (*prepare)(UninstallRun&);
   std::vector<std::string> arguments;
-  const char* ports;           // the printer's after the removal
-  bool assignmentKept;         // its AssignedPrinters value
-  const char* portsAfterNext;  // after a second, plain removal
+  const char* ports;  // the printer's after the first removal
+  bool assignmentKept;
 };
 
 class RemovalRecords : public UninstallRun, public ::testing::WithParamInterface<RemovalCase> {};
 
 TEST_P(RemovalRecords, DropARecordOnlyOnceItsPrinterIsBack) {
-  const RemovalCase& c = GetParam();
-  if (c.installFirst) {
-    InstallFirst();
-  }
-  c.prepare(*this);
-
-  EXPECT_EQ(Run(c.arguments), 0) << machine.console;
-  EXPECT_EQ(machine.spooler.PrinterPorts(kPrinterName), c.ports);
+  GetParam().prepare(*this);
+  EXPECT_EQ(Run(GetParam().arguments), 0) << machine.console;
+  EXPECT_EQ(machine.spooler.PrinterPorts(kPrinterName), GetParam().ports);
   EXPECT_EQ(machine.registry.GetValue(kAssignedPrinters, kPrinterName).has_value(),
-            c.assignmentKept);
+            GetParam().assignmentKept);
   machine.spooler.refusedPorts.clear();
   StartNewRun();
   EXPECT_EQ(Run({"-u"}), 0) << machine.console;
-  EXPECT_EQ(machine.spooler.PrinterPorts(kPrinterName), c.portsAfterNext);
+  EXPECT_EQ(machine.spooler.PrinterPorts(kPrinterName), kPrinterPort);
   EXPECT_FALSE(machine.registry.KeyExists("SOFTWARE\\Wow6432Node\\Kestrum Corporation"));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    RefusedElsewhereNeverThere, RemovalRecords,
-    ::testing::Values(
-        RemovalCase{"PutBackRefused",
-                    true,
-                    [](MachineFixture& f) { f.machine.spooler.RefusePort(kPrinterPort); },
-                    {"-u"},
-                    "FILE:",
-                    true,
-                    kPrinterPort},
-        RemovalCase{"OnAnotherServer",
-                    true,
-                    [](MachineFixture& f) { f.machine.spooler.remoteMonitors = {"Tolvo"}; },
-                    {"-u", "-c", "\\\\printsrv01"},
-                    "Tolvo001",
-                    true,
-                    kPrinterPort},
-        RemovalCase{"NeverInstalled",
-                    false,
-                    [](MachineFixture&) {},
-                    {"-u"},
-                    kPrinterPort,
-                    false,
-                    kPrinterPort}),
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(RefusedElsewhereNeverThere, RemovalRecords, ::testing::Values(
+    RemovalCase{"PutBackRefused", [](UninstallRun& f) { f.InstallFirst(); f.machine.spooler.RefusePort(kPrinterPort); }, {"-u"}, "FILE:", true},
+    RemovalCase{"OnAnotherServer", [](UninstallRun& f) { f.InstallFirst(); f.machine.spooler.remoteMonitors = {"Tolvo"}; }, {"-u", "-c", "\\\\printsrv01"}, "Tolvo001", true},
+    RemovalCase{"NeverInstalled", [](UninstallRun&) {}, {"-u"}, kPrinterPort, false}),
     [](const ::testing::TestParamInfo<RemovalCase>& info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST_F(UninstallRun, MonitorInUseEndsItAfterTheClientIsGone) {
   InstallFirst();

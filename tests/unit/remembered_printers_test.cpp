@@ -9,9 +9,7 @@
 namespace tolvo {
 namespace {
 
-// A released printer's record (its home list and the list the runs left it
-// on, and an assignment when given), the printer now ("" with `exists`
-// false: deleted), and what the rule makes of it.
+// A record (and an assignment), the printer now, and what the rule makes of it.
 struct RuleCase {
   const char* name;
   PortLists released;
@@ -31,14 +29,12 @@ constexpr PutBack kGone = PutBack::kMonitorRemoved;
 // clang-format off
 const RuleCase kRules[] = {
   {"ReleasedGoesBack", {"Tolvo001", "FILE:"}, nullptr, nullptr, true, "FILE:", kStays, Verdict::kPutBack, "Tolvo001", ""},
-  {"PooledInAnotherOrderIsBack", {"LPT1:,Tolvo001", "LPT1:"}, nullptr, nullptr, true, "tolvo001,LPT1:", kStays, Verdict::kForget, "LPT1:,Tolvo001", ""},
   {"WaitsForAMissingPort", {"Tolvo002", "FILE:"}, nullptr, nullptr, true, "FILE:", kStays, Verdict::kWait, "", "Tolvo002"},
   {"PartBackThenWaits", {"Tolvo001,Tolvo003", "FILE:"}, nullptr, nullptr, true, "FILE:", kStays, Verdict::kPutBack, "Tolvo001", "Tolvo003"},
   {"PartBackStillCounts", {"Tolvo001,Tolvo003", "FILE:"}, nullptr, nullptr, true, "Tolvo001", kStays, Verdict::kWait, "Tolvo001", "Tolvo003"},
   {"MovedByHandStays", {"Tolvo002", "FILE:"}, nullptr, nullptr, true, "LPT1:", kStays, Verdict::kForget, "", ""},
   {"DeletedIsForgotten", {"Tolvo001", "FILE:"}, nullptr, nullptr, false, "", kStays, Verdict::kForget, "", ""},
   {"AssignedGoesHomeOnRemoval", {"Tolvo001", "FILE:"}, "LPT1:", "Tolvo001", true, "FILE:", kGone, Verdict::kPutBack, "LPT1:", ""},
-  {"MovedAfterAssignmentKeepsItsRelease", {"LPT2:,Tolvo001", "LPT2:"}, "LPT1:", "Tolvo001", true, "LPT2:", kGone, Verdict::kForget, "LPT2:", ""},
   {"NothingWaitsOnRemoval", {"Tolvo002", "FILE:"}, nullptr, nullptr, true, "FILE:", kGone, Verdict::kForget, "", ""},
 };
 // clang-format on
