@@ -279,6 +279,11 @@ LSTATUS TraceApi::RegDeleteValueA(HKEY key, LPCSTR valueName) {
   return EndStatus(inner_.RegDeleteValueA(key, valueName));
 }
 
+LSTATUS TraceApi::RegDeleteKeyA(HKEY key, LPCSTR subKey) {
+  Begin("RegDeleteKeyA").Pointer(key).Text(subKey);
+  return EndStatus(inner_.RegDeleteKeyA(key, subKey));
+}
+
 LSTATUS TraceApi::RegEnumValueA(HKEY key, DWORD index, LPSTR valueName, LPDWORD valueNameSize,
                                 LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD dataSize) {
   Begin("RegEnumValueA").Pointer(key).Hex(index);

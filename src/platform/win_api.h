@@ -64,6 +64,8 @@ class WinApi {
   virtual LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type,
                                  const BYTE* data, DWORD dataSize) = 0;
   virtual LSTATUS RegDeleteValueA(HKEY key, LPCSTR valueName) = 0;
+  // Deletes a key without subkeys.
+  virtual LSTATUS RegDeleteKeyA(HKEY key, LPCSTR subKey) = 0;
   // valueNameSize: in, the name buffer's characters with the terminator;
   // out, the name's characters without it. ERROR_MORE_DATA when the name or
   // the data does not fit, ERROR_NO_MORE_ITEMS past the last value.

@@ -157,8 +157,9 @@ std::vector<HostileCase> Cases() {
                     refused("-" + long5000), Line(" Port Monitor Not Completely UnInstalled!")},
                    {},
                    nothingChanged});
-  // Remembered printers that cannot be put back: each is named, one that no
-  // longer exists is forgotten, and the run goes on.
+  // Remembered printers that cannot be put back: each is named, however
+  // long its name, one that no longer exists is forgotten, and the run goes
+  // on; a printer with a name of 300 characters is put back.
   cases.push_back(
       {"DamagedRememberedPrinters",
        {},
@@ -169,19 +170,36 @@ std::vector<HostileCase> Cases() {
          remember("Gone", REG_MULTI_SZ, std::string("LPT1:\0FILE:\0", 13));
          remember("Reception", REG_SZ, "LPT1:");
          remember("Overlong", REG_MULTI_SZ, std::string(40000, 'x') + std::string("\0FILE:\0", 8));
-         remember(std::string(300, 'n'), REG_MULTI_SZ, std::string("LPT1:\0FILE:\0", 13));
+         remember(std::string(300, 'n'), REG_SZ, "LPT1:");
+         f.machine.spooler.AddPrinter(std::string(300, 'p'), "FILE:");
+         remember(std::string(300, 'p'), REG_MULTI_SZ, std::string("LPT1:\0FILE:\0", 13));
        },
        0,
        {Line("    (Printer 'Gone' No Longer Exists)"),
-        Line("    ERROR - Remembered Ports of Printer '(a name of more than 259 characters)' Are "
-             "Damaged"),
+        Line("    ERROR - Remembered Ports of Printer '" + std::string(300, 'n') + "' Are Damaged"),
         Line("    ERROR - Remembered Ports of Printer 'Overlong' Are Damaged"),
+        Line("  - Reconnecting Printer '" + std::string(300, 'p') + "' to Port LPT1:"),
         Line("    ERROR - Remembered Ports of Printer 'Reception' Are Damaged"),
         Line("Tolvo Port Monitor Installed Sucessfully.")},
        {},
        [](MachineFixture& f) {
          EXPECT_EQ(f.machine.registry.ValueNames(kReleasedPrinters).size(), 3u);
+         EXPECT_EQ(f.machine.spooler.PrinterPorts(std::string(300, 'p')), "LPT1:");
        }});
+  // A remembered-printers key an ordinary user may change is not trusted:
+  // the run stops before its first change, its records unused.
+  cases.push_back({"RememberedKeyUsersMayChange",
+                   {},
+                   [](MachineFixture& f) {
+                     f.machine.registry.CreateKey(kReleasedPrinters);
+                     f.machine.registry.FindKey(kReleasedPrinters)->security =
+                         "O:BAD:(A;;KA;;;SY)(A;;KA;;;BA)(A;;KA;;;BU)";
+                   },
+                   -1,
+                   {Line("    ERROR - HKLM\\SOFTWARE\\Kestrum Corporation\\Tolvo\\ReleasedPrinters "
+                         "can be changed by BUILTIN\\Users, not trusted")},
+                   {"Removing Old"},
+                   [](MachineFixture& f) { EXPECT_EQ(f.machine.CallCount("SetPrinterA"), 0); }});
   // The run log cannot be opened: by design nothing at all is printed.
   cases.push_back({"LogPathOf5000Characters",
                    {"-l" + long5000},

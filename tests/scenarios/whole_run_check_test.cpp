@@ -66,11 +66,18 @@ void StartUpEntry(MachineFixture& f) {
 void EventSource(MachineFixture& f) {
   f.machine.registry.DeleteValue(kEventSourceKey, "EventMessageFile");
 }
-// A printer a failed run released and that waits for its port.
+// A printer a failed run released, which an installation would put back.
 void PrinterNotBack(MachineFixture& f) {
   f.machine.spooler.AddPrinter("Reception", "FILE:");
+  f.machine.registry.SetValue(kReleasedPrinters, "Reception", REG_MULTI_SZ,
+                              {'L', 'P', 'T', '1', ':', 0, 'F', 'I', 'L', 'E', ':', 0, 0});
+}
+// Released to wait for a port the configuration dropped, then moved by the
+// administrator: an installation leaves it where it was put.
+void PrinterMovedSince(MachineFixture& f) {
+  f.machine.spooler.AddPrinter("Hand Set", "LPT1:");
   f.machine.registry.SetValue(
-      kReleasedPrinters, "Reception", REG_MULTI_SZ,
+      kReleasedPrinters, "Hand Set", REG_MULTI_SZ,
       {'T', 'o', 'l', 'v', 'o', '0', '0', '2', 0, 'F', 'I', 'L', 'E', ':', 0, 0});
 }
 void PortListing(MachineFixture& f) {
@@ -128,7 +135,14 @@ const CheckCase kCases[] = {
      PrinterNotBack,
      nullptr,
      1,
-     "ERROR - Printer 'Reception' on port FILE:, NOT back on Tolvo002"},
+     "ERROR - Printer 'Reception' on port FILE:, NOT back on LPT1:"},
+    {"PrinterMovedSince",
+     {},
+     None,
+     PrinterMovedSince,
+     nullptr,
+     0,
+     "OK - Printer 'Hand Set' on port LPT1:, moved there since its release"},
 };
 
 class CheckAfterInstallation : public MachineFixture,

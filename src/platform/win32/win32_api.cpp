@@ -258,6 +258,10 @@ LSTATUS Win32Api::RegDeleteValueA(HKEY key, LPCSTR valueName) {
   return ::RegDeleteValueA(key, valueName);
 }
 
+LSTATUS Win32Api::RegDeleteKeyA(HKEY key, LPCSTR subKey) {
+  return ::RegDeleteKeyA(key, subKey);
+}
+
 LSTATUS Win32Api::RegEnumValueA(HKEY key, DWORD index, LPSTR valueName, LPDWORD valueNameSize,
                                 LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD dataSize) {
   return ::RegEnumValueA(key, index, valueName, valueNameSize, reserved, type, data, dataSize);

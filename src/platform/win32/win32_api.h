@@ -46,6 +46,7 @@ class Win32Api final : public WinApi {
   LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, const BYTE* data,
                          DWORD dataSize) override;
   LSTATUS RegDeleteValueA(HKEY key, LPCSTR valueName) override;
+  LSTATUS RegDeleteKeyA(HKEY key, LPCSTR subKey) override;
   LSTATUS RegEnumValueA(HKEY key, DWORD index, LPSTR valueName, LPDWORD valueNameSize,
                         LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD dataSize) override;
   LSTATUS RegCloseKey(HKEY key) override;
