@@ -70,6 +70,16 @@ void PrinterNotBack(MachineFixture& f) {
 void PortListing(MachineFixture& f) {
   f.machine.FailCall("EnumPortsA", ERROR_ACCESS_DENIED);
 }
+// Machines the kit cannot serve, and a configuration Windows reads as empty.
+void Arm64(MachineFixture& f) {
+  f.machine.version.nativeMachine = 0xAA64;
+}
+void StoppedSpooler(MachineFixture& f) {
+  f.machine.spooler.running = false;
+}
+void Utf8Mark(MachineFixture& f) {
+  f.machine.WriteFile(kIniPath, "\xEF\xBB\xBF" + *f.machine.ReadFile(kIniPath));
+}
 
 // An installation with `arguments`, something taken away, and a check with
 // the same arguments, which names that one thing.
@@ -80,7 +90,7 @@ struct CheckCase {
   void (*spoil)(MachineFixture&);
   const char* removedFile;  // under C:\, or null
   int exitCode;
-  const char* line;  // the start of the line naming it, from its fifth column (null:
+  const char* line;  // the start of the line naming it, after its indentation (null:
                      // the removed file's line)
 };
 
@@ -122,6 +132,9 @@ const CheckCase kCases[] = {
      nullptr,
      1,
      "ERROR - Printer 'Reception' on port FILE:, NOT back on Tolvo002"},
+    {"Arm64", {}, None, Arm64, nullptr, 2, "ERROR: This kit cannot serve Windows on ARM64: its"},
+    {"StoppedSpooler", {}, None, StoppedSpooler, nullptr, 2, "ERROR: The print spooler is not"},
+    {"Utf8Mark", {}, None, Utf8Mark, nullptr, 2, "ERROR: 'C:\\Kit\\Tolvo.ini' begins with a UTF-8"},
 };
 
 class CheckAfterInstallation : public MachineFixture,
@@ -138,7 +151,7 @@ TEST_P(CheckAfterInstallation, NamesWhatIsMissingAndChangesNothing) {
     ASSERT_TRUE(std::filesystem::remove(machine.HostPath(path))) << path;
     line = "    ERROR - File " + path + " NOT found\n";
   } else {
-    line = std::string("    ") + c.line;
+    line = c.line;
   }
   StartNewRun();
   machine.ClearCallLog();

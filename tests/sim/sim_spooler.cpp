@@ -350,6 +350,9 @@ BOOL SimWindows::OpenPrinterW(LPWSTR printerName, LPHANDLE printer, LPPRINTER_DE
   if (auto error = EnterEntryPoint(EntryPoint::kOpenPrinterW)) {
     return Fail(*error);
   }
+  if (!spooler.running) {
+    return Fail(RPC_S_SERVER_UNAVAILABLE);
+  }
   if (printer == nullptr) {
     return Fail(ERROR_INVALID_PARAMETER);
   }
@@ -470,8 +473,18 @@ BOOL SimWindows::XcvDataW(HANDLE xcv, LPCWSTR dataName, PBYTE inputData, DWORD i
 
 // --- Monitors ----------------------------------------------------------------------------
 
+std::optional<DWORD> SimWindows::EnterSpooler(const char* function) {
+  if (auto error = Enter(function)) {
+    return error;
+  }
+  if (!spooler.running) {
+    return RPC_S_SERVER_UNAVAILABLE;
+  }
+  return std::nullopt;
+}
+
 BOOL SimWindows::AddMonitorA(LPSTR serverName, DWORD level, LPBYTE monitors) {
-  if (auto error = Enter("AddMonitorA")) {
+  if (auto error = EnterSpooler("AddMonitorA")) {
     return Fail(*error);
   }
   if (serverName != nullptr) {
@@ -500,7 +513,7 @@ BOOL SimWindows::AddMonitorA(LPSTR serverName, DWORD level, LPBYTE monitors) {
 }
 
 BOOL SimWindows::DeleteMonitorA(LPSTR serverName, LPSTR /*environment*/, LPSTR monitorName) {
-  if (auto error = Enter("DeleteMonitorA")) {
+  if (auto error = EnterSpooler("DeleteMonitorA")) {
     return Fail(*error);
   }
   if (serverName != nullptr) {
@@ -538,7 +551,7 @@ BOOL SimWindows::DeleteMonitorA(LPSTR serverName, LPSTR /*environment*/, LPSTR m
 BOOL SimWindows::OpenPrinterA(LPSTR printerName, LPHANDLE printer,
                               LPPRINTER_DEFAULTSA /*defaults*/) {
   spooler.printerOpens.push_back(Text(printerName));
-  if (auto error = Enter("OpenPrinterA")) {
+  if (auto error = EnterSpooler("OpenPrinterA")) {
     return Fail(*error);
   }
   if (printer == nullptr) {
@@ -659,7 +672,7 @@ BOOL SimWindows::ClosePrinter(HANDLE printer) {
 // PRINTER_ENUM_CONNECTIONS alone lists the connections.
 BOOL SimWindows::EnumPrintersA(DWORD flags, LPSTR /*name*/, DWORD level, LPBYTE buffer,
                                DWORD bufferSize, LPDWORD needed, LPDWORD returned) {
-  if (auto error = Enter("EnumPrintersA")) {
+  if (auto error = EnterSpooler("EnumPrintersA")) {
     return Fail(*error);
   }
   const std::size_t recordSize = PrinterRecordSize(level);
@@ -697,7 +710,7 @@ BOOL SimWindows::EnumPrintersA(DWORD flags, LPSTR /*name*/, DWORD level, LPBYTE 
 
 BOOL SimWindows::EnumPortsA(LPSTR name, DWORD level, LPBYTE buffer, DWORD bufferSize,
                             LPDWORD needed, LPDWORD returned) {
-  if (auto error = Enter("EnumPortsA")) {
+  if (auto error = EnterSpooler("EnumPortsA")) {
     return Fail(*error);
   }
   if (name != nullptr) {
@@ -747,7 +760,7 @@ BOOL SimWindows::EnumPortsA(LPSTR name, DWORD level, LPBYTE buffer, DWORD buffer
 
 BOOL SimWindows::EnumMonitorsA(LPSTR name, DWORD level, LPBYTE buffer, DWORD bufferSize,
                                LPDWORD needed, LPDWORD returned) {
-  if (auto error = Enter("EnumMonitorsA")) {
+  if (auto error = EnterSpooler("EnumMonitorsA")) {
     return Fail(*error);
   }
   if (name != nullptr) {

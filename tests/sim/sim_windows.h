@@ -217,6 +217,7 @@ class SimWindows : public WinApi {
 
   bool HasEntryPoint(HMODULE module, EntryPoint entry) override;
   BOOL IsWow64Process(HANDLE process, PBOOL wow64) override;
+  BOOL IsWow64Process2(HANDLE process, USHORT* processMachine, USHORT* nativeMachine) override;
   BOOL Wow64DisableWow64FsRedirection(PVOID* oldValue) override;
   BOOL SetDllDirectoryA(LPCSTR pathName) override;
   BOOL SetDefaultDllDirectories(DWORD directoryFlags) override;
@@ -278,6 +279,9 @@ class SimWindows : public WinApi {
   // --- For the areas' implementations ---------------------------------------
   // Records the call; returns the error to fail it with, if one is planned.
   std::optional<DWORD> Enter(const char* function);
+  // Enter for a call that reaches the spooler service: 1722 while it is
+  // stopped.
+  std::optional<DWORD> EnterSpooler(const char* function);
   // Sets the last error and returns FALSE: the usual failure of a BOOL call.
   BOOL Fail(DWORD error) {
     lastError_ = error;
