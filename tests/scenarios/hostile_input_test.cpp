@@ -346,32 +346,20 @@ std::vector<HostileCase> Cases() {
                     Line("Tolvo Port Monitor Installed Sucessfully.")},
                    {"ERROR"},
                    nullptr});
-  // Windows reads a file with the UTF-8 mark as ANSI, "[1]" lost to the
-  // mark: refused. With the UTF-16 mark it reads it as it should.
-  const std::string section1 = Section1("");
+  // Windows reads a file with the UTF-8 mark as ANSI, "[1]" lost to the mark
+  // (one in UTF-16 installs: see the Wine cases).
   cases.push_back({"ConfigurationFileWithTheUtf8Mark",
                    {},
-                   [=](MachineFixture& f) { WriteIni(f, "\xEF\xBB\xBF" + section1); },
+                   [](MachineFixture& f) { WriteIni(f, "\xEF\xBB\xBF" + Section1("")); },
                    -1,
                    {Line("ERROR: 'C:\\Kit\\Tolvo.ini' begins with a UTF-8 byte-order mark, which "
                          "Windows does not read: save it without the mark, or as UTF-16")},
                    {"  - Port "},
                    nothingChanged});
-  std::string utf16 = "\xFF\xFE";
-  for (const char c : section1) {
-    utf16 += std::string{c, '\0'};
-  }
-  cases.push_back({"ConfigurationFileInUtf16",
-                   {},
-                   [=](MachineFixture& f) { WriteIni(f, utf16); },
-                   0,
-                   {PortLine("192.168.10.5", 9100, "", "", 1, "")},
-                   {"ERROR"},
-                   nullptr});
   // Wine has no spooler service to stop.
   cases.push_back({"StoppedSpoolerOnAServer",
                    {"\\\\print%s", "-u"},
-                   [](MachineFixture& f) { f.machine.spooler.running = false; },
+                   [](MachineFixture& f) { f.machine.StopSpooler(); },
                    -1,
                    {Line("ERROR: The print spooler on \\\\print%s cannot be reached (error 1722): "
                          "check the name, and start it there with 'sc \\\\print%s start spooler'")},

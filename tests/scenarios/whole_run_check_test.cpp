@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "portconfig/printer_assignment.h"
@@ -75,7 +76,7 @@ void Arm64(MachineFixture& f) {
   f.machine.version.nativeMachine = 0xAA64;
 }
 void StoppedSpooler(MachineFixture& f) {
-  f.machine.spooler.running = false;
+  f.machine.StopSpooler();
 }
 void Utf8Mark(MachineFixture& f) {
   f.machine.WriteFile(kIniPath, "\xEF\xBB\xBF" + *f.machine.ReadFile(kIniPath));
@@ -173,6 +174,12 @@ TEST_P(CheckAfterInstallation, NamesWhatIsMissingAndChangesNothing) {
   EXPECT_LE(machine.CallCount("GetPrivateProfileStringA"), 3 + 2 * kAssignPrinterKeys);
   ExpectTranscript(machine.console);  // the run log holds it too, nothing is left open
   EXPECT_EQ(machine.StateText(kRunLogPath), before);
+  // A machine the kit cannot serve ("ERROR:") refuses an installation too,
+  // "-e" or not, before its first change.
+  if (std::string_view(c.line ? c.line : "").rfind("ERROR:", 0) == 0) {
+    EXPECT_EQ(Run({"-e"}), -1);
+    EXPECT_EQ(machine.StateText(kRunLogPath), before) << machine.console;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, CheckAfterInstallation, ::testing::ValuesIn(kCases),

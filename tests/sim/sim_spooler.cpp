@@ -350,9 +350,6 @@ BOOL SimWindows::OpenPrinterW(LPWSTR printerName, LPHANDLE printer, LPPRINTER_DE
   if (auto error = EnterEntryPoint(EntryPoint::kOpenPrinterW)) {
     return Fail(*error);
   }
-  if (!spooler.running) {
-    return Fail(RPC_S_SERVER_UNAVAILABLE);
-  }
   if (printer == nullptr) {
     return Fail(ERROR_INVALID_PARAMETER);
   }
@@ -473,18 +470,15 @@ BOOL SimWindows::XcvDataW(HANDLE xcv, LPCWSTR dataName, PBYTE inputData, DWORD i
 
 // --- Monitors ----------------------------------------------------------------------------
 
-std::optional<DWORD> SimWindows::EnterSpooler(const char* function) {
-  if (auto error = Enter(function)) {
-    return error;
+void SimWindows::StopSpooler() {
+  for (const char* call : {"AddMonitorA", "DeleteMonitorA", "OpenPrinterA", "OpenPrinterW",
+                           "EnumPrintersA", "EnumPortsA", "EnumMonitorsA"}) {
+    FailCall(call, RPC_S_SERVER_UNAVAILABLE);
   }
-  if (!spooler.running) {
-    return RPC_S_SERVER_UNAVAILABLE;
-  }
-  return std::nullopt;
 }
 
 BOOL SimWindows::AddMonitorA(LPSTR serverName, DWORD level, LPBYTE monitors) {
-  if (auto error = EnterSpooler("AddMonitorA")) {
+  if (auto error = Enter("AddMonitorA")) {
     return Fail(*error);
   }
   if (serverName != nullptr) {
@@ -513,7 +507,7 @@ BOOL SimWindows::AddMonitorA(LPSTR serverName, DWORD level, LPBYTE monitors) {
 }
 
 BOOL SimWindows::DeleteMonitorA(LPSTR serverName, LPSTR /*environment*/, LPSTR monitorName) {
-  if (auto error = EnterSpooler("DeleteMonitorA")) {
+  if (auto error = Enter("DeleteMonitorA")) {
     return Fail(*error);
   }
   if (serverName != nullptr) {
@@ -551,7 +545,7 @@ BOOL SimWindows::DeleteMonitorA(LPSTR serverName, LPSTR /*environment*/, LPSTR m
 BOOL SimWindows::OpenPrinterA(LPSTR printerName, LPHANDLE printer,
                               LPPRINTER_DEFAULTSA /*defaults*/) {
   spooler.printerOpens.push_back(Text(printerName));
-  if (auto error = EnterSpooler("OpenPrinterA")) {
+  if (auto error = Enter("OpenPrinterA")) {
     return Fail(*error);
   }
   if (printer == nullptr) {
@@ -672,7 +666,7 @@ BOOL SimWindows::ClosePrinter(HANDLE printer) {
 // PRINTER_ENUM_CONNECTIONS alone lists the connections.
 BOOL SimWindows::EnumPrintersA(DWORD flags, LPSTR /*name*/, DWORD level, LPBYTE buffer,
                                DWORD bufferSize, LPDWORD needed, LPDWORD returned) {
-  if (auto error = EnterSpooler("EnumPrintersA")) {
+  if (auto error = Enter("EnumPrintersA")) {
     return Fail(*error);
   }
   const std::size_t recordSize = PrinterRecordSize(level);
@@ -710,7 +704,7 @@ BOOL SimWindows::EnumPrintersA(DWORD flags, LPSTR /*name*/, DWORD level, LPBYTE 
 
 BOOL SimWindows::EnumPortsA(LPSTR name, DWORD level, LPBYTE buffer, DWORD bufferSize,
                             LPDWORD needed, LPDWORD returned) {
-  if (auto error = EnterSpooler("EnumPortsA")) {
+  if (auto error = Enter("EnumPortsA")) {
     return Fail(*error);
   }
   if (name != nullptr) {
@@ -760,7 +754,7 @@ BOOL SimWindows::EnumPortsA(LPSTR name, DWORD level, LPBYTE buffer, DWORD buffer
 
 BOOL SimWindows::EnumMonitorsA(LPSTR name, DWORD level, LPBYTE buffer, DWORD bufferSize,
                                LPDWORD needed, LPDWORD returned) {
-  if (auto error = EnterSpooler("EnumMonitorsA")) {
+  if (auto error = Enter("EnumMonitorsA")) {
     return Fail(*error);
   }
   if (name != nullptr) {

@@ -119,9 +119,6 @@ struct SimSpoolerState {
   // When non-zero, DeleteMonitorA of an existing monitor fails with it
   // (for instance ERROR_BUSY 170 or ERROR_CALL_NOT_IMPLEMENTED 120).
   DWORD deleteMonitorError = 0;
-  // False: the spooler service is stopped (or disabled), and every call that
-  // would reach it fails with RPC_S_SERVER_UNAVAILABLE (1722).
-  bool running = true;
 
   // --- Inspecting ------------------------------------------------------------
   std::optional<std::string> PrinterPorts(std::string_view printer) const;

@@ -64,6 +64,9 @@ class SimWindows : public WinApi {
   // every call when occurrence is 0.
   void FailCall(const std::string& function, DWORD error, int occurrence = 0);
   void ClearFaults() { faults_.clear(); }
+  // The spooler service is stopped (or disabled): every call that would
+  // reach it fails with RPC_S_SERVER_UNAVAILABLE (1722).
+  void StopSpooler();
   // Every call made through the seam, in order, by Win32 name.
   const std::vector<std::string>& calls() const { return calls_; }
   int CallCount(const std::string& function) const;
@@ -279,9 +282,6 @@ class SimWindows : public WinApi {
   // --- For the areas' implementations ---------------------------------------
   // Records the call; returns the error to fail it with, if one is planned.
   std::optional<DWORD> Enter(const char* function);
-  // Enter for a call that reaches the spooler service: 1722 while it is
-  // stopped.
-  std::optional<DWORD> EnterSpooler(const char* function);
   // Sets the last error and returns FALSE: the usual failure of a BOOL call.
   BOOL Fail(DWORD error) {
     lastError_ = error;
