@@ -7,6 +7,7 @@
 #include "winenv/windows_version.h"
 #include "workflows/client_application.h"
 #include "workflows/monitor_removal.h"
+#include "workflows/run_preconditions.h"
 #include "workflows/server_name.h"
 
 namespace tolvo {
@@ -39,6 +40,9 @@ bool UninstallPortMonitor(RunContext& context, const char* serverName, bool copy
   const OsClass os = DetectWindowsVersion(context);
   if (os == OS_UNSUPPORTED) {
     output.PrintMessage("ERROR: Unsupported Operating System Detected.\n");
+    return false;
+  }
+  if (!CheckSpoolerAnswers(context, serverName)) {
     return false;
   }
   if (!PrepareRememberedPrinters(context)) {
