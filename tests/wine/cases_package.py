@@ -197,6 +197,16 @@ def newer_program(h):
     return kit
 
 
+def altered_package(h, name, *statements):
+    """The package with its tables changed as a transform would change them."""
+    path = h.workdir / ("Tolvo-%s.msi" % name)
+    if not path.exists():
+        shutil.copy2(package(h), path)
+        for statement in statements:
+            subprocess.check_call(["msibuild", str(path), "-q", statement])
+    return path
+
+
 def case_package(h, variant):
     if variant == "rebuilt":  # the same product folder and version, another build
         path = h.workdir / "Tolvo-rebuilt.msi"
@@ -217,15 +227,36 @@ def case_package(h, variant):
             shutil.copy2(KIT / STANDARD.monitor64, kit / STANDARD.monitor32)
         return package(h, "2.6.1", kit)
     if variant == "quoted":
-        path = h.workdir / "Tolvo-quoted.msi"
-        check(subprocess.call([str(ROOT / "packaging" / "build-msi.sh"), "-o", str(path),
-                               "-p", "INIFILE=" + QUOTED], stdout=subprocess.DEVNULL,
-                              stderr=subprocess.DEVNULL) == 1, "build-msi.sh took " + QUOTED)
-        shutil.copy2(package(h), path)
-        subprocess.check_call(["msibuild", str(path), "-q", "INSERT INTO `Property` (`Property`, "
-                               "`Value`) VALUES ('INIFILE', '%s')" % QUOTED])
-        return path
+        check(subprocess.call([str(ROOT / "packaging" / "build-msi.sh"), "-o",
+                               str(h.workdir / "refused.msi"), "-p", "INIFILE=" + QUOTED],
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL) == 1,
+              "build-msi.sh took " + QUOTED)
+        return altered_package(h, "quoted", "INSERT INTO `Property` (`Property`, `Value`) "
+                               "VALUES ('INIFILE', '%s')" % QUOTED)
+    if variant == "other folder":
+        return altered_package(h, "folder", "INSERT INTO `Property` (`Property`, `Value`) VALUES "
+                               "('ProductFolder', '%s')" % OTHER_FOLDER)
+    if variant == "hanging":  # Install.exe's place taken by the client stand-in, which stays
+        return altered_package(h, "hanging", "UPDATE `Property` SET `Value` = '2' WHERE "
+                               "`Property` = 'RunTimeLimit'", "UPDATE `CustomAction` SET `Target` "
+                               "= '[RunTimeLimit]||\"[ProductFolder]Tolvo Client.exe\"' WHERE "
+                               "`Action` = 'SetRunInstall'")
     return package(h)
+
+
+OTHER_FOLDER = "C:\\Tolvo\\"
+
+
+def check_folder_kept(h, prefix):
+    """The upgrade went where the first installation went, and nowhere else."""
+    check((prefix.host(OTHER_FOLDER) / "Install.exe").read_bytes() ==
+          (newer_program(h) / "Install.exe").read_bytes(), "the upgrade left " + OTHER_FOLDER)
+    check(not prefix.host(prefix.program_files + "\\Kestrum").exists(), "installed twice")
+
+
+def check_timed_out(h, prefix):
+    check("Tolvo Client.exe has not ended within the time limit, and is ended; seconds: 2" in
+          msi_log(prefix), "no time-out in msiexec's log:\n" + msi_log(prefix)[-3000:])
 
 
 def delete_install_exe(h, prefix):
@@ -312,7 +343,7 @@ def msi_log(prefix):
     return prefix.host(MSI_LOG).read_bytes().decode("cp1252", "replace")
 
 
-MISSING_LOG = "C:\\Missing\\log.txt"
+MISSING_LOG = "C:\\Missing[ProductCode]\\log.txt"  # logged as written, not formatted
 
 
 def check_cause_logged(h, prefix):
@@ -378,7 +409,8 @@ PACKAGE_CASES = [
      "removed"),
     ("msi_unsafe_values_refused", [("", ["ALLUSERS=", "MSIINSTALLPERUSER=1"], REFUSED),
                                    ("", ["SERVER=-u"], REFUSED),
-                                   ("", ["INIFILE=C:\\Site\\"], REFUSED), ("quoted", [], REFUSED)],
+                                   ("", ["INIFILE=C:\\Site\\"], REFUSED), ("quoted", [], REFUSED),
+                                   ("", ["SERVER=\\\\a\\b"], REFUSED)],
      "nothing"),
     ("msi_failed_upgrade", [("", [], 0), ("broken monitor", [], MSI_FAILED), check_rollback_order],
      "previous"),
@@ -394,7 +426,7 @@ PACKAGE_CASES = [
                                      ("", ["REMOVE=ALL", "/l*v", MSI_LOG], REFUSED),
                                      ("", ["REMOVE=ALL", "SKIPUNINSTALL=1"], 0),
                                      check_unknown_edition_refused], None),
-    ("msi_internal_property_ignored", [("", ["TOLVOARGS=-u"], 0)], "installed"),
+    ("msi_internal_property_ignored", [("", ["TolvoArgs=-x"], 0)], "installed"),
     ("msi_skipuninstall_only_as_1", [("", [], 0), ("", ["REMOVE=ALL", "SKIPUNINSTALL=0"], 0)],
      "removed"),
     ("msi_changed_setting", [("", [], 0), ("", ["NOCOPY=1"], REFUSED),
@@ -410,7 +442,51 @@ PACKAGE_CASES = [
     ("msi_takeover_rolled_back", [install_without_package, assign_missing_printer,
                                   ("", ["VERIFY=1", "INIFILE=" + SITE_INI, "/l*v", MSI_LOG],
                                    MSI_FAILED), check_takeover_rollback], None),
+    ("msi_downgrade_refused", [("same program", [], 0), ("", [], REFUSED)], "installed"),
+    ("msi_two_step_upgrade", [("", [], 0), ("same program", [], 0), ("newer program", [], 0),
+                              check_own_install_exe], "installed"),
+    # A first installation into another folder (a transform's): its upgrade goes there too.
+    ("msi_folder_remembered", [("other folder", [], 0), ("newer program", [], 0),
+                               check_folder_kept], "installed"),
+    ("msi_hanging_program_ended", [("hanging", ["/l*v", MSI_LOG], MSI_FAILED), check_timed_out],
+     "nothing"),
 ]
+
+
+# One package per rule of the table check, each with the fault it must refuse.
+TABLE_FAULTS = [
+    ("UPDATE `Property` SET `Value` = 'a\rb' WHERE `Property` = 'Quote'", "control character"),
+    ("UPDATE `InstallExecuteSequence` SET `Condition` = '%s' WHERE `Action` = 'RefuseServer'" %
+     " OR ".join(["ServerNamed"] * 22), "its column 255"),
+    ("UPDATE `Component` SET `ComponentId` = '{0c3b7e52-9a64-4f8e-b1d2-7e5a9c4f3b61}' WHERE "
+     "`Component` = 'KestrumFolder'", "is not a GUID"),
+    ("UPDATE `Property` SET `Value` = 'WIX_UPGRADE_DETECTED;INIFILE' WHERE `Property` = "
+     "'SecureCustomProperties'", "secure property 'INIFILE'"),
+    ("INSERT INTO `Property` (`Property`, `Value`) VALUES ('INSTALLDIR', 'D:\\X\\')",
+     "property INSTALLDIR: public"),
+    ("UPDATE `CustomAction` SET `Source` = 'TOLVOARGS' WHERE `Action` = 'ArgEnterprise'",
+     "computed by the package, yet public"),
+    ("INSERT INTO `InstallUISequence` (`Action`, `Sequence`) VALUES ('AppSearch', 50)",
+     "AppSearch in InstallUISequence"),
+    ("UPDATE `InstallExecuteSequence` SET `Sequence` = 3000 WHERE `Action` = 'RollbackUpgrade'",
+     "not in the order"),
+    ("UPDATE `InstallExecuteSequence` SET `Sequence` = 1101 WHERE `Action` = 'ChangedNoCopy'",
+     "both at 1101"),
+    ("UPDATE `InstallExecuteSequence` SET `Sequence` = 1600 WHERE `Action` = 'SetRunVerify'",
+     "not set before InstallInitialize"),
+    ("UPDATE `CustomAction` SET `Type` = 1025 WHERE `Action` = 'RunInstall'", "type 1025"),
+    ("DELETE FROM `Upgrade` WHERE `Attributes` = 769", "same version"),
+    ("UPDATE `File` SET `Version` = '1.2.3.4.5' WHERE `File` = 'InstallExe'", "version '1.2.3.4.5'"),
+]
+
+
+@test
+def msi_table_check_refuses(h):
+    for number, (statement, fault) in enumerate(TABLE_FAULTS):
+        result = subprocess.run([str(ROOT / "packaging" / "check-msi.py"), str(
+            altered_package(h, "fault%d" % number, statement))], stdout=subprocess.PIPE, text=True)
+        check(result.returncode == 1 and fault in result.stdout, "check-msi.py took a package "
+              "with %s (%s):\n%s" % (fault, statement, result.stdout))
 
 
 def package_case(name, steps, left):
