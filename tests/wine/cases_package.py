@@ -251,7 +251,7 @@ def check_folder_kept(h, prefix):
     """The upgrade went where the first installation went, and nowhere else."""
     check((prefix.host(OTHER_FOLDER) / "Install.exe").read_bytes() ==
           (newer_program(h) / "Install.exe").read_bytes(), "the upgrade left " + OTHER_FOLDER)
-    check(not prefix.host(prefix.program_files + "\\Kestrum").exists(), "installed twice")
+    check(not prefix.host(prefix.program_files + PACKAGE_DIR).exists(), "installed twice")
 
 
 def check_timed_out(h, prefix):
@@ -288,11 +288,14 @@ def check_nocopy_remembered(h, prefix):
     check_equal(prefix.reg_value(REMEMBERED_KEY, "NoCopy"), "REG_SZ:1", "remembered NoCopy")
 
 
-def check_one_entry(h, prefix):
-    """The rebuilt package replaced the installed one: one Programs and Features entry."""
-    entries = [msi for msi in (package(h), case_package(h, "rebuilt"))
-               if prefix.reg_key_exists(ARP_KEY + msi_property(msi, "ProductCode"), "32")]
-    check_equal(entries, [case_package(h, "rebuilt")], "packages in Programs and Features")
+def entry_left(*variants):
+    """A step: of these packages, only the last one has a Programs and Features entry."""
+    def check_entries(h, prefix):
+        packages = [case_package(h, variant) for variant in variants]
+        entries = [msi for msi in packages
+                   if prefix.reg_key_exists(ARP_KEY + msi_property(msi, "ProductCode"), "32")]
+        check_equal(entries, packages[-1:], "packages in Programs and Features")
+    return check_entries
 
 
 def check_enterprise_alone(h, prefix):
@@ -416,7 +419,7 @@ PACKAGE_CASES = [
      "previous"),
     ("msi_verify_fails_install", [assign_missing_printer, ("", ["VERIFY=1", "INIFILE=" + SITE_INI],
                                                            MSI_FAILED)], "not verified"),
-    ("msi_same_version_rebuild", [("", [], 0), ("rebuilt", [], 0), check_one_entry,
+    ("msi_same_version_rebuild", [("", [], 0), ("rebuilt", [], 0), entry_left("", "rebuilt"),
                                   ("rebuilt", ["REMOVE=ALL"], 0)], "gone"),
     ("msi_deleted_key", [("", ["ENTERPRISE=1"], 0), delete_remembered_key,
                          ("", ["REINSTALL=ALL", "REINSTALLMODE=omus"], 0), check_enterprise_alone,
@@ -443,8 +446,11 @@ PACKAGE_CASES = [
                                   ("", ["VERIFY=1", "INIFILE=" + SITE_INI, "/l*v", MSI_LOG],
                                    MSI_FAILED), check_takeover_rollback], None),
     ("msi_downgrade_refused", [("same program", [], 0), ("", [], REFUSED)], "installed"),
+    # Wine drops the registration under the upgrade code that the first upgrade made, so the
+    # second one leaves the middle version's entry (Windows removes it): not checked.
     ("msi_two_step_upgrade", [("", [], 0), ("same program", [], 0), ("newer program", [], 0),
-                              check_own_install_exe], "installed"),
+                              check_own_install_exe, entry_left("", "newer program")],
+     "installed"),
     # A first installation into another folder (a transform's): its upgrade goes there too.
     ("msi_folder_remembered", [("other folder", [], 0), ("newer program", [], 0),
                                check_folder_kept], "installed"),
