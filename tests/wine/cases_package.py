@@ -241,6 +241,11 @@ def case_package(h, variant):
                                "`Property` = 'RunTimeLimit'", "UPDATE `CustomAction` SET `Target` "
                                "= '[RunTimeLimit]||\"[ProductFolder]Tolvo Client.exe\"' WHERE "
                                "`Action` = 'SetRunInstall'")
+    if variant == "no install run":  # an upgrade that fails in RunVerify, RunInstall not run
+        return altered_package(h, "no-run", "UPDATE `InstallExecuteSequence` SET `Condition` = "
+                               "'Installed AND NOT Installed' WHERE `Action` = 'RunInstall'",
+                               "UPDATE `Property` SET `Value` = '{6D3B1C52-0F4E-4A7B-9E21-"
+                               "5C8A7F3D2B10}' WHERE `Property` = 'ProductCode'")
     return package(h)
 
 
@@ -257,6 +262,11 @@ def check_folder_kept(h, prefix):
 def check_timed_out(h, prefix):
     check("Tolvo Client.exe has not ended within the time limit, and is ended; seconds: 2" in
           msi_log(prefix), "no time-out in msiexec's log:\n" + msi_log(prefix)[-3000:])
+
+
+def check_previous_not_rerun(h, prefix):
+    check("Install.exe not started: the new installation did not start in this transaction" in
+          msi_log(prefix), "RollbackUpgrade without RunInstall:\n" + msi_log(prefix)[-3000:])
 
 
 def delete_install_exe(h, prefix):
@@ -454,6 +464,9 @@ PACKAGE_CASES = [
     # A first installation into another folder (a transform's): its upgrade goes there too.
     ("msi_folder_remembered", [("other folder", [], 0), ("newer program", [], 0),
                                check_folder_kept], "installed"),
+    ("msi_upgrade_failed_before_run", [("", [], 0), assign_missing_printer, (
+        "no install run", ["VERIFY=1", "INIFILE=" + SITE_INI, "/l*v", MSI_LOG], MSI_FAILED),
+                                       check_previous_not_rerun], None),
     ("msi_hanging_program_ended", [("hanging", ["/l*v", MSI_LOG], MSI_FAILED), check_timed_out],
      "nothing"),
 ]
