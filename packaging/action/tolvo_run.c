@@ -334,7 +334,8 @@ static BOOL PassMark(const Log* log, const WCHAR* mark, int length) {
     pass = opened != ERROR_FILE_NOT_FOUND || mark[0] == L'+';
   } else if (mark[0] == L'+') {
     /* Written with its terminator; a failure leaves the rollback skipped. */
-    RegSetValueExW(key, kMarkValue, 0, REG_SZ, (const BYTE*)(mark + 1), (DWORD)length * sizeof(WCHAR));
+    RegSetValueExW(key, kMarkValue, 0, REG_SZ, (const BYTE*)(mark + 1),
+                   (DWORD)length * sizeof(WCHAR));
     pass = TRUE;
   } else {
     if (RegQueryValueExW(key, kMarkValue, NULL, NULL, (BYTE*)remembered, &size) == ERROR_SUCCESS) {
