@@ -264,6 +264,16 @@ def check_timed_out(h, prefix):
           msi_log(prefix), "no time-out in msiexec's log:\n" + msi_log(prefix)[-3000:])
 
 
+def cancel_hanging_install(h, prefix):
+    """Cancel pressed while the program runs: the action waits for its end (here the time
+    limit's), then the installation ends as cancelled (1602)."""
+    msi = case_package(h, "hanging")
+    shutil.copy2(msi, prefix.host("C:\\" + msi.name))
+    prefix.probe("install-cancelled", "C:\\" + msi.name, "RunInstall", MSI_LOG)
+    check("cancel: the installation is cancelled once the program has ended" in msi_log(prefix),
+          "no cancel in the log:\n" + msi_log(prefix)[-3000:])
+
+
 def check_previous_not_rerun(h, prefix):
     check("Install.exe not started: the new installation did not start in this transaction" in
           msi_log(prefix), "RollbackUpgrade without RunInstall:\n" + msi_log(prefix)[-3000:])
@@ -473,6 +483,8 @@ PACKAGE_CASES = [
     ("msi_interactive_upgrade", [("", [], 0), ("same program", ["/qf"], 0)], "installed"),
     ("msi_hanging_program_ended", [("hanging", ["/l*v", MSI_LOG], MSI_FAILED), check_timed_out],
      "nothing"),
+    # Wine ends a cancelled installation (1602) without rolling it back; Windows rolls it back.
+    ("msi_cancel_waits_for_program", [cancel_hanging_install], None),
 ]
 
 
