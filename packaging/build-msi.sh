@@ -117,11 +117,13 @@ cd "$work"
 wixl --arch x86 --define Version="$version" --define KitDir=kit --define ActionDll=TolvoRun.dll \
   --output "$work/Tolvo.msi" "$here/Tolvo.wxs" "$work/kit-files.wxs"
 
-# wixl 0.101 writes Execute="rollback" as an immediate action: the Rollback...
-# actions get the in-script and rollback bits (0x400 + 0x100) here. It has
-# no error action either: the Refuse... actions, written as property
+# wixl 0.101 writes Execute="rollback" and "commit" as immediate actions:
+# the Rollback... actions get the in-script and rollback bits (0x400 +
+# 0x100) here, ForgetRun the in-script and commit bits (0x400 + 0x200). It
+# has no error action either: the Refuse... actions, written as property
 # settings, become error actions (type 19) whose text is the message.
 table CustomAction | awk -F '\t' '$1 ~ /^Rollback/ && int($2 / 256) % 8 == 0 { print $1 "\t" $2 + 1280 }
+  $1 == "ForgetRun" && int($2 / 256) % 8 == 0 { print $1 "\t" $2 + 1536 }
   $1 ~ /^Refuse/ && $2 == 51 { print $1 "\t19" }' | while IFS=$'\t' read -r action type; do
   sql "UPDATE \`CustomAction\` SET \`Type\` = $type WHERE \`Action\` = '$action'"
 done
@@ -156,10 +158,6 @@ done <"$work/versions"
 # UI sequence when that has it, and the private properties it sets there
 # never reach the execute sequence of an interactive run.
 sql "DELETE FROM \`InstallUISequence\` WHERE \`Action\` = 'AppSearch'"
-# The key where RunInstall remembers that it started Install.exe goes with
-# the product ("-": deleted on removal).
-sql "INSERT INTO \`Registry\` (\`Registry\`, \`Root\`, \`Key\`, \`Name\`, \`Component_\`) VALUES
-  ('ForgetRun', 2, 'SOFTWARE\\Kestrum Corporation\\Tolvo Port Monitor\\Run', '-', 'Remembered')"
 for property in "${properties[@]}"; do
   sql "INSERT INTO \`Property\` (\`Property\`, \`Value\`) VALUES ('${property%%=*}', '${property#*=}')"
 done

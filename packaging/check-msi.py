@@ -43,9 +43,10 @@ ROLLBACK_ORDER = ["InstallInitialize", "RollbackRemoval", "RunUninstall", "Remov
                   "RollbackUpgrade", "InstallFiles", "RollbackInstall", "RollbackTakeover",
                   "RunInstall", "RunVerify", "InstallFinalize", "RemoveExistingProducts"]
 DLL_ACTION = 1  # a DLL stored in the Binary table
-IN_SCRIPT, ROLLBACK, NO_IMPERSONATE, CONTINUE = 0x400, 0x100, 0x800, 0x40
+IN_SCRIPT, ROLLBACK, COMMIT, NO_IMPERSONATE, CONTINUE = 0x400, 0x100, 0x200, 0x800, 0x40
 TYPES = {"Run": DLL_ACTION | IN_SCRIPT | NO_IMPERSONATE,
          "Rollback": DLL_ACTION | IN_SCRIPT | ROLLBACK | NO_IMPERSONATE | CONTINUE,
+         "Forget": DLL_ACTION | IN_SCRIPT | COMMIT | NO_IMPERSONATE | CONTINUE,
          "Refuse": 19,  # an error message, and failure
          "Check": DLL_ACTION,  # TolvoRun.dll, immediate
          "": 51}  # a property set from formatted text

@@ -26,7 +26,10 @@
  * before starting the program (RunInstall); "?TOKEN", start the program
  * only when the remembered token is TOKEN, and forget it (RollbackUpgrade:
  * the previous version is installed again only when the new Install.exe
- * of this very transaction started).
+ * of this very transaction started); "-", forget the token (the other
+ * rollback actions, and ForgetRun, which commits with no command line).
+ * The token is kept in a key that none of the package's tables names, so
+ * that no rollback of the package's own registry values takes it away.
  */
 // windows.h must come before the headers that build on it.
 // clang-format off
@@ -48,7 +51,7 @@ enum {
 };
 
 /* Where RunInstall remembers that it started the program. */
-static const WCHAR kMarkKey[] = L"SOFTWARE\\Kestrum Corporation\\Tolvo Port Monitor\\Run";
+static const WCHAR kMarkKey[] = L"SOFTWARE\\Kestrum Corporation\\Tolvo Port Monitor Transaction";
 static const WCHAR kMarkValue[] = L"Started";
 
 /* The program's error stream: the pipe's reading end and the line being
@@ -315,37 +318,37 @@ static int RunCommand(const Log* log, WCHAR* commandLine, DWORD limitSeconds, BO
 }
 
 /* "+TOKEN": remembers TOKEN. "?TOKEN": TRUE when TOKEN is the remembered
- * one, which is forgotten either way. TRUE for no mark, and when the mark
+ * one. "?" and "-" forget it. TRUE for any other mark, and when the token
  * cannot be read (running the program is what the action did before). */
-static BOOL PassMark(const Log* log, const WCHAR* mark, int length) {
+static BOOL PassMark(const Log* log, const WCHAR* mark) {
   WCHAR remembered[kLongestProperty];
   DWORD size = sizeof remembered - sizeof(WCHAR);
   HKEY key = NULL;
   LONG opened;
-  BOOL pass = FALSE;
-  if (length == 0 || length >= kLongestProperty) {
+  BOOL pass = TRUE;
+  if (mark[0] == L'+') {
+    /* A failure to write leaves the rollback skipped, as if not started. */
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kMarkKey, 0, NULL, 0, KEY_SET_VALUE, NULL, &key,
+                        NULL) == ERROR_SUCCESS) {
+      RegSetValueExW(key, kMarkValue, 0, REG_SZ, (const BYTE*)(mark + 1),
+                     (DWORD)(lstrlenW(mark + 1) + 1) * sizeof(WCHAR));
+      RegCloseKey(key);
+    }
     return TRUE;
   }
-  opened = mark[0] == L'+' ? RegCreateKeyExW(HKEY_LOCAL_MACHINE, kMarkKey, 0, NULL, 0,
-                                             KEY_SET_VALUE, NULL, &key, NULL)
-                           : RegOpenKeyExW(HKEY_LOCAL_MACHINE, kMarkKey, 0,
-                                           KEY_QUERY_VALUE | KEY_SET_VALUE, &key);
-  if (opened != ERROR_SUCCESS) {
-    pass = opened != ERROR_FILE_NOT_FOUND || mark[0] == L'+';
-  } else if (mark[0] == L'+') {
-    /* Written with its terminator; a failure leaves the rollback skipped. */
-    RegSetValueExW(key, kMarkValue, 0, REG_SZ, (const BYTE*)(mark + 1),
-                   (DWORD)length * sizeof(WCHAR));
-    pass = TRUE;
-  } else {
-    if (RegQueryValueExW(key, kMarkValue, NULL, NULL, (BYTE*)remembered, &size) == ERROR_SUCCESS) {
+  if (mark[0] == L'?') {
+    opened = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kMarkKey, 0, KEY_QUERY_VALUE, &key);
+    pass = opened != ERROR_FILE_NOT_FOUND;
+    if (opened == ERROR_SUCCESS) {
+      pass =
+          RegQueryValueExW(key, kMarkValue, NULL, NULL, (BYTE*)remembered, &size) == ERROR_SUCCESS;
       remembered[size / sizeof(WCHAR)] = L'\0';
-      pass = lstrlenW(remembered) == length - 1 && wcsncmp(remembered, mark + 1, length - 1) == 0;
+      pass = pass && lstrcmpW(remembered, mark + 1) == 0;
+      RegCloseKey(key);
     }
-    RegDeleteValueW(key, kMarkValue);
   }
-  if (key != NULL) {
-    RegCloseKey(key);
+  if (mark[0] == L'?' || mark[0] == L'-') {
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, kMarkKey);
   }
   if (!pass) {
     LogText(log, L"not started", L"the new installation did not start in this transaction");
@@ -399,10 +402,16 @@ __declspec(dllexport) UINT WINAPI RunLogged(MSIHANDLE install) {
   for (WCHAR* digit = data; digit < mark && *digit >= L'0' && *digit <= L'9'; ++digit) {
     limitSeconds = limitSeconds < 86400 ? limitSeconds * 10 + (DWORD)(*digit - L'0') : 86400;
   }
-  ProgramName(++commandLine, program, MAX_PATH);
+  *commandLine++ = L'\0'; /* the mark's end */
+  if (*commandLine == L'\0') {
+    PassMark(&log, mark + 1);
+    HeapFree(GetProcessHeap(), 0, data);
+    return ERROR_SUCCESS;
+  }
+  ProgramName(commandLine, program, MAX_PATH);
   log.program = program;
   LogText(&log, L"command line", commandLine);
-  if (!PassMark(&log, mark + 1, (int)(commandLine - mark - 2))) {
+  if (!PassMark(&log, mark + 1)) {
     HeapFree(GetProcessHeap(), 0, data);
     return ERROR_SUCCESS;
   }

@@ -274,9 +274,13 @@ def cancel_hanging_install(h, prefix):
           "no cancel in the log:\n" + msi_log(prefix)[-3000:])
 
 
-def check_previous_not_rerun(h, prefix):
-    check("Install.exe not started: the new installation did not start in this transaction" in
-          msi_log(prefix), "RollbackUpgrade without RunInstall:\n" + msi_log(prefix)[-3000:])
+def previous_rerun(expected):
+    """A step: whether RollbackUpgrade ran the previous Install.exe (only after RunInstall)."""
+    def check_rollback_upgrade(h, prefix):
+        skipped = "Install.exe not started: the new installation did not start in this transaction"
+        check((skipped not in msi_log(prefix)) == expected,
+              "RollbackUpgrade, expected to run: %s\n%s" % (expected, msi_log(prefix)[-3000:]))
+    return check_rollback_upgrade
 
 
 def delete_install_exe(h, prefix):
@@ -435,7 +439,8 @@ PACKAGE_CASES = [
                                    ("", ["INIFILE=C:\\Site\\"], REFUSED), ("quoted", [], REFUSED),
                                    ("", ["SERVER=\\\\a\\b"], REFUSED)],
      "nothing"),
-    ("msi_failed_upgrade", [("", [], 0), ("broken monitor", [], MSI_FAILED), check_rollback_order],
+    ("msi_failed_upgrade", [("", [], 0), ("broken monitor", ["/l*v", MSI_LOG], MSI_FAILED),
+                            check_rollback_order, previous_rerun(True)],
      "previous"),
     ("msi_verify_fails_install", [assign_missing_printer, ("", ["VERIFY=1", "INIFILE=" + SITE_INI],
                                                            MSI_FAILED)], "not verified"),
@@ -476,7 +481,7 @@ PACKAGE_CASES = [
                                check_folder_kept], "installed"),
     ("msi_upgrade_failed_before_run", [("", [], 0), assign_missing_printer, (
         "no install run", ["VERIFY=1", "INIFILE=" + SITE_INI, "/l*v", MSI_LOG], MSI_FAILED),
-                                       check_previous_not_rerun], None),
+                                       previous_rerun(False)], None),
     # With the full user interface (the UI sequence runs first). Wine runs both sequences in one
     # process, so it cannot show what Windows loses on the way to the execute sequence (private
     # properties set in the UI sequence): the table check keeps AppSearch out of that sequence.
