@@ -1,5 +1,7 @@
 #include "winenv/installation_lock.h"
 
+#include "winenv/access_rules.h"
+
 namespace tolvo {
 
 namespace {
@@ -7,43 +9,7 @@ namespace {
 // Both editions change the same spooler: they share one name.
 constexpr const char* kName = "Global\\Kestrum Tolvo Installation";
 
-// The administrators or the local system account, as SDDL names them.
-bool IsAdministration(std::string_view sid) {
-  return sid == "BA" || sid == "SY" || sid == "S-1-5-32-544" || sid == "S-1-5-18";
-}
-
 }  // namespace
-
-bool OnlyAdministratorsReach(std::string_view sddl) {
-  if (sddl.substr(0, 2) != "O:") {
-    return false;
-  }
-  const std::size_t dacl = sddl.find("D:");
-  if (dacl == std::string_view::npos || !IsAdministration(sddl.substr(2, dacl - 2))) {
-    return false;
-  }
-  // The DACL's flags ("P", "AI" ...), then its entries; none at all is a
-  // DACL that lets no one in, "NO_ACCESS_CONTROL" one that lets everyone.
-  std::string_view entries = sddl.substr(dacl + 2);
-  const std::size_t first = entries.find('(');
-  if (entries.substr(0, first).find('_') != std::string_view::npos) {
-    return false;
-  }
-  entries.remove_prefix(first == std::string_view::npos ? entries.size() : first);
-  while (!entries.empty()) {
-    const std::size_t end = entries.find(')');
-    if (entries.front() != '(' || end == std::string_view::npos) {
-      return false;
-    }
-    const std::string_view entry = entries.substr(1, end - 1);
-    const std::size_t sid = entry.rfind(';');
-    if (sid == std::string_view::npos || !IsAdministration(entry.substr(sid + 1))) {
-      return false;
-    }
-    entries.remove_prefix(end + 1);
-  }
-  return true;
-}
 
 LockResult InstallationLock::Take() {
   const LockResult opened = Open();

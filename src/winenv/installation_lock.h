@@ -32,11 +32,6 @@ enum class LockResult {
   Failed,        // the lock could not be made, checked or waited for: error()
 };
 
-// True when an SDDL text of an owner and a DACL ("O:BAD:P(A;;GA;;;SY)...")
-// names only the administrators and the local system account: as the
-// owner, and in every entry of a DACL that is there.
-bool OnlyAdministratorsReach(std::string_view sddl);
-
 class InstallationLock {
  public:
   explicit InstallationLock(WinApi& api) : api_(api), mutex_(api), ownership_(api) {}
