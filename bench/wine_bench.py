@@ -336,6 +336,8 @@ def report(port_times, start_times, sizes, repetitions, samples):
             installer / reference,
             " ".join("%.2f" % t for t in times["Install.exe"]),
             " ".join("%.2f" % t for t in times["reference.exe"])))
+    lines += ["", noise_note(spread(runs for times in port_times.values()
+                                    for runs in times.values()))]
     before = [(ports, times) for ports, times in port_times.items() if BEFORE in times]
     if before:
         lines += ["", "Against the build before (`--against`), in the same repetitions:", "",
@@ -364,6 +366,18 @@ def report(port_times, start_times, sizes, repetitions, samples):
     return "\n".join(lines) + "\n", worst
 
 
+def spread(runs_by_program):
+    """The largest factor between the slowest and the fastest run of one program."""
+    return max(max(runs) / min(runs) for runs in runs_by_program)
+
+
+def noise_note(factor):
+    return ("Noise: the runs of one program spread by up to a factor %.2f (slowest over "
+            "fastest), and the same work timed in another section, at another time, can differ "
+            "by a factor 2 (reference.exe's 100 ports in the two Wine sections); a "
+            "ratio closer to 1 than the spread does not tell the programs apart." % factor)
+
+
 def paired_ratio(slower, faster):
     return statistics.median(s / f for s, f in zip(slower, faster))
 
@@ -384,7 +398,11 @@ def report_trace(ports, times, repetitions):
     lines += ["", "Tracing off (Install.exe against reference.exe): ratio %.3f, as without the "
               "trace (%s %.2f). Tracing on (traced against untraced Install.exe): ratio %.3f "
               "(%s %.1f)." % (off, verdict(off <= RATIO_LIMIT), RATIO_LIMIT, on,
-                              verdict(on <= TRACE_RATIO_LIMIT), TRACE_RATIO_LIMIT)]
+                              verdict(on <= TRACE_RATIO_LIMIT), TRACE_RATIO_LIMIT),
+              "", noise_note(spread(times.values()))]
+    if on < 1.0:
+        lines[-1] += (" Here the traced runs were faster than the untraced ones, which only "
+                      "noise explains: the trace adds work to every call.")
     return "\n".join(lines) + "\n"
 
 

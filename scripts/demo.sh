@@ -5,8 +5,9 @@
 # again, showing the installer's own transcript and what the print spooler
 # reports (the monitor's ports, the printers' ports) after each step.
 #
-# Its results: the kit in build/kit, the package built from it in
-# build/Tolvo.msi, and the installer's run log in build/demo/.
+# Its results: the kit in build/kit (zipped as build/Tolvo-kit.zip), the
+# package built from it in build/Tolvo.msi, and the installer's run log in
+# build/demo/.
 #
 # Usage: scripts/demo.sh [--keep]   (--keep installs once more at the end
 #        and leaves that Wine prefix in place, with the commands to use it)
@@ -107,6 +108,7 @@ cp "$WINEPREFIX/drive_c/windows/TLPortInstall.log" "$results/TLPortInstall.log"
 
 step "Results"
 echo "The kit, Install.exe with the stand-in product files: $root/build/kit"
+echo "The kit zipped: $root/build/Tolvo-kit.zip"
 echo "The Windows Installer package built from the kit: $root/build/Tolvo.msi"
 echo "The installer's run log, C:\\windows\\TLPortInstall.log: $results/TLPortInstall.log"
 if $keep; then

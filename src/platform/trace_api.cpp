@@ -683,6 +683,18 @@ DWORD TraceApi::GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE type, SECURITY_INF
   return static_cast<DWORD>(EndStatus(static_cast<LSTATUS>(status)));
 }
 
+DWORD TraceApi::GetNamedSecurityInfoA(LPCSTR objectName, SE_OBJECT_TYPE type,
+                                      SECURITY_INFORMATION parts, PSID* owner, PSID* group,
+                                      PACL* dacl, PACL* sacl, PSECURITY_DESCRIPTOR* descriptor) {
+  Begin("GetNamedSecurityInfoA").Text(objectName).Decimal(type).Hex(parts);
+  const DWORD status =
+      inner_.GetNamedSecurityInfoA(objectName, type, parts, owner, group, dacl, sacl, descriptor);
+  if (status == ERROR_SUCCESS && descriptor != nullptr) {
+    line_.Label("-> ").Pointer(*descriptor);
+  }
+  return static_cast<DWORD>(EndStatus(static_cast<LSTATUS>(status)));
+}
+
 BOOL TraceApi::ConvertSecurityDescriptorToStringSecurityDescriptorA(PSECURITY_DESCRIPTOR descriptor,
                                                                     DWORD revision,
                                                                     SECURITY_INFORMATION parts,

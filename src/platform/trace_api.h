@@ -163,6 +163,9 @@ class TraceApi final : public WinApi {
   DWORD GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE type, SECURITY_INFORMATION parts, PSID* owner,
                         PSID* group, PACL* dacl, PACL* sacl,
                         PSECURITY_DESCRIPTOR* descriptor) override;
+  DWORD GetNamedSecurityInfoA(LPCSTR objectName, SE_OBJECT_TYPE type, SECURITY_INFORMATION parts,
+                              PSID* owner, PSID* group, PACL* dacl, PACL* sacl,
+                              PSECURITY_DESCRIPTOR* descriptor) override;
   BOOL ConvertSecurityDescriptorToStringSecurityDescriptorA(PSECURITY_DESCRIPTOR descriptor,
                                                             DWORD revision,
                                                             SECURITY_INFORMATION parts, LPSTR* text,

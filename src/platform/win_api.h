@@ -199,6 +199,10 @@ class WinApi {
   virtual DWORD GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE type, SECURITY_INFORMATION parts,
                                 PSID* owner, PSID* group, PACL* dacl, PACL* sacl,
                                 PSECURITY_DESCRIPTOR* descriptor) = 0;
+  // The same for a file or folder named by its path.
+  virtual DWORD GetNamedSecurityInfoA(LPCSTR objectName, SE_OBJECT_TYPE type,
+                                      SECURITY_INFORMATION parts, PSID* owner, PSID* group,
+                                      PACL* dacl, PACL* sacl, PSECURITY_DESCRIPTOR* descriptor) = 0;
   // The parts of a descriptor as SDDL text, allocated for LocalFree.
   virtual BOOL ConvertSecurityDescriptorToStringSecurityDescriptorA(PSECURITY_DESCRIPTOR descriptor,
                                                                     DWORD revision,

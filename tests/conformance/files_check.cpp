@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "conformance/check.h"
+#include "platform/run_account.h"
+#include "winenv/access_rules.h"
 
 namespace tolvo::checks {
 namespace {
@@ -44,10 +46,10 @@ class FilesCheck : public Check {
 // A file read whole: in pieces, then 0 bytes at its end.
 TEST_F(FilesCheck, ReadFileToItsEnd) {
   scratch.WriteFile(Path("image.dll"), "MZ123");
-  EXPECT_FAILS(ERROR_FILE_NOT_FOUND,
-               api.CreateFileA(Path("missing.dll").c_str(), GENERIC_READ, FILE_SHARE_READ,
-                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                               nullptr) != INVALID_HANDLE_VALUE);
+  EXPECT_FAILS(
+      ERROR_FILE_NOT_FOUND,
+      api.CreateFileA(Path("missing.dll").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr) != INVALID_HANDLE_VALUE);
   HANDLE file = api.CreateFileA(Path("image.dll").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
@@ -127,6 +129,25 @@ TEST_F(FilesCheck, AttributesOfNewFilesAndFolders) {
   EXPECT_EQ(api.GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
   EXPECT_FAILS(ERROR_PATH_NOT_FOUND,
                api.SetFileAttributesA(Path("G\\x").c_str(), FILE_ATTRIBUTE_NORMAL));
+}
+
+// A file's owner and DACL as the installer judges them: a file made by an
+// administrator's run is no lesser account's to change, and users may read
+// it (Wine maps the host's permission bits to grants: Everyone reads a file
+// of mode 644; Windows' folders hand Users read down).
+TEST_F(FilesCheck, NamedSecurityOfAFile) {
+  scratch.WriteFile(Path("a.txt"), "a");
+  char run[kSidTextSize];
+  ASSERT_TRUE(RunAccountSid(api, run));
+  UniqueLocal text(api);
+  ASSERT_EQ(ReadFileSecurity(api, Path("a.txt").c_str(), text), static_cast<DWORD>(ERROR_SUCCESS));
+  const std::string_view sddl(static_cast<const char*>(text.get()));
+  EXPECT_EQ(LesserAccountWith(sddl, Access::Change, run), "") << sddl;
+  EXPECT_NE(LesserAccountWith(sddl, Access::Read, run), "") << sddl;
+  EXPECT_EQ(ReadFileSecurity(api, Path("none.txt").c_str(), text),
+            static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(ReadFileSecurity(api, Path("G\\x").c_str(), text),
+            static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
 }
 
 TEST_F(FilesCheck, CreateAndRemoveDirectoryErrors) {

@@ -52,9 +52,18 @@ struct SimFilesState {
   void Forget(std::string_view fullPath);
   void CopyAttributes(std::string_view fromFullPath, std::string_view toFullPath);
 
-  std::map<std::string, DWORD> attributes;      // by Key()
-  std::set<std::string> locked;                 // by Key()
-  std::map<std::string, std::string> security;  // by Key(): SDDL a run log was created with
+  std::map<std::string, DWORD> attributes;  // by Key()
+  std::set<std::string> locked;             // by Key()
+  // The owner and DACL of a file or folder as SDDL, by Key(): what a run
+  // log was created with, or what a test set; any other has kDefaultSecurity.
+  std::map<std::string, std::string> security;
+  // Program Files' and the Windows folder's: the administrators own it, the
+  // system and they may do anything, users may read and run.
+  static constexpr const char* kDefaultSecurity =
+      "O:BAD:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
+  void SetSecurity(std::string_view fullPath, std::string sddl) {
+    security[Key(fullPath)] = std::move(sddl);
+  }
   // Folders and files that a link, junction or second hard link leads
   // elsewhere from, by Key(): the run log is never opened through one.
   std::set<std::string> links;

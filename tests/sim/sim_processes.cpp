@@ -599,11 +599,20 @@ DWORD SimWindows::GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE /*type*/,
   if (auto error = Enter("GetSecurityInfo")) {
     return *error;
   }
-  // Only a mutex's descriptor is modelled, as a whole.
-  if (!IsHandle(handle, HandleKind::Mutex)) {
+  // A mutex's and a registry key's descriptors are modelled, each as a whole.
+  if (IsHandle(handle, HandleKind::RegKey)) {
+    const auto open = registry.openKeys.find(Value(handle));
+    const SimRegistryKey* key =
+        open == registry.openKeys.end() ? nullptr : registry.FindKey(open->second.path);
+    if (key == nullptr) {
+      return ERROR_INVALID_HANDLE;
+    }
+    *descriptor = NewLocalBlock(key->security.empty() ? kDefaultKeySecurity : key->security);
+  } else if (IsHandle(handle, HandleKind::Mutex)) {
+    *descriptor = NewLocalBlock(processes.mutexes[processes.mutexHandles[Value(handle)]].security);
+  } else {
     return ERROR_INVALID_HANDLE;
   }
-  *descriptor = NewLocalBlock(processes.mutexes[processes.mutexHandles[Value(handle)]].security);
   if (owner != nullptr) {
     *owner = *descriptor;
   }

@@ -468,7 +468,7 @@ LSTATUS SimWindows::RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD /*options*/, RE
 
 LSTATUS SimWindows::RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD /*reserved*/,
                                     LPSTR /*className*/, DWORD /*options*/, REGSAM desired,
-                                    LPSECURITY_ATTRIBUTES /*security*/, PHKEY result,
+                                    LPSECURITY_ATTRIBUTES security, PHKEY result,
                                     LPDWORD disposition) {
   if (auto error = Enter("RegCreateKeyExA")) {
     return Status(*error);
@@ -486,7 +486,10 @@ LSTATUS SimWindows::RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD /*reserved*/,
     return Status(ERROR_ACCESS_DENIED);
   }
   bool created = false;
-  registry.CreateKeyPath(target.path, &created);
+  SimRegistryKey* made = registry.CreateKeyPath(target.path, &created);
+  if (created && security != nullptr && made != nullptr) {
+    made->security = LocalText(security->lpSecurityDescriptor);
+  }
   HANDLE handle = NewHandle(HandleKind::RegKey);
   registry.openKeys[HandleValue(handle)] = {target.path, target.view32, desired};
   *result = static_cast<HKEY>(handle);

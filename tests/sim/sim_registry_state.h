@@ -57,6 +57,9 @@ struct SimRegistryValue {
 struct SimRegistryKey {
   std::string name;  // as first created, case kept
   bool denyWrite = false;
+  // Owner and DACL as SDDL; empty: what HKLM\SOFTWARE hands down
+  // (kDefaultKeySecurity). A key created with a descriptor keeps it.
+  std::string security;
   std::map<std::string, SimRegistryValue, RegistryNameLess> values;  // "" = default value
   std::map<std::string, std::unique_ptr<SimRegistryKey>, RegistryNameLess> subkeys;
 };
@@ -72,6 +75,10 @@ struct SimEvent {
   std::vector<std::string> strings;
   DWORD dataSize = 0;
 };
+
+// HKLM\SOFTWARE's: users may read.
+inline constexpr const char* kDefaultKeySecurity =
+    "O:BAD:(A;CI;KA;;;SY)(A;CI;KA;;;BA)(A;CI;KR;;;BU)";
 
 inline constexpr const char* kCurrentVersionKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
 inline constexpr const char* kCurrentVersionKey32 =

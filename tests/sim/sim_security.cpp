@@ -63,6 +63,29 @@ BOOL SimWindows::ConvertSecurityDescriptorToStringSecurityDescriptorA(
   return TRUE;
 }
 
+DWORD SimWindows::GetNamedSecurityInfoA(LPCSTR objectName, SE_OBJECT_TYPE type,
+                                        SECURITY_INFORMATION /*parts*/, PSID* owner,
+                                        PSID* /*group*/, PACL* /*dacl*/, PACL* /*sacl*/,
+                                        PSECURITY_DESCRIPTOR* descriptor) {
+  if (auto error = Enter("GetNamedSecurityInfoA")) {
+    return *error;
+  }
+  if (objectName == nullptr || type != SE_FILE_OBJECT || descriptor == nullptr) {
+    return ERROR_INVALID_PARAMETER;
+  }
+  const std::string full = FullPath(objectName);
+  if (!Exists(full)) {
+    return Exists(full.substr(0, full.rfind('\\'))) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+  }
+  const auto set = fileSystem.security.find(SimFilesState::Key(full));
+  const bool known = set != fileSystem.security.end() && !set->second.empty();
+  *descriptor = NewLocalBlock(known ? set->second : SimFilesState::kDefaultSecurity);
+  if (owner != nullptr) {
+    *owner = *descriptor;
+  }
+  return ERROR_SUCCESS;
+}
+
 // The SID a TOKEN_USER names lives in the caller's buffer on Windows; here
 // it is a block the machine keeps, never counted as open.
 constexpr std::uintptr_t kTokenUserSid = 0x7E000000;

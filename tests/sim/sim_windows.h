@@ -169,13 +169,13 @@ class SimWindows : public WinApi {
 
   LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM desired,
                         PHKEY result) override;
-  LSTATUS RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR className,
-                          DWORD options, REGSAM desired, LPSECURITY_ATTRIBUTES security,
-                          PHKEY result, LPDWORD disposition) override;
-  LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type,
-                           LPBYTE data, LPDWORD dataSize) override;
-  LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type,
-                         const BYTE* data, DWORD dataSize) override;
+  LSTATUS RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR className, DWORD options,
+                          REGSAM desired, LPSECURITY_ATTRIBUTES security, PHKEY result,
+                          LPDWORD disposition) override;
+  LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                           LPDWORD dataSize) override;
+  LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, const BYTE* data,
+                         DWORD dataSize) override;
   LSTATUS RegDeleteValueA(HKEY key, LPCSTR valueName) override;
   LSTATUS RegEnumValueA(HKEY key, DWORD index, LPSTR valueName, LPDWORD valueNameSize,
                         LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD dataSize) override;
@@ -186,8 +186,8 @@ class SimWindows : public WinApi {
                     WORD numStrings, DWORD dataSize, LPCSTR* strings, LPVOID rawData) override;
   BOOL DeregisterEventSource(HANDLE eventLog) override;
 
-  DWORD GetPrivateProfileStringA(LPCSTR appName, LPCSTR keyName, LPCSTR defaultText,
-                                 LPSTR returned, DWORD size, LPCSTR fileName) override;
+  DWORD GetPrivateProfileStringA(LPCSTR appName, LPCSTR keyName, LPCSTR defaultText, LPSTR returned,
+                                 DWORD size, LPCSTR fileName) override;
   UINT GetPrivateProfileIntA(LPCSTR appName, LPCSTR keyName, INT defaultValue,
                              LPCSTR fileName) override;
 
@@ -259,9 +259,12 @@ class SimWindows : public WinApi {
   BOOL ConvertStringSecurityDescriptorToSecurityDescriptorA(LPCSTR text, DWORD revision,
                                                             PSECURITY_DESCRIPTOR* descriptor,
                                                             PULONG size) override;
-  DWORD GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE type, SECURITY_INFORMATION parts,
-                        PSID* owner, PSID* group, PACL* dacl, PACL* sacl,
+  DWORD GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE type, SECURITY_INFORMATION parts, PSID* owner,
+                        PSID* group, PACL* dacl, PACL* sacl,
                         PSECURITY_DESCRIPTOR* descriptor) override;
+  DWORD GetNamedSecurityInfoA(LPCSTR objectName, SE_OBJECT_TYPE type, SECURITY_INFORMATION parts,
+                              PSID* owner, PSID* group, PACL* dacl, PACL* sacl,
+                              PSECURITY_DESCRIPTOR* descriptor) override;
   BOOL ConvertSecurityDescriptorToStringSecurityDescriptorA(PSECURITY_DESCRIPTOR descriptor,
                                                             DWORD revision,
                                                             SECURITY_INFORMATION parts, LPSTR* text,

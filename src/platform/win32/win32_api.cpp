@@ -576,6 +576,12 @@ DWORD Win32Api::GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE type, SECURITY_INF
   return ::GetSecurityInfo(handle, type, parts, owner, group, dacl, sacl, descriptor);
 }
 
+DWORD Win32Api::GetNamedSecurityInfoA(LPCSTR objectName, SE_OBJECT_TYPE type,
+                                      SECURITY_INFORMATION parts, PSID* owner, PSID* group,
+                                      PACL* dacl, PACL* sacl, PSECURITY_DESCRIPTOR* descriptor) {
+  return ::GetNamedSecurityInfoA(objectName, type, parts, owner, group, dacl, sacl, descriptor);
+}
+
 BOOL Win32Api::ConvertSecurityDescriptorToStringSecurityDescriptorA(PSECURITY_DESCRIPTOR descriptor,
                                                                     DWORD revision,
                                                                     SECURITY_INFORMATION parts,
