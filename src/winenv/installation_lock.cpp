@@ -18,9 +18,10 @@ LockResult InstallationLock::Take() {
     return Failed(api_.GetLastError());
   }
   SECURITY_ATTRIBUTES attributes{sizeof attributes, security.get(), FALSE};
-  LockResult result = TakeFile(attributes);
+  // The mutex first: a run it refuses has made no file.
+  LockResult result = TakeEarlierMutex(attributes);
   if (result == LockResult::Taken) {
-    result = TakeEarlierMutex(attributes);
+    result = TakeFile(attributes);
   }
   if (result != LockResult::Taken) {
     Release();
@@ -69,7 +70,7 @@ LockResult InstallationLock::TakeEarlierMutex(SECURITY_ATTRIBUTES& attributes) {
     // An object of another type, or a mutex that denies this account,
     // which an earlier version's never does to an administrator.
     return error == ERROR_INVALID_HANDLE || error == ERROR_ACCESS_DENIED ? LockResult::Taken
-                                                                          : Failed(error);
+                                                                         : Failed(error);
   }
   constexpr SECURITY_INFORMATION kParts = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
   UniqueLocal descriptor(api_);

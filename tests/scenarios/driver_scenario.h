@@ -31,14 +31,11 @@ struct SequenceCall {
   bool installationLockHeld = false;
 };
 
-// The installer's run owns a mutex of the machine.
-inline bool RunHoldsAMutex(const sim::SimWindows& machine) {
-  for (const auto& [name, mutex] : machine.processes.mutexes) {
-    if (mutex.ownedByRun) {
-      return true;
-    }
-  }
-  return false;
+inline constexpr const char* kLockFile = "C:\\Windows\\Kestrum Tolvo Installation.lock";
+
+// The installer's run holds the installation lock.
+inline bool RunHoldsTheLock(const sim::SimWindows& machine) {
+  return machine.fileSystem.HeldByRun(kLockFile);
 }
 
 class RecordingSequences final : public InstallerSequences {
@@ -86,7 +83,7 @@ class RecordingSequences final : public InstallerSequences {
     call.enterpriseEdition = context.settings.enterpriseEdition;
     call.runLogOpen = context.output.runLogOpen();
     call.currentDirectory = machine_.currentDirectory;
-    call.installationLockHeld = RunHoldsAMutex(machine_);
+    call.installationLockHeld = RunHoldsTheLock(machine_);
     return call;
   }
 

@@ -14,10 +14,12 @@
 //   sim.fileSystem.SetAttributes(sim.FullPath("C:\\A\\x.dll"), FILE_ATTRIBUTE_READONLY);
 //   sim.fileSystem.Lock(sim.FullPath("C:\\Windows\\system32\\TOLVOVS.DLL"));
 //
-// A locked file is in use: DeleteFileA on it, and CopyFileA onto it, fail
-// with ERROR_SHARING_VIOLATION, and "rmdir /S" of a folder holding it fails.
-// Open searches are counted as HandleKind::Find, files CreateFileA opened
-// (for reading only) as HandleKind::File (SimWindows::OpenCount).
+// A locked file is in use: DeleteFileA on it, CopyFileA onto it and
+// CreateFileA to hold it alone fail with ERROR_SHARING_VIOLATION, and
+// "rmdir /S" of a folder holding it fails. Open searches are counted as
+// HandleKind::Find, files CreateFileA opened (to read an existing file, or
+// to hold one alone: OPEN_ALWAYS, no sharing) as HandleKind::File
+// (SimWindows::OpenCount).
 #pragma once
 
 #include <cstdint>
@@ -44,6 +46,8 @@ struct SimFilesState {
   bool IsLocked(std::string_view fullPath) const { return locked.count(Key(fullPath)) != 0; }
   // True when the path or anything below it is locked.
   bool AnyLockedAt(std::string_view fullPath) const;
+  // True when the run holds the file alone (CreateFileA with no sharing).
+  bool HeldByRun(std::string_view fullPath) const;
 
   // --- For the machine's implementation ----------------------------------------
   // Lower-case key of a full path, without a trailing backslash.
@@ -74,10 +78,11 @@ struct SimFilesState {
     std::size_t next = 0;
   };
   std::map<std::uintptr_t, Search> searches;  // by search handle
-  // An open file (CreateFileA reads only): its content, taken at the open.
+  // An open file: its content, taken at the open.
   struct OpenFile {
     std::string content;
     std::size_t position = 0;
+    std::string heldAlone;  // Key() of a file opened with no sharing
   };
   std::map<std::uintptr_t, OpenFile> openFiles;  // by file handle
 };

@@ -110,16 +110,21 @@ def two_installers_at_once(h):
 
 
 @test
-def lock_name_taken_by_an_event(h):
-    """An event under the lock's name is no installation, nor does a lesser lock do."""
-    prefix = h.prefix("lock-name-taken")
-    holder, out, _ = prefix.start([str(PROBE), "hold-event", "Global\\Kestrum Tolvo Installation"])
+def lock_name_taken_by_another_program(h):
+    """A mutex of the earlier versions' lock name, open to everyone, blocks no installation;
+    a second installation meanwhile is refused by the lock file alone."""
+    prefix, _ = many_ports_prefix(h, "lock-name-taken")
+    holder, out, _ = prefix.start([str(PROBE), "hold-mutex", "Global\\Kestrum Tolvo Installation"])
     while b"held" not in out.read_bytes() and holder.poll() is None:
         time.sleep(0.05)
-    result = prefix.install()
+    first, first_out, _ = prefix.start(["C:\\Kit\\Install.exe"])
+    while b"Checking Files" not in first_out.read_bytes() and first.poll() is None:
+        time.sleep(0.01)
+    second = prefix.run(["C:\\Kit\\Install.exe"])
+    rc = first.wait(timeout=RUN_TIMEOUT)
+    check(holder.poll() is None, "the mutex was not held")
     holder.kill()
-    squatted = "ERROR: The Tolvo installation lock is taken by a program that is not a Tolvo " \
-               "installation\n"
-    check_run(result, banner(STANDARD) + [(squatted, False)], 255, "lock name taken")
-    check(not prefix.host("C:\\windows\\TLPortInstall.log").exists(), "a run log was written")
+    check(rc == 0 and first_out.read_bytes().endswith(INSTALLED), "the first run: exit %d" % rc)
+    refusal = "ERROR: Another Tolvo installation is running\n"
+    check_run(second, banner(STANDARD) + [(refusal, False)], 255, "the second run")
     return prefix
