@@ -68,9 +68,12 @@ LockResult InstallationLock::TakeEarlierMutex(SECURITY_ATTRIBUTES& attributes) {
   if (!mutex_) {
     const DWORD error = api_.GetLastError();
     // An object of another type, or a mutex that denies this account,
-    // which an earlier version's never does to an administrator.
-    return error == ERROR_INVALID_HANDLE || error == ERROR_ACCESS_DENIED ? LockResult::Taken
-                                                                         : Failed(error);
+    // which an earlier version's never does to an administrator; or none,
+    // and this account may not make one the administrators own: no
+    // earlier installation runs. The file tells what this account may do.
+    const bool passedOver = error == ERROR_INVALID_HANDLE || error == ERROR_ACCESS_DENIED ||
+                            error == ERROR_INVALID_OWNER;
+    return passedOver ? LockResult::Taken : Failed(error);
   }
   constexpr SECURITY_INFORMATION kParts = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
   UniqueLocal descriptor(api_);

@@ -153,18 +153,18 @@ TEST_F(ExitCodes, EnterpriseUninstallSucceeded) {
 // leaves the default run log alone, which the run holding the lock writes.
 struct LockCase {
   std::vector<std::string> arguments;
-  void (*prepare)(sim::SimWindows&);  // what another process holds or left
-  std::string printed = "";           // after the banner
-  const char* log = nullptr;          // what receives the transcript too, if anything
+  const char* heldBy;         // the mutex another process holds, if any: its descriptor
+  int failedCreations;        // CreateMutexA fails: never (-1), the first call (1), every call (0)
+  DWORD creationError;        // with this error
+  std::string printed;        // after the banner
+  const char* log = nullptr;  // what receives the transcript too, if anything
   int exitCode = -1;
+  const char* lockFile = nullptr;  // the lock file another process holds: its descriptor
+                                   // ("": this account may not make it)
 };
 
+const char* const kLock = kAdministratorsOnlySecurity;
 const char* const kEarlierName = "Global\\Kestrum Tolvo Installation";
-// An installation of an earlier version runs: it holds its mutex.
-void EarlierVersionRuns(sim::SimWindows& m) {
-  m.processes.mutexes[kEarlierName] = {true};
-}
-// A lock file with this descriptor is there; `held`: another process holds it.
 void LockFileThere(sim::SimWindows& m, const char* security, bool held) {
   m.WriteFile(kLockFile, "");
   m.fileSystem.SetSecurity(m.FullPath(kLockFile), security);
@@ -175,40 +175,33 @@ void LockFileThere(sim::SimWindows& m, const char* security, bool held) {
 const std::string kBusy = "ERROR: Another Tolvo installation is running\n";
 const std::string kSquatted =
     "ERROR: The Tolvo installation lock is taken by a program that is not a Tolvo installation: "
-    "\"C:\\Windows\\Kestrum Tolvo Installation.lock\" is open to ";
+    "\"C:\\Windows\\Kestrum Tolvo Installation.lock\" is open to S-1-5-21-1-2-3-1005\n";
 const LockCase kLockCases[] = {
-    {{}, EarlierVersionRuns, kBusy},
-    {{"-u", "-a"}, EarlierVersionRuns, kBusy},
-    {{"-lC:\\Kit\\own.log"}, EarlierVersionRuns, kBusy, "C:\\Kit\\own.log"},
-    {{"-?"}, EarlierVersionRuns, kUsage, kDefaultLog},  // needs no lock
-    // A check ends with a code of its own for a running installation alone.
+    {{}, kLock, -1, 0, kBusy},
+    {{"-u", "-a"}, kLock, -1, 0, kBusy},
+    {{"-lC:\\Kit\\own.log"}, kLock, -1, 0, kBusy, "C:\\Kit\\own.log"},
+    {{"-?"}, kLock, -1, 0, kUsage, kDefaultLog},  // needs no lock
+    // A check ends with a code of its own: try again later; an earlier
+    // version's installation holds the mutex, this version's the file.
+    {{"-v"}, kLock, -1, 0, kBusy, nullptr, 3},
+    {{"-v"}, nullptr, -1, 0, kBusy, nullptr, 3, kLock},
+    // A file there that a lesser account owns (on XP and Server 2003 Power
+    // Users may make files in the Windows folder); an account short of an
+    // administrator. (Wine's prefix account is an administrator.)
+    {{"-v"}, nullptr, -1, 0, kSquatted, nullptr, 2, "O:S-1-5-21-1-2-3-1005D:(A;;FA;;;WD)"},
     {{"-v"},
-     [](sim::SimWindows& m) { LockFileThere(m, kAdministratorsOnlySecurity, true); },
-     kBusy,
      nullptr,
-     3},
-    // On XP Power Users may make files in the Windows folder: one of theirs
-    // held, or any file there open to a lesser account, is no installation's.
-    // (Other accounts than the prefix's own cannot be shown under Wine.)
-    {{"-v"},
-     [](sim::SimWindows& m) {
-       m.version.major = 5;
-       LockFileThere(m, "O:S-1-5-21-1-2-3-1005D:(A;;FA;;;S-1-5-21-1-2-3-1005)", true);
-     },
-     kSquatted + "S-1-5-21-1-2-3-1005\n",
-     nullptr,
-     2},
-    {{}, [](sim::SimWindows& m) { m.WriteFile(kLockFile, ""); }, kSquatted + "BUILTIN\\Users\n"},
-    // An account short of an administrator may not make the file (Wine's
-    // prefix account is an administrator).
-    {{"-v"},
-     [](sim::SimWindows& m) { m.FailCall("CreateFileA", ERROR_ACCESS_DENIED); },
+     0,
+     ERROR_INVALID_OWNER,  // it may make no mutex the administrators own
      "ERROR: Access to the Tolvo installation lock \"C:\\Windows\\Kestrum Tolvo "
      "Installation.lock\" is denied: run as an administrator\n",
      nullptr,
-     2},
+     2,
+     ""},
     {{},
-     [](sim::SimWindows& m) { m.FailCall("CreateMutexA", ERROR_PATH_NOT_FOUND); },
+     nullptr,
+     0,
+     ERROR_PATH_NOT_FOUND,
      "ERROR (3) While Checking for Another Tolvo Installation.\n"},
 };
 
@@ -216,7 +209,17 @@ class LockRefused : public DriverScenario, public ::testing::WithParamInterface<
 
 TEST_P(LockRefused, ChangesNothing) {
   const LockCase& c = GetParam();
-  c.prepare(machine);
+  if (c.heldBy != nullptr) {
+    machine.processes.mutexes[kEarlierName] = {true, false, false, 0, c.heldBy};
+  }
+  if (c.failedCreations >= 0) {
+    machine.FailCall("CreateMutexA", c.creationError, c.failedCreations);
+  }
+  if (c.lockFile != nullptr && *c.lockFile == '\0') {
+    machine.FailCall("CreateFileA", ERROR_ACCESS_DENIED);
+  } else if (c.lockFile != nullptr) {
+    LockFileThere(machine, c.lockFile, true);
+  }
   const char* log = c.log != nullptr ? c.log : kDefaultLog;
   const std::string before = machine.StateText(log);
   EXPECT_EQ(Run(c.arguments), c.exitCode);
@@ -227,42 +230,22 @@ TEST_P(LockRefused, ChangesNothing) {
   EXPECT_EQ(machine.StateText(log), before);
 }
 
-// A name of the earlier versions' mutex that no installation holds blocks
-// nothing: a user's mutex, one the administrators own that grants everyone
-// (the restore privilege makes one), an object of another type, a mutex
-// this account may not open (an earlier version's lets administrators in).
-const LockCase kEarlierNameTaken[] = {
-    {{},
-     [](sim::SimWindows& m) {
-       m.processes.mutexes[kEarlierName] = {true, false, false, 0,
-                                            "O:S-1-5-21-1-2-3-1001D:(A;;GA;;;S-1-5-21-1-2-3-1001)"};
-     }},
-    {{"-v"},
-     [](sim::SimWindows& m) {
-       m.processes.mutexes[kEarlierName] = {true, false, false, 0,
-                                            "O:BAD:(A;;GA;;;SY)(A;;GA;;;BA)(A;;GA;;;WD)"};
-     }},
-    {{}, [](sim::SimWindows& m) { m.FailCall("CreateMutexA", ERROR_INVALID_HANDLE); }},
-    {{}, [](sim::SimWindows& m) { m.FailCall("CreateMutexA", ERROR_ACCESS_DENIED); }},
-};
-
-class LockNotBlocked : public DriverScenario, public ::testing::WithParamInterface<LockCase> {};
-
-TEST_P(LockNotBlocked, RunsUnderTheLock) {
-  GetParam().prepare(machine);
-  EXPECT_EQ(Run(GetParam().arguments), 0);
-  ASSERT_EQ(sequences.calls.size(), 1u);
-  EXPECT_TRUE(sequences.calls[0].installationLockHeld);
-}
-
-INSTANTIATE_TEST_SUITE_P(Runs, LockNotBlocked, ::testing::ValuesIn(kEarlierNameTaken));
 INSTANTIATE_TEST_SUITE_P(Runs, LockRefused, ::testing::ValuesIn(kLockCases));
+
+// A mutex of the earlier versions' name that no installation of theirs
+// holds blocks nothing (one that denies this account: EveryCallFails).
+TEST_F(ExitCodes, TheEarlierLockNameTakenByAnotherProgramBlocksNothing) {
+  machine.processes.mutexes[kEarlierName] = {true, false, false, 0,
+                                             "O:BAD:(A;;GA;;;SY)(A;;GA;;;BA)(A;;GA;;;WD)"};
+  EXPECT_EQ(Run({"-v"}), 0);
+  EXPECT_TRUE(sequences.calls.size() == 1 && sequences.calls[0].installationLockHeld);
+}
 
 // A run killed while another process had the mutex open left it abandoned,
 // and the lock file, which no one holds now.
 TEST_F(ExitCodes, AnAbandonedLockIsTakenAndGivenBack) {
   machine.processes.mutexes[kEarlierName] = {false, false, true};
-  LockFileThere(machine, kAdministratorsOnlySecurity, false);
+  LockFileThere(machine, kLock, false);
   EXPECT_EQ(Run({}), 0);
   ASSERT_EQ(sequences.calls.size(), 1u);
   EXPECT_TRUE(sequences.calls[0].installationLockHeld);

@@ -336,8 +336,9 @@ bool FailureStops(Step step, const std::string& function, bool ignoreErrors) {
       // A mutex of the earlier versions' name that this account may not
       // open (CreateMutexA fails with ERROR_ACCESS_DENIED) is none of theirs.
       return function == "OpenRunLog" || function == "GetWindowsDirectoryA" ||
-             function == "CreateFileA" || function.find("Secur") != std::string::npos || function == "WaitForSingleObject" ||
-             function == "RegOpenKeyExA" || function == "RegQueryValueExA";
+             function == "CreateFileA" || function.find("Secur") != std::string::npos ||
+             function == "WaitForSingleObject" || function == "RegOpenKeyExA" ||
+             function == "RegQueryValueExA";
     case Step::FileCheck:
       return function == "GetFileAttributesA" || function == "CreateFileA" ||
              function == "ReadFile" || function == "RegCreateKeyExA";
