@@ -31,12 +31,8 @@ struct SequenceCall {
   bool installationLockHeld = false;
 };
 
+// The installation lock, which the run holds alone.
 inline constexpr const char* kLockFile = "C:\\Windows\\Kestrum Tolvo Installation.lock";
-
-// The installer's run holds the installation lock.
-inline bool RunHoldsTheLock(const sim::SimWindows& machine) {
-  return machine.fileSystem.HeldByRun(kLockFile);
-}
 
 class RecordingSequences final : public InstallerSequences {
  public:
@@ -83,7 +79,7 @@ class RecordingSequences final : public InstallerSequences {
     call.enterpriseEdition = context.settings.enterpriseEdition;
     call.runLogOpen = context.output.runLogOpen();
     call.currentDirectory = machine_.currentDirectory;
-    call.installationLockHeld = RunHoldsTheLock(machine_);
+    call.installationLockHeld = machine_.fileSystem.HeldByRun(kLockFile);
     return call;
   }
 

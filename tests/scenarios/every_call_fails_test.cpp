@@ -333,8 +333,7 @@ bool FailureStops(Step step, const std::string& function, bool ignoreErrors) {
   }
   switch (step) {
     case Step::StartUp:
-      // A mutex of the earlier versions' name that this account may not
-      // open (CreateMutexA fails with ERROR_ACCESS_DENIED) is none of theirs.
+      // (A mutex of the earlier name that denies this account is passed over.)
       return function == "OpenRunLog" || function == "GetWindowsDirectoryA" ||
              function == "CreateFileA" || function.find("Secur") != std::string::npos ||
              function == "WaitForSingleObject" || function == "RegOpenKeyExA" ||
@@ -660,7 +659,6 @@ TEST(FailedStartUpQuery, WindowsDirectoryEndsTheRunWithoutALogAtTheDriveRoot) {
 
   EXPECT_EQ(run.RunConfiguration(), -1);
 
-  // The lock, a file in that folder, is not taken either.
   EXPECT_NE(run.machine.console.find("ERROR (5) While Checking for Another Tolvo Installation.\n"),
             std::string::npos);
   EXPECT_FALSE(run.machine.Exists("C:\\TLPortInstall.log"));

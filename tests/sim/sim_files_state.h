@@ -14,11 +14,10 @@
 //   sim.fileSystem.SetAttributes(sim.FullPath("C:\\A\\x.dll"), FILE_ATTRIBUTE_READONLY);
 //   sim.fileSystem.Lock(sim.FullPath("C:\\Windows\\system32\\TOLVOVS.DLL"));
 //
-// A locked file is in use: DeleteFileA on it, CopyFileA onto it and
-// CreateFileA to hold it alone fail with ERROR_SHARING_VIOLATION, and
-// "rmdir /S" of a folder holding it fails. Open searches are counted as
-// HandleKind::Find, files CreateFileA opened (to read an existing file, or
-// to hold one alone: OPEN_ALWAYS, no sharing) as HandleKind::File
+// A locked file is in use: DeleteFileA on it, and CopyFileA onto it, fail
+// with ERROR_SHARING_VIOLATION, and "rmdir /S" of a folder holding it fails.
+// Open searches are counted as HandleKind::Find, files CreateFileA opened
+// (to read, or to hold alone: a locked one cannot be) as HandleKind::File
 // (SimWindows::OpenCount).
 #pragma once
 
