@@ -139,8 +139,8 @@ TEST_F(Arguments, StartUpRunsInItsOrder) {
       "GetModuleHandleA",     "GetProcAddress",       "Wow64DisableWow64FsRedirection",
       "SetCurrentDirectoryA", "GetCurrentDirectoryA", "GetVersionExA",
       "GetWindowsDirectoryA", "CreateMutexA",         "WaitForSingleObject",
-      "CreateFileA",          "GetWindowsDirectoryA", "OpenRunLog",
-      "RegOpenKeyExA"};
+      "CreateFileA",          "GetWindowsDirectoryA", "GetDriveTypeA",
+      "OpenRunLog",           "RegOpenKeyExA"};
   std::vector<std::string> calls;  // the security descriptors' calls aside
   std::copy_if(machine.calls().begin(), machine.calls().end(), std::back_inserter(calls),
                [](const std::string& call) {
