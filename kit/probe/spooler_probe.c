@@ -21,7 +21,8 @@
  *   spooler_probe regkey VIEW KEY                 exit 0 when the HKLM key exists
  *   spooler_probe processes                       the file name of each running process
  *   spooler_probe run-log-inheritable PATH        checks a log handle's flags
- *   spooler_probe hold-event NAME                 an event of that name, until killed
+ *   spooler_probe hold-mutex NAME                 a mutex of that name, owned and open to
+ *                                                 everyone (a null DACL), until killed
  *   spooler_probe hold-file PATH                  the file open for reading, shared for reading
  *                                                 only (as a running program's), until killed
  *   spooler_probe file-version PATH...            VERSION<TAB>LANGUAGE of each file's
@@ -67,7 +68,7 @@ static int Usage(void) {
       "       port-data PORT [MONITOR] | enum-ports [LEVEL] | add-printer NAME [PORT] |\n"
       "       printers | printer-port NAME | set-port NAME PORTS |\n"
       "       reg VIEW KEY VALUE | regkey VIEW KEY | processes | run-log-inheritable PATH |\n"
-      "       hold-event NAME | hold-file PATH | file-version PATH... |\n"
+      "       hold-mutex NAME | hold-file PATH | file-version PATH... |\n"
       "       install-cancelled PACKAGE ACTION LOG\n",
       stderr);
   return 64;
@@ -442,8 +443,12 @@ static int ProbeRunLogInheritable(const char* path) {
   return 0;
 }
 
-static int ProbeHoldEvent(const char* name) {
-  if (CreateEventA(NULL, TRUE, FALSE, name) == NULL) {
+static int ProbeHoldMutex(const char* name) {
+  SECURITY_DESCRIPTOR everyone;
+  SECURITY_ATTRIBUTES attributes = {sizeof attributes, &everyone, FALSE};
+  if (!InitializeSecurityDescriptor(&everyone, SECURITY_DESCRIPTOR_REVISION) ||
+      !SetSecurityDescriptorDacl(&everyone, TRUE, NULL, FALSE) ||
+      CreateMutexA(&attributes, TRUE, name) == NULL) {
     return Fail();
   }
   puts("held");
@@ -567,8 +572,8 @@ static int Dispatch(int argc, char** argv) {
   if (argc == 3 && strcmp(command, "run-log-inheritable") == 0) {
     return ProbeRunLogInheritable(argv[2]);
   }
-  if (argc == 3 && strcmp(command, "hold-event") == 0) {
-    return ProbeHoldEvent(argv[2]);
+  if (argc == 3 && strcmp(command, "hold-mutex") == 0) {
+    return ProbeHoldMutex(argv[2]);
   }
   if (argc == 3 && strcmp(command, "hold-file") == 0) {
     return ProbeHoldFile(argv[2]);

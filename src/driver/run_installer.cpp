@@ -266,28 +266,31 @@ void PrintObsoleteSwitchNote(RunContext& context, const CommandLineOptions& opti
 
 // Why a run that did not take the installation lock leaves the machine
 // alone.
-void ReportRefusal(RunContext& context, LockResult result, DWORD error) {
+void ReportRefusal(RunContext& context, LockResult result, const InstallationLock& lock) {
+  Output& output = context.output;
   switch (result) {
     case LockResult::Taken:
       return;
     case LockResult::Busy:
-      context.output.PrintMessage("ERROR: Another Tolvo installation is running\n");
+      output.PrintMessage("ERROR: Another Tolvo installation is running\n");
       return;
     case LockResult::Squatted:
-      context.output.PrintMessage(
+      output.PrintFormatted(
           "ERROR: The Tolvo installation lock is taken by a program that is not a Tolvo "
-          "installation\n");
+          "installation: \"%s\" is open to %.*s\n",
+          lock.path(), static_cast<int>(lock.squatter().size()), lock.squatter().data());
       return;
-    case LockResult::OtherAccount:
-      context.output.PrintMessage(
-          "ERROR: The Tolvo installation lock belongs to another account and cannot be opened: "
-          "run as an administrator, or try again later\n");
+    case LockResult::AccessDenied:
+      output.PrintFormatted(
+          "ERROR: Access to the Tolvo installation lock \"%s\" is denied: run as an "
+          "administrator\n",
+          lock.path());
       return;
     case LockResult::Failed:
       break;
   }
-  context.output.PrintFormatted("ERROR (%d) While Checking for Another Tolvo Installation.\n",
-                                static_cast<int>(error));
+  output.PrintFormatted("ERROR (%d) While Checking for Another Tolvo Installation.\n",
+                        static_cast<int>(lock.error()));
 }
 
 // A run that did not take the installation lock. The lock is taken before
@@ -295,13 +298,13 @@ void ReportRefusal(RunContext& context, LockResult result, DWORD error) {
 // installation that holds it, so it keeps to the console and to a log that
 // -l names.
 int RefuseRun(RunContext& context, const CommandLineOptions& options, LockResult result,
-              DWORD error) {
+              const InstallationLock& lock) {
   if (LogNamed(options)) {
     OpenRunLog(context, options);
   }
   PrintBanner(context);
   PrintObsoleteSwitchNote(context, options);
-  ReportRefusal(context, result, error);
+  ReportRefusal(context, result, lock);
   if (options.check) {
     return Finish(context, result == LockResult::Busy ? kCheckInstallationRunning : kCheckNotMade);
   }
@@ -357,7 +360,7 @@ int RunInstaller(WinApi& api, int argc, char** argv, InstallerSequences& sequenc
     // sequences refuse the system before any change, "-e" or not.
     options.install.ignoreErrors = false;
   } else if (const LockResult result = lock.Take(); result != LockResult::Taken) {
-    return RefuseRun(context, options, result, lock.error());
+    return RefuseRun(context, options, result, lock);
   }
   if (!OpenRunLog(context, options)) {
     return kExitFailure;

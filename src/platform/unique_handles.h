@@ -103,6 +103,13 @@ struct KernelHandleTraits {
   static void Close(WinApi& api, Type handle) { api.CloseHandle(handle); }
 };
 
+// A file CreateFileA opened, which fails with INVALID_HANDLE_VALUE.
+struct FileHandleTraits {
+  using Type = HANDLE;
+  static Type Invalid() { return INVALID_HANDLE_VALUE; }
+  static void Close(WinApi& api, Type file) { api.CloseHandle(file); }
+};
+
 struct LocalMemoryTraits {
   using Type = HLOCAL;
   static Type Invalid() { return nullptr; }
@@ -129,6 +136,7 @@ using UniqueModule = UniqueResource<ModuleTraits>;
 using UniqueGlobal = UniqueResource<GlobalMemoryTraits>;
 using UniqueEventSource = UniqueResource<EventSourceTraits>;
 using UniqueKernelHandle = UniqueResource<KernelHandleTraits>;
+using UniqueFile = UniqueResource<FileHandleTraits>;
 using UniqueLocal = UniqueResource<LocalMemoryTraits>;
 using UniqueMutexOwnership = UniqueResource<MutexOwnershipTraits>;
 using UniqueRunLog = UniqueResource<RunLogTraits>;

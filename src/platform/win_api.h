@@ -47,7 +47,8 @@ class WinApi {
   // Null when it cannot be opened, with the last error set; a name that
   // leads to another file (a link or junction in any part of the path, a
   // second hard link) or a folder is refused with ERROR_CANT_ACCESS_FILE,
-  // and nothing is created.
+  // and nothing is created; so is a stream name ("run.log:x"), with
+  // ERROR_INVALID_NAME.
   virtual RunLogStream OpenRunLog(LPCSTR path, LPSECURITY_ATTRIBUTES security) = 0;
   // Appends in text mode: each "\n" reaches the file as CRLF.
   virtual void WriteRunLog(RunLogStream stream, std::string_view text) = 0;

@@ -1,60 +1,80 @@
 #include "winenv/installation_lock.h"
 
+#include "platform/format_text.h"
+#include "platform/run_account.h"
 #include "winenv/access_rules.h"
 
 namespace tolvo {
 
-namespace {
-
-// Both editions change the same spooler: they share one name.
-constexpr const char* kName = "Global\\Kestrum Tolvo Installation";
-
-}  // namespace
-
 LockResult InstallationLock::Take() {
-  const LockResult opened = Open();
-  if (opened != LockResult::Taken) {
-    mutex_.reset();
-    return opened;
+  const UINT length = api_.GetWindowsDirectoryA(path_, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) {
+    return Failed(length == 0 ? api_.GetLastError() : ERROR_FILENAME_EXCED_RANGE);
   }
-  switch (api_.WaitForSingleObject(mutex_.get(), 0)) {
-    case WAIT_OBJECT_0:
-    case WAIT_ABANDONED:  // its holder ended without giving it back
-      ownership_.reset(mutex_.get());
-      return LockResult::Taken;
-    case WAIT_TIMEOUT:
-      mutex_.reset();
-      return LockResult::Busy;
-    default:
-      return Failed(api_.GetLastError());
-  }
-}
-
-LockResult InstallationLock::Open() {
+  FormatText(path_ + length, sizeof path_ - length, "%s%s", path_[length - 1] == '\\' ? "" : "\\",
+             kLockFileName);
   const UniqueLocal security = MakeAdministratorsOnlySecurity(api_);
   if (!security) {
     return Failed(api_.GetLastError());
   }
   SECURITY_ATTRIBUTES attributes{sizeof attributes, security.get(), FALSE};
-  mutex_.reset(api_.CreateMutexA(&attributes, FALSE, kName));
-  if (!mutex_) {
-    const DWORD error = api_.GetLastError();
-    switch (error) {
-      case ERROR_INVALID_HANDLE:  // an object of another type
-        return LockResult::Squatted;
-      case ERROR_ACCESS_DENIED:  // a mutex this account may not open
-        return LockResult::OtherAccount;
-      default:
-        return Failed(error);
-    }
+  // The mutex first: a run it refuses has made no file.
+  LockResult result = TakeEarlierMutex(attributes);
+  if (result == LockResult::Taken) {
+    result = TakeFile(attributes);
   }
-  return CheckDescriptor();
+  if (result != LockResult::Taken) {
+    Release();
+  }
+  return result;
 }
 
-// Owner and DACL together, as SDDL: a mutex whose owner is right but that
-// grants others anything (one made with the restore privilege, say) can
-// be held by anyone, which every run would then take for an installation.
-LockResult InstallationLock::CheckDescriptor() {
+// Held with no sharing: while a run holds it, no other may open it to
+// read, write or remove it. It is never removed: an account that may list
+// the Windows folder may open any file in it to read its attributes, and
+// a file removed while such a handle is open keeps its name, refusing
+// every open, until that handle closes.
+LockResult InstallationLock::TakeFile(SECURITY_ATTRIBUTES& attributes) {
+  file_.reset(api_.CreateFileA(path_, GENERIC_READ, 0, &attributes, OPEN_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+  const DWORD error = api_.GetLastError();
+  if (file_ && error != ERROR_ALREADY_EXISTS) {
+    return LockResult::Taken;  // made now, the administrators' own
+  }
+  if (!file_ && error != ERROR_SHARING_VIOLATION) {
+    return error == ERROR_ACCESS_DENIED ? LockResult::AccessDenied : Failed(error);
+  }
+  // A file that was there: held by another run, or found free.
+  const DWORD status = ReadFileSecurity(api_, path_, holder_);
+  if (status != ERROR_SUCCESS) {
+    return Failed(status);
+  }
+  char run[kSidTextSize];
+  RunAccountSid(api_, run);
+  const std::string_view sddl = static_cast<const char*>(holder_.get());
+  squatter_ = LesserAccountWith(sddl, Access::Read, run);
+  if (squatter_.empty()) {
+    squatter_ = LesserAccountWith(sddl, Access::Change, run);
+  }
+  if (!squatter_.empty()) {
+    squatter_ = AccountName(squatter_);
+    return LockResult::Squatted;
+  }
+  return file_ ? LockResult::Taken : LockResult::Busy;
+}
+
+LockResult InstallationLock::TakeEarlierMutex(SECURITY_ATTRIBUTES& attributes) {
+  mutex_.reset(api_.CreateMutexA(&attributes, FALSE, kEarlierLockName));
+  if (!mutex_) {
+    const DWORD error = api_.GetLastError();
+    // An object of another type, or a mutex that denies this account,
+    // which an earlier version's never does to an administrator; or none,
+    // and this account may not make one the administrators own: no
+    // earlier installation runs. The file tells what this account may do.
+    const bool passedOver = error == ERROR_INVALID_HANDLE || error == ERROR_ACCESS_DENIED ||
+                            error == ERROR_INVALID_OWNER;
+    return passedOver ? LockResult::Taken : Failed(error);
+  }
   constexpr SECURITY_INFORMATION kParts = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
   UniqueLocal descriptor(api_);
   const DWORD status = api_.GetSecurityInfo(mutex_.get(), SE_KERNEL_OBJECT, kParts, nullptr,
@@ -68,12 +88,24 @@ LockResult InstallationLock::CheckDescriptor() {
     return Failed(api_.GetLastError());
   }
   const UniqueLocal owned(api_, text);
-  return OnlyAdministratorsReach(text) ? LockResult::Taken : LockResult::Squatted;
+  if (!OnlyAdministratorsReach(text)) {
+    mutex_.reset();  // someone else's: it blocks nothing
+    return LockResult::Taken;
+  }
+  switch (api_.WaitForSingleObject(mutex_.get(), 0)) {
+    case WAIT_OBJECT_0:
+    case WAIT_ABANDONED:  // its holder ended without giving it back
+      ownership_.reset(mutex_.get());
+      return LockResult::Taken;
+    case WAIT_TIMEOUT:
+      return LockResult::Busy;
+    default:
+      return Failed(api_.GetLastError());
+  }
 }
 
 LockResult InstallationLock::Failed(DWORD error) {
   error_ = error;
-  mutex_.reset();
   return LockResult::Failed;
 }
 

@@ -138,8 +138,9 @@ TEST_F(Arguments, StartUpRunsInItsOrder) {
       "GetModuleHandleA",     "GetProcAddress",       "SetDefaultDllDirectories",
       "GetModuleHandleA",     "GetProcAddress",       "Wow64DisableWow64FsRedirection",
       "SetCurrentDirectoryA", "GetCurrentDirectoryA", "GetVersionExA",
-      "CreateMutexA",         "WaitForSingleObject",  "GetWindowsDirectoryA",
-      "GetDriveTypeA",        "OpenRunLog",           "RegOpenKeyExA"};
+      "GetWindowsDirectoryA", "CreateMutexA",         "WaitForSingleObject",
+      "CreateFileA",          "GetWindowsDirectoryA", "GetDriveTypeA",
+      "OpenRunLog",           "RegOpenKeyExA"};
   std::vector<std::string> calls;  // the security descriptors' calls aside
   std::copy_if(machine.calls().begin(), machine.calls().end(), std::back_inserter(calls),
                [](const std::string& call) {

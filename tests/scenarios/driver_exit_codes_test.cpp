@@ -159,34 +159,45 @@ struct LockCase {
   std::string printed;        // after the banner
   const char* log = nullptr;  // what receives the transcript too, if anything
   int exitCode = -1;
+  const char* lockFile = nullptr;  // the lock file another process holds: its descriptor
+                                   // ("": this account may not make it)
 };
 
 const char* const kLock = kAdministratorsOnlySecurity;
+const char* const kEarlierName = "Global\\Kestrum Tolvo Installation";
+void LockFileThere(sim::SimWindows& m, const char* security, bool held) {
+  m.WriteFile(kLockFile, "");
+  m.fileSystem.SetSecurity(m.FullPath(kLockFile), security);
+  if (held) {
+    m.fileSystem.Lock(m.FullPath(kLockFile));
+  }
+}
 const std::string kBusy = "ERROR: Another Tolvo installation is running\n";
 const std::string kSquatted =
-    "ERROR: The Tolvo installation lock is taken by a program that is not a Tolvo installation\n";
+    "ERROR: The Tolvo installation lock is taken by a program that is not a Tolvo installation: "
+    "\"C:\\Windows\\Kestrum Tolvo Installation.lock\" is open to S-1-5-21-1-2-3-1005\n";
 const LockCase kLockCases[] = {
     {{}, kLock, -1, 0, kBusy},
     {{"-u", "-a"}, kLock, -1, 0, kBusy},
     {{"-lC:\\Kit\\own.log"}, kLock, -1, 0, kBusy, "C:\\Kit\\own.log"},
     {{"-?"}, kLock, -1, 0, kUsage, kDefaultLog},  // needs no lock
-    // A check ends with a code of its own: try again later.
+    // A check ends with a code of its own: try again later; an earlier
+    // version's installation holds the mutex, this version's the file.
     {{"-v"}, kLock, -1, 0, kBusy, nullptr, 3},
-    // A user's mutex, one the administrators own that grants everyone (the
-    // restore privilege makes one), an object of another type: none is an
-    // installation's, and a check says it could not be made.
-    {{}, "O:S-1-5-21-1-2-3-1001D:(A;;GA;;;S-1-5-21-1-2-3-1001)", -1, 0, kSquatted},
-    {{"-v"}, "O:BAD:(A;;GA;;;SY)(A;;GA;;;BA)(A;;GA;;;WD)", -1, 0, kSquatted, nullptr, 2},
-    {{"-e"}, nullptr, 0, ERROR_INVALID_HANDLE, kSquatted},
-    // A mutex this account may not open (one as the system account, say).
+    {{"-v"}, nullptr, -1, 0, kBusy, nullptr, 3, kLock},
+    // A file there that a lesser account owns (on XP and Server 2003 Power
+    // Users may make files in the Windows folder); an account short of an
+    // administrator. (Wine's prefix account is an administrator.)
+    {{"-v"}, nullptr, -1, 0, kSquatted, nullptr, 2, "O:S-1-5-21-1-2-3-1005D:(A;;FA;;;WD)"},
     {{"-v"},
      nullptr,
-     1,
-     ERROR_ACCESS_DENIED,
-     "ERROR: The Tolvo installation lock belongs to another account and cannot be opened: run "
-     "as an administrator, or try again later\n",
+     0,
+     ERROR_INVALID_OWNER,  // it may make no mutex the administrators own
+     "ERROR: Access to the Tolvo installation lock \"C:\\Windows\\Kestrum Tolvo "
+     "Installation.lock\" is denied: run as an administrator\n",
      nullptr,
-     2},
+     2,
+     ""},
     {{},
      nullptr,
      0,
@@ -199,11 +210,15 @@ class LockRefused : public DriverScenario, public ::testing::WithParamInterface<
 TEST_P(LockRefused, ChangesNothing) {
   const LockCase& c = GetParam();
   if (c.heldBy != nullptr) {
-    machine.processes.mutexes["Global\\Kestrum Tolvo Installation"] = {true, false, false, 0,
-                                                                       c.heldBy};
+    machine.processes.mutexes[kEarlierName] = {true, false, false, 0, c.heldBy};
   }
   if (c.failedCreations >= 0) {
     machine.FailCall("CreateMutexA", c.creationError, c.failedCreations);
+  }
+  if (c.lockFile != nullptr && *c.lockFile == '\0') {
+    machine.FailCall("CreateFileA", ERROR_ACCESS_DENIED);
+  } else if (c.lockFile != nullptr) {
+    LockFileThere(machine, c.lockFile, true);
   }
   const char* log = c.log != nullptr ? c.log : kDefaultLog;
   const std::string before = machine.StateText(log);
@@ -217,9 +232,20 @@ TEST_P(LockRefused, ChangesNothing) {
 
 INSTANTIATE_TEST_SUITE_P(Runs, LockRefused, ::testing::ValuesIn(kLockCases));
 
-// A run killed while another process had the mutex open left it abandoned.
+// A mutex of the earlier versions' name that no installation of theirs
+// holds blocks nothing (one that denies this account: EveryCallFails).
+TEST_F(ExitCodes, TheEarlierLockNameTakenByAnotherProgramBlocksNothing) {
+  machine.processes.mutexes[kEarlierName] = {true, false, false, 0,
+                                             "O:BAD:(A;;GA;;;SY)(A;;GA;;;BA)(A;;GA;;;WD)"};
+  EXPECT_EQ(Run({"-v"}), 0);
+  EXPECT_TRUE(sequences.calls.size() == 1 && sequences.calls[0].installationLockHeld);
+}
+
+// A run killed while another process had the mutex open left it abandoned,
+// and the lock file, which no one holds now.
 TEST_F(ExitCodes, AnAbandonedLockIsTakenAndGivenBack) {
-  machine.processes.mutexes["Global\\Kestrum Tolvo Installation"] = {false, false, true};
+  machine.processes.mutexes[kEarlierName] = {false, false, true};
+  LockFileThere(machine, kLock, false);
   EXPECT_EQ(Run({}), 0);
   ASSERT_EQ(sequences.calls.size(), 1u);
   EXPECT_TRUE(sequences.calls[0].installationLockHeld);

@@ -31,15 +31,8 @@ struct SequenceCall {
   bool installationLockHeld = false;
 };
 
-// The installer's run owns a mutex of the machine.
-inline bool RunHoldsAMutex(const sim::SimWindows& machine) {
-  for (const auto& [name, mutex] : machine.processes.mutexes) {
-    if (mutex.ownedByRun) {
-      return true;
-    }
-  }
-  return false;
-}
+// The installation lock, which the run holds alone.
+inline constexpr const char* kLockFile = "C:\\Windows\\Kestrum Tolvo Installation.lock";
 
 class RecordingSequences final : public InstallerSequences {
  public:
@@ -86,7 +79,7 @@ class RecordingSequences final : public InstallerSequences {
     call.enterpriseEdition = context.settings.enterpriseEdition;
     call.runLogOpen = context.output.runLogOpen();
     call.currentDirectory = machine_.currentDirectory;
-    call.installationLockHeld = RunHoldsAMutex(machine_);
+    call.installationLockHeld = machine_.fileSystem.HeldByRun(kLockFile);
     return call;
   }
 

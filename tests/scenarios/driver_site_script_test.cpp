@@ -20,7 +20,7 @@ class SiteScript : public DriverScenario {
     script.behaviour = [this, exitStatus](sim::SimWindows& m, const sim::SimProcessStart&) {
       ++scriptRuns;
       logOpenWhileScriptRan = m.RunLogOpen();
-      lockHeldWhileScriptRan = RunHoldsAMutex(m);
+      lockHeldWhileScriptRan = m.fileSystem.HeldByRun(kLockFile);
       logSeenByScript = m.ReadFile(kDefaultLog).value_or("");
       m.WriteFile(kDefaultLog, logSeenByScript + "script was here\r\n");
       return exitStatus;

@@ -408,6 +408,10 @@ TEST_F(InstallRun, MonitorBusyPutsThePrinterBackAndLeavesTheOldMonitorInPlace) {
 // the other bitness, or a name that is no server (an unknown switch).
 TEST_F(InstallRun, RefusalsBeforeTheFirstChangeLeaveTheMachineAsItWas) {
   InstallPreviousVersion();
+  // The installation lock's file, which the first run of this version makes.
+  machine.WriteFile("C:\\Windows\\Kestrum Tolvo Installation.lock", "");
+  machine.fileSystem.SetSecurity("C:\\Windows\\Kestrum Tolvo Installation.lock",
+                                 kAdministratorsOnlySecurity);
   const std::string kit = KitContent("TOLVOVS64.DLL");
   const std::pair<std::string, const char*> brokenKits[] = {
       {KitContent("TOLVOVS.DLL"), "'TOLVOVS64.DLL': Not a 64-bit Windows DLL.\n"},

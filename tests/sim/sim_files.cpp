@@ -152,6 +152,12 @@ bool SimFilesState::AnyLockedAt(std::string_view fullPath) const {
                      [&](const std::string& key) { return IsUnder(key, folder); });
 }
 
+bool SimFilesState::HeldByRun(std::string_view fullPath) const {
+  return std::any_of(openFiles.begin(), openFiles.end(), [key = Key(fullPath)](const auto& open) {
+    return open.second.heldAlone == key;
+  });
+}
+
 void SimFilesState::Forget(std::string_view fullPath) {
   const std::string folder = Key(fullPath);
   for (auto it = attributes.begin(); it != attributes.end();) {
@@ -490,25 +496,38 @@ BOOL SimWindows::FindNextFileA(HANDLE find, LPWIN32_FIND_DATAA findData) {
   return TRUE;
 }
 
-HANDLE SimWindows::CreateFileA(LPCSTR fileName, DWORD access, DWORD /*shareMode*/,
-                               LPSECURITY_ATTRIBUTES /*security*/, DWORD disposition,
-                               DWORD /*flags*/, HANDLE /*templateFile*/) {
+HANDLE SimWindows::CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode,
+                               LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD /*flags*/,
+                               HANDLE /*templateFile*/) {
   if (auto error = Enter("CreateFileA")) {
     SetLastError(*error);
     return INVALID_HANDLE_VALUE;
   }
-  if (access != GENERIC_READ || disposition != OPEN_EXISTING || fileName == nullptr) {
-    SetLastError(ERROR_INVALID_PARAMETER);  // beyond the model: reading an existing file
+  // Beyond the model: reading an existing file, or holding one alone.
+  const bool read = access == GENERIC_READ && disposition == OPEN_EXISTING;
+  const bool held = access == GENERIC_READ && disposition == OPEN_ALWAYS && shareMode == 0;
+  if ((!read && !held) || fileName == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
   }
   const std::string full = FullPath(fileName);
+  const std::string key = SimFilesState::Key(full);
   const fs::path host = HostPath(full);
-  if (!HostExists(host) || HostIsDirectory(host)) {
-    SetLastError(HostExists(host) ? ERROR_ACCESS_DENIED : MissingError(*this, full));
+  const bool existed = HostExists(host);
+  if (held && !existed && HostIsDirectory(host.parent_path())) {
+    WriteFile(full, "");
+    fileSystem.security[key] = security != nullptr ? LocalText(security->lpSecurityDescriptor) : "";
+  } else if (!existed || HostIsDirectory(host)) {
+    SetLastError(existed ? ERROR_ACCESS_DENIED : MissingError(*this, full));
+    return INVALID_HANDLE_VALUE;
+  } else if (held && (fileSystem.IsLocked(full) || fileSystem.HeldByRun(full))) {
+    SetLastError(ERROR_SHARING_VIOLATION);
     return INVALID_HANDLE_VALUE;
   }
   HANDLE file = NewHandle(HandleKind::File);
-  fileSystem.openFiles[reinterpret_cast<std::uintptr_t>(file)].content = *ReadFile(full);
+  fileSystem.openFiles[reinterpret_cast<std::uintptr_t>(file)] = {*ReadFile(full), 0,
+                                                                  held ? key : ""};
+  SetLastError(existed && held ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
   return file;
 }
 

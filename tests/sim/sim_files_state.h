@@ -17,7 +17,8 @@
 // A locked file is in use: DeleteFileA on it, and CopyFileA onto it, fail
 // with ERROR_SHARING_VIOLATION, and "rmdir /S" of a folder holding it fails.
 // Open searches are counted as HandleKind::Find, files CreateFileA opened
-// (for reading only) as HandleKind::File (SimWindows::OpenCount).
+// (to read, or to hold alone: a locked one cannot be) as HandleKind::File
+// (SimWindows::OpenCount).
 #pragma once
 
 #include <cstdint>
@@ -44,6 +45,8 @@ struct SimFilesState {
   bool IsLocked(std::string_view fullPath) const { return locked.count(Key(fullPath)) != 0; }
   // True when the path or anything below it is locked.
   bool AnyLockedAt(std::string_view fullPath) const;
+  // True when the run holds the file alone (CreateFileA with no sharing).
+  bool HeldByRun(std::string_view fullPath) const;
 
   // --- For the machine's implementation ----------------------------------------
   // Lower-case key of a full path, without a trailing backslash.
@@ -79,10 +82,11 @@ struct SimFilesState {
     std::size_t next = 0;
   };
   std::map<std::uintptr_t, Search> searches;  // by search handle
-  // An open file (CreateFileA reads only): its content, taken at the open.
+  // An open file: its content, taken at the open.
   struct OpenFile {
     std::string content;
     std::size_t position = 0;
+    std::string heldAlone;  // Key() of a file opened with no sharing
   };
   std::map<std::uintptr_t, OpenFile> openFiles;  // by file handle
 };

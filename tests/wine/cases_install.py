@@ -533,6 +533,9 @@ RUN_LOG_REFUSALS = [
     ("a folder that is not there", "C:\\no such folder\\log.txt", rb".+ \(error 3\)"),
     ("a folder the run cannot write", "R:\\log.txt", rb".+ \(error 5\)"),
     ("a link in a parent folder", "C:\\Logs\\linked\\log.txt", rb"it leads to another file"),
+    # C:\Logs\ae is a link to C:\Logs\æ, a name only a linguistic comparison takes for it.
+    ("a link to a name alike", "C:\\Logs\\ae\\log.txt", rb"it leads to another file"),
+    ("a stream of a file", "C:\\Logs\\log.txt:x", rb".+ \(error 123\)"),
 ]
 
 
@@ -543,13 +546,16 @@ def run_log_that_cannot_be_opened(h):
     prefix.host("C:\\Elsewhere").mkdir()
     prefix.host("C:\\Logs").mkdir()
     os.symlink("../Elsewhere", prefix.host("C:\\Logs\\linked"))
+    prefix.host("C:\\Logs\\\u00e6").mkdir()
+    os.symlink("\u00e6", prefix.host("C:\\Logs\\ae"))
     prefix.kill()  # a running wineserver would not see the new drive
     for what, path, reason in RUN_LOG_REFUSALS:
         result = prefix.install("-l" + path)
         line = rb'Cannot open the run log "' + re.escape(path.encode()) + rb'": ' + reason + rb"\r\n"
         check(result.rc == 255 and result.out == b"" and re.fullmatch(line, result.err),
               "%s: exit %d, console %r, errors %r" % (what, result.rc, result.out, result.err))
-    check(not any(prefix.host("C:\\Elsewhere").iterdir()), "a file was left where the link led")
+    for target in ("C:\\Elsewhere", "C:\\Logs\\\u00e6"):
+        check(not any(prefix.host(target).iterdir()), "a file was left where a link led")
     check(not prefix.host("C:\\windows\\TLPortInstall.log").exists(), "the default log was written")
     return prefix
 

@@ -89,12 +89,19 @@ def two_installers_at_once(h):
     prefix, expected = many_ports_prefix(h, "two-at-once")
     log = prefix.host("C:\\windows\\TLPortInstall.log")
     before = log.read_bytes()
+    # Another program holds a mutex of the earlier versions' lock name, open to everyone: it
+    # blocks neither run, and the lock file alone keeps the two apart.
+    holder, held, _ = prefix.start([str(PROBE), "hold-mutex", "Global\\Kestrum Tolvo Installation"])
+    while b"held" not in held.read_bytes() and holder.poll() is None:
+        time.sleep(0.05)
     runs = [prefix.start(["C:\\Kit\\Install.exe"]) for _ in range(2)]
     while not any(b"Checking Files" in out.read_bytes() for _, out, _ in runs):
         time.sleep(0.01)
     usage = prefix.run(["C:\\Kit\\Install.exe", "-?"])
     outcomes = sorted((process.wait(timeout=RUN_TIMEOUT), out.read_bytes())
                       for process, out, _ in runs)
+    check(holder.poll() is None, "the mutex was not held")
+    holder.kill()
     refusal = "ERROR: Another Tolvo installation is running\n"
     check([rc for rc, _ in outcomes] == [0, 255] and outcomes[0][1].endswith(INSTALLED),
           "exit codes %r" % [rc for rc, _ in outcomes])
@@ -106,20 +113,4 @@ def two_installers_at_once(h):
     check_equal(added, b"".join(line for line in outcomes[0][1].splitlines(keepends=True)
                                 if not line.startswith(b"  - Port ")), "run log")
     check_equal(lasting_state(prefix), expected, "after two installers at once")
-    return prefix
-
-
-@test
-def lock_name_taken_by_an_event(h):
-    """An event under the lock's name is no installation, nor does a lesser lock do."""
-    prefix = h.prefix("lock-name-taken")
-    holder, out, _ = prefix.start([str(PROBE), "hold-event", "Global\\Kestrum Tolvo Installation"])
-    while b"held" not in out.read_bytes() and holder.poll() is None:
-        time.sleep(0.05)
-    result = prefix.install()
-    holder.kill()
-    squatted = "ERROR: The Tolvo installation lock is taken by a program that is not a Tolvo " \
-               "installation\n"
-    check_run(result, banner(STANDARD) + [(squatted, False)], 255, "lock name taken")
-    check(not prefix.host("C:\\windows\\TLPortInstall.log").exists(), "a run log was written")
     return prefix

@@ -18,6 +18,9 @@ struct NtCalls {
   decltype(&::NtCreateFile) createFile = nullptr;
   decltype(&::NtQueryInformationFile) queryInformationFile = nullptr;
   decltype(&::RtlNtStatusToDosError) statusToError = nullptr;
+  // The object manager's own comparison of names: unit by unit, case
+  // folded with the system's upper-case table, nothing ignored.
+  BOOLEAN(NTAPI* equalString)(const UNICODE_STRING*, const UNICODE_STRING*, BOOLEAN) = nullptr;
 };
 
 template <typename Function>
@@ -31,8 +34,9 @@ bool FindNtCalls(NtCalls& calls) {
   calls.createFile = NtEntry(ntdll, "NtCreateFile", calls.createFile);
   calls.queryInformationFile = NtEntry(ntdll, "NtQueryInformationFile", calls.queryInformationFile);
   calls.statusToError = NtEntry(ntdll, "RtlNtStatusToDosError", calls.statusToError);
+  calls.equalString = NtEntry(ntdll, "RtlEqualUnicodeString", calls.equalString);
   return calls.createFile != nullptr && calls.queryInformationFile != nullptr &&
-         calls.statusToError != nullptr;
+         calls.statusToError != nullptr && calls.equalString != nullptr;
 }
 
 // Where a full path leads: the name the file system reports for a handle
@@ -109,8 +113,11 @@ bool PlaceOf(const char* full, Place& place) {
   return CopyName(place.name, full + 2, 0, full + 2);
 }
 
-// The same name, case aside, a folder's trailing backslash aside.
-bool SameName(const WCHAR* opened, int openedLength, const char* named) {
+// The same name, case aside, a folder's trailing backslash aside: compared
+// as the file system compares names, not linguistically (CompareStringW
+// takes "ae" and its ligature, or names that differ by a character it
+// ignores, for one name).
+bool SameName(const NtCalls& nt, const WCHAR* opened, int openedLength, const char* named) {
   WCHAR wide[kPathSize];
   int length = ::MultiByteToWideChar(CP_ACP, 0, named, -1, wide, kPathSize) - 1;
   while (length > 0 && wide[length - 1] == L'\\') {
@@ -119,16 +126,20 @@ bool SameName(const WCHAR* opened, int openedLength, const char* named) {
   while (openedLength > 0 && opened[openedLength - 1] == L'\\') {
     --openedLength;
   }
-  return length >= 0 &&
-         (length == 0 ? openedLength == 0
-                      : ::CompareStringW(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, opened,
-                                         openedLength, wide, length) == CSTR_EQUAL);
+  if (length < 0) {
+    return false;
+  }
+  const USHORT namedBytes = static_cast<USHORT>(length * sizeof(WCHAR));
+  const USHORT openedBytes = static_cast<USHORT>(openedLength * sizeof(WCHAR));
+  const UNICODE_STRING left{namedBytes, namedBytes, wide};
+  const UNICODE_STRING right{openedBytes, openedBytes, const_cast<WCHAR*>(opened)};
+  return nt.equalString(&left, &right, TRUE) != FALSE;
 }
 
 // The handle lies where `full` names: on its volume (a local one's serial
 // number), under its name.
-bool LiesAt(const BY_HANDLE_FILE_INFORMATION& information, const WCHAR* opened, int openedLength,
-            const char* full) {
+bool LiesAt(const NtCalls& nt, const BY_HANDLE_FILE_INFORMATION& information, const WCHAR* opened,
+            int openedLength, const char* full) {
   Place place;
   if (!PlaceOf(full, place)) {
     return false;
@@ -139,8 +150,8 @@ bool LiesAt(const BY_HANDLE_FILE_INFORMATION& information, const WCHAR* opened, 
        serial != information.dwVolumeSerialNumber)) {
     return false;
   }
-  return SameName(opened, openedLength, place.name) ||
-         (place.nameInShare != nullptr && SameName(opened, openedLength, place.nameInShare));
+  return SameName(nt, opened, openedLength, place.name) ||
+         (place.nameInShare != nullptr && SameName(nt, opened, openedLength, place.nameInShare));
 }
 
 // A folder, or a file with one name, that is no link and lies where `full`
@@ -163,12 +174,12 @@ bool IsNamed(const NtCalls& nt, HANDLE handle, const char* full, bool folder) {
   }
   const WCHAR* name = opened.units + 2;
   const int length = static_cast<int>(opened.length / sizeof(WCHAR));
-  if (LiesAt(information, name, length, full)) {
+  if (LiesAt(nt, information, name, length, full)) {
     return true;
   }
   char longer[kPathSize];
   const DWORD longLength = ::GetLongPathNameA(full, longer, kPathSize);
-  return longLength > 0 && longLength < kPathSize && LiesAt(information, name, length, longer);
+  return longLength > 0 && longLength < kPathSize && LiesAt(nt, information, name, length, longer);
 }
 
 // Opens `name` in the folder `folder` holds, never by the path again.
@@ -197,6 +208,18 @@ HANDLE OpenInFolder(const NtCalls& nt, HANDLE folder, const char* name,
   return file;
 }
 
+// A ':' anywhere but after a drive letter names a stream of a file
+// ("run.log:x", "run.log::$DATA"): the stream would be made in whatever
+// file holds that name, under that file's security.
+bool NamesAStream(const char* full) {
+  const char* rest = IsPrefix(full, "\\\\?\\") ? full + 4 : full;
+  const char letter = static_cast<char>(rest[0] | 0x20);
+  if (letter >= 'a' && letter <= 'z' && rest[1] == ':') {
+    rest += 2;
+  }
+  return std::strchr(rest, ':') != nullptr;
+}
+
 }  // namespace
 
 HANDLE OpenForAppending(const char* path, PSECURITY_DESCRIPTOR security) {
@@ -207,7 +230,7 @@ HANDLE OpenForAppending(const char* path, PSECURITY_DESCRIPTOR security) {
     return INVALID_HANDLE_VALUE;
   }
   char* name = std::strrchr(full, '\\');
-  if (length >= kPathSize || name == nullptr) {
+  if (length >= kPathSize || name == nullptr || NamesAStream(full)) {
     ::SetLastError(length >= kPathSize ? ERROR_FILENAME_EXCED_RANGE : ERROR_INVALID_NAME);
     return INVALID_HANDLE_VALUE;
   }

@@ -14,12 +14,19 @@ namespace tolvo {
 // folder's) when it is not there; shared for reading and writing, not
 // inherited by the programs the installer starts.
 //
-// The handle's own name, as the file system reports it, must be the full
-// path's, on the same volume: a name that a link or junction in any
-// folder of the path, a symbolic link, or a second hard link leads
-// elsewhere from, or a folder, is refused with INVALID_HANDLE_VALUE and
-// ERROR_CANT_ACCESS_FILE, and a file this call created under it is removed
-// again. Any other failure keeps the system's last error.
+// The handle's own name, as the file system reports it and compared as it
+// compares names (case folded, nothing ignored), must be the full path's,
+// on the same volume: a name that a link or junction in any folder of the
+// path, a symbolic link, or a second hard link leads elsewhere from, or a
+// folder, is refused with INVALID_HANDLE_VALUE and ERROR_CANT_ACCESS_FILE.
+// The folder is checked so before anything is opened in it, and the file
+// is then opened by its one name in that folder: a file this call creates
+// lies where the path names. A stream name (a ':' anywhere but after a
+// drive letter) is refused with ERROR_INVALID_NAME before anything is
+// opened. Any other failure keeps the system's last error.
+//
+// A junction that a file server resolves for a share (\\server\share\...)
+// is not seen: the server reports the name as asked.
 HANDLE OpenForAppending(const char* path, PSECURITY_DESCRIPTOR security);
 
 }  // namespace tolvo
