@@ -359,7 +359,9 @@ int RunInstaller(WinApi& api, int argc, char** argv, InstallerSequences& sequenc
     // No security to make the lock with, and no support either: the
     // sequences refuse the system before any change, "-e" or not.
     options.install.ignoreErrors = false;
-  } else if (const LockResult result = lock.Take(); result != LockResult::Taken) {
+  } else if (const LockResult result = lock.Take(options.check ? InstallationLock::Purpose::Check
+                                                               : InstallationLock::Purpose::Change);
+             result != LockResult::Taken) {
     return RefuseRun(context, options, result, lock);
   }
   if (!OpenRunLog(context, options)) {

@@ -6,7 +6,7 @@
 
 namespace tolvo {
 
-LockResult InstallationLock::Take() {
+LockResult InstallationLock::Take(Purpose purpose) {
   const UINT length = api_.GetWindowsDirectoryA(path_, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) {
     return Failed(length == 0 ? api_.GetLastError() : ERROR_FILENAME_EXCED_RANGE);
@@ -21,7 +21,7 @@ LockResult InstallationLock::Take() {
   // The mutex first: a run it refuses has made no file.
   LockResult result = TakeEarlierMutex(attributes);
   if (result == LockResult::Taken) {
-    result = TakeFile(attributes);
+    result = TakeFile(attributes, purpose);
   }
   if (result != LockResult::Taken) {
     Release();
@@ -34,11 +34,15 @@ LockResult InstallationLock::Take() {
 // the Windows folder may open any file in it to read its attributes, and
 // a file removed while such a handle is open keeps its name, refusing
 // every open, until that handle closes.
-LockResult InstallationLock::TakeFile(SECURITY_ATTRIBUTES& attributes) {
-  file_.reset(api_.CreateFileA(path_, GENERIC_READ, 0, &attributes, OPEN_ALWAYS,
+LockResult InstallationLock::TakeFile(SECURITY_ATTRIBUTES& attributes, Purpose purpose) {
+  const DWORD disposition = purpose == Purpose::Check ? OPEN_EXISTING : OPEN_ALWAYS;
+  file_.reset(api_.CreateFileA(path_, GENERIC_READ, 0, &attributes, disposition,
                                FILE_ATTRIBUTE_NORMAL, nullptr));
   const DWORD error = api_.GetLastError();
-  if (file_ && error != ERROR_ALREADY_EXISTS) {
+  if (!file_ && purpose == Purpose::Check && error == ERROR_FILE_NOT_FOUND) {
+    return LockResult::Taken;  // none made yet: nothing to hold
+  }
+  if (file_ && purpose == Purpose::Change && error != ERROR_ALREADY_EXISTS) {
     return LockResult::Taken;  // made now, the administrators' own
   }
   if (!file_ && error != ERROR_SHARING_VIOLATION) {

@@ -45,8 +45,11 @@ class InstallationLock {
       : api_(api), file_(api), mutex_(api), ownership_(api), holder_(api) {}
 
   // Takes the lock without waiting. Also answers whether an installation is
-  // running (Busy), for a caller that gives it back at once.
-  LockResult Take();
+  // running (Busy), for a caller that gives it back at once. A check changes
+  // nothing, so it makes no lock file: where there is none, no installation
+  // of this version runs, and it holds none.
+  enum class Purpose { Change, Check };
+  LockResult Take(Purpose purpose = Purpose::Change);
   // The Windows error that made Take fail.
   DWORD error() const { return error_; }
   // The lock file's full path, once Take has asked for it.
@@ -65,7 +68,7 @@ class InstallationLock {
   static constexpr std::size_t kPathSize = MAX_PATH + 40;
 
   // The file, and whether it is the administrators' when it was there.
-  LockResult TakeFile(SECURITY_ATTRIBUTES& attributes);
+  LockResult TakeFile(SECURITY_ATTRIBUTES& attributes, Purpose purpose);
   LockResult TakeEarlierMutex(SECURITY_ATTRIBUTES& attributes);
   LockResult Failed(DWORD error);
 

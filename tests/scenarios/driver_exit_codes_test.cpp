@@ -233,12 +233,15 @@ TEST_P(LockRefused, ChangesNothing) {
 INSTANTIATE_TEST_SUITE_P(Runs, LockRefused, ::testing::ValuesIn(kLockCases));
 
 // A mutex of the earlier versions' name that no installation of theirs
-// holds blocks nothing (one that denies this account: EveryCallFails).
+// holds blocks nothing (one that denies this account: EveryCallFails). A
+// check changes nothing: it makes no lock file, an installation does.
 TEST_F(ExitCodes, TheEarlierLockNameTakenByAnotherProgramBlocksNothing) {
   machine.processes.mutexes[kEarlierName] = {true, false, false, 0,
                                              "O:BAD:(A;;GA;;;SY)(A;;GA;;;BA)(A;;GA;;;WD)"};
   EXPECT_EQ(Run({"-v"}), 0);
-  EXPECT_TRUE(sequences.calls.size() == 1 && sequences.calls[0].installationLockHeld);
+  EXPECT_FALSE(machine.Exists(kLockFile));
+  EXPECT_EQ(Run({}), 0);
+  EXPECT_TRUE(sequences.calls.size() == 2 && sequences.calls[1].installationLockHeld);
 }
 
 // A run killed while another process had the mutex open left it abandoned,

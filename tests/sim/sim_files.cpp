@@ -503,9 +503,11 @@ HANDLE SimWindows::CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode,
     SetLastError(*error);
     return INVALID_HANDLE_VALUE;
   }
-  // Beyond the model: reading an existing file, or holding one alone.
-  const bool read = access == GENERIC_READ && disposition == OPEN_EXISTING;
-  const bool held = access == GENERIC_READ && disposition == OPEN_ALWAYS && shareMode == 0;
+  // Beyond the model: reading an existing file, or holding one alone (made
+  // when missing, or only when it is there).
+  const bool held = access == GENERIC_READ && shareMode == 0 &&
+                    (disposition == OPEN_ALWAYS || disposition == OPEN_EXISTING);
+  const bool read = access == GENERIC_READ && disposition == OPEN_EXISTING && !held;
   if ((!read && !held) || fileName == nullptr) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
@@ -514,7 +516,7 @@ HANDLE SimWindows::CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode,
   const std::string key = SimFilesState::Key(full);
   const fs::path host = HostPath(full);
   const bool existed = HostExists(host);
-  if (held && !existed && HostIsDirectory(host.parent_path())) {
+  if (held && disposition == OPEN_ALWAYS && !existed && HostIsDirectory(host.parent_path())) {
     WriteFile(full, "");
     fileSystem.security[key] = security != nullptr ? LocalText(security->lpSecurityDescriptor) : "";
   } else if (!existed || HostIsDirectory(host)) {
@@ -527,7 +529,8 @@ HANDLE SimWindows::CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode,
   HANDLE file = NewHandle(HandleKind::File);
   fileSystem.openFiles[reinterpret_cast<std::uintptr_t>(file)] = {*ReadFile(full), 0,
                                                                   held ? key : ""};
-  SetLastError(existed && held ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+  SetLastError(existed && held && disposition == OPEN_ALWAYS ? ERROR_ALREADY_EXISTS
+                                                             : ERROR_SUCCESS);
   return file;
 }
 
