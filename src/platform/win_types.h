@@ -150,6 +150,8 @@ constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
 constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFFu;
 constexpr DWORD GENERIC_READ = 0x80000000u;
 constexpr DWORD FILE_SHARE_READ = 0x01;
+constexpr DWORD FILE_SHARE_WRITE = 0x02;
+constexpr DWORD FILE_SHARE_DELETE = 0x04;
 constexpr DWORD OPEN_EXISTING = 3;
 
 // Versions.
@@ -218,6 +220,20 @@ struct OVERLAPPED {
   HANDLE hEvent;
 };
 using LPOVERLAPPED = OVERLAPPED*;
+
+struct BY_HANDLE_FILE_INFORMATION {
+  DWORD dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD dwVolumeSerialNumber;
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+  DWORD nNumberOfLinks;
+  DWORD nFileIndexHigh;
+  DWORD nFileIndexLow;
+};
+using LPBY_HANDLE_FILE_INFORMATION = BY_HANDLE_FILE_INFORMATION*;
 
 struct SECURITY_ATTRIBUTES {
   DWORD nLength;

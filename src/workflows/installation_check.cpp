@@ -337,6 +337,11 @@ CheckOutcome CheckInstallation(RunContext& context, const InstallOptions& option
     output.PrintMessage("ERROR: Unsupported Operating System Detected.\n");
     return CheckOutcome::kNotChecked;
   }
+  // What an installation from this folder would copy or start is the
+  // machine's as much as what it left.
+  if (!KitGuarded(context, os, options.copyFiles)) {
+    return CheckOutcome::kNotChecked;
+  }
   // Without the configuration there is nothing to compare with.
   if (!options.configFromRegistry &&
       context.api.GetFileAttributesA(context.settings.iniPath) == INVALID_FILE_ATTRIBUTES) {

@@ -78,6 +78,7 @@ struct SimFilesState {
   struct OpenFile {
     std::string content;
     std::size_t position = 0;
+    std::string fullPath;
   };
   std::map<std::uintptr_t, OpenFile> openFiles;  // by file handle
 };
