@@ -32,8 +32,8 @@ Verdict CheckOne(RunContext& context, const char* path, std::string_view runAcco
                                   static_cast<int>(status), path);
     return Verdict::kRefused;
   }
-  const std::string_view account = LesserAccountWith(
-      static_cast<const char*>(text.get()), Access::Change, runAccount);
+  const std::string_view account =
+      LesserAccountWith(static_cast<const char*>(text.get()), Access::Change, runAccount);
   if (account.empty()) {
     return Verdict::kGuarded;
   }

@@ -277,11 +277,10 @@ bool KitGuarded(RunContext& context, OsClass os, bool copyFiles) {
   const MonitorFiles monitor =
       copyFiles ? DeployedMonitorFiles(context.profile, os) : MonitorFiles{};
   const bool client = !context.settings.enterpriseEdition;
-  return KitFilesGuarded(context, {monitor.monitorDll, monitor.uiDll, monitor.graphicsLibrary,
-                                   kEventMessageDll, client ? kClientExecutable : nullptr,
-                                   client ? kClientLibraries[0] : nullptr,
-                                   client ? kClientLibraries[1] : nullptr,
-                                   client ? kStopTool : nullptr});
+  return KitFilesGuarded(
+      context, {monitor.monitorDll, monitor.uiDll, monitor.graphicsLibrary, kEventMessageDll,
+                client ? kClientExecutable : nullptr, client ? kClientLibraries[0] : nullptr,
+                client ? kClientLibraries[1] : nullptr, client ? kStopTool : nullptr});
 }
 
 namespace {

@@ -322,7 +322,8 @@ Step StepAt(std::string_view consoleSoFar) {
 // - monitor removal: DeleteMonitorA fails with anything but 3000;
 // - system-directory copies: a file cannot be copied there;
 // - registration: AddMonitorA fails.
-// With "-e" only the start-up failures end the run.
+// With "-e" only the start-up failures end the run, and a kit file's or
+// folder's security that cannot be read.
 // Every other failure is reported or passed over, and the run succeeds:
 // the version probes retry or fall back (to a workstation, to no WOW64),
 // and deletions, printer release, ports, event source, printer assignment,

@@ -509,8 +509,7 @@ HANDLE SimWindows::CreateFileA(LPCSTR fileName, DWORD access, DWORD /*shareMode*
 
 // The host file's device and inode: a host hard link is one file under two
 // names, as on Windows.
-BOOL SimWindows::GetFileInformationByHandle(HANDLE file,
-                                            LPBY_HANDLE_FILE_INFORMATION information) {
+BOOL SimWindows::GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information) {
   if (auto error = Enter("GetFileInformationByHandle")) {
     return Fail(*error);
   }
