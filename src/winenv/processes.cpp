@@ -46,14 +46,19 @@ struct StartResult {
 // Starts a program sharing the console. It inherits no handle of the run
 // (the run reads no child's output): nothing the run holds open, such as its
 // log, its trace or the lock, outlives the run in a child, and a pipe the
-// run writes to ends with the run. The process and thread handles are
-// handed to their owners, so they are closed on every path.
+// run writes to ends with the run. A program left running gets no standard
+// handles at all: without them, a system may still hand it the run's own
+// (Wine does). The process and thread handles are handed to their owners,
+// so they are closed on every path.
 StartResult StartProcess(RunContext& context, const char* applicationName, std::string commandLine,
-                         UniqueKernelHandle& process) {
+                         bool leftRunning, UniqueKernelHandle& process) {
   WinApi& api = context.api;
   STARTUPINFOA startup;
   std::memset(&startup, 0, sizeof startup);
   startup.cb = sizeof startup;
+  if (leftRunning) {
+    startup.dwFlags = STARTF_USESTDHANDLES;  // each of them null
+  }
   PROCESS_INFORMATION info;
   std::memset(&info, 0, sizeof info);
   // CreateProcessA may write into the command line, so it gets its own copy.
@@ -129,7 +134,8 @@ int RunInterpreter(RunContext& context, const char* applicationName, std::string
                    WaitLimit limit, DWORD& startError) {
   WinApi& api = context.api;
   UniqueKernelHandle process(api);
-  const StartResult start = StartProcess(context, applicationName, std::move(commandLine), process);
+  const StartResult start =
+      StartProcess(context, applicationName, std::move(commandLine), false, process);
   if (!start.started) {
     startError = start.error;
     return -1;
@@ -179,7 +185,7 @@ int SpawnAndWait(RunContext& context, const char* programFile, const char* const
   }
   WinApi& api = context.api;
   UniqueKernelHandle process(api);
-  if (!StartProcess(context, programFile, BuildCommandLine(arguments), process).started) {
+  if (!StartProcess(context, programFile, BuildCommandLine(arguments), false, process).started) {
     return -1;
   }
   return WaitForExitStatus(context, process, limit);
@@ -190,7 +196,9 @@ int SpawnDetached(RunContext& context, const char* programFile, const char* cons
     return -1;
   }
   UniqueKernelHandle process(context.api);
-  return StartProcess(context, programFile, BuildCommandLine(arguments), process).started ? 0 : -1;
+  return StartProcess(context, programFile, BuildCommandLine(arguments), true, process).started
+             ? 0
+             : -1;
 }
 
 int RunShellCommand(RunContext& context, const char* commandLine, WaitLimit limit) {
