@@ -50,11 +50,11 @@ Verdict CheckOne(RunContext& context, const char* path, std::string_view runAcco
 bool KitFilesGuarded(RunContext& context, std::initializer_list<const char*> files) {
   WinApi& api = context.api;
   char folder[kPathSize] = {};
-  const DWORD length = api.GetCurrentDirectoryA(MAX_PATH, folder);
+  DWORD length = api.GetCurrentDirectoryA(MAX_PATH, folder);
   if (length == 0 || length >= MAX_PATH) {
-    context.output.PrintFormatted("ERROR (%d) While Checking Who Can Change the product folder.\n",
-                                  static_cast<int>(api.GetLastError()));
-    return false;
+    // The files are still named relative to it, and so is the folder.
+    length = 1;
+    CopyBounded(folder, sizeof folder, ".");
   }
   if (folder[length - 1] == '\\') {
     folder[length - 1] = '\0';  // the root of a drive
