@@ -329,8 +329,10 @@ Step StepAt(std::string_view consoleSoFar) {
 // and deletions, printer release, ports, event source, printer assignment,
 // client and fonts never end a sequence.
 bool FailureStops(Step step, const std::string& function, bool ignoreErrors) {
-  // Who may change the kit is never left unknown, "-e" or not.
-  if (step == Step::FileCheck && function.find("Secur") != std::string::npos) {
+  // Who may change the kit is never left unknown, "-e" or not (an
+  // uninstallation checks Quarvel.exe after the version).
+  if ((step == Step::FileCheck || step == Step::Version) &&
+      function.find("Secur") != std::string::npos) {
     return true;
   }
   if (ignoreErrors && step != Step::StartUp) {
