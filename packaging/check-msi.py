@@ -15,7 +15,9 @@ on every package it builds, and CI on the signed one.
   design needs; every deferred action's command line set before the
   transaction begins;
 - custom action types as intended; the same-version Upgrade row; File
-  versions well formed.
+  versions well formed;
+- every .ini file (Tolvo.ini may hold a password) locked to the administrators
+  (LockPermissions always grants the local system account too), no other lock.
 """
 
 import re
@@ -184,6 +186,19 @@ def check_versions(package, properties):
             package.fault("File %s: a versioned file with a hash" % row["FileName"])
 
 
+def check_locks(package):
+    tables = subprocess.run(["msiinfo", "tables", package.path], check=True, text=True,
+                            stdout=subprocess.PIPE).stdout.split()
+    locks = package.rows("LockPermissions") if "LockPermissions" in tables else []
+    rows = {(r["LockObject"], r["Table"], r["Domain"], r["User"], r["Permission"]) for r in locks}
+    wanted = {(f["File"], "File", "", "Administrators", "268435456")
+              for f in package.rows("File") if f["FileName"].split("|")[-1].lower().endswith(".ini")}
+    for row in sorted(wanted - rows):
+        package.fault("File %s: not locked to SYSTEM and the administrators" % row[0])
+    for row in sorted(rows - wanted):
+        package.fault("LockPermissions: an unexpected row %r" % (row,))
+
+
 def main(arguments):
     if len(arguments) != 1:
         print("usage: check-msi.py PACKAGE", file=sys.stderr)
@@ -197,6 +212,7 @@ def main(arguments):
     check_sequence(package, actions)
     check_actions(package, actions)
     check_versions(package, properties)
+    check_locks(package)
     for fault in package.faults:
         print("check-msi.py: %s: %s" % (package.path, fault))
     return 1 if package.faults else 0

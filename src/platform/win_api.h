@@ -64,6 +64,8 @@ class WinApi {
   virtual LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type,
                                  const BYTE* data, DWORD dataSize) = 0;
   virtual LSTATUS RegDeleteValueA(HKEY key, LPCSTR valueName) = 0;
+  // Deletes a key without subkeys.
+  virtual LSTATUS RegDeleteKeyA(HKEY key, LPCSTR subKey) = 0;
   // valueNameSize: in, the name buffer's characters with the terminator;
   // out, the name's characters without it. ERROR_MORE_DATA when the name or
   // the data does not fit, ERROR_NO_MORE_ITEMS past the last value.
@@ -87,6 +89,7 @@ class WinApi {
   virtual BOOL CopyFileA(LPCSTR existingFile, LPCSTR newFile, BOOL failIfExists) = 0;
   virtual BOOL DeleteFileA(LPCSTR fileName) = 0;
   virtual DWORD GetFileAttributesA(LPCSTR fileName) = 0;
+  virtual UINT GetDriveTypeA(LPCSTR rootPathName) = 0;
   virtual BOOL SetFileAttributesA(LPCSTR fileName, DWORD attributes) = 0;
   virtual BOOL CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES security) = 0;
   virtual BOOL RemoveDirectoryA(LPCSTR pathName) = 0;

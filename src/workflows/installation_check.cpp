@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/text.h"
+#include "portconfig/password_exposure.h"
 #include "portconfig/port_configuration.h"
 #include "portconfig/printer_assignment.h"
 #include "winenv/directory_walk.h"
@@ -185,6 +186,7 @@ int CheckPorts(RunContext& context, Findings& findings, const char* serverName,
   if (ports.error != ERROR_SUCCESS) {
     findings.Unchecked("Ports", ports.error);
   }
+  PasswordExposure exposure(context, source);
   int portNumber = 1;
   for (;; ++portNumber) {
     char portName[kPortNameLength + 1];
@@ -193,6 +195,7 @@ int CheckPorts(RunContext& context, Findings& findings, const char* serverName,
         !FormatPortName(context.profile, portNumber, portName, sizeof portName)) {
       break;
     }
+    exposure.CheckPort(portNumber);
     if (ports.error == ERROR_SUCCESS) {
       CheckPort(context, findings, ports, portName);
     }

@@ -134,13 +134,23 @@ TEST_F(Arguments, StartUpRunsInItsOrder) {
   // switched off next; the version (for Windows 9x, which has no lock) is
   // read and the installation lock taken before the run log is opened (and
   // which file it is noted) and before the first look at the machine.
-  const std::vector<std::string> expected = {
-      "GetModuleHandleA",     "GetProcAddress",       "SetDefaultDllDirectories",
-      "GetModuleHandleA",     "GetProcAddress",       "Wow64DisableWow64FsRedirection",
-      "SetCurrentDirectoryA", "GetCurrentDirectoryA", "GetVersionExA",
-      "CreateMutexA",         "WaitForSingleObject",  "GetWindowsDirectoryA",
-      "OpenRunLog",           "CreateFileA",          "GetFileInformationByHandle",
-      "RegOpenKeyExA"};
+  const std::vector<std::string> expected = {"GetModuleHandleA",
+                                             "GetProcAddress",
+                                             "SetDefaultDllDirectories",
+                                             "GetModuleHandleA",
+                                             "GetProcAddress",
+                                             "Wow64DisableWow64FsRedirection",
+                                             "SetCurrentDirectoryA",
+                                             "GetCurrentDirectoryA",
+                                             "GetVersionExA",
+                                             "CreateMutexA",
+                                             "WaitForSingleObject",
+                                             "GetWindowsDirectoryA",
+                                             "GetDriveTypeA",
+                                             "OpenRunLog",
+                                             "CreateFileA",
+                                             "GetFileInformationByHandle",
+                                             "RegOpenKeyExA"};
   std::vector<std::string> calls;  // the security descriptors' calls aside
   std::copy_if(machine.calls().begin(), machine.calls().end(), std::back_inserter(calls),
                [](const std::string& call) {

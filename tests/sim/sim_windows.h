@@ -164,6 +164,9 @@ class SimWindows : public WinApi {
   void WriteStdout(std::string_view text) override;
   void WriteStderr(std::string_view text) override { standardError.append(text); }
   RunLogStream OpenRunLog(LPCSTR path, LPSECURITY_ATTRIBUTES security) override;
+  // Whether the file server of a remote folder lets the run create or open
+  // the run log `full`; a created one's `descriptor` becomes what it takes.
+  bool RemoteLogAccess(const std::string& full, bool created, std::string& descriptor);
   void WriteRunLog(RunLogStream stream, std::string_view text) override;
   void CloseRunLog(RunLogStream stream) override;
 
@@ -177,6 +180,7 @@ class SimWindows : public WinApi {
   LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, const BYTE* data,
                          DWORD dataSize) override;
   LSTATUS RegDeleteValueA(HKEY key, LPCSTR valueName) override;
+  LSTATUS RegDeleteKeyA(HKEY key, LPCSTR subKey) override;
   LSTATUS RegEnumValueA(HKEY key, DWORD index, LPSTR valueName, LPDWORD valueNameSize,
                         LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD dataSize) override;
   LSTATUS RegCloseKey(HKEY key) override;
@@ -194,6 +198,7 @@ class SimWindows : public WinApi {
   BOOL CopyFileA(LPCSTR existingFile, LPCSTR newFile, BOOL failIfExists) override;
   BOOL DeleteFileA(LPCSTR fileName) override;
   DWORD GetFileAttributesA(LPCSTR fileName) override;
+  UINT GetDriveTypeA(LPCSTR rootPathName) override;
   BOOL SetFileAttributesA(LPCSTR fileName, DWORD attributes) override;
   BOOL CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES security) override;
   BOOL RemoveDirectoryA(LPCSTR pathName) override;

@@ -228,6 +228,18 @@ def case_package(h, variant):
     return package(h)
 
 
+@test
+def msi_build_refuses_a_password(h):
+    """A product folder whose Tolvo.ini sets AuthText is not packed unless told to."""
+    kit = h.workdir / "password-kit"
+    shutil.copytree(KIT, kit)
+    (kit / "Tolvo.ini").write_bytes(b"[1]\r\nServerIP=10.1.1.1\r\nAuthText=s3cret\r\n")
+    build = [str(ROOT / "packaging" / "build-msi.sh"), "-o", str(h.workdir / "pw.msi"), str(kit)]
+    refused = subprocess.run(build, capture_output=True)
+    check(refused.returncode == 1 and b"AuthText" in refused.stderr, repr(refused.stderr))
+    subprocess.check_call(build + ["--allow-password-in-package"], stdout=subprocess.DEVNULL)
+
+
 def delete_install_exe(h, prefix):
     prefix.host(prefix.program_files + PACKAGE_DIR + "\\Install.exe").unlink()
 

@@ -53,7 +53,7 @@ TraceSink* TraceFile::Open(WinApi& api, const char* switchPath, const char* vari
     error = kErrorNamedLikeStartedProgram;
   } else if (length < sizeof path) {
     UniqueLocal security(api);
-    if (MakeCreatedFileSecurity(api, security)) {
+    if (MakeCreatedFileSecurity(api, path, security)) {
       file = OpenForAppending(path, security.get());
     }
     error = ::GetLastError();

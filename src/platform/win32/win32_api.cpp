@@ -258,6 +258,10 @@ LSTATUS Win32Api::RegDeleteValueA(HKEY key, LPCSTR valueName) {
   return ::RegDeleteValueA(key, valueName);
 }
 
+LSTATUS Win32Api::RegDeleteKeyA(HKEY key, LPCSTR subKey) {
+  return ::RegDeleteKeyA(key, subKey);
+}
+
 LSTATUS Win32Api::RegEnumValueA(HKEY key, DWORD index, LPSTR valueName, LPDWORD valueNameSize,
                                 LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD dataSize) {
   return ::RegEnumValueA(key, index, valueName, valueNameSize, reserved, type, data, dataSize);
@@ -307,6 +311,10 @@ BOOL Win32Api::DeleteFileA(LPCSTR fileName) {
 
 DWORD Win32Api::GetFileAttributesA(LPCSTR fileName) {
   return ::GetFileAttributesA(fileName);
+}
+
+UINT Win32Api::GetDriveTypeA(LPCSTR rootPathName) {
+  return ::GetDriveTypeA(rootPathName);
 }
 
 BOOL Win32Api::SetFileAttributesA(LPCSTR fileName, DWORD attributes) {
