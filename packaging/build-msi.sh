@@ -58,8 +58,8 @@ check_property() {
     fail "-p $1: not NAME=VALUE with one of the package's properties (and no ')"
   [[ "$value" != *'"'* && "$value" != *\\ ]] ||
     fail "-p $1: a value may not hold a double quote or end with a backslash"
-  [[ "$name" != SERVER || ("$value" == \\\\?* && "$value" != \\\\\\* && "$value" != *' '*) ]] ||
-    fail "-p $1: SERVER is two backslashes and the server's name, as in SERVER=\\\\printsrv01"
+  [[ "$name" != SERVER || ("$value" =~ ^\\\\[^\\/,\"\ [:cntrl:]]+$ && ${#value} -le 241) ]] ||
+    fail "-p $1: SERVER is two backslashes and the server's name, as in SERVER=\\\\printsrv01 (no \\ / , or blank, at most 241 characters)"
 }
 
 arguments=()
@@ -144,17 +144,19 @@ sql() {
 ln -s "$(cd "$kit" && pwd)" "$work/kit"
 cp "$action_dll" "$work/TolvoRun.dll"
 (cd "$kit" && find . -type f ! -path ./Install.exe | LC_ALL=C sort) |
-  wixl-heat --prefix ./ --directory-ref INSTALLDIR --component-group KitFiles --var var.KitDir \
+  wixl-heat --prefix ./ --directory-ref ProductFolder --component-group KitFiles --var var.KitDir \
     >"$work/kit-files.wxs"
 cd "$work"
 wixl --arch x86 --define Version="$version" --define KitDir=kit --define ActionDll=TolvoRun.dll \
   --output "$work/Tolvo.msi" "$here/Tolvo.wxs" "$work/kit-files.wxs"
 
-# wixl 0.101 writes Execute="rollback" as an immediate action: the Rollback...
-# actions get the in-script and rollback bits (0x400 + 0x100) here. It has
-# no error action either: the Refuse... actions, written as property
+# wixl 0.101 writes Execute="rollback" and "commit" as immediate actions:
+# the Rollback... actions get the in-script and rollback bits (0x400 +
+# 0x100) here, ForgetRun the in-script and commit bits (0x400 + 0x200). It
+# has no error action either: the Refuse... actions, written as property
 # settings, become error actions (type 19) whose text is the message.
 table CustomAction | awk -F '\t' '$1 ~ /^Rollback/ && int($2 / 256) % 8 == 0 { print $1 "\t" $2 + 1280 }
+  $1 == "ForgetRun" && int($2 / 256) % 8 == 0 { print $1 "\t" $2 + 1536 }
   $1 ~ /^Refuse/ && $2 == 51 { print $1 "\t19" }' | while IFS=$'\t' read -r action type; do
   sql "UPDATE \`CustomAction\` SET \`Type\` = $type WHERE \`Action\` = '$action'"
 done
@@ -179,13 +181,16 @@ while IFS=$'\t' read -r file file_version language; do
   sql "UPDATE \`File\` SET \`Version\` = '$file_version', \`Language\` = '$language' WHERE \`File\` = '$file'"
   sql "DELETE FROM \`MsiFileHash\` WHERE \`File_\` = '$file'"
 done <"$work/versions"
-# Properties given by a user who may not install on their own (an elevation
-# policy, Group Policy assigned to a user) reach the installation only when
-# they are listed here.
-secure="$(table Property | awk -F '\t' '$1 == "SecureCustomProperties" {print $2}')"
-sql "UPDATE \`Property\` SET \`Value\` =
-  '$secure;SERVER;ENTERPRISE;CONFIGFROMREGISTRY;NOCOPY;IGNOREERRORS;INIFILE;LOGFILE;TRACEFILE;VERIFY;SKIPUNINSTALL'
-  WHERE \`Property\` = 'SecureCustomProperties'"
+# No documented property is secure (SecureCustomProperties keeps wixl's
+# upgrade properties alone): a standard user's repair, which runs as the
+# local system account, then takes none of them from its command line, only
+# the remembered settings. Administrators' command lines and transforms set
+# them all.
+#
+# AppSearch runs in the execute sequence only: Windows runs it once, in the
+# UI sequence when that has it, and the private properties it sets there
+# never reach the execute sequence of an interactive run.
+sql "DELETE FROM \`InstallUISequence\` WHERE \`Action\` = 'AppSearch'"
 for property in "${properties[@]}"; do
   sql "INSERT INTO \`Property\` (\`Property\`, \`Value\`) VALUES ('${property%%=*}', '${property#*=}')"
 done

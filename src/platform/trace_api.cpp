@@ -560,6 +560,17 @@ BOOL TraceApi::IsWow64Process(HANDLE process, PBOOL wow64) {
   return result;
 }
 
+BOOL TraceApi::IsWow64Process2(HANDLE process, USHORT* processMachine, USHORT* nativeMachine) {
+  Begin("IsWow64Process2").Pointer(process);
+  const BOOL result = EndBool(inner_.IsWow64Process2(process, processMachine, nativeMachine));
+  if (result && processMachine != nullptr && nativeMachine != nullptr) {
+    line_.Start(sink_.MillisecondsSinceStart(), "# machines: process ");
+    line_.Hex(*processMachine).Label("native ").Hex(*nativeMachine);
+    Commit();
+  }
+  return result;
+}
+
 BOOL TraceApi::Wow64DisableWow64FsRedirection(PVOID* oldValue) {
   Begin("Wow64DisableWow64FsRedirection");
   return EndBool(inner_.Wow64DisableWow64FsRedirection(oldValue));

@@ -123,6 +123,7 @@ class TraceApi final : public WinApi {
 
   bool HasEntryPoint(HMODULE module, EntryPoint entry) override;
   BOOL IsWow64Process(HANDLE process, PBOOL wow64) override;
+  BOOL IsWow64Process2(HANDLE process, USHORT* processMachine, USHORT* nativeMachine) override;
   BOOL Wow64DisableWow64FsRedirection(PVOID* oldValue) override;
   BOOL SetDllDirectoryA(LPCSTR pathName) override;
   BOOL SetDefaultDllDirectories(DWORD directoryFlags) override;

@@ -123,6 +123,7 @@ class WinApi {
   // --- Functions looked up at run time ------------------------------------
   enum class EntryPoint {
     kIsWow64Process,                  // kernel32.dll
+    kIsWow64Process2,                 // kernel32.dll, Windows 10 1709 on
     kWow64DisableWow64FsRedirection,  // kernel32.dll
     kSetDllDirectoryA,                // kernel32.dll
     kSetDefaultDllDirectories,        // kernel32.dll
@@ -134,6 +135,7 @@ class WinApi {
   static constexpr const char* EntryPointName(EntryPoint entry) {
     constexpr const char* kNames[] = {
         "IsWow64Process",
+        "IsWow64Process2",
         "Wow64DisableWow64FsRedirection",
         "SetDllDirectoryA",
         "SetDefaultDllDirectories",
@@ -148,6 +150,9 @@ class WinApi {
   // fails with ERROR_PROC_NOT_FOUND.
   virtual bool HasEntryPoint(HMODULE module, EntryPoint entry) = 0;
   virtual BOOL IsWow64Process(HANDLE process, PBOOL wow64) = 0;
+  // The process's machine (IMAGE_FILE_MACHINE_UNKNOWN when it does not run
+  // under WOW64) and the machine Windows itself runs on.
+  virtual BOOL IsWow64Process2(HANDLE process, USHORT* processMachine, USHORT* nativeMachine) = 0;
   virtual BOOL Wow64DisableWow64FsRedirection(PVOID* oldValue) = 0;
   virtual BOOL SetDllDirectoryA(LPCSTR pathName) = 0;
   virtual BOOL SetDefaultDllDirectories(DWORD directoryFlags) = 0;

@@ -5,6 +5,7 @@
 #include "core/text.h"
 #include "core/wiped.h"
 #include "winenv/system_directory.h"
+#include "workflows/server_name_rule.h"
 
 namespace tolvo {
 
@@ -185,8 +186,8 @@ bool BuildPortDataRecord(WinApi& api, const PortConfiguration& config, PortDataR
 }
 
 std::size_t LongestServerName(const char* monitorName) {
-  // "%s\\,XcvMonitor %s" with its terminator in the open text's buffer.
-  return kOpenTextSize - 1 - std::strlen("\\,XcvMonitor ") - std::strlen(monitorName);
+  static_assert(kOpenTextSize == kTolvoOpenTextSize, "the open text's buffer");
+  return TolvoLongestServerName(monitorName);
 }
 
 MonitorChannel OpenMonitorChannel(RunContext& context, const char* serverName,

@@ -14,6 +14,7 @@
 #include "winenv/windows_version.h"
 #include "workflows/client_application.h"
 #include "workflows/monitor_removal.h"
+#include "workflows/run_preconditions.h"
 #include "workflows/server_name.h"
 
 namespace tolvo {
@@ -355,6 +356,10 @@ bool InstallPortMonitor(RunContext& context, const InstallOptions& options) {
     }
   }
 
+  if (!CheckMachineServed(context)) {
+    return false;
+  }
+
   output.PrintMessage("  - Checking Files\n");
   if (options.copyFiles &&
       (!CheckRequiredFiles(context, os, options.configFromRegistry, ignoreErrors) ||
@@ -362,6 +367,16 @@ bool InstallPortMonitor(RunContext& context, const InstallOptions& options) {
     return false;
   }
   if (!KitGuarded(context, os, options.copyFiles)) {
+    return false;
+  }
+  if (!options.configFromRegistry) {
+    const ConfigurationText text = CheckConfigurationText(context);
+    if (text == ConfigurationText::kUtf8Marked ||
+        (text == ConfigurationText::kUnreadable && !ignoreErrors)) {
+      return false;
+    }
+  }
+  if (!CheckSpoolerAnswers(context, options.serverName)) {
     return false;
   }
 

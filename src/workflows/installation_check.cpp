@@ -17,6 +17,7 @@
 #include "winenv/sized_block.h"
 #include "winenv/system_directory.h"
 #include "workflows/client_application.h"
+#include "workflows/run_preconditions.h"
 #include "workflows/server_name.h"
 
 namespace tolvo {
@@ -342,14 +343,19 @@ CheckOutcome CheckInstallation(RunContext& context, const InstallOptions& option
   }
   // What an installation from this folder would copy or start is the
   // machine's as much as what it left.
-  if (!KitGuarded(context, os, options.copyFiles)) {
+  if (!KitGuarded(context, os, options.copyFiles) || !CheckMachineServed(context) ||
+      !CheckSpoolerAnswers(context, options.serverName)) {
     return CheckOutcome::kNotChecked;
   }
   // Without the configuration there is nothing to compare with.
-  if (!options.configFromRegistry &&
-      context.api.GetFileAttributesA(context.settings.iniPath) == INVALID_FILE_ATTRIBUTES) {
-    output.ReportCheckError(context.profile.iniFileName);
-    return CheckOutcome::kNotChecked;
+  if (!options.configFromRegistry) {
+    if (context.api.GetFileAttributesA(context.settings.iniPath) == INVALID_FILE_ATTRIBUTES) {
+      output.ReportCheckError(context.profile.iniFileName);
+      return CheckOutcome::kNotChecked;
+    }
+    if (CheckConfigurationText(context) != ConfigurationText::kReadable) {
+      return CheckOutcome::kNotChecked;
+    }
   }
   const PortConfigSource source =
       options.configFromRegistry ? PortConfigSource::Registry : PortConfigSource::ConfigFile;

@@ -8,6 +8,7 @@
 #include "winenv/windows_version.h"
 #include "workflows/client_application.h"
 #include "workflows/monitor_removal.h"
+#include "workflows/run_preconditions.h"
 #include "workflows/server_name.h"
 
 namespace tolvo {
@@ -44,7 +45,8 @@ bool UninstallPortMonitor(RunContext& context, const char* serverName, bool copy
   }
   // The removal starts "Quarvel.exe" from the product folder.
   const bool standardEdition = !context.settings.enterpriseEdition;
-  if (!KitFilesGuarded(context, {standardEdition ? kStopTool : nullptr})) {
+  if (!KitFilesGuarded(context, {standardEdition ? kStopTool : nullptr}) ||
+      !CheckSpoolerAnswers(context, serverName)) {
     return false;
   }
   if (!PrepareRememberedPrinters(context)) {

@@ -104,6 +104,8 @@ class FaultMachine final : public MachineFixture {
   explicit FaultMachine(const FaultConfiguration& configuration) : configuration_(configuration) {
     if (!configuration.sixtyFourBit) {
       UseThirtyTwoBitWindows();
+    } else {
+      machine.version.nativeMachine = 0x8664;  // IsWow64Process2 answers too
     }
     const std::string ini = kTwoPortIni;
     machine.WriteFile(kIniPath, configuration.printerOnUnnamedPort
@@ -193,6 +195,7 @@ DWORD PlausibleError(const std::string& function) {
       {"DeleteMonitorA", ERROR_ACCESS_DENIED},
       {"DeregisterEventSource", ERROR_INVALID_HANDLE},
       {"EnumPortsA", ERROR_ACCESS_DENIED},
+      {"EnumMonitorsA", 1722},  // RPC_S_SERVER_UNAVAILABLE: the spooler is not running
       {"EnumPrintersA", 1722},  // RPC_S_SERVER_UNAVAILABLE: the spooler is not running
       {"FindClose", ERROR_INVALID_HANDLE},
       {"FindFirstFileA", ERROR_ACCESS_DENIED},
@@ -329,13 +332,17 @@ Step StepAt(std::string_view consoleSoFar) {
 // - monitor removal: DeleteMonitorA fails with anything but 3000;
 // - system-directory copies: a file cannot be copied there;
 // - registration: AddMonitorA fails.
-// With "-e" only the start-up failures end the run, and a kit file's or
-// folder's security that cannot be read.
+// With "-e" only the start-up failures end the run, a spooler that does
+// not answer before the first change (EnumMonitorsA, asked for nothing else)
+// and a kit file's or folder's security that cannot be read.
 // Every other failure is reported or passed over, and the run succeeds:
 // the version probes retry or fall back (to a workstation, to no WOW64),
 // and deletions, printer release, ports, event source, printer assignment,
 // client and fonts never end a sequence.
 bool FailureStops(Step step, const std::string& function, bool ignoreErrors) {
+  if (function == "EnumMonitorsA") {
+    return true;
+  }
   // Who may change the kit is never left unknown, "-e" or not (an
   // uninstallation checks Quarvel.exe after the version).
   if ((step == Step::FileCheck || step == Step::Version) &&

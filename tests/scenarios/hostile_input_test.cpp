@@ -410,6 +410,25 @@ std::vector<HostileCase> Cases() {
                     Line("Tolvo Port Monitor Installed Sucessfully.")},
                    {"ERROR"},
                    nullptr});
+  // Windows reads a file with the UTF-8 mark as ANSI, "[1]" lost to the mark
+  // (one in UTF-16 installs: see the Wine cases).
+  cases.push_back({"ConfigurationFileWithTheUtf8Mark",
+                   {},
+                   [](MachineFixture& f) { WriteIni(f, "\xEF\xBB\xBF" + Section1("")); },
+                   -1,
+                   {Line("ERROR: 'C:\\Kit\\Tolvo.ini' begins with a UTF-8 byte-order mark, which "
+                         "Windows does not read: save it without the mark, or as UTF-16")},
+                   {"  - Port "},
+                   nothingChanged});
+  // Wine has no spooler service to stop.
+  cases.push_back({"StoppedSpoolerOnAServer",
+                   {"\\\\print%s", "-u"},
+                   [](MachineFixture& f) { f.machine.StopSpooler(); },
+                   -1,
+                   {Line("ERROR: The print spooler on \\\\print%s cannot be reached (error 1722): "
+                         "check the name, and start it there with 'sc \\\\print%s start spooler'")},
+                   {},
+                   nothingChanged});
   // The first section of a name and the first key of a name within it win,
   // as Windows reads profile files.
   cases.push_back(

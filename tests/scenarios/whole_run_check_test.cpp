@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "portconfig/printer_assignment.h"
@@ -83,6 +84,16 @@ void PrinterMovedSince(MachineFixture& f) {
 void PortListing(MachineFixture& f) {
   f.machine.FailCall("EnumPortsA", ERROR_ACCESS_DENIED);
 }
+// Machines the kit cannot serve, and a configuration Windows reads as empty.
+void Arm64(MachineFixture& f) {
+  f.machine.version.nativeMachine = 0xAA64;
+}
+void StoppedSpooler(MachineFixture& f) {
+  f.machine.StopSpooler();
+}
+void Utf8Mark(MachineFixture& f) {
+  f.machine.WriteFile(kIniPath, "\xEF\xBB\xBF" + *f.machine.ReadFile(kIniPath));
+}
 
 // An installation with `arguments`, something taken away, and a check with
 // the same arguments, which names that one thing.
@@ -93,7 +104,7 @@ struct CheckCase {
   void (*spoil)(MachineFixture&);
   const char* removedFile;  // under C:\, or null
   int exitCode;
-  const char* line;  // the start of the line naming it, from its fifth column (null:
+  const char* line;  // the start of the line naming it, after its indentation (null:
                      // the removed file's line)
 };
 
@@ -143,6 +154,9 @@ const CheckCase kCases[] = {
      nullptr,
      0,
      "OK - Printer 'Hand Set' on port LPT1:, moved there since its release"},
+    {"Arm64", {}, None, Arm64, nullptr, 2, "ERROR: This kit cannot serve Windows on ARM64: its"},
+    {"StoppedSpooler", {}, None, StoppedSpooler, nullptr, 2, "ERROR: The print spooler is not"},
+    {"Utf8Mark", {}, None, Utf8Mark, nullptr, 2, "ERROR: 'C:\\Kit\\Tolvo.ini' begins with a UTF-8"},
 };
 
 class CheckAfterInstallation : public MachineFixture,
@@ -159,7 +173,7 @@ TEST_P(CheckAfterInstallation, NamesWhatIsMissingAndChangesNothing) {
     ASSERT_TRUE(std::filesystem::remove(machine.HostPath(path))) << path;
     line = "    ERROR - File " + path + " NOT found\n";
   } else {
-    line = std::string("    ") + c.line;
+    line = c.line;
   }
   StartNewRun();
   machine.standardError.clear();
@@ -187,6 +201,12 @@ TEST_P(CheckAfterInstallation, NamesWhatIsMissingAndChangesNothing) {
   EXPECT_LE(machine.CallCount("GetPrivateProfileStringA"), 3 + 2 + 2 * kAssignPrinterKeys);
   ExpectTranscript(machine.console);  // the run log holds it too, nothing is left open
   EXPECT_EQ(machine.StateText(kRunLogPath), before);
+  // A machine the kit cannot serve ("ERROR:") refuses an installation too,
+  // "-e" or not, before its first change.
+  if (std::string_view(c.line ? c.line : "").rfind("ERROR:", 0) == 0) {
+    EXPECT_EQ(Run({"-e"}), -1);
+    EXPECT_EQ(machine.StateText(kRunLogPath), before) << machine.console;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, CheckAfterInstallation, ::testing::ValuesIn(kCases),

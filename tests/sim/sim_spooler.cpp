@@ -488,6 +488,13 @@ BOOL SimWindows::XcvDataW(HANDLE xcv, LPCWSTR dataName, PBYTE inputData, DWORD i
 
 // --- Monitors ----------------------------------------------------------------------------
 
+void SimWindows::StopSpooler() {
+  for (const char* call : {"AddMonitorA", "DeleteMonitorA", "OpenPrinterA", "OpenPrinterW",
+                           "EnumPrintersA", "EnumPortsA", "EnumMonitorsA"}) {
+    FailCall(call, RPC_S_SERVER_UNAVAILABLE);
+  }
+}
+
 BOOL SimWindows::AddMonitorA(LPSTR serverName, DWORD level, LPBYTE monitors) {
   if (auto error = Enter("AddMonitorA")) {
     return Fail(*error);

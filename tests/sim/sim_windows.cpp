@@ -677,7 +677,8 @@ bool SimWindows::Exports(const std::string& module, const char* function) const 
          !(isKernel && std::strcmp(function, "IsWow64Process") == 0 &&
            !version.isWow64ProcessPresent) &&
          !(isKernel && std::strcmp(function, "Wow64DisableWow64FsRedirection") == 0 &&
-           !version.redirectionPresent);
+           !version.redirectionPresent) &&
+         !(isKernel && std::strcmp(function, "IsWow64Process2") == 0 && version.nativeMachine == 0);
 }
 
 bool SimWindows::HasEntryPoint(HMODULE module, EntryPoint entry) {

@@ -64,6 +64,9 @@ class SimWindows : public WinApi {
   // every call when occurrence is 0.
   void FailCall(const std::string& function, DWORD error, int occurrence = 0);
   void ClearFaults() { faults_.clear(); }
+  // The spooler service is stopped (or disabled): every call that would
+  // reach it fails with RPC_S_SERVER_UNAVAILABLE (1722).
+  void StopSpooler();
   // Every call made through the seam, in order, by Win32 name.
   const std::vector<std::string>& calls() const { return calls_; }
   int CallCount(const std::string& function) const;
@@ -223,6 +226,7 @@ class SimWindows : public WinApi {
 
   bool HasEntryPoint(HMODULE module, EntryPoint entry) override;
   BOOL IsWow64Process(HANDLE process, PBOOL wow64) override;
+  BOOL IsWow64Process2(HANDLE process, USHORT* processMachine, USHORT* nativeMachine) override;
   BOOL Wow64DisableWow64FsRedirection(PVOID* oldValue) override;
   BOOL SetDllDirectoryA(LPCSTR pathName) override;
   BOOL SetDefaultDllDirectories(DWORD directoryFlags) override;

@@ -627,3 +627,24 @@ def piped_install_ends_while_the_client_runs(h):
     check(b"Port Monitor Installed Sucessfully" in done.stdout, "transcript: %r" % done.stdout)
     check(client_count(prefix) == 1, "the client did not stay up")
     return prefix
+
+
+@test
+def ini_byte_order_marks(h):
+    """Wine's profile reader skips the UTF-8 mark, Windows' does not: only the installer's own
+    refusal shows here. A UTF-16 file with its mark installs."""
+    prefix = h.prefix("ini-marks")
+    ini = prefix.host("C:\\Kit\\Tolvo.ini")
+    text = ini.read_bytes()
+    ini.write_bytes(b"\xef\xbb\xbf" + text)
+    result = prefix.install()
+    refusal = (b"ERROR: 'C:\\Kit\\Tolvo.ini' begins with a UTF-8 byte-order mark, which Windows "
+               b"does not read: save it without the mark, or as UTF-16\r\n")
+    check(result.rc == 255 and refusal in result.out, "UTF-8 mark: exit %d\n%s" % (
+        result.rc, result.out.decode("cp1252")))
+    check_spooler_calls(result, [], "install with the UTF-8 mark")
+    check_monitor(prefix, STANDARD, True, present=False)
+    ini.write_bytes(b"\xff\xfe" + text.decode("cp1252").encode("utf-16-le"))
+    ports, _, _ = typical_install(h, prefix, "    (64-bit Windows 7 Detected)\n", True)
+    check_ports(prefix, STANDARD, ports)
+    return prefix

@@ -418,6 +418,12 @@ BOOL Win32Api::IsWow64Process(HANDLE process, PBOOL wow64) {
   return entry ? EntryPointAs<Function>(entry)(process, wow64) : FALSE;
 }
 
+BOOL Win32Api::IsWow64Process2(HANDLE process, USHORT* processMachine, USHORT* nativeMachine) {
+  using Function = BOOL(WINAPI*)(HANDLE, USHORT*, USHORT*);
+  FARPROC entry = Found(EntryPoint::kIsWow64Process2);
+  return entry ? EntryPointAs<Function>(entry)(process, processMachine, nativeMachine) : FALSE;
+}
+
 BOOL Win32Api::Wow64DisableWow64FsRedirection(PVOID* oldValue) {
   using Function = BOOL(WINAPI*)(PVOID*);
   FARPROC entry = Found(EntryPoint::kWow64DisableWow64FsRedirection);
