@@ -22,6 +22,13 @@ enum class DllSearchRestriction {
 // Windows 7 without the loader update), the current directory is at least
 // removed from it. Both are looked up at run time, so that the program
 // still starts on systems that have neither.
+//
+// Nothing takes the program's own folder out of the search on those older
+// systems, and a DLL planted there may load while Windows starts the
+// program, before any check. That folder is the product folder: an
+// installation refuses it before its first change when an account short of
+// an administrator may change it (KitFilesGuarded), and the folder must be
+// one only administrators can write in the first place.
 DllSearchRestriction RestrictDllSearchPath(WinApi& api);
 
 }  // namespace tolvo

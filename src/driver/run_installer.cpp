@@ -8,8 +8,11 @@
 #include "driver/command_line.h"
 #include "driver/dll_search_path.h"
 #include "platform/appended_files.h"
+#include "platform/started_programs.h"
 #include "winenv/event_log.h"
+#include "winenv/file_identity.h"
 #include "winenv/installation_lock.h"
+#include "winenv/kit_guard.h"
 #include "winenv/processes.h"
 #include "winenv/registry.h"
 #include "winenv/windows_version.h"
@@ -20,7 +23,6 @@ namespace {
 
 constexpr const char* kVersion = "2.6";
 constexpr const char* kDefaultLogName = "\\TLPortInstall.log";
-constexpr const char* kSiteScript = "install_printer.bat";
 constexpr const char* kInstalledEvent = "Port Monitor Installed Sucessfully";
 constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = -1;
@@ -133,16 +135,30 @@ const char* RunLogPath(RunContext& context, const CommandLineOptions& options) {
   return path;
 }
 
-// Opens the run log; when it cannot be opened, says why on the error
-// stream, which leaves the console's transcript as it is.
-bool OpenRunLog(RunContext& context, const CommandLineOptions& options) {
+// The files the run writes, as they were when the run opened them: the
+// site script must never be one of them.
+struct RunFiles {
+  FileIdentity log;
+  FileIdentity trace;
+};
+
+// Opens the run log and notes which file it is; when it cannot be opened,
+// or is named like a program the run starts (its lines would run), says
+// why on the error stream, which leaves the console's transcript as it is.
+bool OpenRunLog(RunContext& context, const CommandLineOptions& options, RunFiles& files) {
   const char* path = RunLogPath(context, options);
-  if (path != nullptr && context.output.OpenRunLog(path)) {
-    return true;
+  DWORD error = kErrorNamedLikeStartedProgram;
+  if (path != nullptr && !NamedLikeStartedProgram(path)) {
+    if (context.output.OpenRunLog(path)) {
+      files.log = IdentityOfFile(context.api, path);
+      return true;
+    }
+    error = context.api.GetLastError();
+  } else if (path == nullptr) {
+    error = context.api.GetLastError();
   }
   ReportFileNotOpened(context.api, "the run log",
-                      path != nullptr ? path : "%windir%\\TLPortInstall.log",
-                      context.api.GetLastError());
+                      path != nullptr ? path : "%windir%\\TLPortInstall.log", error);
   return false;
 }
 
@@ -227,8 +243,30 @@ bool SiteScriptPresent(WinApi& api) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+// A site script that is the run's own log or trace (under another name, a
+// short name, a share of the same disk) would run the lines the run wrote,
+// texts from the configuration among them.
+bool SiteScriptIsRunFile(RunContext& context, const RunFiles& files) {
+  const FileIdentity script = IdentityOfFile(context.api, kSiteScript);
+  if (!SameFile(script, files.log) && !SameFile(script, files.trace)) {
+    return false;
+  }
+  context.output.PrintFormatted("ERROR: %s is a file this run writes; it is not run\n",
+                                kSiteScript);
+  return true;
+}
+
+// The site script runs with the run's rights after the installation: only
+// administrators may be able to change it, and it is never a file the run
+// writes. Checked before the first change.
+bool SiteScriptUsable(RunContext& context, const RunFiles& files) {
+  return !SiteScriptPresent(context.api) ||
+         (KitFilesGuarded(context, {kSiteScript}) && !SiteScriptIsRunFile(context, files));
+}
+
 int InstallWithArguments(RunContext& context, InstallerSequences& sequences,
-                         const CommandLineOptions& options, InstallationLock& lock) {
+                         const CommandLineOptions& options, InstallationLock& lock,
+                         const RunFiles& files) {
   Output& output = context.output;
   output.PrintFormatted("\nInstalling %s Port Monitor", context.profile.productWord);
   PrintServerSuffix(output, options.install.serverName);
@@ -241,17 +279,18 @@ int InstallWithArguments(RunContext& context, InstallerSequences& sequences,
   if (!options.install.copyFiles) {
     output.PrintMessage("  No files will be copied\n");
   }
-  if (!sequences.InstallPortMonitor(context, options.install)) {
+  if (!SiteScriptUsable(context, files) ||
+      !sequences.InstallPortMonitor(context, options.install)) {
     output.PrintFormatted("\n%s Port Monitor Not Installed!\n", context.profile.productWord);
     return Finish(context, kExitFailure);
   }
   ReportInstalled(context);
   // The work is done: the site script may run the installer itself.
   lock.Release();
-  if (SiteScriptPresent(context.api)) {
+  if (SiteScriptPresent(context.api) && !SiteScriptIsRunFile(context, files)) {
     // The script may append to the same log file: close and flush it first.
     output.CloseRunLog();
-    RunShellCommand(context, kSiteScript);
+    RunShellCommand(context, kSiteScript, {kSiteScript, kShellCommandMinutes});
   }
   return Finish(context, kExitSuccess);
 }
@@ -300,7 +339,8 @@ void ReportRefusal(RunContext& context, LockResult result, const InstallationLoc
 int RefuseRun(RunContext& context, const CommandLineOptions& options, LockResult result,
               const InstallationLock& lock) {
   if (LogNamed(options)) {
-    OpenRunLog(context, options);
+    RunFiles unused;
+    OpenRunLog(context, options, unused);
   }
   PrintBanner(context);
   PrintObsoleteSwitchNote(context, options);
@@ -326,8 +366,13 @@ void DisableWow64Redirection(WinApi& api) {
   api.Wow64DisableWow64FsRedirection(&oldValue);
 }
 
-int RunInstaller(WinApi& api, int argc, char** argv, InstallerSequences& sequences) {
+namespace {
+
+// The run; `traceFile` is the open file the support trace is written to,
+// or null.
+int Run(WinApi& api, int argc, char** argv, InstallerSequences& sequences, HANDLE traceFile) {
   RunContext context(api);
+  RunFiles files;
 
   // Before anything else can make Windows load a DLL by bare name.
   context.settings.currentDirectoryOutOfDllSearch =
@@ -345,7 +390,7 @@ int RunInstaller(WinApi& api, int argc, char** argv, InstallerSequences& sequenc
   }
   SetConfigurationPath(context, options);
   if (options.showUsage) {
-    if (!OpenRunLog(context, options)) {
+    if (!OpenRunLog(context, options, files)) {
       return kExitFailure;
     }
     PrintBanner(context);
@@ -364,9 +409,10 @@ int RunInstaller(WinApi& api, int argc, char** argv, InstallerSequences& sequenc
              result != LockResult::Taken) {
     return RefuseRun(context, options, result, lock);
   }
-  if (!OpenRunLog(context, options)) {
+  if (!OpenRunLog(context, options, files)) {
     return kExitFailure;
   }
+  files.trace = IdentityOfOpenFile(api, traceFile);
   PrintBanner(context);
   PrintObsoleteSwitchNote(context, options);
   if (!IsDotNet20Installed(api)) {
@@ -383,7 +429,13 @@ int RunInstaller(WinApi& api, int argc, char** argv, InstallerSequences& sequenc
   if (options.uninstall) {
     return Uninstall(context, sequences, options);
   }
-  return InstallWithArguments(context, sequences, options, lock);
+  return InstallWithArguments(context, sequences, options, lock, files);
+}
+
+}  // namespace
+
+int RunInstaller(WinApi& api, int argc, char** argv, InstallerSequences& sequences) {
+  return Run(api, argc, argv, sequences, nullptr);
 }
 
 int RunInstallerTraced(WinApi& api, TraceSink* trace, int argc, char** argv,
@@ -393,7 +445,7 @@ int RunInstallerTraced(WinApi& api, TraceSink* trace, int argc, char** argv,
   }
   TraceApi traced(api, *trace);
   traced.WriteHeader(kVersion);
-  const int exitCode = RunInstaller(traced, argc, argv, sequences);
+  const int exitCode = Run(traced, argc, argv, sequences, trace->File());
   traced.WriteFooter(exitCode);
   return exitCode;
 }

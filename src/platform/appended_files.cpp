@@ -4,6 +4,7 @@
 
 #include "platform/format_text.h"
 #include "platform/run_account.h"
+#include "platform/started_programs.h"
 
 namespace tolvo {
 
@@ -17,6 +18,7 @@ constexpr std::size_t kShownPath = 800;
 // The subject, the path, the reason and the consequence, and the line break.
 constexpr std::size_t kLineSize = kShownPath + kErrorTextSize + 256;
 constexpr std::string_view kLeadsElsewhere = "it leads to another file";
+constexpr std::string_view kNamedLikeProgram = "it is named like a program the run starts";
 
 void Append(char* line, std::size_t& length, std::size_t size, std::string_view text) {
   if (text.empty() || length + 1 >= size) {
@@ -119,6 +121,8 @@ void ReportFileNotOpened(WinApi& api, std::string_view subject, std::string_view
   ShowControlsAsQuestionMarks(line, length);
   if (error == ERROR_CANT_ACCESS_FILE) {
     Append(line, length, sizeof line, kLeadsElsewhere);
+  } else if (error == kErrorNamedLikeStartedProgram) {
+    Append(line, length, sizeof line, kNamedLikeProgram);
   } else {
     char text[kErrorTextSize];
     const std::string_view reason = ErrorText(api, error, text);

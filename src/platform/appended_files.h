@@ -35,7 +35,8 @@ bool MakeCreatedFileSecurity(WinApi& api, const char* path, UniqueLocal& descrip
 // where REASON is the system's text for `error` and its number, as in
 // "The system cannot find the path specified. (error 3)", or "it leads to
 // another file" for a name refused because a link leads elsewhere
-// (ERROR_CANT_ACCESS_FILE). The line holds no line break before its end;
+// (ERROR_CANT_ACCESS_FILE), or "it is named like a program the run starts"
+// (kErrorNamedLikeStartedProgram). The line holds no line break before its end;
 // control characters in the path show as "?".
 void ReportFileNotOpened(WinApi& api, std::string_view subject, std::string_view path, DWORD error,
                          std::string_view consequence = {});

@@ -481,6 +481,19 @@ BOOL TraceApi::ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD b
   return EndBool(result);
 }
 
+BOOL TraceApi::GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information) {
+  Begin("GetFileInformationByHandle").Pointer(file);
+  const BOOL result = inner_.GetFileInformationByHandle(file, information);
+  if (result && information != nullptr) {
+    line_.Label("-> volume ")
+        .Hex(information->dwVolumeSerialNumber)
+        .Label(" index ")
+        .Hex(information->nFileIndexHigh)
+        .Hex(information->nFileIndexLow);
+  }
+  return EndBool(result);
+}
+
 // --- Version, modules, run-time look-up ------------------------------------------
 
 BOOL TraceApi::GetVersionExA(LPOSVERSIONINFOA info) {

@@ -44,6 +44,9 @@ class TraceSink {
   virtual void Write(std::string_view text) = 0;
   virtual std::uint32_t MillisecondsSinceStart() = 0;
   virtual TraceProcessFacts ProcessFacts() = 0;
+  // The open file the trace is written to, when it is a file: the run never
+  // starts it as a program.
+  virtual HANDLE File() { return nullptr; }
 };
 
 class TraceApi final : public WinApi {
@@ -110,6 +113,7 @@ class TraceApi final : public WinApi {
                      DWORD disposition, DWORD flags, HANDLE templateFile) override;
   BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
                 LPOVERLAPPED overlapped) override;
+  BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information) override;
 
   BOOL GetVersionExA(LPOSVERSIONINFOA info) override;
   HMODULE GetModuleHandleA(LPCSTR moduleName) override;

@@ -101,13 +101,18 @@ class WinApi {
   virtual UINT GetWindowsDirectoryA(LPSTR buffer, UINT size) = 0;
   virtual DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer) = 0;
   virtual BOOL SetCurrentDirectoryA(LPCSTR pathName) = 0;
-  // A file is only ever opened to be read whole: INVALID_HANDLE_VALUE when
-  // it cannot be; CloseHandle closes it. ReadFile reads 0 bytes at its end.
+  // A file is only ever opened to be read whole, or to tell which file a
+  // name leads to: INVALID_HANDLE_VALUE when it cannot be; CloseHandle
+  // closes it. ReadFile reads 0 bytes at its end.
   virtual HANDLE CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode,
                              LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
                              HANDLE templateFile) = 0;
   virtual BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
                         LPOVERLAPPED overlapped) = 0;
+  // The volume's serial number and the file's index on it name one file
+  // whatever path led to it.
+  virtual BOOL GetFileInformationByHandle(HANDLE file,
+                                          LPBY_HANDLE_FILE_INFORMATION information) = 0;
 
   // --- Version, modules, run-time look-up ---------------------------------
   virtual BOOL GetVersionExA(LPOSVERSIONINFOA info) = 0;  // also takes OSVERSIONINFOEXA

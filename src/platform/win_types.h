@@ -157,6 +157,8 @@ constexpr UINT DRIVE_FIXED = 3;
 constexpr UINT DRIVE_REMOTE = 4;
 constexpr DWORD GENERIC_READ = 0x80000000u;
 constexpr DWORD FILE_SHARE_READ = 0x01;
+constexpr DWORD FILE_SHARE_WRITE = 0x02;
+constexpr DWORD FILE_SHARE_DELETE = 0x04;
 constexpr DWORD OPEN_EXISTING = 3;
 constexpr DWORD OPEN_ALWAYS = 4;
 
@@ -182,6 +184,7 @@ constexpr UINT CP_ACP = 0;
 constexpr UINT GMEM_FIXED = 0x0000;
 constexpr UINT GMEM_ZEROINIT = 0x0040;
 constexpr DWORD INFINITE = 0xFFFFFFFFu;
+constexpr DWORD STARTF_USESTDHANDLES = 0x00000100;
 constexpr DWORD WAIT_OBJECT_0 = 0;
 constexpr DWORD WAIT_ABANDONED = 0x00000080;
 constexpr DWORD WAIT_TIMEOUT = 258;
@@ -226,6 +229,20 @@ struct OVERLAPPED {
   HANDLE hEvent;
 };
 using LPOVERLAPPED = OVERLAPPED*;
+
+struct BY_HANDLE_FILE_INFORMATION {
+  DWORD dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD dwVolumeSerialNumber;
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+  DWORD nNumberOfLinks;
+  DWORD nFileIndexHigh;
+  DWORD nFileIndexLow;
+};
+using LPBY_HANDLE_FILE_INFORMATION = BY_HANDLE_FILE_INFORMATION*;
 
 struct SECURITY_ATTRIBUTES {
   DWORD nLength;

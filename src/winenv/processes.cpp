@@ -3,14 +3,13 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/started_programs.h"
 #include "platform/unique_handles.h"
 #include "winenv/system_directory.h"
 
 namespace tolvo {
 
 namespace {
-
-constexpr const char* kStopTool = "Quarvel.exe";
 
 // One argument under the C runtime's argv rules: backslashes are literal
 // except in a run that ends at a double quote, where each one is doubled
@@ -44,16 +43,22 @@ struct StartResult {
   DWORD error = ERROR_SUCCESS;
 };
 
-// Starts a program sharing the console (handles inherited; the run log is
-// opened non-inheritable, so it never reaches the child). The process and
-// thread handles are handed to their owners, so they are closed on every
-// path.
+// Starts a program sharing the console. It inherits no handle of the run
+// (the run reads no child's output): nothing the run holds open, such as its
+// log, its trace or the lock, outlives the run in a child, and a pipe the
+// run writes to ends with the run. A program left running gets no standard
+// handles at all: without them, a system may still hand it the run's own
+// (Wine does). The process and thread handles are handed to their owners,
+// so they are closed on every path.
 StartResult StartProcess(RunContext& context, const char* applicationName, std::string commandLine,
-                         UniqueKernelHandle& process) {
+                         bool leftRunning, UniqueKernelHandle& process) {
   WinApi& api = context.api;
   STARTUPINFOA startup;
   std::memset(&startup, 0, sizeof startup);
   startup.cb = sizeof startup;
+  if (leftRunning) {
+    startup.dwFlags = STARTF_USESTDHANDLES;  // each of them null
+  }
   PROCESS_INFORMATION info;
   std::memset(&info, 0, sizeof info);
   // CreateProcessA may write into the command line, so it gets its own copy.
@@ -65,7 +70,7 @@ StartResult StartProcess(RunContext& context, const char* applicationName, std::
   if (narrowed) {
     api.SetDllDirectoryA(nullptr);
   }
-  const BOOL created = api.CreateProcessA(applicationName, writable.data(), nullptr, nullptr, TRUE,
+  const BOOL created = api.CreateProcessA(applicationName, writable.data(), nullptr, nullptr, FALSE,
                                           0, nullptr, nullptr, &startup, &info);
   const DWORD createError = api.GetLastError();
   if (narrowed) {
@@ -79,10 +84,19 @@ StartResult StartProcess(RunContext& context, const char* applicationName, std::
   return {true, ERROR_SUCCESS};
 }
 
-// Waits without a time limit and returns the exit status, or -1 when the
-// wait or the status query fails.
-int WaitForExitStatus(WinApi& api, const UniqueKernelHandle& process) {
-  if (api.WaitForSingleObject(process.get(), INFINITE) == WAIT_FAILED) {
+// Waits for at most `limit` and returns the exit status, or -1 when the
+// wait or the status query fails, or after one line when the program is
+// still running at the limit (it is left running).
+int WaitForExitStatus(RunContext& context, const UniqueKernelHandle& process, WaitLimit limit) {
+  WinApi& api = context.api;
+  const DWORD waited = api.WaitForSingleObject(process.get(), limit.minutes * 60 * 1000);
+  if (waited == WAIT_TIMEOUT) {
+    context.output.PrintFormatted(
+        "  ERROR - %s did not end within %u minutes; going on without waiting for it\n",
+        limit.program, static_cast<unsigned>(limit.minutes));
+    return -1;
+  }
+  if (waited == WAIT_FAILED) {
     return -1;
   }
   DWORD exitCode = 0;
@@ -117,15 +131,16 @@ bool InterpreterMissing(DWORD error) {
 }
 
 int RunInterpreter(RunContext& context, const char* applicationName, std::string commandLine,
-                   DWORD& startError) {
+                   WaitLimit limit, DWORD& startError) {
   WinApi& api = context.api;
   UniqueKernelHandle process(api);
-  const StartResult start = StartProcess(context, applicationName, std::move(commandLine), process);
+  const StartResult start =
+      StartProcess(context, applicationName, std::move(commandLine), false, process);
   if (!start.started) {
     startError = start.error;
     return -1;
   }
-  return WaitForExitStatus(api, process);
+  return WaitForExitStatus(context, process, limit);
 }
 
 // The system directory's cmd.exe, by its full path: a bare "cmd.exe" would
@@ -138,12 +153,13 @@ std::string SystemInterpreterPath(WinApi& api) {
 }
 
 // Runs `commandLine` through the interpreter at `interpreterPath`, which is
-// also the command line's first word, quoted.
+// also the command line's first word, quoted. /d: no AutoRun command of the
+// registry runs with the run's rights.
 int RunThroughInterpreter(RunContext& context, const std::string& interpreterPath,
-                          const char* commandLine, DWORD& startError) {
+                          const char* commandLine, WaitLimit limit, DWORD& startError) {
   // The interpreter takes everything after /c as its command, unchanged.
-  std::string line = "\"" + interpreterPath + "\" /c " + commandLine;
-  return RunInterpreter(context, interpreterPath.c_str(), std::move(line), startError);
+  std::string line = "\"" + interpreterPath + "\" /d /c " + commandLine;
+  return RunInterpreter(context, interpreterPath.c_str(), std::move(line), limit, startError);
 }
 
 }  // namespace
@@ -162,16 +178,17 @@ std::string BuildCommandLine(const char* const* arguments) {
   return line;
 }
 
-int SpawnAndWait(RunContext& context, const char* programFile, const char* const* arguments) {
+int SpawnAndWait(RunContext& context, const char* programFile, const char* const* arguments,
+                 WaitLimit limit) {
   if (programFile == nullptr || arguments == nullptr) {
     return -1;
   }
   WinApi& api = context.api;
   UniqueKernelHandle process(api);
-  if (!StartProcess(context, programFile, BuildCommandLine(arguments), process).started) {
+  if (!StartProcess(context, programFile, BuildCommandLine(arguments), false, process).started) {
     return -1;
   }
-  return WaitForExitStatus(api, process);
+  return WaitForExitStatus(context, process, limit);
 }
 
 int SpawnDetached(RunContext& context, const char* programFile, const char* const* arguments) {
@@ -179,10 +196,12 @@ int SpawnDetached(RunContext& context, const char* programFile, const char* cons
     return -1;
   }
   UniqueKernelHandle process(context.api);
-  return StartProcess(context, programFile, BuildCommandLine(arguments), process).started ? 0 : -1;
+  return StartProcess(context, programFile, BuildCommandLine(arguments), true, process).started
+             ? 0
+             : -1;
 }
 
-int RunShellCommand(RunContext& context, const char* commandLine) {
+int RunShellCommand(RunContext& context, const char* commandLine, WaitLimit limit) {
   if (commandLine == nullptr) {
     return -1;
   }
@@ -190,7 +209,7 @@ int RunShellCommand(RunContext& context, const char* commandLine) {
   const std::string comSpec = ReadComSpec(api);
   if (!comSpec.empty()) {
     DWORD startError = ERROR_SUCCESS;
-    const int status = RunThroughInterpreter(context, comSpec, commandLine, startError);
+    const int status = RunThroughInterpreter(context, comSpec, commandLine, limit, startError);
     if (startError == ERROR_SUCCESS || !InterpreterMissing(startError)) {
       return status;
     }
@@ -200,13 +219,13 @@ int RunShellCommand(RunContext& context, const char* commandLine) {
     return -1;
   }
   DWORD startError = ERROR_SUCCESS;
-  return RunThroughInterpreter(context, systemInterpreter, commandLine, startError);
+  return RunThroughInterpreter(context, systemInterpreter, commandLine, limit, startError);
 }
 
 int StopClientInstances(RunContext& context) {
   context.output.PrintMessage("  - Waiting for all Tolvo Clients to terminate\n");
   const char* const arguments[] = {kStopTool, nullptr};
-  const int status = SpawnAndWait(context, kStopTool, arguments);
+  const int status = SpawnAndWait(context, kStopTool, arguments, {kStopTool, kStopToolMinutes});
   if (status != 0) {
     context.output.PrintMessage("  ERROR - Cannot stop all Tolvo Client instances\n");
   }

@@ -87,7 +87,7 @@ bool RemoveWebBrowserDirectory(RunContext& context) {
   if (!FormatBounded(command, sizeof command, "rmdir \"%s\" /S /Q", folder)) {
     return false;
   }
-  if (RunShellCommand(context, command) != 0) {
+  if (RunShellCommand(context, command, {"rmdir", kShellCommandMinutes}) != 0) {
     return false;
   }
   context.api.RemoveDirectoryA(folder);

@@ -1,8 +1,10 @@
 #include "workflows/client_application.h"
 
 #include <cstddef>
+#include <cstring>
 
 #include "core/text.h"
+#include "platform/run_account.h"
 #include "winenv/file_deployment.h"
 #include "winenv/processes.h"
 #include "winenv/registry.h"
@@ -76,6 +78,11 @@ void StartInstalledClient(RunContext& context, const char* clientDirectory) {
   SpawnDetached(context, program, arguments);
 }
 
+bool RunAsLocalSystem(WinApi& api) {
+  char account[kSidTextSize];
+  return RunAccountSid(api, account) && std::strcmp(account, kLocalSystemSid) == 0;
+}
+
 void WriteStartupEntry(RunContext& context, const char* clientDirectory) {
   char commandLine[kClientPathSize] = {};
   if (ClientStartupCommand(clientDirectory, commandLine, sizeof commandLine)) {
@@ -113,9 +120,17 @@ void DeployClientApplication(RunContext& context) {
   DeployLanguageResources(context, clientDirectory);
 
   // Started and registered even when its copy failed: an older copy may
-  // already be in place.
-  output.PrintMessage("  - Executing Tolvo Client\n");
-  StartInstalledClient(context, clientDirectory);
+  // already be in place. The local system account has no user's desktop: a
+  // client started by it would run in the services' session, as that
+  // account, until the machine stops.
+  if (RunAsLocalSystem(context.api)) {
+    output.PrintMessage(
+        "  - Tolvo Client will start at the next logon (the installation runs as the local "
+        "system account)\n");
+  } else {
+    output.PrintMessage("  - Executing Tolvo Client\n");
+    StartInstalledClient(context, clientDirectory);
+  }
   WriteStartupEntry(context, clientDirectory);
 }
 

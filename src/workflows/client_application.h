@@ -4,12 +4,12 @@
 #include <cstddef>
 
 #include "core/run_context.h"
+#include "platform/started_programs.h"
 
 namespace tolvo {
 
 // The client's files, under these names in the program folder and in the
 // client folder; the resources lie in a subfolder per culture.
-inline constexpr const char* kClientExecutable = "Tolvo Client.exe";
 inline constexpr const char* kClientLibraries[] = {"Interop.SHDocVw.dll", "Microsoft.mshtml.dll"};
 inline constexpr const char* kClientResourceFile = "Tolvo Client.resources.dll";
 // The client folder is read into a buffer of this size for the deployment.

@@ -7,6 +7,7 @@
 #include "portconfig/printer_assignment.h"
 #include "winenv/event_log.h"
 #include "winenv/file_deployment.h"
+#include "winenv/kit_guard.h"
 #include "winenv/printer_disconnection.h"
 #include "winenv/remembered_printers.h"
 #include "winenv/windows_image.h"
@@ -273,6 +274,16 @@ MonitorFiles DeployedMonitorFiles(const EditionProfile& profile, OsClass os) {
   return {bitness.monitorDll, bitness.uiDll, DeployedGraphicsLibrary(profile, os)};
 }
 
+bool KitGuarded(RunContext& context, OsClass os, bool copyFiles) {
+  const MonitorFiles monitor =
+      copyFiles ? DeployedMonitorFiles(context.profile, os) : MonitorFiles{};
+  const bool client = !context.settings.enterpriseEdition;
+  return KitFilesGuarded(
+      context, {monitor.monitorDll, monitor.uiDll, monitor.graphicsLibrary, kEventMessageDll,
+                client ? kClientExecutable : nullptr, client ? kClientLibraries[0] : nullptr,
+                client ? kClientLibraries[1] : nullptr, client ? kStopTool : nullptr});
+}
+
 namespace {
 
 // From the printers' release on: every step that changes the machine.
@@ -353,6 +364,9 @@ bool InstallPortMonitor(RunContext& context, const InstallOptions& options) {
   if (options.copyFiles &&
       (!CheckRequiredFiles(context, os, options.configFromRegistry, ignoreErrors) ||
        !CheckDeployedImages(context, os, ignoreErrors))) {
+    return false;
+  }
+  if (!KitGuarded(context, os, options.copyFiles)) {
     return false;
   }
   if (!options.configFromRegistry) {

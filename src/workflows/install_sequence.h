@@ -26,4 +26,8 @@ struct MonitorFiles {
 };
 MonitorFiles DeployedMonitorFiles(const EditionProfile& profile, OsClass os);
 
+// KitFilesGuarded for what the installation copies into the system folder
+// (the monitor's files only when it copies them) or starts.
+bool KitGuarded(RunContext& context, OsClass os, bool copyFiles);
+
 }  // namespace tolvo

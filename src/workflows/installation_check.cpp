@@ -341,7 +341,10 @@ CheckOutcome CheckInstallation(RunContext& context, const InstallOptions& option
     output.PrintMessage("ERROR: Unsupported Operating System Detected.\n");
     return CheckOutcome::kNotChecked;
   }
-  if (!CheckMachineServed(context) || !CheckSpoolerAnswers(context, options.serverName)) {
+  // What an installation from this folder would copy or start is the
+  // machine's as much as what it left.
+  if (!KitGuarded(context, os, options.copyFiles) || !CheckMachineServed(context) ||
+      !CheckSpoolerAnswers(context, options.serverName)) {
     return CheckOutcome::kNotChecked;
   }
   // Without the configuration there is nothing to compare with.

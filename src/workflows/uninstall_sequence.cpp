@@ -2,6 +2,7 @@
 
 #include "winenv/event_log.h"
 #include "winenv/file_deployment.h"
+#include "winenv/kit_guard.h"
 #include "winenv/printer_disconnection.h"
 #include "winenv/remembered_printers.h"
 #include "winenv/windows_version.h"
@@ -42,7 +43,10 @@ bool UninstallPortMonitor(RunContext& context, const char* serverName, bool copy
     output.PrintMessage("ERROR: Unsupported Operating System Detected.\n");
     return false;
   }
-  if (!CheckSpoolerAnswers(context, serverName)) {
+  // The removal starts "Quarvel.exe" from the product folder.
+  const bool standardEdition = !context.settings.enterpriseEdition;
+  if (!KitFilesGuarded(context, {standardEdition ? kStopTool : nullptr}) ||
+      !CheckSpoolerAnswers(context, serverName)) {
     return false;
   }
   if (!PrepareRememberedPrinters(context)) {

@@ -132,15 +132,16 @@ TEST_F(Arguments, StartUpRunsInItsOrder) {
   EXPECT_EQ(Run({}), 0);
   // The DLL search path is narrowed before anything else, the redirection
   // switched off next; the version (for Windows 9x, which has no lock) is
-  // read and the installation lock taken before the run log is opened and
-  // before the first look at the machine.
+  // read and the installation lock taken before the run log is opened (and
+  // which file it is noted) and before the first look at the machine.
   const std::vector<std::string> expected = {
       "GetModuleHandleA",     "GetProcAddress",       "SetDefaultDllDirectories",
       "GetModuleHandleA",     "GetProcAddress",       "Wow64DisableWow64FsRedirection",
       "SetCurrentDirectoryA", "GetCurrentDirectoryA", "GetVersionExA",
       "GetWindowsDirectoryA", "CreateMutexA",         "WaitForSingleObject",
       "CreateFileA",          "GetWindowsDirectoryA", "GetDriveTypeA",
-      "OpenRunLog",           "RegOpenKeyExA"};
+      "OpenRunLog",           "CreateFileA",          "GetFileInformationByHandle",
+      "RegOpenKeyExA"};
   std::vector<std::string> calls;  // the security descriptors' calls aside
   std::copy_if(machine.calls().begin(), machine.calls().end(), std::back_inserter(calls),
                [](const std::string& call) {

@@ -1,6 +1,7 @@
 // The site script "install_printer.bat" after a successful install with
 // arguments.
 #include <algorithm>
+#include <filesystem>
 
 #include "scenarios/driver_scenario.h"
 
@@ -52,7 +53,7 @@ TEST_F(SiteScript, RunsAfterSuccessWithArgumentsWithTheLogClosed) {
   const sim::SimProcessStart& start = machine.processes.starts[0];
   EXPECT_FALSE(start.runLogOpen);
   EXPECT_TRUE(start.waited);
-  EXPECT_NE(start.commandLine.find("/c install_printer.bat"), std::string::npos)
+  EXPECT_NE(start.commandLine.find("/d /c install_printer.bat"), std::string::npos)
       << start.commandLine;
   EXPECT_EQ(start.currentDirectory, "C:\\Kit");
 }
@@ -121,6 +122,56 @@ TEST_F(SiteScript, LookedForInTheProgramFolder) {
   machine.WriteFile("C:\\Start\\install_printer.bat", "@echo off\r\n");
   EXPECT_EQ(Run({"-e"}), 0);  // started from C:\Start, runs from C:\Kit
   EXPECT_EQ(scriptRuns, 0);
+}
+
+// The script runs with the run's rights: one that a lesser account may
+// change, or that is the run's own log, ends the run before the first
+// change. Accounts and owners are the simulated Windows' (under Wine only
+// the mode bits' Everyone grant shows).
+TEST_F(SiteScript, OneUsersMayChangeIsRefusedBeforeTheFirstChange) {
+  RecordScriptRuns();
+  machine.fileSystem.SetSecurity(kScript, "O:S-1-5-21-9-9-9-1001D:(A;;FA;;;SY)(A;;FA;;;BA)");
+  EXPECT_EQ(Run({"-e"}), -1);
+  EXPECT_NE(machine.console.find("ERROR: S-1-5-21-9-9-9-1001 can change "
+                                 "'C:\\Kit\\install_printer.bat'"),
+            std::string::npos)
+      << machine.console;
+  EXPECT_TRUE(sequences.calls.empty());
+  EXPECT_EQ(scriptRuns, 0);
+}
+
+TEST_F(SiteScript, TheRunLogUnderAnotherNameIsNeverRun) {
+  RecordScriptRuns();
+  machine.MakeDirectory("C:\\Logs");
+  std::filesystem::create_hard_link(machine.HostPath(kScript), machine.HostPath("C:\\Logs\\a.log"));
+  EXPECT_EQ(Run({"-e", "-lC:\\Logs\\a.log"}), -1);
+  EXPECT_NE(machine.console.find("ERROR: install_printer.bat is a file this run writes; it is not "
+                                 "run\n"),
+            std::string::npos)
+      << machine.console;
+  EXPECT_TRUE(sequences.calls.empty());
+  EXPECT_EQ(scriptRuns, 0);
+}
+
+TEST_F(SiteScript, ARunLogNamedLikeAStartedProgramIsRefused) {
+  RecordScriptRuns();
+  EXPECT_EQ(Run({"-e", "-lC:\\Kit\\INSTALL_PRINTER.BAT. "}), -1);
+  EXPECT_NE(machine.standardError.find("it is named like a program the run starts"),
+            std::string::npos)
+      << machine.standardError;
+  EXPECT_EQ(machine.ReadFile(kScript), "@echo off\r\n");
+  EXPECT_TRUE(sequences.calls.empty());
+}
+
+TEST_F(SiteScript, OneThatHangsIsLeftAfterTheLimit) {
+  sim::SimProgram hung;
+  hung.staysRunning = true;
+  machine.processes.RegisterProgram("install_printer.bat", hung);
+  EXPECT_EQ(Run({"-e"}), 0);
+  EXPECT_NE(machine.console.find("  ERROR - install_printer.bat did not end within 10 minutes; "
+                                 "going on without waiting for it\n"),
+            std::string::npos);
+  EXPECT_EQ(machine.processes.hungWaits, 0);
 }
 
 }  // namespace

@@ -332,14 +332,21 @@ Step StepAt(std::string_view consoleSoFar) {
 // - monitor removal: DeleteMonitorA fails with anything but 3000;
 // - system-directory copies: a file cannot be copied there;
 // - registration: AddMonitorA fails.
-// With "-e" only the start-up failures end the run, and a spooler that does
-// not answer before the first change (EnumMonitorsA, asked for nothing else).
+// With "-e" only the start-up failures end the run, a spooler that does
+// not answer before the first change (EnumMonitorsA, asked for nothing else)
+// and a kit file's or folder's security that cannot be read.
 // Every other failure is reported or passed over, and the run succeeds:
 // the version probes retry or fall back (to a workstation, to no WOW64),
 // and deletions, printer release, ports, event source, printer assignment,
 // client and fonts never end a sequence.
 bool FailureStops(Step step, const std::string& function, bool ignoreErrors) {
   if (function == "EnumMonitorsA") {
+    return true;
+  }
+  // Who may change the kit is never left unknown, "-e" or not (an
+  // uninstallation checks Quarvel.exe after the version).
+  if ((step == Step::FileCheck || step == Step::Version) &&
+      function.find("Secur") != std::string::npos) {
     return true;
   }
   if (ignoreErrors && step != Step::StartUp) {

@@ -440,6 +440,30 @@ TEST_F(InstallRun, RefusalsBeforeTheFirstChangeLeaveTheMachineAsItWas) {
   }
 }
 
+// A kit file, or the kit folder, that an account short of an administrator
+// may change ends the run before the first change, "-e" or not, and "-v"
+// cannot be made. Accounts other than Everyone are the simulated Windows'
+// (under Wine a file's mode bits show as Everyone's grant).
+TEST_F(InstallRun, KitThatALesserAccountMayChangeIsRefusedBeforeTheFirstChange) {
+  InstallPreviousVersion();
+  const std::string before = machine.StateText(kRunLogPath);
+  const std::string guarded = sim::SimFilesState::kDefaultSecurity;
+  const std::pair<std::string, std::string> planted[] = {
+      {KitFile("TolvoEvent.dll"), "ERROR: BUILTIN\\Users can change 'C:\\Kit\\TolvoEvent.dll'"},
+      {"C:\\Kit", "ERROR: NT AUTHORITY\\Authenticated Users can change 'C:\\Kit'"}};
+  for (const auto& [path, line] : planted) {
+    const char* account = path == "C:\\Kit" ? "AU" : "BU";
+    machine.fileSystem.SetSecurity(path, guarded + "(A;OICI;0x1301bf;;;" + account + ")");
+    for (const std::string run : {"-e", "-v"}) {
+      StartNewRun();
+      EXPECT_EQ(Run({run}), run == "-v" ? 2 : -1);
+      EXPECT_NE(machine.console.find(line), std::string::npos) << machine.console;
+      EXPECT_EQ(machine.StateText(kRunLogPath), before);
+    }
+    machine.fileSystem.SetSecurity(path, guarded);
+  }
+}
+
 // Printers on the monitor's ports keep them through a re-installation (0),
 // also after one that failed half-way and left them waiting (1); one moved
 // by hand meanwhile stays where it was put (2); a pooled one that the

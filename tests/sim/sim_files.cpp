@@ -1,5 +1,7 @@
 // Files and folders of the simulated machine, with Windows' answers: last
 // errors, attributes, searches with wildcards, files in use.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -527,11 +529,33 @@ HANDLE SimWindows::CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode,
     return INVALID_HANDLE_VALUE;
   }
   HANDLE file = NewHandle(HandleKind::File);
-  fileSystem.openFiles[reinterpret_cast<std::uintptr_t>(file)] = {*ReadFile(full), 0,
-                                                                  held ? key : ""};
+  SimFilesState::OpenFile& opened = fileSystem.openFiles[reinterpret_cast<std::uintptr_t>(file)];
+  opened.content = *ReadFile(full);
+  opened.fullPath = full;
+  opened.heldAlone = held ? key : "";
   SetLastError(existed && held && disposition == OPEN_ALWAYS ? ERROR_ALREADY_EXISTS
                                                              : ERROR_SUCCESS);
   return file;
+}
+
+// The host file's device and inode: a host hard link is one file under two
+// names, as on Windows.
+BOOL SimWindows::GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information) {
+  if (auto error = Enter("GetFileInformationByHandle")) {
+    return Fail(*error);
+  }
+  const auto open = fileSystem.openFiles.find(reinterpret_cast<std::uintptr_t>(file));
+  struct stat facts {};
+  if (open == fileSystem.openFiles.end() || information == nullptr ||
+      ::stat(HostPath(open->second.fullPath).c_str(), &facts) != 0) {
+    return Fail(ERROR_INVALID_HANDLE);
+  }
+  *information = {};
+  information->dwVolumeSerialNumber = static_cast<DWORD>(facts.st_dev);
+  information->nFileIndexHigh = static_cast<DWORD>(static_cast<std::uint64_t>(facts.st_ino) >> 32);
+  information->nFileIndexLow = static_cast<DWORD>(facts.st_ino);
+  information->nNumberOfLinks = static_cast<DWORD>(facts.st_nlink);
+  return TRUE;
 }
 
 BOOL SimWindows::ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,

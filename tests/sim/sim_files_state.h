@@ -87,6 +87,7 @@ struct SimFilesState {
     std::string content;
     std::size_t position = 0;
     std::string heldAlone;  // Key() of a file opened with no sharing
+    std::string fullPath;
   };
   std::map<std::uintptr_t, OpenFile> openFiles;  // by file handle
 };

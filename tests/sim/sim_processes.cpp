@@ -282,7 +282,7 @@ bool InterpreterCommand(std::string_view line, std::string& command) {
 
 // Runs the interpreter's command on the machine and returns its exit
 // status; what it prints goes to the shared console.
-DWORD RunInterpreter(SimWindows& machine, const SimProcessStart& start) {
+DWORD RunInterpreter(SimWindows& machine, const SimProcessStart& start, bool& staysRunning) {
   std::string command;
   if (!InterpreterCommand(start.commandLine, command)) {
     return 0;  // an interactive interpreter with no input ends at once
@@ -352,6 +352,7 @@ DWORD RunInterpreter(SimWindows& machine, const SimProcessStart& start) {
     if (script == nullptr) {
       return 0;
     }
+    staysRunning = script->staysRunning;  // a script that hangs holds its interpreter
     return script->behaviour ? script->behaviour(machine, start) : script->exitStatus;
   }
   machine.console += "'" + tokens[0] +
@@ -487,7 +488,7 @@ BOOL SimWindows::CreateProcessA(LPCSTR applicationName, LPSTR commandLine,
   DWORD status = 0;
   bool staysRunning = false;
   if (program == nullptr) {
-    status = RunInterpreter(*this, start);
+    status = RunInterpreter(*this, start, staysRunning);
   } else {
     status = program->behaviour ? program->behaviour(*this, start) : program->exitStatus;
     staysRunning = program->staysRunning;

@@ -57,6 +57,30 @@ TEST_F(ClientApplication, ClientsThatWillNotStopAreReportedAndTheDeploymentGoesO
   EXPECT_TRUE(StartupEntry().has_value());
 }
 
+// Not shown under Wine, where every process runs as one administrator.
+TEST_F(ClientApplication, AsLocalSystemTheClientWaitsForTheLogonAndAHungStopToolIsLeftRunning) {
+  sim::SimProgram hung;
+  hung.staysRunning = true;
+  machine.processes.RegisterProgram("Quarvel.exe", hung);
+  machine.runAccount = "S-1-5-18";
+
+  DeployClientApplication(context);
+
+  EXPECT_EQ(machine.console,
+            Transcript({
+                "  - Installing Tolvo Client Graphical User Interface\n",
+                "  - Waiting for all Tolvo Clients to terminate\n",
+                "  ERROR - Quarvel.exe did not end within 2 minutes; going on without waiting for "
+                "it\n",
+                "  ERROR - Cannot stop all Tolvo Client instances\n",
+                "  - Tolvo Client will start at the next logon (the installation runs as the "
+                "local system account)\n",
+            }));
+  EXPECT_EQ(machine.processes.hungWaits, 0);
+  EXPECT_EQ(machine.processes.RunningCount("Tolvo Client.exe"), 0);
+  EXPECT_TRUE(StartupEntry().has_value());
+}
+
 TEST_F(ClientApplication, FolderThatCannotBeCreatedEndsTheDeployment) {
   machine.WriteFile(ProgramFiles() + "\\Kestrum", "a file in the way");
 

@@ -210,7 +210,7 @@ TEST_F(ProductFoldersTest, WebBrowserRemovalSucceedsWhenTheFolderDidNotExist) {
   ASSERT_EQ(machine.processes.starts.size(), 1u);
   EXPECT_EQ(
       machine.processes.starts[0].commandLine,
-      std::string("\"C:\\Windows\\system32\\cmd.exe\" /c rmdir \"") + kWebBrowser + "\" /S /Q");
+      std::string("\"C:\\Windows\\system32\\cmd.exe\" /d /c rmdir \"") + kWebBrowser + "\" /S /Q");
   EXPECT_TRUE(machine.processes.starts[0].waited);
   ExpectNothingLeftOpen();
 }

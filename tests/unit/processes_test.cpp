@@ -13,6 +13,7 @@ namespace {
 using sim::SimProgram;
 using sim::SimWindows;
 
+constexpr WaitLimit kLimit{"the program", 1};
 constexpr const char* kWaitingLine = "  - Waiting for all Tolvo Clients to terminate\n";
 constexpr const char* kErrorLine = "  ERROR - Cannot stop all Tolvo Client instances\n";
 constexpr const char* kClientPath =
@@ -51,7 +52,7 @@ TEST_F(ProcessesTest, StopToolEndingWithZeroPrintsOnlyTheWaitingLine) {
   EXPECT_EQ(start.applicationName, "Quarvel.exe");
   EXPECT_EQ(start.commandLine, "Quarvel.exe");
   EXPECT_EQ(start.program, "C:\\Kit\\Quarvel.exe");
-  EXPECT_TRUE(start.inheritHandles);
+  EXPECT_FALSE(start.inheritHandles);
   EXPECT_TRUE(start.waited);
   EXPECT_EQ(machine.processes.hungWaits, 0);
   ExpectNothingLeftOpen();
@@ -127,14 +128,14 @@ TEST_F(ProcessesTest, HandlesAreClosedWhenTheWaitOrTheStatusQueryFails) {
   const char* const arguments[] = {"Quarvel.exe", nullptr};
 
   machine.FailCall("WaitForSingleObject", ERROR_INVALID_HANDLE, 1);
-  EXPECT_EQ(SpawnAndWait(context, "Quarvel.exe", arguments), -1);
+  EXPECT_EQ(SpawnAndWait(context, "Quarvel.exe", arguments, kLimit), -1);
   ExpectNothingLeftOpen();
 
   machine.FailCall("GetExitCodeProcess", ERROR_ACCESS_DENIED, 1);
-  EXPECT_EQ(SpawnAndWait(context, "Quarvel.exe", arguments), -1);
+  EXPECT_EQ(SpawnAndWait(context, "Quarvel.exe", arguments, kLimit), -1);
   ExpectNothingLeftOpen();
 
-  EXPECT_EQ(SpawnAndWait(context, "Quarvel.exe", arguments), 0);
+  EXPECT_EQ(SpawnAndWait(context, "Quarvel.exe", arguments, kLimit), 0);
   EXPECT_EQ(machine.CallCount("CloseHandle"), 6);  // process and thread, three times
   ExpectNothingLeftOpen();
 }
@@ -142,7 +143,7 @@ TEST_F(ProcessesTest, HandlesAreClosedWhenTheWaitOrTheStatusQueryFails) {
 TEST_F(ProcessesTest, ExitStatusComesBackWhole) {
   InstallStopTool(0xC0000005u);
   const char* const arguments[] = {"Quarvel.exe", nullptr};
-  EXPECT_EQ(SpawnAndWait(context, "Quarvel.exe", arguments), static_cast<int>(0xC0000005u));
+  EXPECT_EQ(SpawnAndWait(context, "Quarvel.exe", arguments, kLimit), static_cast<int>(0xC0000005u));
 }
 
 TEST_F(ProcessesTest, SimulatedDetachedProgramIsStillActiveUntilEnded) {
@@ -217,7 +218,7 @@ TEST_F(ProcessesTest, ProgramReceivesEachArgumentUnchanged) {
   }
   arguments.push_back(nullptr);
 
-  EXPECT_EQ(SpawnAndWait(context, "echo.exe", arguments.data()), 0);
+  EXPECT_EQ(SpawnAndWait(context, "echo.exe", arguments.data(), kLimit), 0);
   ASSERT_EQ(machine.processes.starts.size(), 1u);
   EXPECT_EQ(machine.processes.starts[0].arguments, wanted);
 }
@@ -228,20 +229,20 @@ TEST_F(ProcessesTest, ShellCommandRunsThroughComSpec) {
   machine.MakeDirectory("C:\\Tree\\Sub");
   machine.WriteFile("C:\\Tree\\Sub\\f.txt", "x");
 
-  EXPECT_EQ(RunShellCommand(context, "rmdir \"C:\\Tree\" /S /Q"), 0);
+  EXPECT_EQ(RunShellCommand(context, "rmdir \"C:\\Tree\" /S /Q", kLimit), 0);
   EXPECT_FALSE(machine.Exists("C:\\Tree"));
 
   ASSERT_EQ(machine.processes.starts.size(), 1u);
   const auto& start = machine.processes.starts[0];
   EXPECT_EQ(start.applicationName, "C:\\Windows\\system32\\cmd.exe");
-  EXPECT_EQ(start.commandLine, "\"C:\\Windows\\system32\\cmd.exe\" /c rmdir \"C:\\Tree\" /S /Q");
-  EXPECT_TRUE(start.inheritHandles);
+  EXPECT_EQ(start.commandLine, "\"C:\\Windows\\system32\\cmd.exe\" /d /c rmdir \"C:\\Tree\" /S /Q");
+  EXPECT_FALSE(start.inheritHandles);
   EXPECT_TRUE(start.waited);
   ExpectNothingLeftOpen();
 }
 
 TEST_F(ProcessesTest, ShellCommandGivesTheInterpretersExitStatus) {
-  EXPECT_EQ(RunShellCommand(context, "rmdir \"C:\\Nowhere\" /S /Q"), 2);
+  EXPECT_EQ(RunShellCommand(context, "rmdir \"C:\\Nowhere\" /S /Q", kLimit), 2);
   EXPECT_EQ(machine.console, "The system cannot find the file specified.\n");
   ExpectNothingLeftOpen();
 }
@@ -249,13 +250,13 @@ TEST_F(ProcessesTest, ShellCommandGivesTheInterpretersExitStatus) {
 constexpr const char* kSystemInterpreter = "C:\\Windows\\system32\\cmd.exe";
 constexpr const char* kRmdirCommand = "rmdir \"C:\\Tree\" /S /Q";
 constexpr const char* kRmdirThroughSystemInterpreter =
-    "\"C:\\Windows\\system32\\cmd.exe\" /c rmdir \"C:\\Tree\" /S /Q";
+    "\"C:\\Windows\\system32\\cmd.exe\" /d /c rmdir \"C:\\Tree\" /S /Q";
 
 TEST_F(ProcessesTest, WithoutComSpecTheCommandRunsThroughTheSystemDirectorysCmd) {
   machine.processes.environment.erase("COMSPEC");
   machine.MakeDirectory("C:\\Tree");
 
-  EXPECT_EQ(RunShellCommand(context, kRmdirCommand), 0);
+  EXPECT_EQ(RunShellCommand(context, kRmdirCommand, kLimit), 0);
   EXPECT_FALSE(machine.Exists("C:\\Tree"));
   EXPECT_EQ(machine.CallCount("CreateProcessA"), 1);
   ASSERT_EQ(machine.processes.starts.size(), 1u);
@@ -284,7 +285,7 @@ TEST_F(ProcessesTest, FallbackNeverRunsACmdPlantedInTheCurrentDirectory) {
     } else {
       machine.processes.environment["COMSPEC"] = comSpec;
     }
-    EXPECT_EQ(RunShellCommand(context, "rmdir \"C:\\Nowhere\" /S /Q"), 2);
+    EXPECT_EQ(RunShellCommand(context, "rmdir \"C:\\Nowhere\" /S /Q", kLimit), 2);
     ASSERT_EQ(machine.processes.starts.size(), 1u);
     EXPECT_EQ(machine.processes.starts[0].program, machine.FullPath(kSystemInterpreter));
   }
@@ -295,7 +296,7 @@ TEST_F(ProcessesTest, FallbackWithoutASystemDirectoryStartsNothing) {
   machine.processes.environment.erase("COMSPEC");
   machine.FailCall("GetSystemDirectoryA", ERROR_NOT_ENOUGH_MEMORY);
 
-  EXPECT_EQ(RunShellCommand(context, "install_printer.bat"), -1);
+  EXPECT_EQ(RunShellCommand(context, "install_printer.bat", kLimit), -1);
   EXPECT_EQ(machine.GetLastError(), ERROR_NOT_ENOUGH_MEMORY);
   EXPECT_EQ(machine.CallCount("CreateProcessA"), 0);
   ExpectNothingLeftOpen();
@@ -305,7 +306,7 @@ TEST_F(ProcessesTest, ComSpecNamingAMissingFileFallsBackToCmd) {
   machine.processes.environment["COMSPEC"] = "C:\\Missing\\shell.exe";
   machine.MakeDirectory("C:\\Tree");
 
-  EXPECT_EQ(RunShellCommand(context, kRmdirCommand), 0);
+  EXPECT_EQ(RunShellCommand(context, kRmdirCommand, kLimit), 0);
   EXPECT_FALSE(machine.Exists("C:\\Tree"));
   EXPECT_EQ(machine.CallCount("CreateProcessA"), 2);
   ASSERT_EQ(machine.processes.starts.size(), 1u);
@@ -316,11 +317,11 @@ TEST_F(ProcessesTest, ComSpecNamingAMissingFileFallsBackToCmd) {
 
 TEST_F(ProcessesTest, ComSpecDeniedFallsBackOtherStartFailuresDoNot) {
   machine.FailCall("CreateProcessA", ERROR_ACCESS_DENIED, 1);
-  EXPECT_EQ(RunShellCommand(context, "rmdir \"C:\\Nowhere\" /S /Q"), 2);
+  EXPECT_EQ(RunShellCommand(context, "rmdir \"C:\\Nowhere\" /S /Q", kLimit), 2);
   EXPECT_EQ(machine.CallCount("CreateProcessA"), 2);
 
   machine.FailCall("CreateProcessA", ERROR_NOT_ENOUGH_MEMORY, 3);
-  EXPECT_EQ(RunShellCommand(context, "rmdir \"C:\\Nowhere\" /S /Q"), -1);
+  EXPECT_EQ(RunShellCommand(context, "rmdir \"C:\\Nowhere\" /S /Q", kLimit), -1);
   EXPECT_EQ(machine.CallCount("CreateProcessA"), 3);
   ExpectNothingLeftOpen();
 }
@@ -328,7 +329,7 @@ TEST_F(ProcessesTest, ComSpecDeniedFallsBackOtherStartFailuresDoNot) {
 TEST_F(ProcessesTest, NoInterpreterAtAllGivesMinusOne) {
   machine.processes.environment.erase("COMSPEC");
   machine.processes.interpreterPresent = false;
-  EXPECT_EQ(RunShellCommand(context, "install_printer.bat"), -1);
+  EXPECT_EQ(RunShellCommand(context, "install_printer.bat", kLimit), -1);
   EXPECT_EQ(machine.GetLastError(), ERROR_FILE_NOT_FOUND);
   ExpectNothingLeftOpen();
 }
@@ -343,18 +344,18 @@ TEST_F(ProcessesTest, LongComSpecIsReadWhole) {
   machine.processes.RegisterProgram(shell, program);
   machine.processes.environment["COMSPEC"] = shell;
 
-  EXPECT_EQ(RunShellCommand(context, "x.bat"), 9);
+  EXPECT_EQ(RunShellCommand(context, "x.bat", kLimit), 9);
   ASSERT_EQ(machine.processes.starts.size(), 1u);
   EXPECT_EQ(machine.processes.starts[0].applicationName, shell);
-  EXPECT_EQ(machine.processes.starts[0].commandLine, "\"" + shell + "\" /c x.bat");
+  EXPECT_EQ(machine.processes.starts[0].commandLine, "\"" + shell + "\" /d /c x.bat");
   ExpectNothingLeftOpen();
 }
 
 TEST_F(ProcessesTest, BatchFileRunsItsScriptBehaviourOrEndsWithZero) {
-  EXPECT_EQ(RunShellCommand(context, "install_printer.bat"), 1);
+  EXPECT_EQ(RunShellCommand(context, "install_printer.bat", kLimit), 1);
 
   machine.WriteFile("C:\\Kit\\install_printer.bat", "@echo off\r\n");
-  EXPECT_EQ(RunShellCommand(context, "install_printer.bat"), 0);
+  EXPECT_EQ(RunShellCommand(context, "install_printer.bat", kLimit), 0);
 
   SimProgram script;
   script.behaviour = [](SimWindows& m, const sim::SimProcessStart&) -> DWORD {
@@ -362,7 +363,7 @@ TEST_F(ProcessesTest, BatchFileRunsItsScriptBehaviourOrEndsWithZero) {
     return 4;
   };
   machine.processes.RegisterProgram("install_printer.bat", script);
-  EXPECT_EQ(RunShellCommand(context, "install_printer.bat"), 4);
+  EXPECT_EQ(RunShellCommand(context, "install_printer.bat", kLimit), 4);
   EXPECT_NE(machine.console.find("script ran\n"), std::string::npos);
   ExpectNothingLeftOpen();
 }

@@ -2,6 +2,7 @@
 
 import os
 import re
+import subprocess
 
 from e2e_model import *  # noqa: F401,F403
 from e2e_wine import *  # noqa: F401,F403
@@ -578,6 +579,59 @@ def install_without_files(h):
     check_ports(prefix, STANDARD, ports)
     check_client(prefix)
     check_fonts(prefix, STANDARD, present=False)
+    return prefix
+
+
+@test
+def run_files_named_like_the_site_script(h):
+    """A run log or trace named like the site script is refused: the lines the run writes, a
+    configured printer's name among them, never run."""
+    prefix = h.prefix("run-file-names")
+    ini = prefix.host("C:\\Kit\\Tolvo.ini")
+    ini.write_bytes(ini.read_bytes().rstrip() + b"\r\nAssignPrinter2=&echo pwned>C:\\pwned.txt&\r\n")
+    for switch in ("-linstall_printer.bat", "-tC:\\Kit\\install_printer.bat"):
+        result = prefix.install(switch, "-s")
+        check(b"it is named like a program the run starts" in result.err,
+              "%s: exit %d, errors %r" % (switch, result.rc, result.err))
+        check(not prefix.host("C:\\Kit\\install_printer.bat").exists() and
+              not prefix.host("C:\\pwned.txt").exists(), "%s: the run's file ran" % switch)
+    return prefix
+
+
+@test
+def kit_open_to_others_is_refused(h):
+    """A kit file, and the kit folder, that others may write, before the first change ("-e" or
+    not; "-v" cannot be made). Wine shows the mode bits as an Everyone grant; owners and other
+    accounts are shown in the simulated Windows."""
+    prefix = h.prefix("kit-open")
+    kit = prefix.host("C:\\Kit")
+    for path, shown in ((kit / "TolvoEvent.dll", "C:\\Kit\\TolvoEvent.dll"), (kit, "C:\\Kit")):
+        mode = path.stat().st_mode
+        path.chmod(mode | 0o002)
+        for args, rc in ((["-e"], 255), (["-v"], 2)):
+            result = prefix.install(*args)
+            line = ("ERROR: Everyone can change '%s'" % shown).encode()
+            check(result.rc == rc and line in result.out,
+                  "%s with %s: exit %d\n%s" % (shown, args, result.rc, result.out.decode("cp1252")))
+        path.chmod(mode)
+    check(ci_child(prefix.system32, "TolvoEvent.dll") is None, "a kit open to others was installed")
+    return prefix
+
+
+@test
+def piped_install_ends_while_the_client_runs(h):
+    """"Install.exe | cat" ends with the run: the client it starts, which stays up until
+    Quarvel.exe ends it, holds none of the run's handles."""
+    prefix = h.prefix("piped")
+    try:
+        done = subprocess.run(["sh", "-c", 'wine "C:\\\\Kit\\\\Install.exe" | cat'],
+                              env=dict(prefix.env, WINEDEBUG="-all"), stdin=subprocess.DEVNULL,
+                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, cwd="/tmp",
+                              timeout=120)
+    except subprocess.TimeoutExpired:
+        raise CheckFailed("the pipe did not end while the client ran")
+    check(b"Port Monitor Installed Sucessfully" in done.stdout, "transcript: %r" % done.stdout)
+    check(client_count(prefix) == 1, "the client did not stay up")
     return prefix
 
 

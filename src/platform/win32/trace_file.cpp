@@ -6,6 +6,7 @@
 
 #include "platform/appended_files.h"
 #include "platform/format_text.h"
+#include "platform/started_programs.h"
 #include "platform/win32/file_links.h"
 
 namespace tolvo {
@@ -48,7 +49,9 @@ TraceSink* TraceFile::Open(WinApi& api, const char* switchPath, const char* vari
   // file.
   HANDLE file = INVALID_HANDLE_VALUE;
   DWORD error = ERROR_FILENAME_EXCED_RANGE;
-  if (length < sizeof path) {
+  if (length < sizeof path && NamedLikeStartedProgram(path)) {
+    error = kErrorNamedLikeStartedProgram;
+  } else if (length < sizeof path) {
     UniqueLocal security(api);
     if (MakeCreatedFileSecurity(api, path, security)) {
       file = OpenForAppending(path, security.get());

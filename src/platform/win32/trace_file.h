@@ -19,13 +19,15 @@ class TraceFile final : public TraceSink {
   // file opened must be the one named (OpenForAppending), and a file it
   // creates gets MakeCreatedFileSecurity's descriptor. Returns this sink,
   // or null when neither names a file, or when the file cannot be opened
-  // or is refused; the latter costs one line on the error stream
+  // or is refused (also when it is named like a program the run starts:
+  // NamedLikeStartedProgram); the latter costs one line on the error stream
   // (ReportFileNotOpened) and nothing else.
   TraceSink* Open(WinApi& api, const char* switchPath, const char* variable);
 
   void Write(std::string_view text) override;
   std::uint32_t MillisecondsSinceStart() override;
   TraceProcessFacts ProcessFacts() override;
+  HANDLE File() override { return file_; }
 
  private:
   void* file_ = nullptr;  // a Win32 file handle

@@ -368,6 +368,10 @@ BOOL Win32Api::ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD b
   return ::ReadFile(file, buffer, bytesToRead, bytesRead, overlapped);
 }
 
+BOOL Win32Api::GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information) {
+  return ::GetFileInformationByHandle(file, information);
+}
+
 // --- Version, modules, run-time look-up ------------------------------------
 
 BOOL Win32Api::GetVersionExA(LPOSVERSIONINFOA info) {

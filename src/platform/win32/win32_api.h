@@ -79,6 +79,7 @@ class Win32Api final : public WinApi {
                      DWORD disposition, DWORD flags, HANDLE templateFile) override;
   BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
                 LPOVERLAPPED overlapped) override;
+  BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information) override;
 
   BOOL GetVersionExA(LPOSVERSIONINFOA info) override;
   HMODULE GetModuleHandleA(LPCSTR moduleName) override;
