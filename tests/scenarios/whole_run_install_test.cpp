@@ -404,14 +404,18 @@ TEST_F(InstallRun, MonitorBusyPutsThePrinterBackAndLeavesTheOldMonitorInPlace) {
   EXPECT_FALSE(machine.Exists(ClientDirectory()));
 }
 
+// The installation lock's file, which the first run of this version makes.
+void MakeLockFile(sim::SimWindows& machine) {
+  machine.WriteFile("C:\\Windows\\Kestrum Tolvo Installation.lock", "");
+  machine.fileSystem.SetSecurity("C:\\Windows\\Kestrum Tolvo Installation.lock",
+                                 kAdministratorsOnlySecurity);
+}
+
 // What can be known to fail fails before the first change: a monitor DLL of
 // the other bitness, or a name that is no server (an unknown switch).
 TEST_F(InstallRun, RefusalsBeforeTheFirstChangeLeaveTheMachineAsItWas) {
   InstallPreviousVersion();
-  // The installation lock's file, which the first run of this version makes.
-  machine.WriteFile("C:\\Windows\\Kestrum Tolvo Installation.lock", "");
-  machine.fileSystem.SetSecurity("C:\\Windows\\Kestrum Tolvo Installation.lock",
-                                 kAdministratorsOnlySecurity);
+  MakeLockFile(machine);
   const std::string kit = KitContent("TOLVOVS64.DLL");
   const std::pair<std::string, const char*> brokenKits[] = {
       {KitContent("TOLVOVS.DLL"), "'TOLVOVS64.DLL': Not a 64-bit Windows DLL.\n"},
@@ -446,6 +450,7 @@ TEST_F(InstallRun, RefusalsBeforeTheFirstChangeLeaveTheMachineAsItWas) {
 // (under Wine a file's mode bits show as Everyone's grant).
 TEST_F(InstallRun, KitThatALesserAccountMayChangeIsRefusedBeforeTheFirstChange) {
   InstallPreviousVersion();
+  MakeLockFile(machine);
   const std::string before = machine.StateText(kRunLogPath);
   const std::string guarded = sim::SimFilesState::kDefaultSecurity;
   const std::pair<std::string, std::string> planted[] = {
