@@ -6,7 +6,8 @@
 # The finished package's tables are checked (check-msi.py) before it is
 # written.
 #
-# Usage: packaging/build-msi.sh [-o PACKAGE] [-v VERSION] [-d DLL] [-p NAME=VALUE]... [FOLDER]
+# Usage: packaging/build-msi.sh [--allow-password-in-package] [-o PACKAGE] [-v VERSION] [-d DLL]
+#                               [-p NAME=VALUE]... [FOLDER]
 #   FOLDER   the product folder: Install.exe with the product's files and
 #            the site's Tolvo.ini (default: the stand-in kit, build/kit)
 #   PACKAGE  the package to write (default: build/Tolvo.msi)
@@ -23,6 +24,12 @@
 #            Refused as the package itself refuses them at install time: a
 #            value with a double quote or ending in a backslash, a SERVER
 #            that is not \\ and a name; and here also a value with a '
+#   --allow-password-in-package  build from a folder whose .ini files set a
+#            port's password (AuthText); without it the build stops there:
+#            Windows Installer keeps a copy of the package that every user
+#            of the machine can read (%windir%\Installer)
+# The package installs the folder's .ini files readable by the local system
+# account and the administrators only (the LockPermissions table).
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -31,6 +38,7 @@ package="$repo/build/Tolvo.msi"
 version=""
 action_dll="$repo/build/mingw32/packaging/TolvoRun.dll"
 properties=()
+allow_password=0
 
 usage() {
   sed -n '2,/^set -e/p' "${BASH_SOURCE[0]}" | sed '$d; s/^# \{0,1\}//' >&2
@@ -50,10 +58,19 @@ check_property() {
     fail "-p $1: not NAME=VALUE with one of the package's properties (and no ')"
   [[ "$value" != *'"'* && "$value" != *\\ ]] ||
     fail "-p $1: a value may not hold a double quote or end with a backslash"
-  [[ "$name" != SERVER || ("$value" == \\\\?* && "$value" != \\\\\\* && "$value" != *' '*) ]] ||
-    fail "-p $1: SERVER is two backslashes and the server's name, as in SERVER=\\\\printsrv01"
+  [[ "$name" != SERVER || ("$value" =~ ^\\\\[^\\/,\"\ [:cntrl:]]+$ && ${#value} -le 241) ]] ||
+    fail "-p $1: SERVER is two backslashes and the server's name, as in SERVER=\\\\printsrv01 (no \\ / , or blank, at most 241 characters)"
 }
 
+arguments=()
+for argument in "$@"; do
+  if [[ "$argument" == --allow-password-in-package ]]; then
+    allow_password=1
+  else
+    arguments+=("$argument")
+  fi
+done
+set -- "${arguments[@]+"${arguments[@]}"}"
 while getopts "o:v:d:p:h" option; do
   case "$option" in
     o) package="$OPTARG" ;;
@@ -76,6 +93,22 @@ kit="${1:-$repo/build/kit}"
 for tool in wixl wixl-heat msiinfo msibuild python3; do
   command -v "$tool" >/dev/null || fail "$tool is not installed (Debian packages wixl, msitools and python3)"
 done
+# The folder's .ini files that set a password, as Windows reads a profile
+# file: ANSI, or UTF-16 after its byte order mark; a value "" is empty.
+password_files="$(python3 - "$kit" <<'EOF'
+import pathlib, re, sys
+folder = pathlib.Path(sys.argv[1])
+for path in sorted(folder.rglob("*")):
+    if path.suffix.lower() == ".ini" and path.is_file():
+        data = path.read_bytes()
+        unicode = data[:2] in (b"\xff\xfe", b"\xfe\xff")
+        text = data.decode("utf-16" if unicode else "latin-1", "replace")
+        if re.search(r'^[ \t]*authtext[ \t]*=[ \t]*("[^"]|[^"\s])', text, re.I | re.M):
+            print(path.relative_to(folder))
+EOF
+)"
+[[ -z "$password_files" || $allow_password == 1 ]] ||
+  fail "${password_files//$'\n'/, } in $kit: AuthText is set, a port's password; the package would carry it, and every user can read the copy of it that Windows Installer keeps (%windir%\\Installer). Bring the password another way (see the administrator's guide), or give --allow-password-in-package"
 
 # The package's version is Install.exe's, or a higher one given with -v, so
 # that an upgrade's Install.exe is never older than the package says.
@@ -111,17 +144,19 @@ sql() {
 ln -s "$(cd "$kit" && pwd)" "$work/kit"
 cp "$action_dll" "$work/TolvoRun.dll"
 (cd "$kit" && find . -type f ! -path ./Install.exe | LC_ALL=C sort) |
-  wixl-heat --prefix ./ --directory-ref INSTALLDIR --component-group KitFiles --var var.KitDir \
+  wixl-heat --prefix ./ --directory-ref ProductFolder --component-group KitFiles --var var.KitDir \
     >"$work/kit-files.wxs"
 cd "$work"
 wixl --arch x86 --define Version="$version" --define KitDir=kit --define ActionDll=TolvoRun.dll \
   --output "$work/Tolvo.msi" "$here/Tolvo.wxs" "$work/kit-files.wxs"
 
-# wixl 0.101 writes Execute="rollback" as an immediate action: the Rollback...
-# actions get the in-script and rollback bits (0x400 + 0x100) here. It has
-# no error action either: the Refuse... actions, written as property
+# wixl 0.101 writes Execute="rollback" and "commit" as immediate actions:
+# the Rollback... actions get the in-script and rollback bits (0x400 +
+# 0x100) here, ForgetRun the in-script and commit bits (0x400 + 0x200). It
+# has no error action either: the Refuse... actions, written as property
 # settings, become error actions (type 19) whose text is the message.
 table CustomAction | awk -F '\t' '$1 ~ /^Rollback/ && int($2 / 256) % 8 == 0 { print $1 "\t" $2 + 1280 }
+  $1 == "ForgetRun" && int($2 / 256) % 8 == 0 { print $1 "\t" $2 + 1536 }
   $1 ~ /^Refuse/ && $2 == 51 { print $1 "\t19" }' | while IFS=$'\t' read -r action type; do
   sql "UPDATE \`CustomAction\` SET \`Type\` = $type WHERE \`Action\` = '$action'"
 done
@@ -146,15 +181,31 @@ while IFS=$'\t' read -r file file_version language; do
   sql "UPDATE \`File\` SET \`Version\` = '$file_version', \`Language\` = '$language' WHERE \`File\` = '$file'"
   sql "DELETE FROM \`MsiFileHash\` WHERE \`File_\` = '$file'"
 done <"$work/versions"
-# Properties given by a user who may not install on their own (an elevation
-# policy, Group Policy assigned to a user) reach the installation only when
-# they are listed here.
-secure="$(table Property | awk -F '\t' '$1 == "SecureCustomProperties" {print $2}')"
-sql "UPDATE \`Property\` SET \`Value\` =
-  '$secure;SERVER;ENTERPRISE;CONFIGFROMREGISTRY;NOCOPY;IGNOREERRORS;INIFILE;LOGFILE;TRACEFILE;VERIFY;SKIPUNINSTALL'
-  WHERE \`Property\` = 'SecureCustomProperties'"
+# No documented property is secure (SecureCustomProperties keeps wixl's
+# upgrade properties alone): a standard user's repair, which runs as the
+# local system account, then takes none of them from its command line, only
+# the remembered settings. Administrators' command lines and transforms set
+# them all.
+#
+# AppSearch runs in the execute sequence only: Windows runs it once, in the
+# UI sequence when that has it, and the private properties it sets there
+# never reach the execute sequence of an interactive run.
+sql "DELETE FROM \`InstallUISequence\` WHERE \`Action\` = 'AppSearch'"
 for property in "${properties[@]}"; do
   sql "INSERT INTO \`Property\` (\`Property\`, \`Value\`) VALUES ('${property%%=*}', '${property#*=}')"
+done
+
+# The .ini files (the site's Tolvo.ini) are readable by the local system
+# account and the administrators only: a LockPermissions table replaces a
+# file's inherited permissions with its rows, and always grants the local
+# system account. (Not MsiLockPermissionsEx: Windows Installer before 5.0,
+# Windows XP's, ignores it.)
+sql "CREATE TABLE \`LockPermissions\` (\`LockObject\` CHAR(72) NOT NULL, \`Table\` CHAR(32) NOT NULL,
+  \`Domain\` CHAR(255), \`User\` CHAR(255) NOT NULL, \`Permission\` LONG
+  PRIMARY KEY \`LockObject\`, \`Table\`, \`Domain\`, \`User\`)"
+table File | awk -F '\t' 'tolower($3) ~ /\.ini$/ { print $1 }' | while read -r file; do
+  sql "INSERT INTO \`LockPermissions\` (\`LockObject\`, \`Table\`, \`User\`, \`Permission\`)
+    VALUES ('$file', 'File', 'Administrators', 268435456)"
 done
 
 "$here/check-msi.py" "$work/Tolvo.msi" || fail "the package's tables are not as they must be (above)"

@@ -6,16 +6,21 @@ Usage: check-msi.py PACKAGE
 Prints one line per fault and exits 1 when there is one; build-msi.sh runs it
 on every package it builds, and CI on the signed one.
 
-- no control character in any cell of any table;
+- no control character in any cell of any table, and no cell wider than its
+  column;
 - every GUID a GUID (braced, upper case), the Upgrade rows' code the package's;
-- every secure property one that the package uses, and public;
+- no secure property but the Upgrade rows' own: none of the documented ones,
+  which would reach the local system account from a standard user's repair;
 - only the documented properties and Windows Installer's own public: every
-  property that the package computes or searches for is private;
+  property that the package computes or searches for is private, and
+  searched for in the execute sequence alone;
 - sequence numbers numeric, no two alike, and in the order that the rollback
   design needs; every deferred action's command line set before the
   transaction begins;
 - custom action types as intended; the same-version Upgrade row; File
-  versions well formed.
+  versions well formed;
+- every .ini file (Tolvo.ini may hold a password) locked to the administrators
+  (LockPermissions always grants the local system account too), no other lock.
 """
 
 import re
@@ -33,17 +38,19 @@ DOCUMENTED = {"SERVER", "ENTERPRISE", "CONFIGFROMREGISTRY", "NOCOPY", "IGNOREERR
               "LOGFILE", "TRACEFILE", "VERIFY", "SKIPUNINSTALL"}
 WINDOWS = {"ALLUSERS", "ARPNOMODIFY", "ARPINSTALLLOCATION", "REMOVE", "REINSTALL",
            "UPGRADINGPRODUCTCODE", "WIX_UPGRADE_DETECTED", "WIX_DOWNGRADE_DETECTED",
-           "INSTALLDIR", "TARGETDIR"}
+           "TARGETDIR"}
 OPERATORS = {"NOT", "AND", "OR", "XOR", "EQV", "IMP"}
 # In this order in InstallExecuteSequence (see Tolvo.wxs, "Rollback").
 ROLLBACK_ORDER = ["InstallInitialize", "RollbackRemoval", "RunUninstall", "RemoveFiles",
                   "RollbackUpgrade", "InstallFiles", "RollbackInstall", "RollbackTakeover",
                   "RunInstall", "RunVerify", "InstallFinalize", "RemoveExistingProducts"]
 DLL_ACTION = 1  # a DLL stored in the Binary table
-IN_SCRIPT, ROLLBACK, NO_IMPERSONATE, CONTINUE = 0x400, 0x100, 0x800, 0x40
+IN_SCRIPT, ROLLBACK, COMMIT, NO_IMPERSONATE, CONTINUE = 0x400, 0x100, 0x200, 0x800, 0x40
 TYPES = {"Run": DLL_ACTION | IN_SCRIPT | NO_IMPERSONATE,
          "Rollback": DLL_ACTION | IN_SCRIPT | ROLLBACK | NO_IMPERSONATE | CONTINUE,
+         "Forget": DLL_ACTION | IN_SCRIPT | COMMIT | NO_IMPERSONATE | CONTINUE,
          "Refuse": 19,  # an error message, and failure
+         "Check": DLL_ACTION,  # TolvoRun.dll, immediate
          "": 51}  # a property set from formatted text
 
 
@@ -77,12 +84,20 @@ def check_cells(package):
         if table == "_ForceCodepage":  # the code page alone, not a table of cells
             continue
         lines = package.raw(table).split("\r\n")
-        width = len(lines[0].split("\t"))
+        columns = lines[0].split("\t")
+        # A column's type: s72 a string of at most 72 characters, l0 one of any length.
+        widths = [int(t[1:]) if t[:1] in "sSlL" else 0 for t in lines[1].split("\t")]
         for number, line in enumerate(lines[3:], 4):
             cells = line.split("\t")
-            if line and (len(cells) != width or any(c < " " for c in line.replace("\t", ""))):
+            if line and (len(cells) != len(columns) or
+                         any(c < " " for c in line.replace("\t", ""))):
                 package.fault("%s, line %d: a control character in a cell: %r" % (
                     table, number, line))
+                continue
+            for column, width, cell in zip(columns, widths, cells):
+                if width and len(cell) > width:
+                    package.fault("%s, line %d: %s has %d characters, its column %d" % (
+                        table, number, column, len(cell), width))
         if lines[-1]:
             package.fault("%s: a control character in a cell: %r" % (table, lines[-1]))
 
@@ -118,9 +133,15 @@ def check_properties(package, properties, actions):
     computed = {r["Source"] for r in actions.values() if int(r["Type"]) & 0x3F == 51}
     computed |= {r["Property"] for r in package.rows("AppSearch")}
     upgrade = {r["ActionProperty"] for r in package.rows("Upgrade")}
-    for name in properties.get("SecureCustomProperties", "").split(";"):
-        if not PUBLIC_NAME.match(name) or name not in used | upgrade:
-            package.fault("secure property %r: not a public property that the package uses" % name)
+    secure = set(properties.get("SecureCustomProperties", "").split(";")) - {""}
+    for name in sorted(secure - upgrade):
+        package.fault("secure property %r: not an Upgrade row's, so a standard user's repair "
+                      "would pass it to the local system account" % name)
+    ui = {r["Action"] for r in package.rows("InstallUISequence")}
+    for name in sorted(r["Property"] for r in package.rows("AppSearch")):
+        if "AppSearch" in ui and not (PUBLIC_NAME.match(name) and name in secure):
+            package.fault("AppSearch in InstallUISequence: %s is private there, and an "
+                          "interactive run's execute sequence never sees it" % name)
     allowed = DOCUMENTED | WINDOWS
     for name in sorted(used | computed | set(properties)):
         if PUBLIC_NAME.match(name) and name not in allowed:
@@ -164,9 +185,9 @@ def check_actions(package, actions):
         if int(row["Type"]) != TYPES[kind]:
             package.fault("custom action %s: type %s, expected %d" % (
                 name, row["Type"], TYPES[kind]))
-        runs_dll = row["Source"] in binaries and row["Target"] == "RunLogged"
-        if TYPES[kind] & IN_SCRIPT and not runs_dll:
-            package.fault("custom action %s: not TolvoRun.dll's RunLogged" % name)
+        entry = "RunLogged" if TYPES[kind] & IN_SCRIPT else name
+        if TYPES[kind] & 0x3F == DLL_ACTION and not (row["Source"] in binaries and row["Target"] == entry):
+            package.fault("custom action %s: not TolvoRun.dll's %s" % (name, entry))
 
 
 def check_versions(package, properties):
@@ -184,6 +205,19 @@ def check_versions(package, properties):
             package.fault("File %s: a versioned file with a hash" % row["FileName"])
 
 
+def check_locks(package):
+    tables = subprocess.run(["msiinfo", "tables", package.path], check=True, text=True,
+                            stdout=subprocess.PIPE).stdout.split()
+    locks = package.rows("LockPermissions") if "LockPermissions" in tables else []
+    rows = {(r["LockObject"], r["Table"], r["Domain"], r["User"], r["Permission"]) for r in locks}
+    wanted = {(f["File"], "File", "", "Administrators", "268435456")
+              for f in package.rows("File") if f["FileName"].split("|")[-1].lower().endswith(".ini")}
+    for row in sorted(wanted - rows):
+        package.fault("File %s: not locked to SYSTEM and the administrators" % row[0])
+    for row in sorted(rows - wanted):
+        package.fault("LockPermissions: an unexpected row %r" % (row,))
+
+
 def main(arguments):
     if len(arguments) != 1:
         print("usage: check-msi.py PACKAGE", file=sys.stderr)
@@ -197,6 +231,7 @@ def main(arguments):
     check_sequence(package, actions)
     check_actions(package, actions)
     check_versions(package, properties)
+    check_locks(package)
     for fault in package.faults:
         print("check-msi.py: %s: %s" % (package.path, fault))
     return 1 if package.faults else 0

@@ -26,6 +26,11 @@
  *                                                 only (as a running program's), until killed
  *   spooler_probe file-version PATH...            VERSION<TAB>LANGUAGE of each file's
  *                                                 version resource, "-" for none
+ *   spooler_probe install-cancelled PACKAGE ACTION LOG
+ *                                                 installs the package quietly, logging into
+ *                                                 LOG, and cancels at the first progress
+ *                                                 message once ACTION has started; exit 0
+ *                                                 when the installation ended as cancelled
  *
  * A command prints its outcome ("ok", "error N", "status N", or the
  * listing) and exits 0 when the call succeeded (for xcv and set-port-data:
@@ -42,6 +47,7 @@
 // windows.h must come before the headers that build on it.
 // clang-format off
 #include <windows.h>
+#include <msi.h>
 #include <tlhelp32.h>
 #include <winspool.h>
 // clang-format on
@@ -61,7 +67,8 @@ static int Usage(void) {
       "       port-data PORT [MONITOR] | enum-ports [LEVEL] | add-printer NAME [PORT] |\n"
       "       printers | printer-port NAME | set-port NAME PORTS |\n"
       "       reg VIEW KEY VALUE | regkey VIEW KEY | processes | run-log-inheritable PATH |\n"
-      "       hold-event NAME | hold-file PATH | file-version PATH...\n",
+      "       hold-event NAME | hold-file PATH | file-version PATH... |\n"
+      "       install-cancelled PACKAGE ACTION LOG\n",
       stderr);
   return 64;
 }
@@ -313,8 +320,8 @@ static void PrintHex(const BYTE* data, DWORD size) {
 
 /* Reads one HKLM value into a fresh buffer the caller frees; returns the
  * exit status. */
-static int ReadValue(const char* keyPath, REGSAM view, const char* value, DWORD* type,
-                     BYTE** data, DWORD* size) {
+static int ReadValue(const char* keyPath, REGSAM view, const char* value, DWORD* type, BYTE** data,
+                     DWORD* size) {
   HKEY key;
   LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_QUERY_VALUE | view, &key);
   if (status != ERROR_SUCCESS) {
@@ -361,8 +368,8 @@ static int ProbeRegistryValue(const char* view, const char* keyPath, const char*
 
 static int ProbeRegistryKey(const char* view, const char* keyPath) {
   HKEY key;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_QUERY_VALUE | RegistryView(view),
-                    &key) != ERROR_SUCCESS) {
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_QUERY_VALUE | RegistryView(view), &key) !=
+      ERROR_SUCCESS) {
     return 2;
   }
   RegCloseKey(key);
@@ -391,8 +398,7 @@ static int ProbePortData(const char* port, const char* monitor) {
     monitor = derived;
   }
   _snprintf(keyPath, sizeof keyPath - 1,
-            "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\%s\\Ports\\%s", monitor,
-            port);
+            "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\%s\\Ports\\%s", monitor, port);
   keyPath[sizeof keyPath - 1] = '\0';
   status = ReadValue(keyPath, 0, "PortData", &type, &data, &size);
   if (status != 0) {
@@ -484,6 +490,35 @@ static int ProbeFileVersions(int count, char** paths) {
   return 0;
 }
 
+/* The user interface of install-cancelled: the user presses Cancel once
+ * the action has started. */
+typedef struct {
+  char start[80]; /* the action's start message holds ": ACTION." */
+  int started;
+} CancelState;
+
+static int WINAPI CancelOnceStarted(LPVOID context, UINT type, LPCSTR message) {
+  CancelState* state = (CancelState*)context;
+  if ((type & 0xFF000000u) == INSTALLMESSAGE_ACTIONSTART && message != NULL &&
+      strstr(message, state->start) != NULL) {
+    state->started = 1;
+  }
+  return (type & 0xFF000000u) == INSTALLMESSAGE_PROGRESS && state->started ? IDCANCEL : 0;
+}
+
+static int ProbeInstallCancelled(const char* package, const char* action, const char* log) {
+  CancelState state = {{0}, 0};
+  UINT result;
+  snprintf(state.start, sizeof state.start, ": %s.", action);
+  MsiSetInternalUI(INSTALLUILEVEL_NONE, NULL);
+  MsiEnableLogA(INSTALLLOGMODE_INFO | INSTALLLOGMODE_ACTIONSTART | INSTALLLOGMODE_ERROR, log, 0);
+  MsiSetExternalUIA(CancelOnceStarted, INSTALLLOGMODE_ACTIONSTART | INSTALLLOGMODE_PROGRESS,
+                    &state);
+  result = MsiInstallProductA(package, "");
+  printf("status %u\n", result);
+  return result == ERROR_INSTALL_USEREXIT ? 0 : 1;
+}
+
 static int Dispatch(int argc, char** argv) {
   const char* command = argc >= 2 ? argv[1] : "";
   if (argc >= 4 && strcmp(command, "add-monitor") == 0) {
@@ -537,6 +572,9 @@ static int Dispatch(int argc, char** argv) {
   }
   if (argc == 3 && strcmp(command, "hold-file") == 0) {
     return ProbeHoldFile(argv[2]);
+  }
+  if (argc == 5 && strcmp(command, "install-cancelled") == 0) {
+    return ProbeInstallCancelled(argv[2], argv[3], argv[4]);
   }
   if (argc >= 3 && strcmp(command, "file-version") == 0) {
     return ProbeFileVersions(argc - 2, argv + 2);

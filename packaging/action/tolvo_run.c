@@ -1,7 +1,8 @@
 /*
  * TolvoRun.dll, the package's one custom action DLL (Binary table): runs
  * Install.exe, or the package's copy of it, and writes its command line,
- * its error stream and its exit code into Windows Installer's log.
+ * its error stream and its exit code into Windows Installer's log; and
+ * checks SERVER before anything changes (CheckServer).
  *
  * An .exe custom action's error stream reaches no log, so a run that ends
  * with a line there (a run log or trace file that cannot be opened) and a
@@ -13,8 +14,22 @@
  * administrators only; Windows Installer's log is often kept where others
  * can read it.
  *
- * CustomActionData is the whole command line, program path quoted:
- *   "C:\Program Files\Kestrum\Tolvo Port Monitor\Install.exe" -a "-lC:\x.log"
+ * The wait is bounded: a program that has not ended within the time limit
+ * is ended, and the action fails with a line saying so, so that a hang
+ * never keeps Windows Installer busy. While it waits, the action sends
+ * progress; a cancel is honoured once the program has ended, which leaves
+ * the machine as a finished run does, ready for the rollback.
+ *
+ * CustomActionData is "LIMIT|MARK|COMMAND LINE":
+ *   900|+{code} date time|"C:\Program Files\Kestrum\Tolvo Port Monitor\Install.exe" -a
+ * LIMIT: the time limit in seconds. MARK: empty; "+TOKEN", remember TOKEN
+ * before starting the program (RunInstall); "?TOKEN", start the program
+ * only when the remembered token is TOKEN, and forget it (RollbackUpgrade:
+ * the previous version is installed again only when the new Install.exe
+ * of this very transaction started); "-", forget the token (the other
+ * rollback actions, and ForgetRun, which commits with no command line).
+ * The token is kept in a key that none of the package's tables names, so
+ * that no rollback of the package's own registry values takes it away.
  */
 // windows.h must come before the headers that build on it.
 // clang-format off
@@ -23,11 +38,21 @@
 #include <msiquery.h>
 // clang-format on
 
+#include "workflows/server_name_rule.h"
+
 enum {
   kPollIntervalMs = 100,
+  kProgressEveryPolls = 10, /* progress and the cancel check once a second */
   kReadChunk = 4096,
-  kLineLength = 1024 /* a longer line is logged in pieces */
+  kLineLength = 1024, /* a longer line is logged in pieces */
+  kMessageLength = MAX_PATH + 32 + kLineLength,
+  kEscapedLength = 4 * kMessageLength, /* "[" becomes "[\[]" */
+  kLongestProperty = 512
 };
+
+/* Where RunInstall remembers that it started the program. */
+static const WCHAR kMarkKey[] = L"SOFTWARE\\Kestrum Corporation\\Tolvo Port Monitor Transaction";
+static const WCHAR kMarkValue[] = L"Started";
 
 /* The program's error stream: the pipe's reading end and the line being
  * gathered. */
@@ -70,24 +95,59 @@ static void FormatNumber(long value, WCHAR* text) {
   *text = L'\0';
 }
 
-/* Writes "PROGRAM LABEL: TEXT" as an informational message. The record's
- * template is "[1]", so brackets in the text are not formatted. */
+/* text as a formatted text that stands for itself: each bracket and brace
+ * escaped ("[\[]"), so that "[ProductCode]" in a file name is logged as
+ * written. */
+static void EscapeBrackets(const WCHAR* text, WCHAR* escaped, int capacity) {
+  int length = 0;
+  WCHAR one[5] = {L'[', L'\\', 0, L']', 0};
+  escaped[0] = L'\0';
+  for (; *text != L'\0'; ++text) {
+    if (wcschr(L"[]{}", *text) != NULL) {
+      one[2] = *text;
+      if (length + 4 >= capacity) {
+        return;
+      }
+      length = Append(escaped, length, capacity, one);
+    } else {
+      WCHAR plain[2] = {*text, 0};
+      length = Append(escaped, length, capacity, plain);
+    }
+  }
+}
+
+/* Writes "PROGRAM LABEL: TEXT" as an informational message: the escaped
+ * text alone, in field 0. */
 static void LogText(const Log* log, const WCHAR* label, const WCHAR* text) {
-  WCHAR message[MAX_PATH + 32 + kLineLength];
-  const int capacity = (int)(sizeof message / sizeof message[0]);
-  int length = Append(message, 0, capacity, log->program);
-  MSIHANDLE record = MsiCreateRecord(1);
+  static WCHAR message[kMessageLength];
+  static WCHAR escaped[kEscapedLength];
+  int length = Append(message, 0, kMessageLength, log->program);
+  MSIHANDLE record = MsiCreateRecord(0);
   if (record == 0) {
     return;
   }
-  length = Append(message, length, capacity, L" ");
-  length = Append(message, length, capacity, label);
-  length = Append(message, length, capacity, L": ");
-  Append(message, length, capacity, text);
-  MsiRecordSetStringW(record, 0, L"[1]");
-  MsiRecordSetStringW(record, 1, message);
+  length = Append(message, length, kMessageLength, L" ");
+  length = Append(message, length, kMessageLength, label);
+  length = Append(message, length, kMessageLength, L": ");
+  Append(message, length, kMessageLength, text);
+  EscapeBrackets(message, escaped, kEscapedLength);
+  MsiRecordSetStringW(record, 0, escaped);
   MsiProcessMessage(log->install, INSTALLMESSAGE_INFO, record);
   MsiCloseHandle(record);
+}
+
+/* Tells Windows Installer the action is alive; FALSE when the installation
+ * is to be cancelled. */
+static BOOL SendProgress(const Log* log) {
+  MSIHANDLE record = MsiCreateRecord(2);
+  int answer = 0;
+  if (record != 0) {
+    MsiRecordSetInteger(record, 1, 2); /* an increment of the progress bar */
+    MsiRecordSetInteger(record, 2, 0);
+    answer = MsiProcessMessage(log->install, INSTALLMESSAGE_PROGRESS, record);
+    MsiCloseHandle(record);
+  }
+  return answer != IDCANCEL;
 }
 
 /* The gathered line, in the ANSI code page the program writes, logged and
@@ -107,8 +167,8 @@ static void FlushLine(const Log* log, Stream* stream) {
 }
 
 /* Reads what the pipe holds now, without waiting: a program that the
- * installer starts (the desktop client) inherits the pipe and keeps it open
- * after Install.exe has ended, so the pipe's end is never awaited. */
+ * installer starts may inherit the pipe and keep it open after the program
+ * itself has ended, so the pipe's end is never awaited, only the process. */
 static void Drain(const Log* log, Stream* stream) {
   char chunk[kReadChunk];
   DWORD available = 0;
@@ -170,10 +230,43 @@ static HANDLE OpenNul(DWORD access) {
                      OPEN_EXISTING, 0, NULL);
 }
 
+/* Waits for the started program within limitSeconds, logging its error
+ * stream and sending progress; ends it when the limit passes. Returns its
+ * exit code, -1 when it was ended or cannot be waited for; *cancelled
+ * tells whether a cancel came while it ran. */
+static int AwaitProgram(const Log* log, HANDLE process, Stream* errors, DWORD limitSeconds,
+                        BOOL* cancelled) {
+  const DWORD polls = limitSeconds * (1000 / kPollIntervalMs);
+  DWORD waited = WAIT_TIMEOUT;
+  DWORD exitCode = (DWORD)-1;
+  DWORD poll;
+  WCHAR number[16];
+  for (poll = 0; waited == WAIT_TIMEOUT && poll < polls; ++poll) {
+    waited = WaitForSingleObject(process, kPollIntervalMs);
+    Drain(log, errors);
+    if (waited == WAIT_TIMEOUT && poll % kProgressEveryPolls == 0 && !*cancelled &&
+        !SendProgress(log)) {
+      *cancelled = TRUE;
+      LogText(log, L"cancel", L"the installation is cancelled once the program has ended");
+    }
+  }
+  if (waited == WAIT_TIMEOUT) {
+    FormatNumber((long)limitSeconds, number);
+    LogText(log, L"has not ended within the time limit, and is ended; seconds", number);
+    TerminateProcess(process, (UINT)-1);
+    WaitForSingleObject(process, INFINITE);
+    return -1;
+  }
+  if (waited != WAIT_OBJECT_0 || !GetExitCodeProcess(process, &exitCode)) {
+    return -1;
+  }
+  return (int)exitCode;
+}
+
 /* Starts the command line with its error stream on a pipe and logs what
  * the pipe carries until the program ends; returns its exit code, or -1
- * with a logged reason when it cannot be started or waited for. */
-static int RunCommand(const Log* log, WCHAR* commandLine) {
+ * with a logged reason when it cannot be started or did not end in time. */
+static int RunCommand(const Log* log, WCHAR* commandLine, DWORD limitSeconds, BOOL* cancelled) {
   Stream errors = {NULL, {0}, 0};
   HANDLE errorWriteEnd = NULL;
   const HANDLE input = OpenNul(GENERIC_READ);
@@ -181,8 +274,7 @@ static int RunCommand(const Log* log, WCHAR* commandLine) {
   STARTUPINFOW startup;
   PROCESS_INFORMATION process;
   WCHAR error[16];
-  DWORD exitCode = (DWORD)-1;
-  DWORD waited = WAIT_TIMEOUT;
+  int exitCode = -1;
   BOOL started = FALSE;
 
   ZeroMemory(&startup, sizeof startup);
@@ -213,13 +305,7 @@ static int RunCommand(const Log* log, WCHAR* commandLine) {
   }
   if (started) {
     CloseHandle(process.hThread);
-    do {
-      waited = WaitForSingleObject(process.hProcess, kPollIntervalMs);
-      Drain(log, &errors);
-    } while (waited == WAIT_TIMEOUT);
-    if (waited != WAIT_OBJECT_0 || !GetExitCodeProcess(process.hProcess, &exitCode)) {
-      exitCode = (DWORD)-1;
-    }
+    exitCode = AwaitProgram(log, process.hProcess, &errors, limitSeconds, cancelled);
     CloseHandle(process.hProcess);
   }
   if (errors.length > 0) {
@@ -228,40 +314,132 @@ static int RunCommand(const Log* log, WCHAR* commandLine) {
   if (errors.pipe != NULL) {
     CloseHandle(errors.pipe);
   }
-  return started ? (int)exitCode : -1;
+  return exitCode;
 }
 
-/* The deferred (and rollback) action: CustomActionData is the command line. */
-__declspec(dllexport) UINT WINAPI RunLogged(MSIHANDLE install) {
+/* "+TOKEN": remembers TOKEN. "?TOKEN": TRUE when TOKEN is the remembered
+ * one. "?" and "-" forget it. TRUE for any other mark, and when the token
+ * cannot be read (running the program is what the action did before). */
+static BOOL PassMark(const Log* log, const WCHAR* mark) {
+  WCHAR remembered[kLongestProperty];
+  DWORD size = sizeof remembered - sizeof(WCHAR);
+  HKEY key = NULL;
+  LONG opened;
+  BOOL pass = TRUE;
+  if (mark[0] == L'+') {
+    /* A failure to write leaves the rollback skipped, as if not started. */
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kMarkKey, 0, NULL, 0, KEY_SET_VALUE, NULL, &key,
+                        NULL) == ERROR_SUCCESS) {
+      RegSetValueExW(key, kMarkValue, 0, REG_SZ, (const BYTE*)(mark + 1),
+                     (DWORD)(lstrlenW(mark + 1) + 1) * sizeof(WCHAR));
+      RegCloseKey(key);
+    }
+    return TRUE;
+  }
+  if (mark[0] == L'?') {
+    opened = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kMarkKey, 0, KEY_QUERY_VALUE, &key);
+    pass = opened != ERROR_FILE_NOT_FOUND;
+    if (opened == ERROR_SUCCESS) {
+      pass =
+          RegQueryValueExW(key, kMarkValue, NULL, NULL, (BYTE*)remembered, &size) == ERROR_SUCCESS;
+      remembered[size / sizeof(WCHAR)] = L'\0';
+      pass = pass && lstrcmpW(remembered, mark + 1) == 0;
+      RegCloseKey(key);
+    }
+  }
+  if (mark[0] == L'?' || mark[0] == L'-') {
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, kMarkKey);
+  }
+  if (!pass) {
+    LogText(log, L"not started", L"the new installation did not start in this transaction");
+  }
+  return pass;
+}
+
+/* The whole value of a property, on the process heap; NULL when it cannot
+ * be read. */
+static WCHAR* ReadProperty(MSIHANDLE install, const WCHAR* name) {
   WCHAR empty[1] = L"";
+  DWORD size = 0;
+  WCHAR* value;
+  if (MsiGetPropertyW(install, name, empty, &size) != ERROR_MORE_DATA) {
+    return NULL;
+  }
+  value = HeapAlloc(GetProcessHeap(), 0, (size + 1) * sizeof(WCHAR));
+  ++size;
+  if (value != NULL && MsiGetPropertyW(install, name, value, &size) != ERROR_SUCCESS) {
+    HeapFree(GetProcessHeap(), 0, value);
+    value = NULL;
+  }
+  return value;
+}
+
+/* The deferred (and rollback) action: CustomActionData is
+ * "LIMIT|MARK|COMMAND LINE". */
+__declspec(dllexport) UINT WINAPI RunLogged(MSIHANDLE install) {
   WCHAR program[MAX_PATH];
   WCHAR ended[16];
-  DWORD size = 0;
+  WCHAR* data;
+  WCHAR* mark;
   WCHAR* commandLine;
+  DWORD limitSeconds = 0;
+  BOOL cancelled = FALSE;
   Log log;
   int exitCode;
 
   log.install = install;
   log.program = L"TolvoRun.dll";
-  if (MsiGetPropertyW(install, L"CustomActionData", empty, &size) != ERROR_MORE_DATA) {
-    LogText(&log, L"CustomActionData", L"no command line");
-    return ERROR_INSTALL_FAILURE;
-  }
-  commandLine = HeapAlloc(GetProcessHeap(), 0, (size + 1) * sizeof(WCHAR));
+  data = ReadProperty(install, L"CustomActionData");
+  mark = data == NULL ? NULL : wcschr(data, L'|');
+  commandLine = mark == NULL ? NULL : wcschr(mark + 1, L'|');
   if (commandLine == NULL) {
+    LogText(&log, L"CustomActionData", L"not LIMIT|MARK|COMMAND LINE");
+    if (data != NULL) {
+      HeapFree(GetProcessHeap(), 0, data);
+    }
     return ERROR_INSTALL_FAILURE;
   }
-  ++size;
-  if (MsiGetPropertyW(install, L"CustomActionData", commandLine, &size) != ERROR_SUCCESS) {
-    HeapFree(GetProcessHeap(), 0, commandLine);
-    return ERROR_INSTALL_FAILURE;
+  for (WCHAR* digit = data; digit < mark && *digit >= L'0' && *digit <= L'9'; ++digit) {
+    limitSeconds = limitSeconds < 86400 ? limitSeconds * 10 + (DWORD)(*digit - L'0') : 86400;
+  }
+  *commandLine++ = L'\0'; /* the mark's end */
+  if (*commandLine == L'\0') {
+    PassMark(&log, mark + 1);
+    HeapFree(GetProcessHeap(), 0, data);
+    return ERROR_SUCCESS;
   }
   ProgramName(commandLine, program, MAX_PATH);
   log.program = program;
   LogText(&log, L"command line", commandLine);
-  exitCode = RunCommand(&log, commandLine);
-  HeapFree(GetProcessHeap(), 0, commandLine);
+  if (!PassMark(&log, mark + 1)) {
+    HeapFree(GetProcessHeap(), 0, data);
+    return ERROR_SUCCESS;
+  }
+  exitCode = RunCommand(&log, commandLine, limitSeconds > 0 ? limitSeconds : 1, &cancelled);
+  HeapFree(GetProcessHeap(), 0, data);
   FormatNumber(exitCode, ended);
   LogText(&log, L"exit code", ended);
+  if (cancelled) {
+    return ERROR_INSTALL_USEREXIT;
+  }
   return exitCode == 0 ? ERROR_SUCCESS : ERROR_INSTALL_FAILURE;
+}
+
+/* The immediate action before the refusals: ServerNamed is "1" when SERVER
+ * is a server name that Install.exe takes for the chosen edition. */
+__declspec(dllexport) UINT WINAPI CheckServer(MSIHANDLE install) {
+  char server[kLongestProperty];
+  char enterprise[4];
+  DWORD size = sizeof server;
+  DWORD enterpriseSize = sizeof enterprise;
+  const char* monitor = "Tolvo";
+  if (MsiGetPropertyA(install, "ENTERPRISE", enterprise, &enterpriseSize) == ERROR_SUCCESS &&
+      lstrcmpA(enterprise, "1") == 0) {
+    monitor = "TolvoE";
+  }
+  if (MsiGetPropertyA(install, "SERVER", server, &size) == ERROR_SUCCESS &&
+      TolvoIsServerName(server, TolvoLongestServerName(monitor))) {
+    MsiSetPropertyA(install, "ServerNamed", "1");
+  }
+  return ERROR_SUCCESS;
 }

@@ -51,7 +51,7 @@ void Output::ReportCopyError(const char* fileName) {
 
 bool Output::OpenRunLog(const char* path) {
   UniqueLocal security(api_);
-  if (!MakeCreatedFileSecurity(api_, security)) {
+  if (!MakeCreatedFileSecurity(api_, path, security)) {
     return false;
   }
   SECURITY_ATTRIBUTES attributes{sizeof attributes, security.get(), FALSE};

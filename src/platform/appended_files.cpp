@@ -59,9 +59,45 @@ std::string_view ErrorText(WinApi& api, DWORD error, char (&text)[kErrorTextSize
   return std::string_view(text, length);
 }
 
+// `prefix` (lower case) starts `text`, ASCII case aside.
+bool StartsWith(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) {
+    return false;
+  }
+  for (std::size_t i = 0; i < prefix.size(); ++i) {
+    const char c =
+        text[i] >= 'A' && text[i] <= 'Z' ? static_cast<char>(text[i] - 'A' + 'a') : text[i];
+    if (c != prefix[i]) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// "\\server\share\...", "\\?\UNC\server\share\...", or a path on a
+// drive (a relative one: the current directory's) that Windows names remote.
+bool IsOnFileServer(WinApi& api, std::string_view path) {
+  if (StartsWith(path, "\\\\?\\unc\\")) {
+    return true;
+  }
+  if (StartsWith(path, "\\\\?\\")) {
+    path.remove_prefix(4);
+  } else if (StartsWith(path, "\\\\")) {
+    return path.size() > 2 && path[2] != '.' && path[2] != '?';  // not a device name
+  }
+  if (path.size() >= 2 && path[1] == ':') {
+    const char root[] = {path[0], ':', '\\', '\0'};
+    return api.GetDriveTypeA(root) == DRIVE_REMOTE;
+  }
+  return api.GetDriveTypeA(nullptr) == DRIVE_REMOTE;
+}
+
 }  // namespace
 
-bool MakeCreatedFileSecurity(WinApi& api, UniqueLocal& descriptor) {
+bool MakeCreatedFileSecurity(WinApi& api, const char* path, UniqueLocal& descriptor) {
+  if (path != nullptr && IsOnFileServer(api, path)) {
+    return true;
+  }
   char text[kSecurityTextSize];
   std::memcpy(text, kFileGrants, sizeof kFileGrants);
   AppendAccountGrant(api, text);
@@ -80,11 +116,7 @@ void ReportFileNotOpened(WinApi& api, std::string_view subject, std::string_view
              subject.data(), static_cast<int>(cut ? kShownPath : path.size()), path.data(),
              cut ? "..." : "");
   std::size_t length = std::strlen(line);
-  for (std::size_t i = 0; i < length; ++i) {
-    if (static_cast<unsigned char>(line[i]) < 0x20) {
-      line[i] = '?';
-    }
-  }
+  ShowControlsAsQuestionMarks(line, length);
   if (error == ERROR_CANT_ACCESS_FILE) {
     Append(line, length, sizeof line, kLeadsElsewhere);
   } else {

@@ -15,14 +15,20 @@ namespace tolvo {
 // passwords, so it is readable (and writable, for the next run) by the
 // local system account, the administrators and the account the run is
 // (which on a file server is the computer account), and by no one else.
-// The owner is left to Windows: a file server makes the account that
-// creates the file its owner, where forcing the administrators would fail.
-// Without the account (its token cannot be read) the first two remain.
-// True with the descriptor; true without one on a system that keeps no
-// security (Windows 9x answers ERROR_CALL_NOT_IMPLEMENTED), whose files
-// are then created as the system makes them; false with the last error
-// when it cannot be made.
-bool MakeCreatedFileSecurity(WinApi& api, UniqueLocal& descriptor);
+// The owner is left to Windows. Without the account (its token cannot be
+// read) the first two remain.
+// On a file server's volume (`path` a UNC path, or on a drive Windows names
+// remote) no descriptor is made: the file takes the share folder's
+// inheritable permissions. The server sees a run as the local system
+// account as the computer account (DOMAIN\PC$), which none of the grants
+// above names there, so a file created with them could not be opened again
+// by the next run; the folder's permissions are the ones the server's
+// administrator set for the computers that write there.
+// True with the descriptor; true without one on a file server's volume, or
+// on a system that keeps no security (Windows 9x answers
+// ERROR_CALL_NOT_IMPLEMENTED), whose files are then created as the system
+// makes them; false with the last error when it cannot be made.
+bool MakeCreatedFileSecurity(WinApi& api, const char* path, UniqueLocal& descriptor);
 
 // Writes one line to the error stream:
 //   Cannot open SUBJECT "PATH": REASON CONSEQUENCE

@@ -31,4 +31,12 @@ bool FormatText(char* target, std::size_t size, const char* format, ...) {
   return whole;
 }
 
+void ShowControlsAsQuestionMarks(char* text, std::size_t length) {
+  for (std::size_t i = 0; i < length; ++i) {
+    if (static_cast<unsigned char>(text[i]) < 0x20) {
+      text[i] = '?';
+    }
+  }
+}
+
 }  // namespace tolvo

@@ -21,4 +21,8 @@ bool FormatText(char* target, std::size_t size, const char* format, ...)
 #endif
     ;
 
+// Replaces each control character of the `length` characters of `text`
+// with "?": a line on the console shows a path as one line, whatever it holds.
+void ShowControlsAsQuestionMarks(char* text, std::size_t length);
+
 }  // namespace tolvo

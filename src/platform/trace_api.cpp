@@ -230,12 +230,16 @@ LSTATUS TraceApi::RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR
 
 LSTATUS TraceApi::RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type,
                                    LPBYTE data, LPDWORD dataSize) {
+  // A password's size is as much a secret as its text: neither the buffer
+  // given for it (the size asked for first) nor the size read is shown.
+  const bool secret = IsTraceSecretKey(valueName);
   Begin("RegQueryValueExA").Pointer(key).Text(valueName);
-  line_.Label("buffer ").Hex(dataSize != nullptr ? *dataSize : 0);
+  if (!secret) {
+    line_.Label("buffer ").Hex(dataSize != nullptr ? *dataSize : 0);
+  }
   const LSTATUS status = inner_.RegQueryValueExA(key, valueName, reserved, type, data, dataSize);
   if (status == 0 && dataSize != nullptr) {
-    // A password's size is as much a secret as its text.
-    if (IsTraceSecretKey(valueName)) {
+    if (secret) {
       line_.Label("-> ").Hidden();
     } else {
       line_.Label("-> size ").Hex(*dataSize);
@@ -273,6 +277,11 @@ bool TraceApi::ShowRegistryData(DWORD type, const char* data, DWORD size) {
 LSTATUS TraceApi::RegDeleteValueA(HKEY key, LPCSTR valueName) {
   Begin("RegDeleteValueA").Pointer(key).Text(valueName);
   return EndStatus(inner_.RegDeleteValueA(key, valueName));
+}
+
+LSTATUS TraceApi::RegDeleteKeyA(HKEY key, LPCSTR subKey) {
+  Begin("RegDeleteKeyA").Pointer(key).Text(subKey);
+  return EndStatus(inner_.RegDeleteKeyA(key, subKey));
 }
 
 LSTATUS TraceApi::RegEnumValueA(HKEY key, DWORD index, LPSTR valueName, LPDWORD valueNameSize,
@@ -325,23 +334,24 @@ BOOL TraceApi::DeregisterEventSource(HANDLE eventLog) {
 
 DWORD TraceApi::GetPrivateProfileStringA(LPCSTR appName, LPCSTR keyName, LPCSTR defaultText,
                                          LPSTR returned, DWORD size, LPCSTR fileName) {
-  Begin("GetPrivateProfileStringA")
-      .Text(appName)
-      .Text(keyName)
-      .Text(defaultText)
-      .Label("buffer ")
-      .Hex(size)
-      .Text(fileName);
+  // A password's length is as much a secret as its text: neither the
+  // length read nor the last error (which tells a cut one) is shown.
+  const bool secret = IsTraceSecretKey(keyName);
+  Begin("GetPrivateProfileStringA").Text(appName).Text(keyName).Text(defaultText);
+  if (!secret) {
+    line_.Label("buffer ").Hex(size);
+  }
+  line_.Text(fileName);
   const DWORD length =
       inner_.GetPrivateProfileStringA(appName, keyName, defaultText, returned, size, fileName);
-  // A password's length is as much a secret as its text.
-  if (IsTraceSecretKey(keyName)) {
+  if (secret) {
     Returns().Hidden();
-  } else {
-    Returns().Decimal(static_cast<long>(length));
-    if (returned != nullptr && length < size) {
-      line_.Text(std::string_view(returned, length));
-    }
+    Commit();
+    return length;
+  }
+  Returns().Decimal(static_cast<long>(length));
+  if (returned != nullptr && length < size) {
+    line_.Text(std::string_view(returned, length));
   }
   ShowError("last error ");
   Commit();
@@ -375,6 +385,15 @@ DWORD TraceApi::GetFileAttributesA(LPCSTR fileName) {
   const DWORD attributes = inner_.GetFileAttributesA(fileName);
   EndHex(attributes, attributes == INVALID_FILE_ATTRIBUTES);
   return attributes;
+}
+
+UINT TraceApi::GetDriveTypeA(LPCSTR rootPathName) {
+  Begin("GetDriveTypeA").Text(rootPathName);
+  const UINT type = inner_.GetDriveTypeA(rootPathName);
+  Returns().Decimal(static_cast<long>(type));
+  // DRIVE_UNKNOWN and DRIVE_NO_ROOT_DIR: the error, where one was set, says why.
+  CommitWithError(type <= 1);
+  return type;
 }
 
 BOOL TraceApi::SetFileAttributesA(LPCSTR fileName, DWORD attributes) {
@@ -523,6 +542,17 @@ BOOL TraceApi::IsWow64Process(HANDLE process, PBOOL wow64) {
   const BOOL result = EndBool(inner_.IsWow64Process(process, wow64));
   if (result && wow64 != nullptr) {
     line_.Start(sink_.MillisecondsSinceStart(), *wow64 ? "# WOW64: yes" : "# WOW64: no");
+    Commit();
+  }
+  return result;
+}
+
+BOOL TraceApi::IsWow64Process2(HANDLE process, USHORT* processMachine, USHORT* nativeMachine) {
+  Begin("IsWow64Process2").Pointer(process);
+  const BOOL result = EndBool(inner_.IsWow64Process2(process, processMachine, nativeMachine));
+  if (result && processMachine != nullptr && nativeMachine != nullptr) {
+    line_.Start(sink_.MillisecondsSinceStart(), "# machines: process ");
+    line_.Hex(*processMachine).Label("native ").Hex(*nativeMachine);
     Commit();
   }
   return result;

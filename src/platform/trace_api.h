@@ -77,6 +77,7 @@ class TraceApi final : public WinApi {
   LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, const BYTE* data,
                          DWORD dataSize) override;
   LSTATUS RegDeleteValueA(HKEY key, LPCSTR valueName) override;
+  LSTATUS RegDeleteKeyA(HKEY key, LPCSTR subKey) override;
   LSTATUS RegEnumValueA(HKEY key, DWORD index, LPSTR valueName, LPDWORD valueNameSize,
                         LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD dataSize) override;
   LSTATUS RegCloseKey(HKEY key) override;
@@ -94,6 +95,7 @@ class TraceApi final : public WinApi {
   BOOL CopyFileA(LPCSTR existingFile, LPCSTR newFile, BOOL failIfExists) override;
   BOOL DeleteFileA(LPCSTR fileName) override;
   DWORD GetFileAttributesA(LPCSTR fileName) override;
+  UINT GetDriveTypeA(LPCSTR rootPathName) override;
   BOOL SetFileAttributesA(LPCSTR fileName, DWORD attributes) override;
   BOOL CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES security) override;
   BOOL RemoveDirectoryA(LPCSTR pathName) override;
@@ -117,6 +119,7 @@ class TraceApi final : public WinApi {
 
   bool HasEntryPoint(HMODULE module, EntryPoint entry) override;
   BOOL IsWow64Process(HANDLE process, PBOOL wow64) override;
+  BOOL IsWow64Process2(HANDLE process, USHORT* processMachine, USHORT* nativeMachine) override;
   BOOL Wow64DisableWow64FsRedirection(PVOID* oldValue) override;
   BOOL SetDllDirectoryA(LPCSTR pathName) override;
   BOOL SetDefaultDllDirectories(DWORD directoryFlags) override;

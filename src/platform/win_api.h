@@ -64,6 +64,8 @@ class WinApi {
   virtual LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type,
                                  const BYTE* data, DWORD dataSize) = 0;
   virtual LSTATUS RegDeleteValueA(HKEY key, LPCSTR valueName) = 0;
+  // Deletes a key without subkeys.
+  virtual LSTATUS RegDeleteKeyA(HKEY key, LPCSTR subKey) = 0;
   // valueNameSize: in, the name buffer's characters with the terminator;
   // out, the name's characters without it. ERROR_MORE_DATA when the name or
   // the data does not fit, ERROR_NO_MORE_ITEMS past the last value.
@@ -87,6 +89,7 @@ class WinApi {
   virtual BOOL CopyFileA(LPCSTR existingFile, LPCSTR newFile, BOOL failIfExists) = 0;
   virtual BOOL DeleteFileA(LPCSTR fileName) = 0;
   virtual DWORD GetFileAttributesA(LPCSTR fileName) = 0;
+  virtual UINT GetDriveTypeA(LPCSTR rootPathName) = 0;
   virtual BOOL SetFileAttributesA(LPCSTR fileName, DWORD attributes) = 0;
   virtual BOOL CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES security) = 0;
   virtual BOOL RemoveDirectoryA(LPCSTR pathName) = 0;
@@ -115,6 +118,7 @@ class WinApi {
   // --- Functions looked up at run time ------------------------------------
   enum class EntryPoint {
     kIsWow64Process,                  // kernel32.dll
+    kIsWow64Process2,                 // kernel32.dll, Windows 10 1709 on
     kWow64DisableWow64FsRedirection,  // kernel32.dll
     kSetDllDirectoryA,                // kernel32.dll
     kSetDefaultDllDirectories,        // kernel32.dll
@@ -126,6 +130,7 @@ class WinApi {
   static constexpr const char* EntryPointName(EntryPoint entry) {
     constexpr const char* kNames[] = {
         "IsWow64Process",
+        "IsWow64Process2",
         "Wow64DisableWow64FsRedirection",
         "SetDllDirectoryA",
         "SetDefaultDllDirectories",
@@ -140,6 +145,9 @@ class WinApi {
   // fails with ERROR_PROC_NOT_FOUND.
   virtual bool HasEntryPoint(HMODULE module, EntryPoint entry) = 0;
   virtual BOOL IsWow64Process(HANDLE process, PBOOL wow64) = 0;
+  // The process's machine (IMAGE_FILE_MACHINE_UNKNOWN when it does not run
+  // under WOW64) and the machine Windows itself runs on.
+  virtual BOOL IsWow64Process2(HANDLE process, USHORT* processMachine, USHORT* nativeMachine) = 0;
   virtual BOOL Wow64DisableWow64FsRedirection(PVOID* oldValue) = 0;
   virtual BOOL SetDllDirectoryA(LPCSTR pathName) = 0;
   virtual BOOL SetDefaultDllDirectories(DWORD directoryFlags) = 0;

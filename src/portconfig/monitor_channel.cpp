@@ -3,7 +3,9 @@
 #include <cstring>
 
 #include "core/text.h"
+#include "core/wiped.h"
 #include "winenv/system_directory.h"
+#include "workflows/server_name_rule.h"
 
 namespace tolvo {
 
@@ -61,20 +63,21 @@ void OpenTransactionHandle(RunContext& context, MonitorChannel& channel, const c
 // at) into a full buffer first and then copies at most slotUnits units of
 // it, little-endian, into the record at `offset`. MultiByteToWideChar's
 // output is not relied on when its buffer is too small, so the slot is
-// never filled by a failed conversion.
+// never filled by a failed conversion. Both copies are wiped: one of the
+// texts is the password.
 bool WriteText(WinApi& api, PortDataRecord& record, std::size_t offset, const char* text,
                std::size_t textSize, std::size_t slotUnits) {
-  char source[kConfigTextSize];
-  CopyBounded(source, sizeof source, std::string_view(text, strnlen(text, textSize)));
-  WCHAR wide[kConfigTextSize];
-  const int units = api.MultiByteToWideChar(CP_ACP, 0, source, -1, wide, kConfigTextSize);
+  Wiped<char[kConfigTextSize]> source;
+  CopyBounded(*source, kConfigTextSize, std::string_view(text, strnlen(text, textSize)));
+  Wiped<WCHAR[kConfigTextSize]> wide;
+  const int units = api.MultiByteToWideChar(CP_ACP, 0, *source, -1, *wide, kConfigTextSize);
   if (units <= 0) {
     return false;
   }
   const std::size_t count =
       static_cast<std::size_t>(units) < slotUnits ? static_cast<std::size_t>(units) : slotUnits;
   for (std::size_t i = 0; i < count; ++i) {
-    const auto unit = static_cast<std::uint16_t>(wide[i]);
+    const auto unit = static_cast<std::uint16_t>((*wide)[i]);
     record.bytes[offset + 2 * i] = static_cast<std::uint8_t>(unit & 0xFF);
     record.bytes[offset + 2 * i + 1] = static_cast<std::uint8_t>(unit >> 8);
   }
@@ -183,8 +186,8 @@ bool BuildPortDataRecord(WinApi& api, const PortConfiguration& config, PortDataR
 }
 
 std::size_t LongestServerName(const char* monitorName) {
-  // "%s\\,XcvMonitor %s" with its terminator in the open text's buffer.
-  return kOpenTextSize - 1 - std::strlen("\\,XcvMonitor ") - std::strlen(monitorName);
+  static_assert(kOpenTextSize == kTolvoOpenTextSize, "the open text's buffer");
+  return TolvoLongestServerName(monitorName);
 }
 
 MonitorChannel OpenMonitorChannel(RunContext& context, const char* serverName,
@@ -223,7 +226,9 @@ bool CreateMonitorPort(RunContext& context, const MonitorChannel& channel,
   }
   WinApi& api = context.api;
 
-  PortDataRecord record;
+  // The record holds the password: wiped however the port's creation ends.
+  Wiped<PortDataRecord> wipedRecord;
+  PortDataRecord& record = *wipedRecord;
   if (!BuildPortDataRecord(api, config, record)) {
     const DWORD error = api.GetLastError();
     context.output.PrintFormatted("Cannot write configuration, error code: %i\n",

@@ -88,6 +88,7 @@ void PortKeyReader::ReadText(const char* key, char (&field)[kConfigTextSize]) {
         ReportRegistryValue(key, "is not a text (REG_SZ), left empty");
         break;
       case RegistryRead::Missing:
+      case RegistryRead::Failed:
       case RegistryRead::Read:
         break;
     }

@@ -3,7 +3,9 @@
 #include <cstring>
 
 #include "core/text.h"
+#include "core/wiped.h"
 #include "portconfig/monitor_channel.h"
+#include "portconfig/password_exposure.h"
 
 namespace tolvo {
 
@@ -45,11 +47,17 @@ bool LoadPortConfiguration(RunContext& context, PortConfigSource source, int& po
   const char* server = (serverName != nullptr && *serverName != '\0') ? serverName : nullptr;
   MonitorChannel channel = OpenMonitorChannel(context, server, context.profile.productWord);
 
-  PortConfiguration config;
+  // Each port's settings, its password among them, are wiped when the walk ends.
+  Wiped<PortConfiguration> wipedConfig;
+  PortConfiguration& config = *wipedConfig;
+  PasswordExposure exposure(context, source);
   int portNumber = 1;
   for (;; ++portNumber) {
     if (!ReadPortConfiguration(context, source, portNumber, config)) {
       break;
+    }
+    if (config.AuthText[0] != '\0') {
+      exposure.PasswordRead(portNumber);
     }
     // A name cut to the port field would be another port's name and
     // overwrite that port's settings: the walk ends here instead.

@@ -41,6 +41,10 @@ bool SamePortList(WinApi& api, std::string_view a, std::string_view b) {
   return EveryPortHeld(api, a, b) && EveryPortHeld(api, b, a);
 }
 
+bool PortListWithin(WinApi& api, std::string_view list, std::string_view other) {
+  return EveryPortHeld(api, list, other);
+}
+
 PrinterSettings::PrinterSettings(WinApi& api, const char* printerName, DWORD access)
     : api_(api), printer_(api), buffer_(api) {
   PRINTER_DEFAULTSA defaults{};

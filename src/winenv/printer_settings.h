@@ -40,6 +40,9 @@ bool PortListHolds(WinApi& api, std::string_view ports, const char* port);
 // promises no order for a pooled printer's list.
 bool SamePortList(WinApi& api, std::string_view a, std::string_view b);
 
+// Whether every port of `list` is one of `other`'s.
+bool PortListWithin(WinApi& api, std::string_view list, std::string_view other);
+
 class PrinterSettings {
  public:
   // Opens `printerName` with `access` and reads its PRINTER_INFO_2A: a size

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/text.h"
+#include "core/wiped.h"
 #include "platform/unique_handles.h"
 
 namespace tolvo {
@@ -57,8 +58,14 @@ UniqueRegKey OpenRunKey(WinApi& api) {
   return OpenRegistryKey(api, HKEY_LOCAL_MACHINE, kRunKey, KEY_QUERY_VALUE | KEY_SET_VALUE);
 }
 
-// A value as stored: its type and all of its bytes.
+// A value as stored: its type and all of its bytes, wiped when it is
+// released (a port's password is read through it).
 struct StoredValue {
+  StoredValue() = default;
+  StoredValue(const StoredValue&) = delete;
+  StoredValue& operator=(const StoredValue&) = delete;
+  ~StoredValue() { WipeMemory(bytes.data(), bytes.size()); }
+
   DWORD type = REG_NONE;
   std::vector<BYTE> bytes;
 };
@@ -75,7 +82,10 @@ RegistryRead ReadStoredValue(WinApi& api, const char* rootPath, const char* subK
   if (!key) {
     return RegistryRead::Missing;
   }
-  return ReadRegistryValue(api, key.get(), valueName, kLargestValue, value.type, value.bytes);
+  LSTATUS status = ERROR_SUCCESS;
+  const RegistryRead read =
+      ReadRegistryValue(api, key.get(), valueName, kLargestValue, value.type, value.bytes, status);
+  return read == RegistryRead::Failed ? RegistryRead::Missing : read;
 }
 
 bool IsTextType(DWORD type) {
@@ -182,30 +192,33 @@ UniqueRegKey OpenRegistryKey(WinApi& api, HKEY root, const char* name, REGSAM ac
   return UniqueRegKey(api, handle);
 }
 
-UniqueRegKey CreateRegistryKey(WinApi& api, const char* keyName, LSTATUS& status) {
+UniqueRegKey CreateRegistryKey(WinApi& api, const char* keyName, LSTATUS& status,
+                               LPSECURITY_ATTRIBUTES security) {
   HKEY handle = nullptr;
   status = api.RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyName, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                               KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &handle, nullptr);
+                               KEY_QUERY_VALUE | KEY_SET_VALUE | READ_CONTROL, security, &handle,
+                               nullptr);
   return status == static_cast<LSTATUS>(ERROR_SUCCESS) ? UniqueRegKey(api, handle)
                                                        : UniqueRegKey(api);
 }
 
 RegistryRead ReadRegistryValue(WinApi& api, HKEY key, const char* valueName, DWORD largestValue,
-                               DWORD& type, std::vector<BYTE>& data) {
+                               DWORD& type, std::vector<BYTE>& data, LSTATUS& status) {
   DWORD size = 0;
-  if (api.RegQueryValueExA(key, valueName, nullptr, nullptr, nullptr, &size) !=
-      static_cast<LSTATUS>(ERROR_SUCCESS)) {
-    return RegistryRead::Missing;
+  status = api.RegQueryValueExA(key, valueName, nullptr, nullptr, nullptr, &size);
+  if (status != static_cast<LSTATUS>(ERROR_SUCCESS)) {
+    return status == static_cast<LSTATUS>(ERROR_FILE_NOT_FOUND) ? RegistryRead::Missing
+                                                                : RegistryRead::Failed;
   }
   if (size > largestValue) {
     return RegistryRead::Unusable;
   }
   data.resize(size);
-  // A value that grew in between fails with ERROR_MORE_DATA: missing too.
-  if (api.RegQueryValueExA(key, valueName, nullptr, &type, data.data(), &size) !=
-          static_cast<LSTATUS>(ERROR_SUCCESS) ||
-      size > data.size()) {
-    return RegistryRead::Missing;
+  // A value that grew in between fails with ERROR_MORE_DATA: a failed read too.
+  status = api.RegQueryValueExA(key, valueName, nullptr, &type, data.data(), &size);
+  if (status != static_cast<LSTATUS>(ERROR_SUCCESS) || size > data.size()) {
+    status = status != static_cast<LSTATUS>(ERROR_SUCCESS) ? status : ERROR_MORE_DATA;
+    return RegistryRead::Failed;
   }
   data.resize(size);
   return RegistryRead::Read;
@@ -214,16 +227,18 @@ RegistryRead ReadRegistryValue(WinApi& api, HKEY key, const char* valueName, DWO
 bool ListRegistryValues(WinApi& api, HKEY key, DWORD largestValue,
                         std::vector<RegistryEntry>& entries, LSTATUS& status) {
   std::vector<BYTE> data(largestValue);
+  std::vector<char> nameBuffer(kLongestValueName + 1);
+  char* const name = nameBuffer.data();
+  const DWORD nameBufferSize = static_cast<DWORD>(nameBuffer.size());
   for (DWORD index = 0;; ++index) {
-    char name[MAX_PATH];
-    DWORD nameSize = sizeof name;
+    DWORD nameSize = nameBufferSize;
     RegistryEntry entry;
     DWORD size = largestValue;
     status =
         api.RegEnumValueA(key, index, name, &nameSize, nullptr, &entry.type, data.data(), &size);
     if (status == static_cast<LSTATUS>(ERROR_MORE_DATA)) {
       // The name or the data did not fit: a listing without data tells which.
-      nameSize = sizeof name;
+      nameSize = nameBufferSize;
       const LSTATUS retry =
           api.RegEnumValueA(key, index, name, &nameSize, nullptr, &entry.type, nullptr, nullptr);
       entry.nameTooLong = retry == static_cast<LSTATUS>(ERROR_MORE_DATA);
@@ -239,10 +254,32 @@ bool ListRegistryValues(WinApi& api, HKEY key, DWORD largestValue,
       return false;
     }
     if (!entry.nameTooLong) {
-      entry.name.assign(name, std::min<DWORD>(nameSize, sizeof name - 1));
+      entry.name.assign(name, std::min<DWORD>(nameSize, nameBufferSize - 1));
       entry.data.assign(data.begin(), data.begin() + std::min(size, largestValue));
     }
     entries.push_back(std::move(entry));
+  }
+}
+
+void DeleteEmptyRegistryKeys(WinApi& api, std::string keyName) {
+  for (std::size_t parent = keyName.rfind('\\'); parent != std::string::npos;
+       parent = keyName.rfind('\\')) {
+    {
+      const UniqueRegKey key =
+          OpenRegistryKey(api, HKEY_LOCAL_MACHINE, keyName.c_str(), KEY_QUERY_VALUE);
+      char name[1];
+      DWORD nameSize = sizeof name;
+      if (!key || api.RegEnumValueA(key.get(), 0, name, &nameSize, nullptr, nullptr, nullptr,
+                                    nullptr) != static_cast<LSTATUS>(ERROR_NO_MORE_ITEMS)) {
+        return;
+      }
+    }
+    // Refused for a key that still has subkeys.
+    if (api.RegDeleteKeyA(HKEY_LOCAL_MACHINE, keyName.c_str()) !=
+        static_cast<LSTATUS>(ERROR_SUCCESS)) {
+      return;
+    }
+    keyName.erase(parent);
   }
 }
 

@@ -24,7 +24,11 @@ void ReadRegistryString(WinApi& api, const char* subKey, const char* valueName,
 // How a typed read went. Missing (no key, no value, or a read that
 // failed) leaves the default silently; Unusable (a value of another type,
 // or of more than 1 MiB) leaves it too, and the caller reports that and Cut.
-enum class RegistryRead { Missing, Read, Cut, Unusable };
+// Only ReadRegistryValue tells a failed read (Failed) from a missing value.
+enum class RegistryRead { Missing, Read, Cut, Unusable, Failed };
+
+// The registry's limit for a value's name, in characters.
+inline constexpr DWORD kLongestValueName = 16383;
 
 // Reads a text value (REG_SZ, or REG_EXPAND_SZ left unexpanded) into
 // `buffer`, which is empty by default and zero after the text. A longer
@@ -47,22 +51,24 @@ DWORD ReadRegistryDword(WinApi& api, const char* subKey, const char* valueName, 
 // opened.
 UniqueRegKey OpenRegistryKey(WinApi& api, HKEY root, const char* name, REGSAM access);
 
-// Opens HKEY_LOCAL_MACHINE\keyName for reading and writing its values,
-// creating it when it is missing. An empty owner, with `status`, when it
-// cannot be.
-UniqueRegKey CreateRegistryKey(WinApi& api, const char* keyName, LSTATUS& status);
+// Opens HKEY_LOCAL_MACHINE\keyName for reading and writing its values and
+// reading its security, creating it (with `security`, when given) when it
+// is missing. An empty owner, with `status`, when it cannot be.
+UniqueRegKey CreateRegistryKey(WinApi& api, const char* keyName, LSTATUS& status,
+                               LPSECURITY_ATTRIBUTES security = nullptr);
 
-// One value of an open key, whole: Read, Missing (also when it cannot be
-// read), or Unusable when it holds more than `largestValue` bytes.
+// One value of an open key, whole: Read, Missing (no such value), Failed
+// (any other failure to read it, with `status` its error), or Unusable when
+// it holds more than `largestValue` bytes.
 RegistryRead ReadRegistryValue(WinApi& api, HKEY key, const char* valueName, DWORD largestValue,
-                               DWORD& type, std::vector<BYTE>& data);
+                               DWORD& type, std::vector<BYTE>& data, LSTATUS& status);
 
 // A value as the listing of a key gives it.
 struct RegistryEntry {
   std::string name;
   DWORD type = REG_NONE;
   std::vector<BYTE> data;
-  bool nameTooLong = false;  // more than 259 characters: neither name nor data given
+  bool nameTooLong = false;  // more than kLongestValueName: neither name nor data given
   bool dataTooLong = false;  // more than the listing's largest value: no data given
 };
 
@@ -70,6 +76,11 @@ struct RegistryEntry {
 // when the listing failed before its end.
 bool ListRegistryValues(WinApi& api, HKEY key, DWORD largestValue,
                         std::vector<RegistryEntry>& entries, LSTATUS& status);
+
+// Deletes HKEY_LOCAL_MACHINE\keyName and then each key above it, up to
+// the one below the root's first key, while the key holds no value and no
+// subkey.
+void DeleteEmptyRegistryKeys(WinApi& api, std::string keyName);
 
 // Opens `subKey` under `root` for KEY_READ and reads one value into `buffer`.
 bool QueryRegistryValue(WinApi& api, HKEY root, const char* subKey, const char* valueName,

@@ -1,10 +1,10 @@
 #include "winenv/remembered_printers.h"
 
-#include <optional>
-#include <string>
 #include <vector>
 
 #include "core/text.h"
+#include "platform/run_account.h"
+#include "winenv/access_rules.h"
 #include "winenv/printer_settings.h"
 #include "winenv/registry.h"
 #include "winenv/spooler_ports.h"
@@ -18,11 +18,6 @@ namespace {
 constexpr DWORD kLargestValue = 32 * 1024;
 // A finding of the check, with the check's prefix, fits one message.
 constexpr std::size_t kFindingSize = 900;
-
-struct PortLists {
-  std::string before;
-  std::string after;
-};
 
 std::vector<BYTE> Encode(const PortLists& lists) {
   std::vector<BYTE> data(lists.before.begin(), lists.before.end());
@@ -64,39 +59,75 @@ std::optional<PortLists> UsableLists(const RegistryEntry& entry) {
   return Decode(entry.type, entry.data);
 }
 
-const char* ShownName(const RegistryEntry& entry) {
-  return entry.nameTooLong ? "(a name of more than 259 characters)" : entry.name.c_str();
+bool HasPorts(std::string_view list) {
+  bool any = false;
+  ForEachListedPort(list, [&](std::string_view) { any = true; });
+  return any;
 }
+
+// Whether a printer on `ports` is as the runs left it: on the list the last
+// one left, or on part of its home list, which a put-back restores first
+// when not all of it exists.
+bool AsTheRunsLeftIt(WinApi& api, const PortLists& released, std::string_view ports) {
+  return SamePortList(api, ports, released.after) ||
+         (HasPorts(ports) && PortListWithin(api, ports, released.before));
+}
+
+// A value read by name. `lists` holds a usable value; a value that is there
+// but unusable reads as none, and is overwritten by the next record.
+struct ValueRead {
+  bool failed = false;
+  LSTATUS status = ERROR_SUCCESS;
+  std::optional<PortLists> lists;
+};
 
 // One of the two keys: for a run that changes printers, opened for reading
 // and writing and created when missing; for the check, only read.
 class RememberedKey {
  public:
-  RememberedKey(WinApi& api, const char* name, bool forWriting) : api_(api), key_(api) {
+  // `security` is the descriptor a key created here gets.
+  RememberedKey(WinApi& api, const char* name, bool forWriting,
+                LPSECURITY_ATTRIBUTES security = nullptr)
+      : api_(api), key_(api) {
     if (forWriting) {
-      key_ = CreateRegistryKey(api, name, status_);
+      key_ = CreateRegistryKey(api, name, status_, security);
       return;
     }
     HKEY handle = nullptr;
-    status_ = api.RegOpenKeyExA(HKEY_LOCAL_MACHINE, name, 0, KEY_QUERY_VALUE, &handle);
+    status_ =
+        api.RegOpenKeyExA(HKEY_LOCAL_MACHINE, name, 0, KEY_QUERY_VALUE | READ_CONTROL, &handle);
     if (status_ == static_cast<LSTATUS>(ERROR_SUCCESS)) {
       key_.reset(handle);
     }
   }
 
   LSTATUS status() const { return status_; }
+  HKEY get() const { return key_.get(); }
+  bool missing() const { return status_ == static_cast<LSTATUS>(ERROR_FILE_NOT_FOUND); }
 
-  std::optional<PortLists> Read(const std::string& printer) const {
+  ValueRead Read(const char* printer) const {
+    ValueRead read;
+    if (!key_) {
+      read.failed = !missing();
+      read.status = status_;
+      return read;
+    }
     DWORD type = REG_NONE;
     std::vector<BYTE> data;
-    if (!key_ || ReadRegistryValue(api_, key_.get(), printer.c_str(), kLargestValue, type, data) !=
-                     RegistryRead::Read) {
-      return std::nullopt;
+    switch (ReadRegistryValue(api_, key_.get(), printer, kLargestValue, type, data, read.status)) {
+      case RegistryRead::Read:
+        read.lists = Decode(type, data);
+        break;
+      case RegistryRead::Failed:
+        read.failed = true;
+        break;
+      default:
+        break;
     }
-    return Decode(type, data);
+    return read;
   }
 
-  LSTATUS Write(const std::string& printer, const PortLists& lists) {
+  LSTATUS Write(const char* printer, const PortLists& lists) {
     if (!key_) {
       return status_;
     }
@@ -104,13 +135,13 @@ class RememberedKey {
     if (data.size() > kLargestValue) {
       return ERROR_INSUFFICIENT_BUFFER;  // it could not be read back
     }
-    return api_.RegSetValueExA(key_.get(), printer.c_str(), 0, REG_MULTI_SZ, data.data(),
+    return api_.RegSetValueExA(key_.get(), printer, 0, REG_MULTI_SZ, data.data(),
                                static_cast<DWORD>(data.size()));
   }
 
-  void Forget(const std::string& printer) {
+  void Forget(const char* printer) {
     if (key_) {
-      api_.RegDeleteValueA(key_.get(), printer.c_str());
+      api_.RegDeleteValueA(key_.get(), printer);
     }
   }
 
@@ -123,6 +154,43 @@ class RememberedKey {
   UniqueRegKey key_;
   LSTATUS status_ = ERROR_SUCCESS;
 };
+
+// Whether no account short of an administrator may change the key, which
+// the records' say over printers calls for; otherwise `why` holds a line.
+bool TrustedKey(WinApi& api, const RememberedKey& key, const char* keyName,
+                char (&why)[kFindingSize]) {
+  if (!key.get()) {
+    return true;  // nothing is read from it or written to it
+  }
+  UniqueLocal text(api);
+  char runAccount[kSidTextSize] = {};
+  RunAccountSid(api, runAccount);
+  const DWORD status = ReadKeySecurity(api, key.get(), text);
+  if (status != ERROR_SUCCESS) {
+    FormatBounded(why, sizeof why, "HKLM\\%s: its security cannot be read (%d), not trusted",
+                  keyName, static_cast<int>(status));
+    return false;
+  }
+  const std::string_view sddl(static_cast<const char*>(text.get()));
+  const std::string_view account = LesserAccountWith(sddl, Access::Change, runAccount);
+  if (account.empty()) {
+    return true;
+  }
+  const std::string shown(AccountName(account));
+  FormatBounded(why, sizeof why, "HKLM\\%s can be changed by %s, not trusted", keyName,
+                shown.c_str());
+  return false;
+}
+
+// TrustedKey for the run's lines.
+bool TrustedForRun(RunContext& context, const RememberedKey& key, const char* keyName) {
+  char why[kFindingSize];
+  if (TrustedKey(context.api, key, keyName, why)) {
+    return true;
+  }
+  context.output.PrintFormatted("    ERROR - %s\n", why);
+  return false;
+}
 
 void ReportKeyError(RunContext& context, const char* doing, LSTATUS status, const char* keyName) {
   context.output.PrintFormatted("ERROR (%d) While %s HKLM\\%s.\n", static_cast<int>(status), doing,
@@ -138,15 +206,38 @@ bool Remembered(RunContext& context, const char* printer, LSTATUS status) {
   return false;
 }
 
-// The names of `list` that exist as ports now, and the others, each in
-// the list's order.
-void SplitByExistence(const SpoolerPorts& ports, const std::string& list, std::string& existing,
-                      std::string& missing) {
-  ForEachListedPort(list, [&](std::string_view name) {
-    std::string& into = ports.Has(std::string(name).c_str()) ? existing : missing;
-    into += into.empty() ? "" : ",";
-    into += name;
-  });
+// The printer's name whole, however long: it is what the administrator
+// deletes.
+void PrintDamaged(Output& output, const RegistryEntry& entry) {
+  output.PrintMessage("    ERROR - Remembered Ports of Printer '");
+  output.PrintMessage(entry.nameTooLong ? "(a name longer than the registry allows)"
+                                        : entry.name.c_str());
+  output.PrintMessage("' Are Damaged\n");
+}
+
+// The local spooler's ports, listed once and only when a printer needs them.
+class LazyPorts {
+ public:
+  explicit LazyPorts(WinApi& api) : api_(api) {}
+  bool Has(std::string_view port) {
+    if (!ports_) {
+      ports_.emplace(api_);
+    }
+    return ports_->Has(std::string(port).c_str());
+  }
+
+ private:
+  WinApi& api_;
+  std::optional<SpoolerPorts> ports_;
+};
+
+PrinterNow ReadPrinterNow(PrinterSettings& printer) {
+  PrinterNow now;
+  now.exists = printer.loaded();
+  if (now.exists && printer.info().pPortName != nullptr) {
+    now.ports = printer.info().pPortName;
+  }
+  return now;
 }
 
 class PutBackRun {
@@ -156,112 +247,104 @@ class PutBackRun {
         api_(context.api),
         when_(when),
         released_(api_, context.profile.releasedPrintersKey, true),
-        assigned_(api_, context.profile.assignedPrintersKey, true) {}
+        assigned_(api_, context.profile.assignedPrintersKey, true),
+        ports_(api_) {}
 
   void Run() {
+    const char* releasedName = context_.profile.releasedPrintersKey;
+    if (!TrustedForRun(context_, released_, releasedName) ||
+        !TrustedForRun(context_, assigned_, context_.profile.assignedPrintersKey)) {
+      return;
+    }
     std::vector<RegistryEntry> entries;
     if (!released_.List(entries)) {
-      ReportKeyError(context_, "Reading", released_.status(), context_.profile.releasedPrintersKey);
+      ReportKeyError(context_, "Reading", released_.status(), releasedName);
       return;
     }
     for (const RegistryEntry& entry : entries) {
       PutBackOne(entry);
     }
     if (when_ == PutBack::kMonitorRemoved) {
-      ForgetEveryAssignment();
+      ForgetSettledAssignments();
     }
   }
 
  private:
   void PutBackOne(const RegistryEntry& entry) {
     Output& output = context_.output;
-    const std::optional<PortLists> lists = UsableLists(entry);
-    if (!lists) {
-      output.PrintFormatted("    ERROR - Remembered Ports of Printer '%s' Are Damaged\n",
-                            ShownName(entry));
+    PrinterRecord record;
+    record.released = UsableLists(entry);
+    if (!record.released) {
+      PrintDamaged(output, entry);
       return;
     }
-    const std::string& name = entry.name;
-    PrinterSettings printer(api_, name.c_str());
-    if (!printer.loaded()) {
+    const char* name = entry.name.c_str();
+    PrinterSettings printer(api_, name);
+    const PrinterNow now = ReadPrinterNow(printer);
+    if (!now.exists) {
       const DWORD error = api_.GetLastError();
-      if (error == ERROR_INVALID_PRINTER_NAME) {
-        output.PrintFormatted("    (Printer '%s' No Longer Exists)\n", name.c_str());
-        Forget(name);
-      } else {
+      if (error != ERROR_INVALID_PRINTER_NAME) {
         output.PrintFormatted("    ERROR (%d) While Reading Printer '%s'\n",
-                              static_cast<int>(error), name.c_str());
+                              static_cast<int>(error), name);
+        return;
       }
-      return;
+      output.PrintFormatted("    (Printer '%s' No Longer Exists)\n", name);
     }
-    PRINTER_INFO_2A& info = printer.info();
-    std::string current = info.pPortName != nullptr ? info.pPortName : "";
-    if (!SamePortList(api_, current, lists->after)) {
-      Forget(name);  // moved since the release: it stays where it was put
-      return;
+    if (when_ == PutBack::kMonitorRemoved) {
+      const ValueRead assignment = assigned_.Read(name);
+      if (assignment.failed) {
+        Remembered(context_, name, assignment.status);
+        return;
+      }
+      record.assigned = assignment.lists;
     }
-    std::string existing;
-    std::string missing;
-    SplitByExistence(Ports(), Target(name, *lists), existing, missing);
-    if (!existing.empty() && !SamePortList(api_, existing, current)) {
-      output.PrintFormatted("  - Reconnecting Printer '%s' to Port ", name.c_str());
-      output.PrintMessage(existing);
-      info.pPortName = existing.data();
+    const Decision decision = ClassifyRelease(
+        api_, record, now, when_, [&](std::string_view port) { return ports_.Has(port); });
+    std::string left = now.ports;
+    if (decision.verdict == Verdict::kPutBack) {
+      output.PrintFormatted("  - Reconnecting Printer '%s' to Port ", name);
+      output.PrintMessage(decision.onto);
+      std::string onto = decision.onto;
+      printer.info().pPortName = onto.data();
       const bool written = printer.Write();
       output.PrintMessage(written ? "\n" : " Error\n");
       if (!written) {
         return;  // remembered still: the next run tries again
       }
-      current = existing;
+      left = decision.onto;
     }
-    if (missing.empty() || when_ == PutBack::kMonitorRemoved) {
+    if (decision.missing.empty()) {
       Forget(name);
       return;
     }
-    output.PrintFormatted("    (Printer '%s' Waits for Port ", name.c_str());
-    output.PrintMessage(missing);
+    output.PrintFormatted("    (Printer '%s' Waits for Port ", name);
+    output.PrintMessage(decision.missing);
     output.PrintMessage(")\n");
-    if (!SamePortList(api_, current, lists->after)) {
-      released_.Write(name, {lists->before, current});
+    if (!SamePortList(api_, left, record.released->after)) {
+      released_.Write(name, {record.released->before, left});
     }
   }
 
-  // The list the printer goes back onto: after the removal, a printer the
-  // installations assigned and left where they put it goes back onto its
-  // list from before the first assignment.
-  std::string Target(const std::string& name, const PortLists& lists) const {
-    if (when_ == PutBack::kMonitorRemoved) {
-      const std::optional<PortLists> assignment = assigned_.Read(name);
-      if (assignment && SamePortList(api_, assignment->after, lists.before)) {
-        return assignment->before;
-      }
-    }
-    return lists.before;
-  }
-
-  // Listed once, only when a printer needs it.
-  const SpoolerPorts& Ports() {
-    if (!ports_) {
-      ports_.emplace(api_);
-    }
-    return *ports_;
-  }
-
-  void Forget(const std::string& name) {
+  void Forget(const char* name) {
     released_.Forget(name);
     if (when_ == PutBack::kMonitorRemoved) {
       assigned_.Forget(name);
     }
   }
 
-  // With the monitor gone no assignment is left to undo: a printer not
-  // released by the removal was moved off the monitor's ports since.
-  void ForgetEveryAssignment() {
+  // With the monitor gone, an assignment whose printer has no release left
+  // has nothing to undo: the printer was moved off the monitor's ports
+  // since. One whose release stays (a put-back that failed) stays with it.
+  void ForgetSettledAssignments() {
     std::vector<RegistryEntry> entries;
     assigned_.List(entries);
     for (const RegistryEntry& entry : entries) {
-      if (!entry.nameTooLong) {
-        assigned_.Forget(entry.name);
+      if (entry.nameTooLong) {
+        continue;
+      }
+      const ValueRead release = released_.Read(entry.name.c_str());
+      if (!release.failed && release.status == static_cast<LSTATUS>(ERROR_FILE_NOT_FOUND)) {
+        assigned_.Forget(entry.name.c_str());
       }
     }
   }
@@ -271,17 +354,53 @@ class PutBackRun {
   PutBack when_;
   RememberedKey released_;
   RememberedKey assigned_;
-  std::optional<SpoolerPorts> ports_;
+  LazyPorts ports_;
 };
 
 }  // namespace
 
+Decision ClassifyRelease(WinApi& api, const PrinterRecord& record, const PrinterNow& now,
+                         PutBack when, const std::function<bool(std::string_view)>& portExists) {
+  Decision decision;
+  const PortLists& released = *record.released;
+  decision.target = released.before;
+  // Released by the removal from where the installations put it: its list
+  // from before the first assignment is its home.
+  if (when == PutBack::kMonitorRemoved && record.assigned &&
+      SamePortList(api, record.assigned->after, released.before)) {
+    decision.target = record.assigned->before;
+  }
+  if (!now.exists || !AsTheRunsLeftIt(api, released, now.ports)) {
+    return decision;
+  }
+  ForEachListedPort(decision.target, [&](std::string_view name) {
+    std::string& into = portExists(name) ? decision.onto : decision.missing;
+    into += into.empty() ? "" : ",";
+    into += name;
+  });
+  if (when == PutBack::kMonitorRemoved) {
+    decision.missing.clear();
+  }
+  if (!decision.onto.empty() && !SamePortList(api, decision.onto, now.ports)) {
+    decision.verdict = Verdict::kPutBack;
+  } else if (!decision.missing.empty()) {
+    decision.verdict = Verdict::kWait;
+  }
+  return decision;
+}
+
 bool PrepareRememberedPrinters(RunContext& context) {
+  const UniqueLocal descriptor = MakeAdministratorsOnlySecurity(context.api);
+  SECURITY_ATTRIBUTES security{sizeof security, descriptor.get(), FALSE};
   for (const char* name :
        {context.profile.releasedPrintersKey, context.profile.assignedPrintersKey}) {
-    const RememberedKey key(context.api, name, true);
-    if (key.status() != static_cast<LSTATUS>(ERROR_SUCCESS)) {
-      ReportKeyError(context, "Creating", key.status(), name);
+    const RememberedKey key(context.api, name, true, descriptor ? &security : nullptr);
+    if (!descriptor || key.status() != static_cast<LSTATUS>(ERROR_SUCCESS)) {
+      ReportKeyError(context, "Creating", descriptor ? key.status() : context.api.GetLastError(),
+                     name);
+      return false;
+    }
+    if (!TrustedForRun(context, key, name)) {
       return false;
     }
   }
@@ -291,12 +410,14 @@ bool PrepareRememberedPrinters(RunContext& context) {
 bool RememberRelease(RunContext& context, const char* printer, std::string_view current,
                      std::string_view released) {
   RememberedKey key(context.api, context.profile.releasedPrintersKey, true);
+  const ValueRead earlier = key.Read(printer);
+  if (earlier.failed) {
+    return Remembered(context, printer, earlier.status);
+  }
   PortLists lists{std::string(current), std::string(released)};
-  // Released before and not moved since: the list from before that release
-  // is the one to keep.
-  const std::optional<PortLists> earlier = key.Read(printer);
-  if (earlier && SamePortList(context.api, earlier->after, lists.before)) {
-    lists.before = earlier->before;
+  // Released before and as the runs left it since: its home list stays.
+  if (earlier.lists && AsTheRunsLeftIt(context.api, *earlier.lists, lists.before)) {
+    lists.before = earlier.lists->before;
   }
   return Remembered(context, printer, key.Write(printer, lists));
 }
@@ -304,20 +425,26 @@ bool RememberRelease(RunContext& context, const char* printer, std::string_view 
 bool RememberAssignment(RunContext& context, const char* printer, const char* current,
                         std::string_view port) {
   WinApi& api = context.api;
-  // A printer this run released still counts as where the release found it.
+  // A printer a run released still counts as where the release found it.
   std::string found(current != nullptr ? current : "");
-  const std::optional<PortLists> release =
+  const ValueRead release =
       RememberedKey(api, context.profile.releasedPrintersKey, true).Read(printer);
-  if (release && SamePortList(api, release->after, found)) {
-    found = release->before;
+  if (release.failed) {
+    return Remembered(context, printer, release.status);
+  }
+  if (release.lists && AsTheRunsLeftIt(api, *release.lists, found)) {
+    found = release.lists->before;
   }
   RememberedKey key(api, context.profile.assignedPrintersKey, true);
+  const ValueRead earlier = key.Read(printer);
+  if (earlier.failed) {
+    return Remembered(context, printer, earlier.status);
+  }
   PortLists lists{found, std::string(port)};
   // Still where the installations left it: its list from before the first
   // assignment stays.
-  const std::optional<PortLists> earlier = key.Read(printer);
-  if (earlier && SamePortList(api, earlier->after, found)) {
-    lists.before = earlier->before;
+  if (earlier.lists && SamePortList(api, earlier.lists->after, found)) {
+    lists.before = earlier.lists->before;
   }
   return Remembered(context, printer, key.Write(printer, lists));
 }
@@ -330,6 +457,13 @@ void PutBackPrinters(RunContext& context, PutBack when) {
   PutBackRun(context, when).Run();
 }
 
+void DeleteEmptyRememberedKeys(RunContext& context) {
+  for (const char* name :
+       {context.profile.releasedPrintersKey, context.profile.assignedPrintersKey}) {
+    DeleteEmptyRegistryKeys(context.api, name);
+  }
+}
+
 void CheckRememberedPrinters(RunContext& context,
                              const std::function<void(bool inPlace, const char* text)>& report,
                              const std::function<void(const char* what, DWORD error)>& unchecked) {
@@ -338,46 +472,57 @@ void CheckRememberedPrinters(RunContext& context,
   RememberedKey key(api, keyName, false);
   std::vector<RegistryEntry> entries;
   char text[kFindingSize];
-  if (key.status() == static_cast<LSTATUS>(ERROR_FILE_NOT_FOUND)) {
+  if (key.missing()) {
     return;  // no run has released a printer yet
+  }
+  if (!TrustedKey(api, key, keyName, text)) {
+    report(false, text);
+    return;
   }
   if (!key.List(entries)) {
     FormatBounded(text, sizeof text, "HKLM\\%s", keyName);
     unchecked(text, key.status());
     return;
   }
+  LazyPorts ports(api);
   for (const RegistryEntry& entry : entries) {
     const std::optional<PortLists> lists = UsableLists(entry);
     if (!lists) {
-      FormatBounded(text, sizeof text, "Remembered ports of printer '%s' damaged",
-                    ShownName(entry));
+      FormatBounded(
+          text, sizeof text, "Remembered ports of printer '%s' damaged",
+          entry.nameTooLong ? "(a name longer than the registry allows)" : entry.name.c_str());
       report(false, text);
       continue;
     }
     const char* name = entry.name.c_str();
-    const char* before = lists->before.c_str();
     PrinterSettings printer(api, name, PRINTER_ACCESS_USE);
-    if (!printer.loaded()) {
-      const DWORD error = api.GetLastError();
-      if (error != ERROR_INVALID_PRINTER_NAME) {
-        FormatBounded(text, sizeof text, "Printer '%s'", name);
-        unchecked(text, error);
-        continue;
-      }
-      FormatBounded(text, sizeof text, "Printer '%s' NOT found, remembered on port %s", name,
-                    before);
-      report(false, text);
+    const PrinterNow now = ReadPrinterNow(printer);
+    if (!now.exists && api.GetLastError() != ERROR_INVALID_PRINTER_NAME) {
+      FormatBounded(text, sizeof text, "Printer '%s'", name);
+      unchecked(text, api.GetLastError());
       continue;
     }
-    const std::string ports = printer.info().pPortName != nullptr ? printer.info().pPortName : "";
-    const bool back = SamePortList(api, ports, lists->before);
-    if (back) {
-      FormatBounded(text, sizeof text, "Printer '%s' on port %s", name, before);
+    // What an installation would do with it: only a put-back is a difference.
+    const Decision decision =
+        ClassifyRelease(api, PrinterRecord{lists, std::nullopt}, now, PutBack::kWhenPortsExist,
+                        [&](std::string_view port) { return ports.Has(port); });
+    const char* target = decision.target.c_str();
+    const char* at = now.ports.c_str();
+    if (!now.exists) {
+      FormatBounded(text, sizeof text, "Printer '%s' no longer exists, remembered on port %s", name,
+                    target);
+    } else if (decision.verdict == Verdict::kPutBack) {
+      FormatBounded(text, sizeof text, "Printer '%s' on port %s, NOT back on %s", name, at, target);
+    } else if (decision.verdict == Verdict::kWait) {
+      FormatBounded(text, sizeof text, "Printer '%s' on port %s, waits for port %s", name, at,
+                    decision.missing.c_str());
+    } else if (SamePortList(api, now.ports, decision.target)) {
+      FormatBounded(text, sizeof text, "Printer '%s' on port %s", name, target);
     } else {
-      FormatBounded(text, sizeof text, "Printer '%s' on port %s, NOT back on %s", name,
-                    ports.c_str(), before);
+      FormatBounded(text, sizeof text, "Printer '%s' on port %s, moved there since its release",
+                    name, at);
     }
-    report(back, text);
+    report(decision.verdict != Verdict::kPutBack, text);
   }
 }
 

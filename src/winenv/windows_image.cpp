@@ -147,10 +147,28 @@ ImageFacts InspectImage(const std::vector<BYTE>& image, std::string_view exportN
   return facts;
 }
 
+namespace {
+
+HANDLE OpenForReading(WinApi& api, const char* path) {
+  return api.CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+}  // namespace
+
+bool ReadFileStart(WinApi& api, const char* path, BYTE* buffer, DWORD size, DWORD& read) {
+  read = 0;
+  const HANDLE handle = OpenForReading(api, path);
+  if (handle == INVALID_HANDLE_VALUE) {
+    return false;
+  }
+  const UniqueKernelHandle file(api, handle);
+  return api.ReadFile(file.get(), buffer, size, &read, nullptr) != FALSE;
+}
+
 bool ReadImageFile(WinApi& api, const char* path, std::vector<BYTE>& image) {
   image.clear();
-  const HANDLE handle = api.CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE handle = OpenForReading(api, path);
   if (handle == INVALID_HANDLE_VALUE) {
     return false;
   }

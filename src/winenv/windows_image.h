@@ -12,6 +12,7 @@ namespace tolvo {
 
 inline constexpr WORD kImageMachineI386 = 0x014C;
 inline constexpr WORD kImageMachineAmd64 = 0x8664;
+inline constexpr WORD kImageMachineArm64 = 0xAA64;
 
 struct ImageFacts {
   bool dll = false;      // a PE image marked as a DLL, its optional header of its machine's kind
@@ -26,5 +27,9 @@ ImageFacts InspectImage(const std::vector<BYTE>& image, std::string_view exportN
 // Reads the file whole into `image` (at most its first 64 MiB, which hold
 // every header). False, with the last error set, when it cannot be read.
 bool ReadImageFile(WinApi& api, const char* path, std::vector<BYTE>& image);
+
+// Reads up to `size` bytes from the start of the file (fewer when it is
+// shorter). False, with the last error set, when it cannot be read.
+bool ReadFileStart(WinApi& api, const char* path, BYTE* buffer, DWORD size, DWORD& read);
 
 }  // namespace tolvo

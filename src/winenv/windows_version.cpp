@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "winenv/windows_image.h"
+
 namespace tolvo {
 
 namespace {
@@ -157,6 +159,19 @@ bool IsRunningUnderWow64(WinApi& api) {
   BOOL wow64 = FALSE;
   api.IsWow64Process(api.GetCurrentProcess(), &wow64);
   return wow64 != FALSE;
+}
+
+WORD NativeMachine(WinApi& api) {
+  const HMODULE kernel = api.GetModuleHandleA("kernel32");
+  if (kernel != nullptr && api.HasEntryPoint(kernel, WinApi::EntryPoint::kIsWow64Process2)) {
+    USHORT processMachine = 0;
+    USHORT nativeMachine = 0;
+    if (api.IsWow64Process2(api.GetCurrentProcess(), &processMachine, &nativeMachine) &&
+        nativeMachine != 0) {
+      return nativeMachine;
+    }
+  }
+  return IsRunningUnderWow64(api) ? kImageMachineAmd64 : kImageMachineI386;
 }
 
 OsClass DetectWindowsVersion(RunContext& context) {

@@ -22,4 +22,10 @@ bool IsWindows9x(WinApi& api);
 // True when this 32-bit process runs under WOW64 (64-bit Windows).
 bool IsRunningUnderWow64(WinApi& api);
 
+// The machine type Windows itself runs on (an IMAGE_FILE_MACHINE_ value).
+// Under WOW64 on ARM64 IsWow64Process answers TRUE as on x64: only
+// IsWow64Process2 (Windows 10 1709 on) tells them apart. Without it, x64
+// under WOW64 and x86 otherwise.
+WORD NativeMachine(WinApi& api);
+
 }  // namespace tolvo

@@ -13,6 +13,7 @@
 #include "winenv/windows_version.h"
 #include "workflows/client_application.h"
 #include "workflows/monitor_removal.h"
+#include "workflows/run_preconditions.h"
 #include "workflows/server_name.h"
 
 namespace tolvo {
@@ -344,10 +345,24 @@ bool InstallPortMonitor(RunContext& context, const InstallOptions& options) {
     }
   }
 
+  if (!CheckMachineServed(context)) {
+    return false;
+  }
+
   output.PrintMessage("  - Checking Files\n");
   if (options.copyFiles &&
       (!CheckRequiredFiles(context, os, options.configFromRegistry, ignoreErrors) ||
        !CheckDeployedImages(context, os, ignoreErrors))) {
+    return false;
+  }
+  if (!options.configFromRegistry) {
+    const ConfigurationText text = CheckConfigurationText(context);
+    if (text == ConfigurationText::kUtf8Marked ||
+        (text == ConfigurationText::kUnreadable && !ignoreErrors)) {
+      return false;
+    }
+  }
+  if (!CheckSpoolerAnswers(context, options.serverName)) {
     return false;
   }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/text.h"
+#include "portconfig/password_exposure.h"
 #include "portconfig/port_configuration.h"
 #include "portconfig/printer_assignment.h"
 #include "winenv/directory_walk.h"
@@ -16,6 +17,7 @@
 #include "winenv/sized_block.h"
 #include "winenv/system_directory.h"
 #include "workflows/client_application.h"
+#include "workflows/run_preconditions.h"
 #include "workflows/server_name.h"
 
 namespace tolvo {
@@ -185,6 +187,7 @@ int CheckPorts(RunContext& context, Findings& findings, const char* serverName,
   if (ports.error != ERROR_SUCCESS) {
     findings.Unchecked("Ports", ports.error);
   }
+  PasswordExposure exposure(context, source);
   int portNumber = 1;
   for (;; ++portNumber) {
     char portName[kPortNameLength + 1];
@@ -193,6 +196,7 @@ int CheckPorts(RunContext& context, Findings& findings, const char* serverName,
         !FormatPortName(context.profile, portNumber, portName, sizeof portName)) {
       break;
     }
+    exposure.CheckPort(portNumber);
     if (ports.error == ERROR_SUCCESS) {
       CheckPort(context, findings, ports, portName);
     }
@@ -337,11 +341,18 @@ CheckOutcome CheckInstallation(RunContext& context, const InstallOptions& option
     output.PrintMessage("ERROR: Unsupported Operating System Detected.\n");
     return CheckOutcome::kNotChecked;
   }
-  // Without the configuration there is nothing to compare with.
-  if (!options.configFromRegistry &&
-      context.api.GetFileAttributesA(context.settings.iniPath) == INVALID_FILE_ATTRIBUTES) {
-    output.ReportCheckError(context.profile.iniFileName);
+  if (!CheckMachineServed(context) || !CheckSpoolerAnswers(context, options.serverName)) {
     return CheckOutcome::kNotChecked;
+  }
+  // Without the configuration there is nothing to compare with.
+  if (!options.configFromRegistry) {
+    if (context.api.GetFileAttributesA(context.settings.iniPath) == INVALID_FILE_ATTRIBUTES) {
+      output.ReportCheckError(context.profile.iniFileName);
+      return CheckOutcome::kNotChecked;
+    }
+    if (CheckConfigurationText(context) != ConfigurationText::kReadable) {
+      return CheckOutcome::kNotChecked;
+    }
   }
   const PortConfigSource source =
       options.configFromRegistry ? PortConfigSource::Registry : PortConfigSource::ConfigFile;

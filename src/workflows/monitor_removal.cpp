@@ -1,6 +1,10 @@
 #include "workflows/monitor_removal.h"
 
+#include <cstring>
+
 #include "core/text.h"
+#include "winenv/printer_settings.h"
+#include "winenv/sized_block.h"
 
 namespace tolvo {
 
@@ -31,6 +35,30 @@ MonitorRemoval RemoveMonitor(RunContext& context, const char* serverName) {
       break;
   }
   return MonitorRemoval::Failed;
+}
+
+bool LocalMonitorRegistered(RunContext& context) {
+  WinApi& api = context.api;
+  DWORD needed = 0;
+  DWORD returned = 0;
+  const auto list = [&](LPBYTE block, DWORD size, LPDWORD sizeNeeded) {
+    return api.EnumMonitorsA(nullptr, 2, block, size, sizeNeeded, &returned);
+  };
+  const UniqueGlobal block = CallWithSizedBlock(api, needed, 0, list);
+  if (!block) {
+    // A first call that succeeds lists no monitor at all.
+    return !(needed == 0 && list(nullptr, 0, &needed));
+  }
+  const auto* records = static_cast<const BYTE*>(block.get());
+  for (DWORD i = 0; i < returned && (i + 1) * sizeof(MONITOR_INFO_2A) <= needed; ++i) {
+    MONITOR_INFO_2A monitor;
+    std::memcpy(&monitor, records + i * sizeof monitor, sizeof monitor);
+    if (monitor.pName != nullptr &&
+        SameSpoolerName(api, monitor.pName, context.profile.productWord)) {
+      return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace tolvo

@@ -16,4 +16,8 @@ enum class MonitorRemoval {
 // `serverName` (null: the local machine). Prints the outcome of a failure.
 MonitorRemoval RemoveMonitor(RunContext& context, const char* serverName);
 
+// Whether the local spooler still lists the profile's monitor; true when
+// it cannot tell.
+bool LocalMonitorRegistered(RunContext& context);
+
 }  // namespace tolvo

@@ -1,30 +1,13 @@
 #include "workflows/server_name.h"
 
-#include <string_view>
-
 #include "portconfig/monitor_channel.h"
+#include "workflows/server_name_rule.h"
 
 namespace tolvo {
 
-namespace {
-
-bool IsServerName(std::string_view name, std::size_t longest) {
-  if (name.size() < 3 || name.size() > longest || name.substr(0, 2) != "\\\\") {
-    return false;
-  }
-  for (const char c : name.substr(2)) {
-    if (static_cast<unsigned char>(c) < 0x20 || std::string_view("\\/,\" ").find(c) != name.npos) {
-      return false;
-    }
-  }
-  return true;
-}
-
-}  // namespace
-
 bool CheckServerName(RunContext& context, const char* serverName) {
   const std::size_t longest = LongestServerName(context.profile.productWord);
-  if (serverName == nullptr || IsServerName(serverName, longest)) {
+  if (serverName == nullptr || TolvoIsServerName(serverName, longest)) {
     return true;
   }
   // Printed whole, however long: it is what the command line gave.

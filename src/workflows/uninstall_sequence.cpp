@@ -7,6 +7,7 @@
 #include "winenv/windows_version.h"
 #include "workflows/client_application.h"
 #include "workflows/monitor_removal.h"
+#include "workflows/run_preconditions.h"
 #include "workflows/server_name.h"
 
 namespace tolvo {
@@ -41,6 +42,9 @@ bool UninstallPortMonitor(RunContext& context, const char* serverName, bool copy
     output.PrintMessage("ERROR: Unsupported Operating System Detected.\n");
     return false;
   }
+  if (!CheckSpoolerAnswers(context, serverName)) {
+    return false;
+  }
   if (!PrepareRememberedPrinters(context)) {
     return false;
   }
@@ -54,8 +58,12 @@ bool UninstallPortMonitor(RunContext& context, const char* serverName, bool copy
   const MonitorRemoval removal = RemoveMonitor(context, serverName);
   // A monitor that stays keeps its ports, and the printers go back onto them
   // at once; once it is gone, they go back onto their lists from before.
-  PutBackPrinters(context, removal == MonitorRemoval::Failed ? PutBack::kWhenPortsExist
-                                                             : PutBack::kMonitorRemoved);
+  // The printers and their records are this machine's: another server's
+  // answer says nothing about the monitor here.
+  const bool monitorStays =
+      serverName == nullptr ? removal == MonitorRemoval::Failed : LocalMonitorRegistered(context);
+  PutBackPrinters(context, monitorStays ? PutBack::kWhenPortsExist : PutBack::kMonitorRemoved);
+  DeleteEmptyRememberedKeys(context);
   switch (removal) {
     case MonitorRemoval::Removed:
       ReportSuccessToEventLog(context.api, "Port Monitor Uninstalled Sucessfully");

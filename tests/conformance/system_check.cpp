@@ -151,7 +151,9 @@ TEST_F(SystemCheck, ErrorTextsAndTheRoomTheyNeed) {
 // lock's descriptor, read back, is one that only the administrators reach.
 TEST_F(SystemCheck, SecurityOfWhatTheInstallerCreates) {
   UniqueLocal file(api);
-  ASSERT_TRUE(MakeCreatedFileSecurity(api, file));
+  ASSERT_TRUE(MakeCreatedFileSecurity(api, "C:\\log.txt", file));
+  UniqueLocal onShare(api);  // a share's file takes its folder's permissions
+  EXPECT_TRUE(MakeCreatedFileSecurity(api, "\\\\fs01\\logs\\log.txt", onShare) && !onShare);
   LPSTR text = nullptr;
   ASSERT_TRUE(api.ConvertSecurityDescriptorToStringSecurityDescriptorA(
       file.get(), SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr));

@@ -139,7 +139,7 @@ TEST_F(Arguments, StartUpRunsInItsOrder) {
       "GetModuleHandleA",     "GetProcAddress",       "Wow64DisableWow64FsRedirection",
       "SetCurrentDirectoryA", "GetCurrentDirectoryA", "GetVersionExA",
       "CreateMutexA",         "WaitForSingleObject",  "GetWindowsDirectoryA",
-      "OpenRunLog",           "RegOpenKeyExA"};
+      "GetDriveTypeA",        "OpenRunLog",           "RegOpenKeyExA"};
   std::vector<std::string> calls;  // the security descriptors' calls aside
   std::copy_if(machine.calls().begin(), machine.calls().end(), std::back_inserter(calls),
                [](const std::string& call) {

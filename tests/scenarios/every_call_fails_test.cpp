@@ -30,6 +30,7 @@
 #include <map>
 #include <optional>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -51,9 +52,10 @@ struct FaultConfiguration {
   bool configFromRegistry = false;  // "-r"
   // The second printer is on an old monitor port that the configuration
   // does not name, so that it ends on "FILE:"; a third, put on a monitor
-  // port and a parallel port by hand, goes back onto both.
+  // port and a parallel port by hand, goes back onto both; a fourth, on a
+  // named and an unnamed monitor port, comes back onto the named one only.
   bool printerOnUnnamedPort = false;
-  bool uninstallAfterwards = false;  // for the interrupted runs only
+  bool uninstallAfterwards = false;  // the next command is an uninstallation
 };
 
 void PrintTo(const FaultConfiguration& configuration, std::ostream* out) {
@@ -73,6 +75,8 @@ const FaultConfiguration kConfigurations[] = {
     // ports read from the registry.
     {"install Standard 64-bit ignoring errors", false, false, true, true, false},
     {"install Standard 64-bit from the registry", false, false, true, false, true},
+    // An installation, each followed by an uninstallation.
+    {"install Standard 64-bit then uninstall", false, false, true, false, false, true, true},
 };
 
 constexpr const char* kSecondPrinter = "Reception Inkjet";
@@ -100,6 +104,8 @@ class FaultMachine final : public MachineFixture {
   explicit FaultMachine(const FaultConfiguration& configuration) : configuration_(configuration) {
     if (!configuration.sixtyFourBit) {
       UseThirtyTwoBitWindows();
+    } else {
+      machine.version.nativeMachine = 0x8664;  // IsWow64Process2 answers too
     }
     const std::string ini = kTwoPortIni;
     machine.WriteFile(kIniPath, configuration.printerOnUnnamedPort
@@ -121,6 +127,8 @@ class FaultMachine final : public MachineFixture {
       machine.spooler.AddPort(word + "007", word);
       machine.spooler.FindPrinter(kSecondPrinter)->ports = word + "007";
       machine.spooler.AddPrinter("Hand Set", word + "002," + kPrinterPort);
+      machine.spooler.AddPort(word + "003", word);
+      machine.spooler.AddPrinter("Part Back", word + "001," + word + "003");
     }
     WriteSystemFile(monitorDll, "old " + monitorDll);
     WriteSystemFile("TolvoEvent.dll", "old TolvoEvent.dll");
@@ -187,6 +195,7 @@ DWORD PlausibleError(const std::string& function) {
       {"DeleteMonitorA", ERROR_ACCESS_DENIED},
       {"DeregisterEventSource", ERROR_INVALID_HANDLE},
       {"EnumPortsA", ERROR_ACCESS_DENIED},
+      {"EnumMonitorsA", 1722},  // RPC_S_SERVER_UNAVAILABLE: the spooler is not running
       {"EnumPrintersA", 1722},  // RPC_S_SERVER_UNAVAILABLE: the spooler is not running
       {"FindClose", ERROR_INVALID_HANDLE},
       {"FindFirstFileA", ERROR_ACCESS_DENIED},
@@ -214,6 +223,7 @@ DWORD PlausibleError(const std::string& function) {
       {"OpenRunLog", 32},  // ERROR_SHARING_VIOLATION
       {"RegCloseKey", ERROR_INVALID_HANDLE},
       {"RegCreateKeyExA", ERROR_ACCESS_DENIED},
+      {"RegDeleteKeyA", ERROR_ACCESS_DENIED},
       {"RegDeleteValueA", ERROR_ACCESS_DENIED},
       {"RegOpenKeyExA", ERROR_ACCESS_DENIED},
       {"RegQueryValueExA", ERROR_ACCESS_DENIED},
@@ -317,17 +327,21 @@ Step StepAt(std::string_view consoleSoFar) {
 //   lock cannot be made, checked or waited for, or the .NET Framework 2.0
 //   cannot be confirmed;
 // - file check: a required file cannot be found or read, or the keys that
-//   remember printers cannot be created (for an uninstallation, after the
-//   version);
+//   remember printers cannot be created with their descriptor or their
+//   descriptor read (for an uninstallation, after the version);
 // - monitor removal: DeleteMonitorA fails with anything but 3000;
 // - system-directory copies: a file cannot be copied there;
 // - registration: AddMonitorA fails.
-// With "-e" only the start-up failures end the run.
+// With "-e" only the start-up failures end the run, and a spooler that does
+// not answer before the first change (EnumMonitorsA, asked for nothing else).
 // Every other failure is reported or passed over, and the run succeeds:
 // the version probes retry or fall back (to a workstation, to no WOW64),
 // and deletions, printer release, ports, event source, printer assignment,
 // client and fonts never end a sequence.
 bool FailureStops(Step step, const std::string& function, bool ignoreErrors) {
+  if (function == "EnumMonitorsA") {
+    return true;
+  }
   if (ignoreErrors && step != Step::StartUp) {
     return false;  // "-e" passes over every stop of the sequence
   }
@@ -339,7 +353,8 @@ bool FailureStops(Step step, const std::string& function, bool ignoreErrors) {
              function == "RegQueryValueExA";
     case Step::FileCheck:
       return function == "GetFileAttributesA" || function == "CreateFileA" ||
-             function == "ReadFile" || function == "RegCreateKeyExA";
+             function == "ReadFile" || function == "RegCreateKeyExA" ||
+             function.find("Secur") != std::string::npos;
     case Step::MonitorRemoval:
       return function == "DeleteMonitorA";
     case Step::CopyFiles:
@@ -347,7 +362,7 @@ bool FailureStops(Step step, const std::string& function, bool ignoreErrors) {
     case Step::Registration:
       return function == "AddMonitorA";
     case Step::Version:
-      return function == "RegCreateKeyExA";
+      return function == "RegCreateKeyExA" || function.find("Secur") != std::string::npos;
     case Step::ClientRemoval:
     case Step::Release:
     case Step::DeleteFiles:
@@ -427,8 +442,25 @@ void ExpectTraceShowsTheFailure(const FaultMachine& run, const std::string& trac
   EXPECT_EQ(trace.find(kPassword), std::string::npos) << description;
 }
 
+// The next command after a run, on the same machine: the same one again,
+// or an uninstallation.
+int RunToItsEnd(const FaultConfiguration& configuration, FaultMachine& m) {
+  m.machine.EndProcess();
+  m.machine.console.clear();
+  return configuration.uninstallAfterwards ? m.Run({"-u"}) : m.RunConfiguration();
+}
+
+// What lasts of a machine. An uninstallation keeps the event source and its
+// message file, which an installation stopped early had not yet
+// registered: they are left out.
+std::string LastingState(const FaultConfiguration& configuration, const FaultMachine& m) {
+  static const std::regex eventSource(".*(TolvoPort|TolvoEvent.dll).*\n");
+  const std::string state = m.machine.StateText(kRunLogPath);
+  return configuration.uninstallAfterwards ? std::regex_replace(state, eventSource, "") : state;
+}
+
 std::vector<CallOccurrence> RecordCleanRun(const FaultConfiguration& configuration,
-                                           std::string& successLine) {
+                                           std::string& successLine, std::string& endState) {
   FaultMachine clean(configuration);
   const int exitCode = clean.RunConfiguration();
   ExpectTracedRunMatches(configuration, clean, exitCode);
@@ -459,6 +491,8 @@ std::vector<CallOccurrence> RecordCleanRun(const FaultConfiguration& configurati
     occurrences.push_back(
         {calls[i], occurrence, StepAt(std::string_view(console).substr(0, consoleSizes[i]))});
   }
+  EXPECT_EQ(RunToItsEnd(configuration, clean), 0) << configuration.name;
+  endState = LastingState(configuration, clean);
   return occurrences;
 }
 
@@ -513,8 +547,19 @@ struct Tally {
   int stopping = 0;
 };
 
+// A failed WOW64 probe or redirection switch is taken for a 32-bit Windows
+// or its system folder: that run puts files there, which a run that knows
+// better does not remove.
+bool TakenForThirtyTwoBitWindows(const CallOccurrence& call) {
+  static const std::set<std::string> kProbes = {"IsWow64Process", "GetModuleHandleA",
+                                                "GetProcAddress", "Wow64DisableWow64FsRedirection"};
+  return kProbes.count(call.function) != 0;
+}
+
+// After the run with one failure, the next command runs cleanly to its end
+// and must leave the machine as it leaves it after a clean run.
 void RunWithOneFailure(const FaultConfiguration& configuration, const CallOccurrence& call,
-                       const std::string& successLine, Tally& tally) {
+                       const std::string& successLine, const std::string& endState, Tally& tally) {
   const DWORD error = PlausibleError(call.function);
   const std::string description = Describe(configuration, call, error);
   FaultMachine run(configuration);
@@ -526,7 +571,11 @@ void RunWithOneFailure(const FaultConfiguration& configuration, const CallOccurr
   ++tally.runs;
   const std::string& console = run.machine.console;
   const bool reportedSuccess = console.find(" Sucessfully.\n") != std::string::npos;
-  if (FailureStops(call.step, call.function, configuration.ignoreErrors)) {
+  // A printer the failure left on a port of the monitor keeps the spooler
+  // from removing it, which ends the run as any refused removal does.
+  const bool monitorInUse =
+      run.machine.spooler.monitorInUseRefusals > 0 && !configuration.ignoreErrors;
+  if (monitorInUse || FailureStops(call.step, call.function, configuration.ignoreErrors)) {
     ++tally.stopping;
     EXPECT_EQ(exitCode, -1) << description << "\n" << console;
     EXPECT_FALSE(reportedSuccess) << description << "\n" << console;
@@ -544,6 +593,11 @@ void RunWithOneFailure(const FaultConfiguration& configuration, const CallOccurr
       << description;
   ExpectRunLogMatchesConsole(run, description);
   ExpectTraceShowsTheFailure(run, trace.text, call, error, description);
+  run.machine.ClearFaults();
+  EXPECT_EQ(RunToItsEnd(configuration, run), 0) << description << "\n" << run.machine.console;
+  if (!TakenForThirtyTwoBitWindows(call)) {
+    EXPECT_EQ(LastingState(configuration, run), endState) << description;
+  }
 }
 
 // The runs of every machine this process went through, for the summary
@@ -610,12 +664,14 @@ TEST_P(EveryCallFails, NeverCrashesLeaksOrReportsAStoppedRunAsSuccessful) {
   const FaultConfiguration& configuration = GetParam();
   const MemoryBackedTemporaryFolder temporaryFolder;
   std::string successLine;
-  const std::vector<CallOccurrence> occurrences = RecordCleanRun(configuration, successLine);
+  std::string endState;
+  const std::vector<CallOccurrence> occurrences =
+      RecordCleanRun(configuration, successLine, endState);
   ASSERT_FALSE(occurrences.empty());
 
   Tally tally;
   for (const CallOccurrence& call : occurrences) {
-    RunWithOneFailure(configuration, call, successLine, tally);
+    RunWithOneFailure(configuration, call, successLine, endState, tally);
     if (HasFatalFailure()) {
       return;
     }
@@ -686,18 +742,8 @@ class EveryCallInterrupted : public ::testing::TestWithParam<FaultConfiguration>
 TEST_P(EveryCallInterrupted, RunningTheCommandAgainLeavesTheMachineAsAnUninterruptedRun) {
   const FaultConfiguration& configuration = GetParam();
   const MemoryBackedTemporaryFolder temporaryFolder;
-  const auto runToItsEnd = [&](FaultMachine& m) {
-    m.machine.EndProcess();
-    m.machine.console.clear();
-    return configuration.uninstallAfterwards ? m.Run({"-u"}) : m.RunConfiguration();
-  };
-  // An uninstallation keeps the event source and its message file, which an
-  // installation killed early had not yet registered: they are left out.
-  const std::regex eventSource(".*(TolvoPort|TolvoEvent.dll).*\n");
-  const auto lastingState = [&](const FaultMachine& m) {
-    const std::string state = m.machine.StateText(kRunLogPath);
-    return configuration.uninstallAfterwards ? std::regex_replace(state, eventSource, "") : state;
-  };
+  const auto runToItsEnd = [&](FaultMachine& m) { return RunToItsEnd(configuration, m); };
+  const auto lastingState = [&](const FaultMachine& m) { return LastingState(configuration, m); };
   FaultMachine reference(configuration);
   ASSERT_EQ(reference.RunConfiguration(), 0);
   const std::vector<std::string> calls = reference.machine.calls();
@@ -708,6 +754,8 @@ TEST_P(EveryCallInterrupted, RunningTheCommandAgainLeavesTheMachineAsAnUninterru
     // Back on both ports, or on what the removal left: so must every re-run leave it.
     EXPECT_EQ(reference.machine.spooler.PrinterPorts("Hand Set"),
               configuration.uninstallAfterwards ? "LPT1:" : "Tolvo002,LPT1:");
+    EXPECT_EQ(reference.machine.spooler.PrinterPorts("Part Back"),
+              configuration.uninstallAfterwards ? "FILE:" : "Tolvo001");
   }
 
   int converged = 0;

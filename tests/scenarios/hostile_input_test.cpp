@@ -45,9 +45,10 @@ struct HostileCase {
   std::vector<std::string> absent;  // text that must not appear at all
   std::function<void(MachineFixture&)> check;
   // A password: no piece of it (8 bytes) in the console, the run log or the
-  // trace, but inside `names`.
+  // trace, but inside `names`, nor its length in the trace; the error stream.
   std::string password = {};
   std::vector<std::string> names = {};
+  std::string standardError = {};
 };
 
 void ExpectNoPieceOf(const HostileCase& c, std::string text, const char* where) {
@@ -58,6 +59,23 @@ void ExpectNoPieceOf(const HostileCase& c, std::string text, const char* where) 
   const std::size_t piece = std::min<std::size_t>(8, c.password.size());
   for (std::size_t i = 0; i + piece <= c.password.size(); ++i) {
     ASSERT_EQ(text.find(c.password.substr(i, piece)), std::string::npos) << where << ":\n" << text;
+  }
+}
+
+// The lines that read a password show no size, nor its length (with or without the terminator).
+void ExpectNoLengthOf(const std::string& password, const std::string& trace) {
+  std::istringstream lines(trace);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.find("\"AuthText\"") == std::string::npos) {
+      continue;
+    }
+    const std::string call = line.substr(line.find_first_not_of(" 0123456789"));
+    EXPECT_FALSE(std::regex_search(call, std::regex("buffer|size|bytes"))) << call;
+    for (const std::size_t n : {password.size(), password.size() + 1}) {
+      std::ostringstream number;
+      number << "\\b(" << n << "|0x" << std::hex << n << ")\\b";
+      EXPECT_FALSE(std::regex_search(call, std::regex(number.str()))) << call;
+    }
   }
 }
 
@@ -139,8 +157,9 @@ std::vector<HostileCase> Cases() {
                     refused("-" + long5000), Line(" Port Monitor Not Completely UnInstalled!")},
                    {},
                    nothingChanged});
-  // Remembered printers that cannot be put back: each is named, one that no
-  // longer exists is forgotten, and the run goes on.
+  // Remembered printers that cannot be put back: each is named, however
+  // long its name, one that no longer exists is forgotten, and the run goes
+  // on; a printer with a name of 300 characters is put back.
   cases.push_back(
       {"DamagedRememberedPrinters",
        {},
@@ -151,19 +170,36 @@ std::vector<HostileCase> Cases() {
          remember("Gone", REG_MULTI_SZ, std::string("LPT1:\0FILE:\0", 13));
          remember("Reception", REG_SZ, "LPT1:");
          remember("Overlong", REG_MULTI_SZ, std::string(40000, 'x') + std::string("\0FILE:\0", 8));
-         remember(std::string(300, 'n'), REG_MULTI_SZ, std::string("LPT1:\0FILE:\0", 13));
+         remember(std::string(300, 'n'), REG_SZ, "LPT1:");
+         f.machine.spooler.AddPrinter(std::string(300, 'p'), "FILE:");
+         remember(std::string(300, 'p'), REG_MULTI_SZ, std::string("LPT1:\0FILE:\0", 13));
        },
        0,
        {Line("    (Printer 'Gone' No Longer Exists)"),
-        Line("    ERROR - Remembered Ports of Printer '(a name of more than 259 characters)' Are "
-             "Damaged"),
+        Line("    ERROR - Remembered Ports of Printer '" + std::string(300, 'n') + "' Are Damaged"),
         Line("    ERROR - Remembered Ports of Printer 'Overlong' Are Damaged"),
+        Line("  - Reconnecting Printer '" + std::string(300, 'p') + "' to Port LPT1:"),
         Line("    ERROR - Remembered Ports of Printer 'Reception' Are Damaged"),
         Line("Tolvo Port Monitor Installed Sucessfully.")},
        {},
        [](MachineFixture& f) {
          EXPECT_EQ(f.machine.registry.ValueNames(kReleasedPrinters).size(), 3u);
+         EXPECT_EQ(f.machine.spooler.PrinterPorts(std::string(300, 'p')), "LPT1:");
        }});
+  // A remembered-printers key an ordinary user may change is not trusted:
+  // the run stops before its first change, its records unused.
+  cases.push_back({"RememberedKeyUsersMayChange",
+                   {},
+                   [](MachineFixture& f) {
+                     f.machine.registry.CreateKey(kReleasedPrinters);
+                     f.machine.registry.FindKey(kReleasedPrinters)->security =
+                         "O:BAD:(A;;KA;;;SY)(A;;KA;;;BA)(A;;KA;;;BU)";
+                   },
+                   -1,
+                   {Line("    ERROR - HKLM\\SOFTWARE\\Kestrum Corporation\\Tolvo\\ReleasedPrinters "
+                         "can be changed by BUILTIN\\Users, not trusted")},
+                   {"Removing Old"},
+                   [](MachineFixture& f) { EXPECT_EQ(f.machine.CallCount("SetPrinterA"), 0); }});
   // The run log cannot be opened: by design nothing at all is printed.
   cases.push_back({"LogPathOf5000Characters",
                    {"-l" + long5000},
@@ -235,27 +271,55 @@ std::vector<HostileCase> Cases() {
   while (longPassword.size() < 259) {
     longPassword += "Qz~" + std::to_string(longPassword.size());
   }
-  const std::pair<const char*, std::string> passwords[] = {
-      {"ShortPassword", "Qz"},
-      {"PasswordInsideAPrinterName", "Laser"},
+  const auto readable = [](const std::string& where) {
+    return "Warning: the password (AuthText) in " + where +
+           " can be read by BUILTIN\\Users: let only SYSTEM and the administrators read it\n";
+  };
+  const std::string file = readable("\"C:\\Kit\\Tolvo.ini\"");
+  const std::string key = readable(
+      "the registry key \"HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrum "
+      "Corporation\\Tolvo\\PortInstallCfg\\1\"");
+  struct PasswordRow {
+    const char* name;
+    std::string password;
+    bool fromRegistry;
+    std::string security;  // the key's; empty: as the machine makes it (users may read)
+    std::string standardError;
+  };
+  const PasswordRow passwords[] = {
+      {"ShortPassword", "Qz", false, "", file},
+      {"PasswordInsideAPrinterName", "Laser", false, "", file},
       // Shift-JIS: a hiragana, a katakana whose second byte is a backslash.
-      {"PasswordWithDoubleByteCharacters", "p\x82\xA0\x83\x5C\xE9w"},
-      {"PasswordOverSeveralLines", longPassword.substr(0, 259)}};
-  for (const auto& [name, password] : passwords) {
-    const std::string ini = Section1("AuthText=" + password + "\r\nAssignPrinter=Office Laser\r\n");
-    cases.push_back({name,
-                     {},
-                     [ini](MachineFixture& f) {
+      {"PasswordWithDoubleByteCharacters", "p\x82\xA0\x83\x5C\xE9w", false, "", file},
+      {"PasswordOverSeveralLines", longPassword.substr(0, 259), false, "", file},
+      {"ShortPasswordFromTheRegistry", "Qz", true, "", key},
+      {"LongPasswordFromAnAdministratorsOnlyKey", longPassword.substr(0, 259), true,
+       "O:BAD:P(A;;KA;;;SY)(A;;KA;;;BA)", ""}};
+  for (const PasswordRow& row : passwords) {
+    const std::string ini =
+        Section1("AuthText=" + row.password + "\r\nAssignPrinter=Office Laser\r\n");
+    cases.push_back({row.name,
+                     row.fromRegistry ? std::vector<std::string>{"-r"} : std::vector<std::string>{},
+                     [ini, row](MachineFixture& f) {
                        f.machine.ansiCodePage = 932;
                        WriteIni(f, ini);
+                       if (row.fromRegistry) {
+                         f.machine.registry.SetString(Port1Key(), "ServerIP", "192.168.10.5");
+                         f.machine.registry.SetString(Port1Key(), "AuthText", row.password);
+                         f.machine.registry.SetString(Port1Key(), "AssignPrinter", "Office Laser");
+                         if (!row.security.empty()) {
+                           f.machine.registry.FindKey(Port1Key())->security = row.security;
+                         }
+                       }
                      },
                      0,
-                     {PortLine("192.168.10.5", 9100, "", "", 1, password),
+                     {PortLine("192.168.10.5", 9100, "", "", 1, row.password),
                       Line("    Printer 'Office Laser' assigned to port Tolvo001")},
                      {},
                      nullptr,
-                     password,
-                     {"Office Laser"}});
+                     row.password,
+                     {"Office Laser"},
+                     row.standardError});
   }
 
   // --- "%" and upper-half bytes in every text ----------------------------------------
@@ -346,6 +410,25 @@ std::vector<HostileCase> Cases() {
                     Line("Tolvo Port Monitor Installed Sucessfully.")},
                    {"ERROR"},
                    nullptr});
+  // Windows reads a file with the UTF-8 mark as ANSI, "[1]" lost to the mark
+  // (one in UTF-16 installs: see the Wine cases).
+  cases.push_back({"ConfigurationFileWithTheUtf8Mark",
+                   {},
+                   [](MachineFixture& f) { WriteIni(f, "\xEF\xBB\xBF" + Section1("")); },
+                   -1,
+                   {Line("ERROR: 'C:\\Kit\\Tolvo.ini' begins with a UTF-8 byte-order mark, which "
+                         "Windows does not read: save it without the mark, or as UTF-16")},
+                   {"  - Port "},
+                   nothingChanged});
+  // Wine has no spooler service to stop.
+  cases.push_back({"StoppedSpoolerOnAServer",
+                   {"\\\\print%s", "-u"},
+                   [](MachineFixture& f) { f.machine.StopSpooler(); },
+                   -1,
+                   {Line("ERROR: The print spooler on \\\\print%s cannot be reached (error 1722): "
+                         "check the name, and start it there with 'sc \\\\print%s start spooler'")},
+                   {},
+                   nothingChanged});
   // The first section of a name and the first key of a name within it win,
   // as Windows reads profile files.
   cases.push_back(
@@ -565,6 +648,8 @@ TEST_P(HostileInput, GivesAClearMessageAndTheRightExitCode) {
     ExpectNoPieceOf(hostile, machine.console, "console");
     ExpectNoPieceOf(hostile, RunLog(), "run log");
     ExpectNoPieceOf(hostile, trace.text, "trace");
+    ExpectNoLengthOf(hostile.password, trace.text);
+    EXPECT_EQ(machine.standardError, hostile.standardError);
   }
 }
 

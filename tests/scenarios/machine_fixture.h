@@ -43,6 +43,8 @@ inline constexpr const char* kRunKey32 =
 // Where a 32-bit run remembers the printers it released.
 inline constexpr const char* kReleasedPrinters =
     "SOFTWARE\\Wow6432Node\\Kestrum Corporation\\Tolvo\\ReleasedPrinters";
+inline constexpr const char* kAssignedPrinters =
+    "SOFTWARE\\Wow6432Node\\Kestrum Corporation\\Tolvo\\AssignedPrinters";
 inline constexpr const char* kEventSourceKey =
     "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\TolvoPort";
 

@@ -78,5 +78,23 @@ TEST_F(RunLogAppend, SiteScriptLinesStayBetweenTwoTranscripts) {
   EXPECT_EQ(RunLog(), first + "printers set up\r\n" + second + "printers set up\r\n");
 }
 
+// A log on a share, run after run as the local system account: the file
+// server sees the computer account, which the log takes from the share
+// folder's permissions. (Wine has no file server that tells accounts apart.)
+TEST_F(RunLogAppend, ShareLogOpensAgainForTheComputerAccount) {
+  const std::string folder = machine.FullPath("\\\\fs01\\logs");
+  machine.MakeDirectory(folder);
+  machine.fileSystem.remoteFolders[sim::SimFilesState::Key(folder)] = "S-1-5-21-7-7-7-1105";
+  machine.fileSystem.SetSecurity(folder,
+                                 "O:BAD:(A;OICI;FA;;;BA)(A;;0x100006;;;DC)(A;OICIIO;FA;;;CO)");
+  machine.runAccount = "S-1-5-18";
+  const std::string log = "-l\\\\fs01\\logs\\PC01.log";
+
+  const std::string first = RunAndTranscribe({log}, 0);
+  const std::string second = RunAndTranscribe({"-u", log}, 0);
+
+  EXPECT_EQ(machine.ReadFile(folder + "\\PC01.log"), first + second);
+}
+
 }  // namespace
 }  // namespace tolvo::scenario

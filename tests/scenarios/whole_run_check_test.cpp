@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "portconfig/printer_assignment.h"
@@ -39,6 +40,12 @@ void UnusableRegistryNumber(MachineFixture& f) {
   const std::string key = "SOFTWARE\\Wow6432Node\\Kestrum Corporation\\Tolvo\\PortInstallCfg\\1";
   f.machine.registry.SetValue(key, "ServerPort", REG_MULTI_SZ, {'8', '0', 0, 0});
 }
+// A password in a key users may read: a line on the error stream, no finding.
+void ReadablePassword(MachineFixture& f) {
+  FromRegistry(f);
+  f.machine.registry.SetString(
+      "SOFTWARE\\Wow6432Node\\Kestrum Corporation\\Tolvo\\PortInstallCfg\\2", "AuthText", "Qz");
+}
 void ThirtyTwoBit(MachineFixture& f) {
   f.UseThirtyTwoBitWindows();
 }
@@ -60,15 +67,32 @@ void StartUpEntry(MachineFixture& f) {
 void EventSource(MachineFixture& f) {
   f.machine.registry.DeleteValue(kEventSourceKey, "EventMessageFile");
 }
-// A printer a failed run released and that waits for its port.
+// A printer a failed run released, which an installation would put back.
 void PrinterNotBack(MachineFixture& f) {
   f.machine.spooler.AddPrinter("Reception", "FILE:");
+  f.machine.registry.SetValue(kReleasedPrinters, "Reception", REG_MULTI_SZ,
+                              {'L', 'P', 'T', '1', ':', 0, 'F', 'I', 'L', 'E', ':', 0, 0});
+}
+// Released to wait for a port the configuration dropped, then moved by the
+// administrator: an installation leaves it where it was put.
+void PrinterMovedSince(MachineFixture& f) {
+  f.machine.spooler.AddPrinter("Hand Set", "LPT1:");
   f.machine.registry.SetValue(
-      kReleasedPrinters, "Reception", REG_MULTI_SZ,
+      kReleasedPrinters, "Hand Set", REG_MULTI_SZ,
       {'T', 'o', 'l', 'v', 'o', '0', '0', '2', 0, 'F', 'I', 'L', 'E', ':', 0, 0});
 }
 void PortListing(MachineFixture& f) {
   f.machine.FailCall("EnumPortsA", ERROR_ACCESS_DENIED);
+}
+// Machines the kit cannot serve, and a configuration Windows reads as empty.
+void Arm64(MachineFixture& f) {
+  f.machine.version.nativeMachine = 0xAA64;
+}
+void StoppedSpooler(MachineFixture& f) {
+  f.machine.StopSpooler();
+}
+void Utf8Mark(MachineFixture& f) {
+  f.machine.WriteFile(kIniPath, "\xEF\xBB\xBF" + *f.machine.ReadFile(kIniPath));
 }
 
 // An installation with `arguments`, something taken away, and a check with
@@ -80,7 +104,7 @@ struct CheckCase {
   void (*spoil)(MachineFixture&);
   const char* removedFile;  // under C:\, or null
   int exitCode;
-  const char* line;  // the start of the line naming it, from its fifth column (null:
+  const char* line;  // the start of the line naming it, after its indentation (null:
                      // the removed file's line)
 };
 
@@ -114,6 +138,7 @@ const CheckCase kCases[] = {
      0,
      "OK - Port Tolvo001 of monitor Tolvo\n"},
     {"WithoutFiles", {"-c"}, None, None, nullptr, 0, "OK - Start-up entry Tolvo Client"},
+    {"ReadablePassword", {"-r"}, ReadablePassword, None, nullptr, 0, "OK - Port Tolvo002 of"},
     {"PortsNotListed", {}, None, PortListing, nullptr, 2, "ERROR (5) While Checking Ports"},
     {"PrinterNotBack",
      {},
@@ -121,7 +146,17 @@ const CheckCase kCases[] = {
      PrinterNotBack,
      nullptr,
      1,
-     "ERROR - Printer 'Reception' on port FILE:, NOT back on Tolvo002"},
+     "ERROR - Printer 'Reception' on port FILE:, NOT back on LPT1:"},
+    {"PrinterMovedSince",
+     {},
+     None,
+     PrinterMovedSince,
+     nullptr,
+     0,
+     "OK - Printer 'Hand Set' on port LPT1:, moved there since its release"},
+    {"Arm64", {}, None, Arm64, nullptr, 2, "ERROR: This kit cannot serve Windows on ARM64: its"},
+    {"StoppedSpooler", {}, None, StoppedSpooler, nullptr, 2, "ERROR: The print spooler is not"},
+    {"Utf8Mark", {}, None, Utf8Mark, nullptr, 2, "ERROR: 'C:\\Kit\\Tolvo.ini' begins with a UTF-8"},
 };
 
 class CheckAfterInstallation : public MachineFixture,
@@ -138,15 +173,20 @@ TEST_P(CheckAfterInstallation, NamesWhatIsMissingAndChangesNothing) {
     ASSERT_TRUE(std::filesystem::remove(machine.HostPath(path))) << path;
     line = "    ERROR - File " + path + " NOT found\n";
   } else {
-    line = std::string("    ") + c.line;
+    line = c.line;
   }
   StartNewRun();
+  machine.standardError.clear();
   machine.ClearCallLog();
   const std::string before = machine.StateText(kRunLogPath);
   std::vector<std::string> arguments = c.arguments;
   arguments.emplace_back("-v");
 
   EXPECT_EQ(Run(arguments), c.exitCode) << machine.console;
+  EXPECT_EQ(machine.standardError.find("PortInstallCfg\\2\" can be read by BUILTIN\\Users") !=
+                std::string::npos,
+            c.prepare == ReadablePassword)
+      << machine.standardError;
 
   // That line names what was taken away, and it is the only error.
   EXPECT_NE(machine.console.find(line), std::string::npos) << machine.console;
@@ -156,10 +196,17 @@ TEST_P(CheckAfterInstallation, NamesWhatIsMissingAndChangesNothing) {
     ++errors;
   }
   EXPECT_EQ(errors, c.exitCode == 0 ? 0 : 1) << machine.console;
-  // Of the configuration, one ServerIP per port number tried and the printer keys.
-  EXPECT_LE(machine.CallCount("GetPrivateProfileStringA"), 3 + 2 * kAssignPrinterKeys);
+  // Of the configuration, one ServerIP per port number tried, the AuthText
+  // of the two configured ports and the printer keys.
+  EXPECT_LE(machine.CallCount("GetPrivateProfileStringA"), 3 + 2 + 2 * kAssignPrinterKeys);
   ExpectTranscript(machine.console);  // the run log holds it too, nothing is left open
   EXPECT_EQ(machine.StateText(kRunLogPath), before);
+  // A machine the kit cannot serve ("ERROR:") refuses an installation too,
+  // "-e" or not, before its first change.
+  if (std::string_view(c.line ? c.line : "").rfind("ERROR:", 0) == 0) {
+    EXPECT_EQ(Run({"-e"}), -1);
+    EXPECT_EQ(machine.StateText(kRunLogPath), before) << machine.console;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, CheckAfterInstallation, ::testing::ValuesIn(kCases),

@@ -477,6 +477,7 @@ TEST_P(PrintersKeepTheirPorts, ThroughReinstallations) {
   EXPECT_EQ(machine.spooler.PrinterPorts("Bystander"), "LPT2:");
   EXPECT_EQ(machine.spooler.PrinterPorts(kPrinterName), "Tolvo001");
   EXPECT_TRUE(machine.registry.ValueNames(kReleasedPrinters).empty());
+  EXPECT_EQ(machine.registry.FindKey(kReleasedPrinters)->security, kAdministratorsOnlySecurity);
 }
 
 INSTANTIATE_TEST_SUITE_P(AfterNothingAFailureAMoveAReordering, PrintersKeepTheirPorts,

@@ -180,10 +180,43 @@ TEST_F(UninstallRun, AssignedPrintersGoBackOntoTheirListsFromBefore) {
   EXPECT_EQ(machine.spooler.PrinterPorts(kPrinterName), "LPT1:,COM1:");
   EXPECT_EQ(machine.spooler.PrinterPorts("Reception"), "LPT2:");
   EXPECT_TRUE(machine.registry.ValueNames(kReleasedPrinters).empty());
-  EXPECT_TRUE(machine.registry
-                  .ValueNames("SOFTWARE\\Wow6432Node\\Kestrum Corporation\\Tolvo\\AssignedPrinters")
-                  .empty());
+  EXPECT_TRUE(machine.registry.ValueNames(kAssignedPrinters).empty());
 }
+
+// A removal, then a plain one: a put-back the spooler refuses keeps the
+// printer's record for the next removal; a removal on another server leaves
+// the local monitor's printers and records alone; no key is left empty, also
+// where the product never was.
+struct RemovalCase {
+  const char* name;
+  void (*prepare)(UninstallRun&);
+  std::vector<std::string> arguments;
+  const char* ports;  // the printer's after the first removal
+  bool assignmentKept;
+};
+
+class RemovalRecords : public UninstallRun, public ::testing::WithParamInterface<RemovalCase> {};
+
+TEST_P(RemovalRecords, DropARecordOnlyOnceItsPrinterIsBack) {
+  GetParam().prepare(*this);
+  EXPECT_EQ(Run(GetParam().arguments), 0) << machine.console;
+  EXPECT_EQ(machine.spooler.PrinterPorts(kPrinterName), GetParam().ports);
+  EXPECT_EQ(machine.registry.GetValue(kAssignedPrinters, kPrinterName).has_value(),
+            GetParam().assignmentKept);
+  machine.spooler.refusedPorts.clear();
+  StartNewRun();
+  EXPECT_EQ(Run({"-u"}), 0) << machine.console;
+  EXPECT_EQ(machine.spooler.PrinterPorts(kPrinterName), kPrinterPort);
+  EXPECT_FALSE(machine.registry.KeyExists("SOFTWARE\\Wow6432Node\\Kestrum Corporation"));
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(RefusedElsewhereNeverThere, RemovalRecords, ::testing::Values(
+    RemovalCase{"PutBackRefused", [](UninstallRun& f) { f.InstallFirst(); f.machine.spooler.RefusePort(kPrinterPort); }, {"-u"}, "FILE:", true},
+    RemovalCase{"OnAnotherServer", [](UninstallRun& f) { f.InstallFirst(); f.machine.spooler.remoteMonitors = {"Tolvo"}; }, {"-u", "-c", "\\\\printsrv01"}, "Tolvo001", true},
+    RemovalCase{"NeverInstalled", [](UninstallRun&) {}, {"-u"}, kPrinterPort, false}),
+    [](const ::testing::TestParamInfo<RemovalCase>& info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST_F(UninstallRun, MonitorInUseEndsItAfterTheClientIsGone) {
   InstallFirst();

@@ -288,6 +288,15 @@ DWORD SimWindows::GetFileAttributesA(LPCSTR fileName) {
   return attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
 }
 
+UINT SimWindows::GetDriveTypeA(LPCSTR rootPathName) {
+  if (auto error = Enter("GetDriveTypeA")) {
+    SetLastError(*error);
+    return 0;  // DRIVE_UNKNOWN
+  }
+  const std::string root = FullPath(rootPathName != nullptr ? rootPathName : ".").substr(0, 2);
+  return fileSystem.remoteFolders.count(SimFilesState::Key(root)) != 0 ? DRIVE_REMOTE : DRIVE_FIXED;
+}
+
 BOOL SimWindows::SetFileAttributesA(LPCSTR fileName, DWORD attributes) {
   if (auto error = Enter("SetFileAttributesA")) {
     return Fail(*error);

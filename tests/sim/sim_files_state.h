@@ -64,6 +64,11 @@ struct SimFilesState {
   void SetSecurity(std::string_view fullPath, std::string sddl) {
     security[Key(fullPath)] = std::move(sddl);
   }
+  // Folders on a file server (or a mapped drive's root), by Key(), with the
+  // computer account, as which the server sees the local system account. A
+  // run log created there without a descriptor takes the folder's entries
+  // ("CO" its creator); an existing one opens for an account they name.
+  std::map<std::string, std::string> remoteFolders;
   // Folders and files that a link, junction or second hard link leads
   // elsewhere from, by Key(): the run log is never opened through one.
   std::set<std::string> links;

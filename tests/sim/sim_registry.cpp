@@ -600,6 +600,26 @@ LSTATUS SimWindows::RegDeleteValueA(HKEY key, LPCSTR valueName) {
              : Status(ERROR_FILE_NOT_FOUND);
 }
 
+LSTATUS SimWindows::RegDeleteKeyA(HKEY key, LPCSTR subKey) {
+  if (auto error = Enter("RegDeleteKeyA")) {
+    return Status(*error);
+  }
+  Resolved target;
+  if (subKey == nullptr || !ResolveKey(registry, version.wow64, key, subKey, 0, target)) {
+    return Status(ERROR_INVALID_HANDLE);
+  }
+  const SimRegistryKey* found = registry.FindKey(target.path);
+  if (found == nullptr) {
+    return Status(ERROR_FILE_NOT_FOUND);
+  }
+  // Windows deletes no key that still has subkeys.
+  if (found->denyWrite || !found->subkeys.empty()) {
+    return Status(ERROR_ACCESS_DENIED);
+  }
+  registry.DeleteKey(target.path);
+  return Status(ERROR_SUCCESS);
+}
+
 LSTATUS SimWindows::RegEnumValueA(HKEY key, DWORD index, LPSTR valueName, LPDWORD valueNameSize,
                                   LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD dataSize) {
   if (auto error = Enter("RegEnumValueA")) {

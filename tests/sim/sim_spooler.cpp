@@ -167,6 +167,24 @@ bool KnownEnvironment(std::string_view environment) {
   return false;
 }
 
+// Whether a printer's port list names a port of `monitor`.
+bool MonitorPortInUse(const SimSpoolerState& spooler, const std::string& monitor) {
+  for (const SimPrinter& printer : spooler.printers) {
+    std::string_view list = printer.ports;
+    while (!list.empty()) {
+      const std::size_t comma = list.find(',');
+      const std::string_view name = list.substr(0, comma);
+      for (const SimPort& port : spooler.ports) {
+        if (SameName(port.name, name) && SameName(port.monitor, monitor)) {
+          return true;
+        }
+      }
+      list = comma == std::string_view::npos ? std::string_view() : list.substr(comma + 1);
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 // --- Helpers and test-side API --------------------------------------------------
@@ -470,6 +488,13 @@ BOOL SimWindows::XcvDataW(HANDLE xcv, LPCWSTR dataName, PBYTE inputData, DWORD i
 
 // --- Monitors ----------------------------------------------------------------------------
 
+void SimWindows::StopSpooler() {
+  for (const char* call : {"AddMonitorA", "DeleteMonitorA", "OpenPrinterA", "OpenPrinterW",
+                           "EnumPrintersA", "EnumPortsA", "EnumMonitorsA"}) {
+    FailCall(call, RPC_S_SERVER_UNAVAILABLE);
+  }
+}
+
 BOOL SimWindows::AddMonitorA(LPSTR serverName, DWORD level, LPBYTE monitors) {
   if (auto error = Enter("AddMonitorA")) {
     return Fail(*error);
@@ -509,6 +534,19 @@ BOOL SimWindows::DeleteMonitorA(LPSTR serverName, LPSTR /*environment*/, LPSTR m
   if (monitorName == nullptr || *monitorName == '\0') {
     return Fail(ERROR_INVALID_PARAMETER);
   }
+  if (serverName != nullptr) {
+    auto& remote = spooler.remoteMonitors;
+    const auto named = std::find_if(remote.begin(), remote.end(),
+                                    [&](const std::string& m) { return SameName(m, monitorName); });
+    if (named == remote.end()) {
+      return Fail(ERROR_UNKNOWN_PRINT_MONITOR);
+    }
+    if (spooler.deleteMonitorError != 0) {
+      return Fail(spooler.deleteMonitorError);
+    }
+    remote.erase(named);
+    return TRUE;
+  }
   auto& monitors = spooler.monitors;
   const auto it = std::find_if(monitors.begin(), monitors.end(),
                                [&](const SimMonitor& m) { return SameName(m.name, monitorName); });
@@ -517,6 +555,10 @@ BOOL SimWindows::DeleteMonitorA(LPSTR serverName, LPSTR /*environment*/, LPSTR m
   }
   if (spooler.deleteMonitorError != 0) {
     return Fail(spooler.deleteMonitorError);
+  }
+  if (MonitorPortInUse(spooler, it->name)) {
+    ++spooler.monitorInUseRefusals;
+    return Fail(ERROR_PRINT_MONITOR_IN_USE);
   }
   const std::string removed = it->name;
   monitors.erase(it);

@@ -3,10 +3,12 @@
 //
 // Tests seed and inspect it through SimWindows::spooler. Names of monitors,
 // ports and printers are matched without regard to case, as the spooler
-// does. Every server name (AddMonitorA, DeleteMonitorA, EnumPortsA,
-// EnumMonitorsA, "\\server\,XcvMonitor NAME") reaches this same machine;
-// each one is recorded in serverNames so a test can see where a call was
-// aimed.
+// does. A server name (AddMonitorA, EnumPortsA, EnumMonitorsA,
+// "\\server\,XcvMonitor NAME") reaches this same machine, except that
+// DeleteMonitorA on a named server removes from that server's monitors
+// (remoteMonitors), never the local ones; each name is recorded in
+// serverNames so a test can see where a call was aimed. As Windows does,
+// DeleteMonitorA refuses a monitor with a port a printer uses.
 //
 // Seeding:
 //   spooler.AddMonitor("Tolvo", "TOLVOVS64.DLL");          // a registered monitor
@@ -119,6 +121,9 @@ struct SimSpoolerState {
   // When non-zero, DeleteMonitorA of an existing monitor fails with it
   // (for instance ERROR_BUSY 170 or ERROR_CALL_NOT_IMPLEMENTED 120).
   DWORD deleteMonitorError = 0;
+  // The monitors registered on every named server, for DeleteMonitorA.
+  std::vector<std::string> remoteMonitors;
+  int monitorInUseRefusals = 0;  // DeleteMonitorA calls refused with 3008
 
   // --- Inspecting ------------------------------------------------------------
   std::optional<std::string> PrinterPorts(std::string_view printer) const;

@@ -68,6 +68,18 @@ BOOL SimWindows::IsWow64Process(HANDLE process, PBOOL wow64) {
   return TRUE;
 }
 
+BOOL SimWindows::IsWow64Process2(HANDLE process, USHORT* processMachine, USHORT* nativeMachine) {
+  if (auto error = EnterEntryPoint(EntryPoint::kIsWow64Process2)) {
+    return Fail(*error);
+  }
+  if (process != CurrentProcessPseudoHandle() || !processMachine || !nativeMachine) {
+    return Fail(ERROR_INVALID_PARAMETER);
+  }
+  *processMachine = version.wow64 ? 0x014C : 0;  // x86, or not under WOW64
+  *nativeMachine = version.nativeMachine;
+  return TRUE;
+}
+
 BOOL SimWindows::Wow64DisableWow64FsRedirection(PVOID* oldValue) {
   if (auto error = EnterEntryPoint(EntryPoint::kWow64DisableWow64FsRedirection)) {
     return Fail(*error);

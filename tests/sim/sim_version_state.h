@@ -11,6 +11,9 @@
 //     is switched off);
 //   isWow64ProcessPresent / redirectionPresent: kernel32 exports
 //     IsWow64Process / Wow64DisableWow64FsRedirection (absent on old systems);
+//   nativeMachine: the machine IsWow64Process2 reports Windows runs on
+//     (0x8664 x64, 0xAA64 ARM64, ...); 0 when kernel32 lacks the function,
+//     as before Windows 10 1709;
 //   redirectionDisabled: set by Wow64DisableWow64FsRedirection; a test may
 //     read it, or set it to start with redirection already off.
 #pragma once
@@ -28,6 +31,7 @@ struct SimVersionState {
   bool wow64 = true;                  // the process runs under WOW64
   bool isWow64ProcessPresent = true;  // kernel32 exports IsWow64Process
   bool redirectionPresent = true;     // kernel32 exports Wow64DisableWow64FsRedirection
+  WORD nativeMachine = 0;             // IsWow64Process2's answer; 0: no such function
   bool redirectionDisabled = false;   // set once the installer switched it off
   bool plainQueryFails = false;       // GetVersionExA with the 148-byte record
   bool extendedQueryFails = false;    // GetVersionExA with the 156-byte record

@@ -476,18 +476,39 @@ RunLogStream SimWindows::OpenRunLog(LPCSTR path, LPSECURITY_ATTRIBUTES security)
     return nullptr;
   }
   const bool created = !fs::exists(host, error);
+  std::string descriptor = security != nullptr ? LocalText(security->lpSecurityDescriptor) : "";
+  if (!RemoteLogAccess(full, created, descriptor)) {
+    lastError_ = ERROR_ACCESS_DENIED;
+    return nullptr;
+  }
   std::ofstream touch(host, std::ios::binary | std::ios::app);
   if (!touch) {
     lastError_ = ERROR_ACCESS_DENIED;
     return nullptr;
   }
   if (created) {
-    fileSystem.security[SimFilesState::Key(full)] =
-        security != nullptr ? LocalText(security->lpSecurityDescriptor) : "";
+    fileSystem.security[key] = descriptor;
   }
   HANDLE stream = NewHandle(HandleKind::RunLog);
   runLogs_[reinterpret_cast<std::uintptr_t>(stream)] = {host.string(), {}};
   return stream;
+}
+
+bool SimWindows::RemoteLogAccess(const std::string& full, bool created, std::string& descriptor) {
+  const std::string key = SimFilesState::Key(full);
+  const auto remote = fileSystem.remoteFolders.find(key.substr(0, key.rfind('\\')));
+  if (remote == fileSystem.remoteFolders.end()) {
+    return true;
+  }
+  const std::string account = runAccount == "S-1-5-18" ? remote->second : runAccount;
+  if (created && descriptor.empty()) {
+    descriptor = fileSystem.security[remote->first];
+    const std::size_t creator = descriptor.find(";CO)");
+    if (creator != std::string::npos) {
+      descriptor.replace(creator + 1, 2, account);
+    }
+  }
+  return created || fileSystem.security[key].find(";" + account + ")") != std::string::npos;
 }
 
 void SimWindows::WriteRunLog(RunLogStream stream, std::string_view text) {
@@ -656,7 +677,8 @@ bool SimWindows::Exports(const std::string& module, const char* function) const 
          !(isKernel && std::strcmp(function, "IsWow64Process") == 0 &&
            !version.isWow64ProcessPresent) &&
          !(isKernel && std::strcmp(function, "Wow64DisableWow64FsRedirection") == 0 &&
-           !version.redirectionPresent);
+           !version.redirectionPresent) &&
+         !(isKernel && std::strcmp(function, "IsWow64Process2") == 0 && version.nativeMachine == 0);
 }
 
 bool SimWindows::HasEntryPoint(HMODULE module, EntryPoint entry) {

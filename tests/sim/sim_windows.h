@@ -64,6 +64,9 @@ class SimWindows : public WinApi {
   // every call when occurrence is 0.
   void FailCall(const std::string& function, DWORD error, int occurrence = 0);
   void ClearFaults() { faults_.clear(); }
+  // The spooler service is stopped (or disabled): every call that would
+  // reach it fails with RPC_S_SERVER_UNAVAILABLE (1722).
+  void StopSpooler();
   // Every call made through the seam, in order, by Win32 name.
   const std::vector<std::string>& calls() const { return calls_; }
   int CallCount(const std::string& function) const;
@@ -164,6 +167,9 @@ class SimWindows : public WinApi {
   void WriteStdout(std::string_view text) override;
   void WriteStderr(std::string_view text) override { standardError.append(text); }
   RunLogStream OpenRunLog(LPCSTR path, LPSECURITY_ATTRIBUTES security) override;
+  // Whether the file server of a remote folder lets the run create or open
+  // the run log `full`; a created one's `descriptor` becomes what it takes.
+  bool RemoteLogAccess(const std::string& full, bool created, std::string& descriptor);
   void WriteRunLog(RunLogStream stream, std::string_view text) override;
   void CloseRunLog(RunLogStream stream) override;
 
@@ -177,6 +183,7 @@ class SimWindows : public WinApi {
   LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, const BYTE* data,
                          DWORD dataSize) override;
   LSTATUS RegDeleteValueA(HKEY key, LPCSTR valueName) override;
+  LSTATUS RegDeleteKeyA(HKEY key, LPCSTR subKey) override;
   LSTATUS RegEnumValueA(HKEY key, DWORD index, LPSTR valueName, LPDWORD valueNameSize,
                         LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD dataSize) override;
   LSTATUS RegCloseKey(HKEY key) override;
@@ -194,6 +201,7 @@ class SimWindows : public WinApi {
   BOOL CopyFileA(LPCSTR existingFile, LPCSTR newFile, BOOL failIfExists) override;
   BOOL DeleteFileA(LPCSTR fileName) override;
   DWORD GetFileAttributesA(LPCSTR fileName) override;
+  UINT GetDriveTypeA(LPCSTR rootPathName) override;
   BOOL SetFileAttributesA(LPCSTR fileName, DWORD attributes) override;
   BOOL CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES security) override;
   BOOL RemoveDirectoryA(LPCSTR pathName) override;
@@ -217,6 +225,7 @@ class SimWindows : public WinApi {
 
   bool HasEntryPoint(HMODULE module, EntryPoint entry) override;
   BOOL IsWow64Process(HANDLE process, PBOOL wow64) override;
+  BOOL IsWow64Process2(HANDLE process, USHORT* processMachine, USHORT* nativeMachine) override;
   BOOL Wow64DisableWow64FsRedirection(PVOID* oldValue) override;
   BOOL SetDllDirectoryA(LPCSTR pathName) override;
   BOOL SetDefaultDllDirectories(DWORD directoryFlags) override;

@@ -148,16 +148,18 @@ TEST_F(PrinterAssignmentTest, EnterprisePortNames) {
   EXPECT_EQ(sim.spooler.PrinterPorts("Office"), "TolvoE001");
 }
 
-// Every failure on the way gives 0, and leaves no handle or buffer behind.
+// Every failure on the way gives 0, and leaves no handle or buffer behind;
+// a record that cannot be read (or its key opened) is no empty record.
 TEST_F(PrinterAssignmentTest, FailuresReleaseEverything) {
   const struct {
     const char* function;
     DWORD error;
     int occurrence;
   } faults[] = {
-      {"OpenPrinterA", ERROR_ACCESS_DENIED, 1}, {"GetPrinterA", ERROR_ACCESS_DENIED, 1},
-      {"GetPrinterA", ERROR_INVALID_HANDLE, 2}, {"GlobalAlloc", ERROR_NOT_ENOUGH_MEMORY, 1},
-      {"SetPrinterA", ERROR_ACCESS_DENIED, 1},
+      {"OpenPrinterA", ERROR_ACCESS_DENIED, 1},     {"GetPrinterA", ERROR_ACCESS_DENIED, 1},
+      {"GetPrinterA", ERROR_INVALID_HANDLE, 2},     {"GlobalAlloc", ERROR_NOT_ENOUGH_MEMORY, 1},
+      {"SetPrinterA", ERROR_ACCESS_DENIED, 1},      {"RegCreateKeyExA", ERROR_ACCESS_DENIED, 1},
+      {"RegQueryValueExA", ERROR_ACCESS_DENIED, 1},
   };
   for (const auto& fault : faults) {
     sim::SimWindows machine;

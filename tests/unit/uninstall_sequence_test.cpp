@@ -84,7 +84,7 @@ class UninstallRemoval : public UninstallSequence,
 TEST_P(UninstallRemoval, JudgesTheSpoolersAnswer) {
   const RemovalCase& c = GetParam();
   if (c.registered) {
-    machine.spooler.AddMonitor("Tolvo", "TOLVOVS64.DLL");
+    machine.spooler.remoteMonitors.push_back("Tolvo");
   }
   machine.spooler.deleteMonitorError = c.refusal;
   WriteSystemFile("TOLVOVS64.DLL", "installed");

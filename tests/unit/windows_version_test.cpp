@@ -5,6 +5,7 @@
 #include <string>
 
 #include "sim/sim_windows.h"
+#include "workflows/run_preconditions.h"
 
 namespace tolvo {
 namespace {
@@ -23,6 +24,8 @@ struct VersionCase {
   bool plainQueryFails = false;
   bool extendedQueryFails = false;
   bool probeAbsent = false;
+  WORD nativeMachine = 0;  // IsWow64Process2's answer; 0: kernel32 lacks it
+  bool served = true;      // the kit has monitors for the machine
 };
 
 constexpr BYTE kWorkstation = VER_NT_WORKSTATION;
@@ -84,6 +87,11 @@ const VersionCase kCases[] = {
      false, false, true},
     {"ProbeAbsent52", 2, 5, 2, kWorkstation, true, "    (Windows 2003 Detected)\n", OS_32BIT, false,
      false, true},
+    // Only IsWow64Process2, which every row above lacks, tells ARM64 from x64.
+    {"Arm64UnderWow64", 2, 6, 2, kWorkstation, true,
+     "    (64-bit Windows 8 Detected)\nERROR: This kit cannot serve Windows on ARM64: its port "
+     "monitors are for x86 and x64 Windows only\n",
+     OS_64BIT, false, false, false, 0xAA64, false},
 };
 
 class WindowsVersionTable : public ::testing::TestWithParam<VersionCase> {};
@@ -99,9 +107,11 @@ TEST_P(WindowsVersionTable, PrintsTheLineAndReturnsTheClass) {
   machine.version.plainQueryFails = row.plainQueryFails;
   machine.version.extendedQueryFails = row.extendedQueryFails;
   machine.version.isWow64ProcessPresent = !row.probeAbsent;
+  machine.version.nativeMachine = row.nativeMachine;
   RunContext context(machine);
 
   EXPECT_EQ(DetectWindowsVersion(context), row.expectedClass);
+  EXPECT_EQ(CheckMachineServed(context), row.served);
   EXPECT_EQ(machine.console, row.expectedConsole);
   // Two plain attempts only when the first failed, then one extended query.
   EXPECT_EQ(machine.CallCount("GetVersionExA"), row.plainQueryFails ? 3 : 2);

@@ -125,6 +125,9 @@ def traced_install_shows_no_piece_of_the_password(h):
     prefix.env["TOLVO_TRACE"] = "C:\\tolvo-trace.txt"
     result = prefix.install()
     check(result.rc == 0 and b" Type:1 ********\r\n" in result.out, "exit code %d" % result.rc)
+    # Wine lets Everyone read a file of mode 644: one line says so, and the run goes on.
+    check(re.fullmatch(rb'Warning: the password \(AuthText\) in "C:\\Kit\\Tolvo.ini" can be read '
+                       rb"by Everyone: .*\r\n", result.err), "error stream %r" % result.err)
     trace = prefix.host("C:\\tolvo-trace.txt").read_bytes()
     log = prefix.host("C:\\windows\\TLPortInstall.log").read_bytes()
     shown = [i for i in range(len(password) - 3) for text in (result.out, log, trace)
@@ -204,6 +207,43 @@ def win7_64bit_reinstall_and_uninstall(h):
     pieces = uninstall_transcript(STANDARD, line, monitor_present=False)
     check_run(prefix.install("-u"), pieces, 0, "second uninstall")
     check_log(prefix, log + log_bytes(pieces), "second uninstall")
+    check(not prefix.reg_key_exists(MAKER_KEY, "32"), "uninstall left " + MAKER_KEY)
+    return prefix
+
+
+@test
+def uninstall_where_the_product_never_was(h):
+    prefix = h.prefix("uninstall-bare")
+    pieces = uninstall_transcript(STANDARD, "    (64-bit Windows 7 Detected)\n",
+                                  monitor_present=False)
+    check_run(prefix.install("-u"), pieces, 0, "uninstall")
+    check(not prefix.reg_key_exists(MAKER_KEY, "32"), "uninstall left " + MAKER_KEY)
+    return prefix
+
+
+@test
+def printer_moved_after_its_release(h):
+    """A printer released to wait for a port the configuration dropped and then moved by the
+    administrator is no error for the check, and the next installation leaves it there."""
+    prefix = h.prefix("moved-after-release")
+    ports, _, _ = typical_install(h, prefix, "    (64-bit Windows 7 Detected)\n", True)
+    ini = prefix.host("C:\\Kit\\Tolvo.ini")
+    configured = ini.read_bytes()
+    ini.write_bytes(configured.rstrip() + b"\r\n[2]\r\nServerIP=10.0.0.2\r\n")
+    check(prefix.install().rc == 0, "installation with a second port")
+    prefix.probe("add-printer", "Hand Set")
+    prefix.probe("set-port", "Hand Set", "Tolvo002")
+    ini.write_bytes(configured)
+    result = prefix.install()
+    check(result.rc == 0 and b"(Printer 'Hand Set' Waits for Port Tolvo002)" in result.out,
+          "installation without the second port:\n" + result.out.decode("cp1252"))
+    prefix.probe("set-port", "Hand Set", "LPT1:")
+    result = prefix.install("-v")
+    check(result.rc == 0 and b"ERROR" not in result.out and
+          b"    OK - Printer 'Hand Set' on port LPT1:, moved there since its release\r\n"
+          in result.out, "check:\n" + result.out.decode("cp1252"))
+    check(prefix.install().rc == 0, "installation after the move")
+    check_printers(prefix, {"Hand Set": "LPT1:"})
     return prefix
 
 
@@ -532,4 +572,25 @@ def install_without_files(h):
     check_ports(prefix, STANDARD, ports)
     check_client(prefix)
     check_fonts(prefix, STANDARD, present=False)
+    return prefix
+
+
+@test
+def ini_byte_order_marks(h):
+    """Wine's profile reader skips the UTF-8 mark, Windows' does not: only the installer's own
+    refusal shows here. A UTF-16 file with its mark installs."""
+    prefix = h.prefix("ini-marks")
+    ini = prefix.host("C:\\Kit\\Tolvo.ini")
+    text = ini.read_bytes()
+    ini.write_bytes(b"\xef\xbb\xbf" + text)
+    result = prefix.install()
+    refusal = (b"ERROR: 'C:\\Kit\\Tolvo.ini' begins with a UTF-8 byte-order mark, which Windows "
+               b"does not read: save it without the mark, or as UTF-16\r\n")
+    check(result.rc == 255 and refusal in result.out, "UTF-8 mark: exit %d\n%s" % (
+        result.rc, result.out.decode("cp1252")))
+    check_spooler_calls(result, [], "install with the UTF-8 mark")
+    check_monitor(prefix, STANDARD, True, present=False)
+    ini.write_bytes(b"\xff\xfe" + text.decode("cp1252").encode("utf-16-le"))
+    ports, _, _ = typical_install(h, prefix, "    (64-bit Windows 7 Detected)\n", True)
+    check_ports(prefix, STANDARD, ports)
     return prefix

@@ -197,6 +197,16 @@ def newer_program(h):
     return kit
 
 
+def altered_package(h, name, *statements):
+    """The package with its tables changed as a transform would change them."""
+    path = h.workdir / ("Tolvo-%s.msi" % name)
+    if not path.exists():
+        shutil.copy2(package(h), path)
+        for statement in statements:
+            subprocess.check_call(["msibuild", str(path), "-q", statement])
+    return path
+
+
 def case_package(h, variant):
     if variant == "rebuilt":  # the same product folder and version, another build
         path = h.workdir / "Tolvo-rebuilt.msi"
@@ -217,15 +227,72 @@ def case_package(h, variant):
             shutil.copy2(KIT / STANDARD.monitor64, kit / STANDARD.monitor32)
         return package(h, "2.6.1", kit)
     if variant == "quoted":
-        path = h.workdir / "Tolvo-quoted.msi"
-        check(subprocess.call([str(ROOT / "packaging" / "build-msi.sh"), "-o", str(path),
-                               "-p", "INIFILE=" + QUOTED], stdout=subprocess.DEVNULL,
-                              stderr=subprocess.DEVNULL) == 1, "build-msi.sh took " + QUOTED)
-        shutil.copy2(package(h), path)
-        subprocess.check_call(["msibuild", str(path), "-q", "INSERT INTO `Property` (`Property`, "
-                               "`Value`) VALUES ('INIFILE', '%s')" % QUOTED])
-        return path
+        check(subprocess.call([str(ROOT / "packaging" / "build-msi.sh"), "-o",
+                               str(h.workdir / "refused.msi"), "-p", "INIFILE=" + QUOTED],
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL) == 1,
+              "build-msi.sh took " + QUOTED)
+        return altered_package(h, "quoted", "INSERT INTO `Property` (`Property`, `Value`) "
+                               "VALUES ('INIFILE', '%s')" % QUOTED)
+    if variant == "other folder":
+        return altered_package(h, "folder", "INSERT INTO `Property` (`Property`, `Value`) VALUES "
+                               "('ProductFolder', '%s')" % OTHER_FOLDER)
+    if variant == "hanging":  # Install.exe's place taken by the client stand-in, which stays
+        return altered_package(h, "hanging", "UPDATE `Property` SET `Value` = '2' WHERE "
+                               "`Property` = 'RunTimeLimit'", "UPDATE `CustomAction` SET `Target` "
+                               "= '[RunTimeLimit]||\"[ProductFolder]Tolvo Client.exe\"' WHERE "
+                               "`Action` = 'SetRunInstall'")
+    if variant == "no install run":  # an upgrade that fails in RunVerify, RunInstall not run
+        return altered_package(h, "no-run", "UPDATE `InstallExecuteSequence` SET `Condition` = "
+                               "'Installed AND NOT Installed' WHERE `Action` = 'RunInstall'",
+                               "UPDATE `Property` SET `Value` = '{6D3B1C52-0F4E-4A7B-9E21-"
+                               "5C8A7F3D2B10}' WHERE `Property` = 'ProductCode'")
     return package(h)
+
+
+@test
+def msi_build_refuses_a_password(h):
+    """A product folder whose Tolvo.ini sets AuthText is not packed unless told to."""
+    kit = h.workdir / "password-kit"
+    shutil.copytree(KIT, kit)
+    (kit / "Tolvo.ini").write_bytes(b"[1]\r\nServerIP=10.1.1.1\r\nAuthText=s3cret\r\n")
+    build = [str(ROOT / "packaging" / "build-msi.sh"), "-o", str(h.workdir / "pw.msi"), str(kit)]
+    refused = subprocess.run(build, capture_output=True)
+    check(refused.returncode == 1 and b"AuthText" in refused.stderr, repr(refused.stderr))
+    subprocess.check_call(build + ["--allow-password-in-package"], stdout=subprocess.DEVNULL)
+
+
+OTHER_FOLDER = "C:\\Tolvo\\"
+
+
+def check_folder_kept(h, prefix):
+    """The upgrade went where the first installation went, and nowhere else."""
+    check((prefix.host(OTHER_FOLDER) / "Install.exe").read_bytes() ==
+          (newer_program(h) / "Install.exe").read_bytes(), "the upgrade left " + OTHER_FOLDER)
+    check(not prefix.host(prefix.program_files + PACKAGE_DIR).exists(), "installed twice")
+
+
+def check_timed_out(h, prefix):
+    check("Tolvo Client.exe has not ended within the time limit, and is ended; seconds: 2" in
+          msi_log(prefix), "no time-out in msiexec's log:\n" + msi_log(prefix)[-3000:])
+
+
+def cancel_hanging_install(h, prefix):
+    """Cancel pressed while the program runs: the action waits for its end (here the time
+    limit's), then the installation ends as cancelled (1602)."""
+    msi = case_package(h, "hanging")
+    shutil.copy2(msi, prefix.host("C:\\" + msi.name))
+    prefix.probe("install-cancelled", "C:\\" + msi.name, "RunInstall", MSI_LOG)
+    check("cancel: the installation is cancelled once the program has ended" in msi_log(prefix),
+          "no cancel in the log:\n" + msi_log(prefix)[-3000:])
+
+
+def previous_rerun(expected):
+    """A step: whether RollbackUpgrade ran the previous Install.exe (only after RunInstall)."""
+    def check_rollback_upgrade(h, prefix):
+        skipped = "Install.exe not started: the new installation did not start in this transaction"
+        check((skipped not in msi_log(prefix)) == expected,
+              "RollbackUpgrade, expected to run: %s\n%s" % (expected, msi_log(prefix)[-3000:]))
+    return check_rollback_upgrade
 
 
 def delete_install_exe(h, prefix):
@@ -257,11 +324,14 @@ def check_nocopy_remembered(h, prefix):
     check_equal(prefix.reg_value(REMEMBERED_KEY, "NoCopy"), "REG_SZ:1", "remembered NoCopy")
 
 
-def check_one_entry(h, prefix):
-    """The rebuilt package replaced the installed one: one Programs and Features entry."""
-    entries = [msi for msi in (package(h), case_package(h, "rebuilt"))
-               if prefix.reg_key_exists(ARP_KEY + msi_property(msi, "ProductCode"), "32")]
-    check_equal(entries, [case_package(h, "rebuilt")], "packages in Programs and Features")
+def entry_left(*variants):
+    """A step: of these packages, only the last one has a Programs and Features entry."""
+    def check_entries(h, prefix):
+        packages = [case_package(h, variant) for variant in variants]
+        entries = [msi for msi in packages
+                   if prefix.reg_key_exists(ARP_KEY + msi_property(msi, "ProductCode"), "32")]
+        check_equal(entries, packages[-1:], "packages in Programs and Features")
+    return check_entries
 
 
 def check_enterprise_alone(h, prefix):
@@ -312,7 +382,7 @@ def msi_log(prefix):
     return prefix.host(MSI_LOG).read_bytes().decode("cp1252", "replace")
 
 
-MISSING_LOG = "C:\\Missing\\log.txt"
+MISSING_LOG = "C:\\Missing[ProductCode]\\log.txt"  # logged as written, not formatted
 
 
 def check_cause_logged(h, prefix):
@@ -378,13 +448,15 @@ PACKAGE_CASES = [
      "removed"),
     ("msi_unsafe_values_refused", [("", ["ALLUSERS=", "MSIINSTALLPERUSER=1"], REFUSED),
                                    ("", ["SERVER=-u"], REFUSED),
-                                   ("", ["INIFILE=C:\\Site\\"], REFUSED), ("quoted", [], REFUSED)],
+                                   ("", ["INIFILE=C:\\Site\\"], REFUSED), ("quoted", [], REFUSED),
+                                   ("", ["SERVER=\\\\a\\b"], REFUSED)],
      "nothing"),
-    ("msi_failed_upgrade", [("", [], 0), ("broken monitor", [], MSI_FAILED), check_rollback_order],
+    ("msi_failed_upgrade", [("", [], 0), ("broken monitor", ["/l*v", MSI_LOG], MSI_FAILED),
+                            check_rollback_order, previous_rerun(True)],
      "previous"),
     ("msi_verify_fails_install", [assign_missing_printer, ("", ["VERIFY=1", "INIFILE=" + SITE_INI],
                                                            MSI_FAILED)], "not verified"),
-    ("msi_same_version_rebuild", [("", [], 0), ("rebuilt", [], 0), check_one_entry,
+    ("msi_same_version_rebuild", [("", [], 0), ("rebuilt", [], 0), entry_left("", "rebuilt"),
                                   ("rebuilt", ["REMOVE=ALL"], 0)], "gone"),
     ("msi_deleted_key", [("", ["ENTERPRISE=1"], 0), delete_remembered_key,
                          ("", ["REINSTALL=ALL", "REINSTALLMODE=omus"], 0), check_enterprise_alone,
@@ -394,7 +466,7 @@ PACKAGE_CASES = [
                                      ("", ["REMOVE=ALL", "/l*v", MSI_LOG], REFUSED),
                                      ("", ["REMOVE=ALL", "SKIPUNINSTALL=1"], 0),
                                      check_unknown_edition_refused], None),
-    ("msi_internal_property_ignored", [("", ["TOLVOARGS=-u"], 0)], "installed"),
+    ("msi_internal_property_ignored", [("", ["TolvoArgs=-x"], 0)], "installed"),
     ("msi_skipuninstall_only_as_1", [("", [], 0), ("", ["REMOVE=ALL", "SKIPUNINSTALL=0"], 0)],
      "removed"),
     ("msi_changed_setting", [("", [], 0), ("", ["NOCOPY=1"], REFUSED),
@@ -410,7 +482,63 @@ PACKAGE_CASES = [
     ("msi_takeover_rolled_back", [install_without_package, assign_missing_printer,
                                   ("", ["VERIFY=1", "INIFILE=" + SITE_INI, "/l*v", MSI_LOG],
                                    MSI_FAILED), check_takeover_rollback], None),
+    ("msi_downgrade_refused", [("same program", [], 0), ("", [], REFUSED)], "installed"),
+    # Wine drops the registration under the upgrade code that the first upgrade made, so the
+    # second one leaves the middle version's entry (Windows removes it): not checked.
+    ("msi_two_step_upgrade", [("", [], 0), ("same program", [], 0), ("newer program", [], 0),
+                              check_own_install_exe, entry_left("", "newer program")],
+     "installed"),
+    # A first installation into another folder (a transform's): its upgrade goes there too.
+    ("msi_folder_remembered", [("other folder", [], 0), ("newer program", [], 0),
+                               check_folder_kept], "installed"),
+    ("msi_upgrade_failed_before_run", [("", [], 0), assign_missing_printer, (
+        "no install run", ["VERIFY=1", "INIFILE=" + SITE_INI, "/l*v", MSI_LOG], MSI_FAILED),
+                                       previous_rerun(False)], None),
+    # With the full user interface (the UI sequence runs first). Wine runs both sequences in one
+    # process, so it cannot show what Windows loses on the way to the execute sequence (private
+    # properties set in the UI sequence): the table check keeps AppSearch out of that sequence.
+    ("msi_interactive_upgrade", [("", [], 0), ("same program", ["/qf"], 0)], "installed"),
+    ("msi_hanging_program_ended", [("hanging", ["/l*v", MSI_LOG], MSI_FAILED), check_timed_out],
+     "nothing"),
+    # Wine ends a cancelled installation (1602) without rolling it back; Windows rolls it back.
+    ("msi_cancel_waits_for_program", [cancel_hanging_install], None),
 ]
+
+
+# One package per rule of the table check, each with the fault it must refuse.
+TABLE_FAULTS = [
+    ("UPDATE `Property` SET `Value` = 'a\rb' WHERE `Property` = 'Quote'", "control character"),
+    ("UPDATE `InstallExecuteSequence` SET `Condition` = '%s' WHERE `Action` = 'RefuseServer'" %
+     " OR ".join(["ServerNamed"] * 22), "its column 255"),
+    ("UPDATE `Component` SET `ComponentId` = '{0c3b7e52-9a64-4f8e-b1d2-7e5a9c4f3b61}' WHERE "
+     "`Component` = 'KestrumFolder'", "is not a GUID"),
+    ("UPDATE `Property` SET `Value` = 'WIX_UPGRADE_DETECTED;INIFILE' WHERE `Property` = "
+     "'SecureCustomProperties'", "secure property 'INIFILE'"),
+    ("INSERT INTO `Property` (`Property`, `Value`) VALUES ('INSTALLDIR', 'D:\\X\\')",
+     "property INSTALLDIR: public"),
+    ("UPDATE `CustomAction` SET `Source` = 'TOLVOARGS' WHERE `Action` = 'ArgEnterprise'",
+     "computed by the package, yet public"),
+    ("INSERT INTO `InstallUISequence` (`Action`, `Sequence`) VALUES ('AppSearch', 50)",
+     "AppSearch in InstallUISequence"),
+    ("UPDATE `InstallExecuteSequence` SET `Sequence` = 3000 WHERE `Action` = 'RollbackUpgrade'",
+     "not in the order"),
+    ("UPDATE `InstallExecuteSequence` SET `Sequence` = 1101 WHERE `Action` = 'ChangedNoCopy'",
+     "both at 1101"),
+    ("UPDATE `InstallExecuteSequence` SET `Sequence` = 1600 WHERE `Action` = 'SetRunVerify'",
+     "not set before InstallInitialize"),
+    ("UPDATE `CustomAction` SET `Type` = 1025 WHERE `Action` = 'RunInstall'", "type 1025"),
+    ("DELETE FROM `Upgrade` WHERE `Attributes` = 769", "same version"),
+    ("UPDATE `File` SET `Version` = '1.2.3.4.5' WHERE `File` = 'InstallExe'", "version '1.2.3.4.5'"),
+]
+
+
+@test
+def msi_table_check_refuses(h):
+    for number, (statement, fault) in enumerate(TABLE_FAULTS):
+        result = subprocess.run([str(ROOT / "packaging" / "check-msi.py"), str(
+            altered_package(h, "fault%d" % number, statement))], stdout=subprocess.PIPE, text=True)
+        check(result.returncode == 1 and fault in result.stdout, "check-msi.py took a package "
+              "with %s (%s):\n%s" % (fault, statement, result.stdout))
 
 
 def package_case(name, steps, left):

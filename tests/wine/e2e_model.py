@@ -30,6 +30,7 @@ EVENT_KEY = r"SYSTEM\CurrentControlSet\Services\EventLog\Application\TolvoPort"
 RUN_KEY = r"SOFTWARE\Microsoft\Windows\CurrentVersion\Run"
 DOTNET_KEY = r"Software\Microsoft\NET Framework Setup\NDP\v2.0.50727"
 MONITORS_KEY = r"SYSTEM\CurrentControlSet\Control\Print\Monitors"
+MAKER_KEY = r"SOFTWARE\Kestrum Corporation"
 SCRIPT_MARKER = "bat-marker.txt"
 
 

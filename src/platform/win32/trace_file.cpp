@@ -50,7 +50,7 @@ TraceSink* TraceFile::Open(WinApi& api, const char* switchPath, const char* vari
   DWORD error = ERROR_FILENAME_EXCED_RANGE;
   if (length < sizeof path) {
     UniqueLocal security(api);
-    if (MakeCreatedFileSecurity(api, security)) {
+    if (MakeCreatedFileSecurity(api, path, security)) {
       file = OpenForAppending(path, security.get());
     }
     error = ::GetLastError();

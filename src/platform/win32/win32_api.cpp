@@ -258,6 +258,10 @@ LSTATUS Win32Api::RegDeleteValueA(HKEY key, LPCSTR valueName) {
   return ::RegDeleteValueA(key, valueName);
 }
 
+LSTATUS Win32Api::RegDeleteKeyA(HKEY key, LPCSTR subKey) {
+  return ::RegDeleteKeyA(key, subKey);
+}
+
 LSTATUS Win32Api::RegEnumValueA(HKEY key, DWORD index, LPSTR valueName, LPDWORD valueNameSize,
                                 LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD dataSize) {
   return ::RegEnumValueA(key, index, valueName, valueNameSize, reserved, type, data, dataSize);
@@ -307,6 +311,10 @@ BOOL Win32Api::DeleteFileA(LPCSTR fileName) {
 
 DWORD Win32Api::GetFileAttributesA(LPCSTR fileName) {
   return ::GetFileAttributesA(fileName);
+}
+
+UINT Win32Api::GetDriveTypeA(LPCSTR rootPathName) {
+  return ::GetDriveTypeA(rootPathName);
 }
 
 BOOL Win32Api::SetFileAttributesA(LPCSTR fileName, DWORD attributes) {
@@ -404,6 +412,12 @@ BOOL Win32Api::IsWow64Process(HANDLE process, PBOOL wow64) {
   using Function = BOOL(WINAPI*)(HANDLE, PBOOL);
   FARPROC entry = Found(EntryPoint::kIsWow64Process);
   return entry ? EntryPointAs<Function>(entry)(process, wow64) : FALSE;
+}
+
+BOOL Win32Api::IsWow64Process2(HANDLE process, USHORT* processMachine, USHORT* nativeMachine) {
+  using Function = BOOL(WINAPI*)(HANDLE, USHORT*, USHORT*);
+  FARPROC entry = Found(EntryPoint::kIsWow64Process2);
+  return entry ? EntryPointAs<Function>(entry)(process, processMachine, nativeMachine) : FALSE;
 }
 
 BOOL Win32Api::Wow64DisableWow64FsRedirection(PVOID* oldValue) {
