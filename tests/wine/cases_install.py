@@ -213,16 +213,6 @@ def win7_64bit_reinstall_and_uninstall(h):
 
 
 @test
-def uninstall_where_the_product_never_was(h):
-    prefix = h.prefix("uninstall-bare")
-    pieces = uninstall_transcript(STANDARD, "    (64-bit Windows 7 Detected)\n",
-                                  monitor_present=False)
-    check_run(prefix.install("-u"), pieces, 0, "uninstall")
-    check(not prefix.reg_key_exists(MAKER_KEY, "32"), "uninstall left " + MAKER_KEY)
-    return prefix
-
-
-@test
 def printer_moved_after_its_release(h):
     """A printer released to wait for a port the configuration dropped and then moved by the
     administrator is no error for the check, and the next installation leaves it there."""
