@@ -150,8 +150,12 @@ bool OpenRunLog(RunContext& context, const CommandLineOptions& options, RunFiles
   DWORD error = kErrorNamedLikeStartedProgram;
   if (path != nullptr && !NamedLikeStartedProgram(path)) {
     if (context.output.OpenRunLog(path)) {
+      // A log whose file cannot be told could be the site script under
+      // another name: the run does not go on without knowing.
       files.log = IdentityOfFile(context.api, path);
-      return true;
+      if (files.log.known) {
+        return true;
+      }
     }
     error = context.api.GetLastError();
   } else if (path == nullptr) {

@@ -323,9 +323,9 @@ Step StepAt(std::string_view consoleSoFar) {
 
 // True when `function` failing within `step` is that step's failure and
 // the step is one that ends the run (no "-e" is given here):
-// - start-up: the run log cannot be opened or placed, the installation
-//   lock cannot be made, checked or waited for, or the .NET Framework 2.0
-//   cannot be confirmed;
+// - start-up: the run log cannot be opened, placed or told apart from the
+//   site script, the installation lock cannot be made, checked or waited
+//   for, or the .NET Framework 2.0 cannot be confirmed;
 // - file check: a required file cannot be found or read, or the keys that
 //   remember printers cannot be created with their descriptor or their
 //   descriptor read (for an uninstallation, after the version);
@@ -356,9 +356,9 @@ bool FailureStops(Step step, const std::string& function, bool ignoreErrors) {
     case Step::StartUp:
       // (A mutex of the earlier name that denies this account is passed over.)
       return function == "OpenRunLog" || function == "GetWindowsDirectoryA" ||
-             function == "CreateFileA" || function.find("Secur") != std::string::npos ||
-             function == "WaitForSingleObject" || function == "RegOpenKeyExA" ||
-             function == "RegQueryValueExA";
+             function == "CreateFileA" || function == "GetFileInformationByHandle" ||
+             function.find("Secur") != std::string::npos || function == "WaitForSingleObject" ||
+             function == "RegOpenKeyExA" || function == "RegQueryValueExA";
     case Step::FileCheck:
       return function == "GetFileAttributesA" || function == "CreateFileA" ||
              function == "ReadFile" || function == "RegCreateKeyExA" ||
