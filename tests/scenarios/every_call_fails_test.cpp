@@ -279,8 +279,9 @@ bool ReleasedKind(const std::string& function, std::string& kind) {
 enum class Step {
   StartUp,  // before the first step: run log, configuration path, .NET check
   Version,
-  FileCheck,  // the file tests and the keys that remember printers
-  Release,    // from the first monitor port found in a printer's list
+  FileCheck,       // the file tests, the kit's security, the spooler's answer
+  RememberedKeys,  // the keys that remember printers, made once the spooler answered
+  Release,         // from the first monitor port found in a printer's list
   ClientRemoval,
   MonitorRemoval,
   DeleteFiles,
@@ -326,28 +327,24 @@ Step StepAt(std::string_view consoleSoFar) {
 // - start-up: the run log cannot be opened, placed or told apart from the
 //   site script, the installation lock cannot be made, checked or waited
 //   for, or the .NET Framework 2.0 cannot be confirmed;
-// - file check: a required file cannot be found or read, or the keys that
-//   remember printers cannot be created with their descriptor or their
-//   descriptor read (for an uninstallation, after the version);
+// - file check: a required file cannot be found or read;
+// - the keys that remember printers cannot be created with their
+//   descriptor or their descriptor read;
 // - monitor removal: DeleteMonitorA fails with anything but 3000;
 // - system-directory copies: a file cannot be copied there;
 // - registration: AddMonitorA fails.
 // With "-e" only the start-up failures end the run, a spooler that does
 // not answer before the first change (EnumMonitorsA, asked for nothing else)
-// and a kit file's or folder's security that cannot be read.
+// and a kit file's or folder's security that cannot be read (in the file
+// check; an uninstallation checks Quarvel.exe after the version).
 // Every other failure is reported or passed over, and the run succeeds:
 // the version probes retry or fall back (to a workstation, to no WOW64),
 // and deletions, printer release, ports, event source, printer assignment,
 // client and fonts never end a sequence.
-bool FailureStops(Step step, const std::string& function, bool ignoreErrors, bool keyDescriptor) {
-  if (function == "EnumMonitorsA") {
-    return true;
-  }
-  // Who may change the kit is never left unknown, "-e" or not (an
-  // uninstallation checks Quarvel.exe after the version); the remembered
-  // printers' keys, made and read with a descriptor, "-e" goes on past.
-  if ((step == Step::FileCheck || step == Step::Version) &&
-      function.find("Secur") != std::string::npos && !(ignoreErrors && keyDescriptor)) {
+bool FailureStops(Step step, const std::string& function, bool ignoreErrors) {
+  const bool security = function.find("Secur") != std::string::npos;
+  if (function == "EnumMonitorsA" ||
+      ((step == Step::FileCheck || step == Step::Version) && security)) {
     return true;
   }
   if (ignoreErrors && step != Step::StartUp) {
@@ -357,13 +354,14 @@ bool FailureStops(Step step, const std::string& function, bool ignoreErrors, boo
     case Step::StartUp:
       // (A mutex of the earlier name that denies this account is passed over.)
       return function == "OpenRunLog" || function == "GetWindowsDirectoryA" ||
-             function == "CreateFileA" || function == "GetFileInformationByHandle" ||
-             function.find("Secur") != std::string::npos || function == "WaitForSingleObject" ||
-             function == "RegOpenKeyExA" || function == "RegQueryValueExA";
+             function == "CreateFileA" || function == "GetFileInformationByHandle" || security ||
+             function == "WaitForSingleObject" || function == "RegOpenKeyExA" ||
+             function == "RegQueryValueExA";
     case Step::FileCheck:
       return function == "GetFileAttributesA" || function == "CreateFileA" ||
-             function == "ReadFile" || function == "RegCreateKeyExA" ||
-             function.find("Secur") != std::string::npos;
+             function == "ReadFile";
+    case Step::RememberedKeys:
+      return function == "RegCreateKeyExA" || security;
     case Step::MonitorRemoval:
       return function == "DeleteMonitorA";
     case Step::CopyFiles:
@@ -371,7 +369,7 @@ bool FailureStops(Step step, const std::string& function, bool ignoreErrors, boo
     case Step::Registration:
       return function == "AddMonitorA";
     case Step::Version:
-      return function == "RegCreateKeyExA" || function.find("Secur") != std::string::npos;
+      return false;  // the probes retry or fall back
     case Step::ClientRemoval:
     case Step::Release:
     case Step::DeleteFiles:
@@ -387,7 +385,6 @@ struct CallOccurrence {
   std::string function;
   int occurrence;
   Step step;
-  bool keyDescriptor;  // making or reading a key's descriptor
 };
 
 // The trace's call lines ("<ms> Name(...") in order, by name and whole.
@@ -505,17 +502,19 @@ std::vector<CallOccurrence> RecordCleanRun(const FaultConfiguration& configurati
   std::map<std::string, int> counts;
   const std::vector<std::string>& calls = clean.machine.calls();
   const std::vector<std::size_t>& consoleSizes = clean.machine.callConsoleSizes();
+  bool spoolerAnswered = false;
   for (std::size_t i = 0; i < calls.size(); ++i) {
     const int occurrence = ++counts[calls[i]];
-    if (CannotFail(calls[i])) {
-      continue;
+    Step step = StepAt(std::string_view(console).substr(0, consoleSizes[i]));
+    // The keys are made, with no heading of their own, once the spooler
+    // has answered (its first question) and before the first change.
+    if (spoolerAnswered && (step == Step::FileCheck || step == Step::Version)) {
+      step = Step::RememberedKeys;
     }
-    const bool keyDescriptor = calls[i] == "ConvertStringSecurityDescriptorToSecurityDescriptorA" ||
-                               calls[i] == "GetSecurityInfo" ||
-                               (i > 0 && calls[i - 1] == "GetSecurityInfo");
-    occurrences.push_back({calls[i], occurrence,
-                           StepAt(std::string_view(console).substr(0, consoleSizes[i])),
-                           keyDescriptor});
+    spoolerAnswered = spoolerAnswered || calls[i] == "EnumMonitorsA";
+    if (!CannotFail(calls[i])) {
+      occurrences.push_back({calls[i], occurrence, step});
+    }
   }
   EXPECT_EQ(RunToItsEnd(configuration, clean), 0) << configuration.name;
   endState = LastingState(configuration, clean);
@@ -601,8 +600,7 @@ void RunWithOneFailure(const FaultConfiguration& configuration, const CallOccurr
   // from removing it, which ends the run as any refused removal does.
   const bool monitorInUse =
       run.machine.spooler.monitorInUseRefusals > 0 && !configuration.ignoreErrors;
-  if (monitorInUse ||
-      FailureStops(call.step, call.function, configuration.ignoreErrors, call.keyDescriptor)) {
+  if (monitorInUse || FailureStops(call.step, call.function, configuration.ignoreErrors)) {
     ++tally.stopping;
     EXPECT_EQ(exitCode, -1) << description << "\n" << console;
     EXPECT_FALSE(reportedSuccess) << description << "\n" << console;
