@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/format_text.h"
+#include "platform/path_form.h"
 #include "platform/run_account.h"
 #include "platform/started_programs.h"
 
@@ -61,35 +62,21 @@ std::string_view ErrorText(WinApi& api, DWORD error, char (&text)[kErrorTextSize
   return std::string_view(text, length);
 }
 
-// `prefix` (lower case) starts `text`, ASCII case aside.
-bool StartsWith(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) {
-    return false;
-  }
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    const char c =
-        text[i] >= 'A' && text[i] <= 'Z' ? static_cast<char>(text[i] - 'A' + 'a') : text[i];
-    if (c != prefix[i]) {
-      return false;
-    }
-  }
-  return true;
-}
-
-// "\\server\share\...", "\\?\UNC\server\share\...", or a path on a
-// drive (a relative one: the current directory's) that Windows names remote.
+// A path a file server holds: a share, or a drive (the current one for a
+// relative path) that Windows names remote.
 bool IsOnFileServer(WinApi& api, std::string_view path) {
-  if (StartsWith(path, "\\\\?\\unc\\")) {
-    return true;
-  }
-  if (StartsWith(path, "\\\\?\\")) {
-    path.remove_prefix(4);
-  } else if (StartsWith(path, "\\\\")) {
-    return path.size() > 2 && path[2] != '.' && path[2] != '?';  // not a device name
-  }
-  if (path.size() >= 2 && path[1] == ':') {
-    const char root[] = {path[0], ':', '\\', '\0'};
-    return api.GetDriveTypeA(root) == DRIVE_REMOTE;
+  const PathForm form = FormOfPath(path);
+  switch (form.kind) {
+    case PathForm::Kind::kShare:
+      return true;
+    case PathForm::Kind::kDevice:
+      return false;
+    case PathForm::Kind::kDrive: {
+      const char root[] = {path[form.at], ':', '\\', '\0'};
+      return api.GetDriveTypeA(root) == DRIVE_REMOTE;
+    }
+    case PathForm::Kind::kCurrentDrive:
+      break;
   }
   return api.GetDriveTypeA(nullptr) == DRIVE_REMOTE;
 }

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "platform/path_form.h"
+
 namespace tolvo {
 
 namespace {
@@ -49,10 +51,6 @@ struct Place {
   const char* nameInShare = nullptr;
 };
 
-bool IsPrefix(const char* text, const char* prefix) {
-  return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
-}
-
 bool CopyName(char (&target)[kPathSize], const char* first, std::size_t firstLength,
               const char* rest) {
   const std::size_t restLength = std::strlen(rest);
@@ -94,23 +92,19 @@ bool PlaceOnRedirectedDrive(const char* full, Place& place) {
 }
 
 bool PlaceOf(const char* full, Place& place) {
-  if (IsPrefix(full, "\\\\?\\UNC\\")) {
-    return PlaceOnShare(full + 7, place);
+  const PathForm form = FormOfPath(full);
+  if (form.kind == PathForm::Kind::kShare) {
+    return PlaceOnShare(full + form.at, place);
   }
-  if (IsPrefix(full, "\\\\?\\")) {
-    full += 4;
-  } else if (IsPrefix(full, "\\\\")) {
-    return full[2] != '.' && full[2] != '?' && PlaceOnShare(full + 1, place);
-  }
-  const char letter = static_cast<char>(full[0] | 0x20);
-  if (letter < 'a' || letter > 'z' || full[1] != ':' || full[2] != '\\') {
+  const char* drive = full + form.at;
+  if (form.kind != PathForm::Kind::kDrive || drive[2] != '\\') {
     return false;  // a device, or a volume named by its GUID
   }
-  std::memcpy(place.root, full, 3);
+  std::memcpy(place.root, drive, 3);
   if (::GetDriveTypeA(place.root) == DRIVE_REMOTE) {
-    return PlaceOnRedirectedDrive(full, place);
+    return PlaceOnRedirectedDrive(drive, place);
   }
-  return CopyName(place.name, full + 2, 0, full + 2);
+  return CopyName(place.name, drive + 2, 0, drive + 2);
 }
 
 // The same name, case aside, a folder's trailing backslash aside: compared
@@ -212,11 +206,8 @@ HANDLE OpenInFolder(const NtCalls& nt, HANDLE folder, const char* name,
 // ("run.log:x", "run.log::$DATA"): the stream would be made in whatever
 // file holds that name, under that file's security.
 bool NamesAStream(const char* full) {
-  const char* rest = IsPrefix(full, "\\\\?\\") ? full + 4 : full;
-  const char letter = static_cast<char>(rest[0] | 0x20);
-  if (letter >= 'a' && letter <= 'z' && rest[1] == ':') {
-    rest += 2;
-  }
+  const PathForm form = FormOfPath(full);
+  const char* rest = form.kind == PathForm::Kind::kDrive ? full + form.at + 2 : full;
   return std::strchr(rest, ':') != nullptr;
 }
 
