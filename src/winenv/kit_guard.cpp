@@ -14,35 +14,34 @@ namespace {
 
 constexpr std::size_t kPathSize = MAX_PATH + 1 + MAX_PATH;
 
-enum class Verdict { kGuarded, kMissing, kRefused };
-
-// One file or folder by its full path.
-Verdict CheckOne(RunContext& context, const char* path, std::string_view runAccount) {
+// One file or folder by its full path: false, after its line, when it is
+// refused. One that is missing is nobody's to change.
+bool Guarded(RunContext& context, const char* path, std::string_view runAccount) {
   WinApi& api = context.api;
   UniqueLocal text(api);
   const DWORD status = ReadFileSecurity(api, path, text);
   if (status == ERROR_FILE_NOT_FOUND || status == ERROR_PATH_NOT_FOUND) {
-    return Verdict::kMissing;
+    return true;
   }
   if (status == ERROR_CALL_NOT_IMPLEMENTED) {
-    return Verdict::kGuarded;  // a system without security, refused on its own
+    return true;  // a system without security, refused on its own
   }
   if (status != ERROR_SUCCESS) {
     context.output.PrintFormatted("ERROR (%d) While Checking Who Can Change '%s'.\n",
                                   static_cast<int>(status), path);
-    return Verdict::kRefused;
+    return false;
   }
   const std::string_view account =
       LesserAccountWith(static_cast<const char*>(text.get()), Access::Change, runAccount);
   if (account.empty()) {
-    return Verdict::kGuarded;
+    return true;
   }
   const std::string_view shown = AccountName(account);
   context.output.PrintFormatted(
       "ERROR: %.*s can change '%s'; only administrators may be able to change what the "
       "installation copies or starts.\n",
       static_cast<int>(shown.size()), shown.data(), path);
-  return Verdict::kRefused;
+  return false;
 }
 
 }  // namespace
@@ -71,14 +70,11 @@ bool KitFilesGuarded(RunContext& context, std::initializer_list<const char*> fil
     if (!FormatBounded(path, sizeof path, "%s\\%s", folder, file)) {
       continue;  // too long to be a file the installation reaches
     }
-    const Verdict verdict = CheckOne(context, path, account);
-    if (verdict == Verdict::kRefused) {
+    if (!Guarded(context, path, account)) {
       return false;
     }
-    if (verdict == Verdict::kMissing) {
-      continue;
-    }
-    // The folder it lies in: whoever may change it may replace the file.
+    // The folder it lies in: whoever may change it may replace the file, or
+    // put a missing one there before the run copies or starts it.
     std::string holder(path, std::strrchr(path, '\\') - path);
     bool seen = false;
     for (const std::string& checked : checkedFolders) {
@@ -87,7 +83,7 @@ bool KitFilesGuarded(RunContext& context, std::initializer_list<const char*> fil
     if (seen) {
       continue;
     }
-    if (CheckOne(context, holder.c_str(), account) == Verdict::kRefused) {
+    if (!Guarded(context, holder.c_str(), account)) {
       return false;
     }
     checkedFolders.push_back(std::move(holder));

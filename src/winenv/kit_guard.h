@@ -13,7 +13,7 @@ namespace tolvo {
 // Checks each file of `files` (named relative to the current directory,
 // the product folder; null entries are skipped) and the folder it lies in,
 // each folder once. A file that is missing is passed over (the file check
-// reports it). False, after one line naming the file or folder and the
+// reports it), its folder is not. False, after one line naming the file or folder and the
 // account, at the first that such an account may write, delete or whose
 // permissions or owner it may change, or whose security cannot be read;
 // errors are not to be ignored here, as a planted file is no fault of the
