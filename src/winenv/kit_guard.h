@@ -20,4 +20,12 @@ namespace tolvo {
 // machine's. The run's own account counts as an administrator.
 bool KitFilesGuarded(RunContext& context, std::initializer_list<const char*> files);
 
+// The configuration the run reads (which port sends jobs where, which
+// printers it moves onto them): the configuration file and its folder, or
+// with `fromRegistry` the configuration key and each port's key under it.
+// Refused as KitFilesGuarded refuses, the line naming the configuration:
+//   ERROR: BUILTIN\Users can change 'C:\Kit\Tolvo.ini'; only administrators
+//   may be able to change the configuration the installation reads.
+bool ConfigurationGuarded(RunContext& context, bool fromRegistry);
+
 }  // namespace tolvo

@@ -366,7 +366,8 @@ bool InstallPortMonitor(RunContext& context, const InstallOptions& options) {
        !CheckDeployedImages(context, os, ignoreErrors))) {
     return false;
   }
-  if (!KitGuarded(context, os, options.copyFiles)) {
+  if (!KitGuarded(context, os, options.copyFiles) ||
+      !ConfigurationGuarded(context, options.configFromRegistry)) {
     return false;
   }
   if (!options.configFromRegistry) {
