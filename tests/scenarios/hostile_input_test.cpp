@@ -235,6 +235,20 @@ std::vector<HostileCase> Cases() {
                              "BUILTIN\\Power Users")},
        {"Removing Old"},
        unchanged});
+  // Not with "-e" either: the printers it releases would wait on FILE: for
+  // records the run cannot trust.
+  cases.push_back({"RememberedKeyUsersMayChangeWithIgnoreErrors",
+                   {"-e"},
+                   [](MachineFixture& f) {
+                     f.machine.registry.CreateKey(kAssignedPrinters);
+                     f.machine.registry.FindKey(kAssignedPrinters)->security =
+                         "O:BAD:(A;;KA;;;SY)(A;;KA;;;BA)(A;;KA;;;AU)";
+                   },
+                   -1,
+                   {Line("    ERROR - HKLM\\SOFTWARE\\Kestrum Corporation\\Tolvo\\AssignedPrinters "
+                         "can be changed by NT AUTHORITY\\Authenticated Users, not trusted")},
+                   {"Removing Old"},
+                   [](MachineFixture& f) { EXPECT_EQ(f.machine.CallCount("SetPrinterA"), 0); }});
   // The run log cannot be opened: by design nothing at all is printed.
   cases.push_back({"LogPathOf5000Characters",
                    {"-l" + long5000},
