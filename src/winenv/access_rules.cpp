@@ -259,9 +259,13 @@ DWORD ReadFileSecurity(WinApi& api, LPCSTR path, UniqueLocal& text) {
 }
 
 DWORD ReadKeySecurity(WinApi& api, HKEY key, UniqueLocal& text) {
+  return ReadObjectSecurity(api, key, SE_REGISTRY_KEY, text);
+}
+
+DWORD ReadObjectSecurity(WinApi& api, HANDLE object, SE_OBJECT_TYPE type, UniqueLocal& text) {
   UniqueLocal descriptor(api);
-  const DWORD status = api.GetSecurityInfo(key, SE_REGISTRY_KEY, kOwnerAndDacl, nullptr, nullptr,
-                                           nullptr, nullptr, descriptor.put());
+  const DWORD status = api.GetSecurityInfo(object, type, kOwnerAndDacl, nullptr, nullptr, nullptr,
+                                           nullptr, descriptor.put());
   return status != ERROR_SUCCESS ? status : DescriptorText(api, descriptor, text);
 }
 
