@@ -1,5 +1,6 @@
 #include "winenv/remembered_printers.h"
 
+#include <string>
 #include <vector>
 
 #include "core/text.h"
@@ -393,6 +394,16 @@ Decision ClassifyRelease(WinApi& api, const PrinterRecord& record, const Printer
 }
 
 RememberedKeys PrepareRememberedPrinters(RunContext& context) {
+  // The product's key first, with the security its parent hands down:
+  // Windows gives every key it makes on the way the descriptor asked for
+  // the last one, and the product's other keys are for users to read.
+  const std::string_view released = context.profile.releasedPrintersKey;
+  const std::string productKey(released.substr(0, released.rfind('\\')));
+  const RememberedKey product(context.api, productKey.c_str(), true);
+  if (product.status() != static_cast<LSTATUS>(ERROR_SUCCESS)) {
+    ReportKeyError(context, "Creating", product.status(), productKey.c_str());
+    return RememberedKeys::kFailed;
+  }
   const UniqueLocal descriptor = MakeAdministratorsOnlySecurity(context.api);
   SECURITY_ATTRIBUTES security{sizeof security, descriptor.get(), FALSE};
   for (const char* name :
