@@ -529,6 +529,7 @@ TABLE_FAULTS = [
     ("UPDATE `CustomAction` SET `Type` = 1025 WHERE `Action` = 'RunInstall'", "type 1025"),
     ("DELETE FROM `Upgrade` WHERE `Attributes` = 769", "same version"),
     ("UPDATE `File` SET `Version` = '1.2.3.4.5' WHERE `File` = 'InstallExe'", "version '1.2.3.4.5'"),
+    ("UPDATE `LockPermissions` SET `User` = 'Users'", "not locked to SYSTEM and the administrators"),
 ]
 
 
