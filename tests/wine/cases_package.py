@@ -241,6 +241,9 @@ def case_package(h, variant):
                                "`Property` = 'RunTimeLimit'", "UPDATE `CustomAction` SET `Target` "
                                "= '[RunTimeLimit]||\"[ProductFolder]Tolvo Client.exe\"' WHERE "
                                "`Action` = 'SetRunInstall'")
+    if variant == "no time limit":  # 0 once meant a limit of one second, found mid-run
+        return altered_package(h, "no-limit", "UPDATE `Property` SET `Value` = '0' WHERE "
+                               "`Property` = 'RunTimeLimit'")
     if variant == "no install run":  # an upgrade that fails in RunVerify, RunInstall not run
         return altered_package(h, "no-run", "UPDATE `InstallExecuteSequence` SET `Condition` = "
                                "'Installed AND NOT Installed' WHERE `Action` = 'RunInstall'",
@@ -498,6 +501,7 @@ PACKAGE_CASES = [
     # process, so it cannot show what Windows loses on the way to the execute sequence (private
     # properties set in the UI sequence): the table check keeps AppSearch out of that sequence.
     ("msi_interactive_upgrade", [("", [], 0), ("same program", ["/qf"], 0)], "installed"),
+    ("msi_time_limit_refused", [("no time limit", [], REFUSED)], "nothing"),
     ("msi_hanging_program_ended", [("hanging", ["/l*v", MSI_LOG], MSI_FAILED), check_timed_out],
      "nothing"),
     # Wine ends a cancelled installation (1602) without rolling it back; Windows rolls it back.
