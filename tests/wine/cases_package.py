@@ -254,14 +254,22 @@ def case_package(h, variant):
 
 @test
 def msi_build_refuses_a_password(h):
-    """A product folder whose Tolvo.ini sets AuthText is not packed unless told to."""
+    """A product folder whose Tolvo.ini, or another file that INIFILE may name, sets AuthText is
+    not packed unless told to; told to, the package locks that file as it locks every .ini."""
     kit = h.workdir / "password-kit"
     shutil.copytree(KIT, kit)
     (kit / "Tolvo.ini").write_bytes(b"[1]\r\nServerIP=10.1.1.1\r\nAuthText=s3cret\r\n")
+    (kit / "site.cfg").write_bytes(b"[1]\r\nAuthText=s3cret\r\n")
     build = [str(ROOT / "packaging" / "build-msi.sh"), "-o", str(h.workdir / "pw.msi"), str(kit)]
     refused = subprocess.run(build, capture_output=True)
-    check(refused.returncode == 1 and b"AuthText" in refused.stderr, repr(refused.stderr))
+    check(refused.returncode == 1 and b"Tolvo.ini, site.cfg in " in refused.stderr,
+          repr(refused.stderr))
     subprocess.check_call(build + ["--allow-password-in-package"], stdout=subprocess.DEVNULL)
+    locks = subprocess.check_output(["msiinfo", "export", str(h.workdir / "pw.msi"),
+                                     "LockPermissions"], text=True)
+    check(any(line.split("\t")[0] + "\t" in locks for line in subprocess.check_output(
+        ["msiinfo", "export", str(h.workdir / "pw.msi"), "File"], text=True).splitlines()
+        if "|site.cfg\t" in line or "\tsite.cfg\t" in line), "site.cfg not locked:\n" + locks)
 
 
 OTHER_FOLDER = "C:\\Tolvo\\"
