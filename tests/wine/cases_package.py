@@ -306,6 +306,17 @@ def previous_rerun(expected):
     return check_rollback_upgrade
 
 
+def unwritable_token_key(h, prefix):
+    """The key in which RunInstall remembers its start made a link to a key that cannot be
+    made: Wine's stand-in for a key the installation cannot write."""
+    prefix.probe("reg-link", REMEMBERED_KEY + " Transaction", "\\Registry\\Nowhere\\Key")
+
+
+def check_not_started(h, prefix):
+    check("Install.exe not started: its start cannot be remembered" in msi_log(prefix),
+          "no refusal to start in msiexec's log:\n" + msi_log(prefix)[-3000:])
+
+
 def delete_install_exe(h, prefix):
     prefix.host(prefix.program_files + PACKAGE_DIR + "\\Install.exe").unlink()
 
@@ -509,6 +520,9 @@ PACKAGE_CASES = [
     # process, so it cannot show what Windows loses on the way to the execute sequence (private
     # properties set in the UI sequence): the table check keeps AppSearch out of that sequence.
     ("msi_interactive_upgrade", [("", [], 0), ("same program", ["/qf"], 0)], "installed"),
+    # RunInstall that cannot remember its start runs nothing: a failure would roll back nothing.
+    ("msi_start_not_remembered", [unwritable_token_key, ("", ["/l*v", MSI_LOG], MSI_FAILED),
+                                  check_not_started], "nothing"),
     ("msi_time_limit_refused", [("no time limit", [], REFUSED)], "nothing"),
     ("msi_hanging_program_ended", [("hanging", ["/l*v", MSI_LOG], MSI_FAILED), check_timed_out],
      "nothing"),
