@@ -440,7 +440,8 @@ __declspec(dllexport) UINT WINAPI RunLogged(MSIHANDLE install) {
 }
 
 /* The immediate action before the refusals: ServerNamed is "1" when SERVER
- * is a server name that Install.exe takes for the chosen edition. */
+ * is a server name that Install.exe takes for the chosen edition, and empty
+ * otherwise, whatever it held before. */
 __declspec(dllexport) UINT WINAPI CheckServer(MSIHANDLE install) {
   char server[kLongestProperty];
   char enterprise[4];
@@ -451,9 +452,7 @@ __declspec(dllexport) UINT WINAPI CheckServer(MSIHANDLE install) {
       lstrcmpA(enterprise, "1") == 0) {
     monitor = "TolvoE";
   }
-  if (MsiGetPropertyA(install, "SERVER", server, &size) == ERROR_SUCCESS &&
-      TolvoIsServerName(server, TolvoLongestServerName(monitor))) {
-    MsiSetPropertyA(install, "ServerNamed", "1");
-  }
-  return ERROR_SUCCESS;
+  const BOOL named = MsiGetPropertyA(install, "SERVER", server, &size) == ERROR_SUCCESS &&
+                     TolvoIsServerName(server, TolvoLongestServerName(monitor));
+  return MsiSetPropertyA(install, "ServerNamed", named ? "1" : "");
 }

@@ -241,6 +241,9 @@ def case_package(h, variant):
                                "`Property` = 'RunTimeLimit'", "UPDATE `CustomAction` SET `Target` "
                                "= '[RunTimeLimit]||\"[ProductFolder]Tolvo Client.exe\"' WHERE "
                                "`Action` = 'SetRunInstall'")
+    if variant == "server named":  # the check's verdict given beforehand, as a transform could
+        return altered_package(h, "server-named", "INSERT INTO `Property` (`Property`, `Value`) "
+                               "VALUES ('ServerNamed', '1')")
     if variant == "no time limit":  # 0 once meant a limit of one second, found mid-run
         return altered_package(h, "no-limit", "UPDATE `Property` SET `Value` = '0' WHERE "
                                "`Property` = 'RunTimeLimit'")
@@ -471,7 +474,8 @@ PACKAGE_CASES = [
     ("msi_unsafe_values_refused", [("", ["ALLUSERS=", "MSIINSTALLPERUSER=1"], REFUSED),
                                    ("", ["SERVER=-u"], REFUSED),
                                    ("", ["INIFILE=C:\\Site\\"], REFUSED), ("quoted", [], REFUSED),
-                                   ("", ["SERVER=\\\\a\\b"], REFUSED)],
+                                   ("", ["SERVER=\\\\a\\b"], REFUSED),
+                                   ("server named", ["SERVER=\\\\a\\b"], REFUSED)],
      "nothing"),
     ("msi_failed_upgrade", [("", [], 0), ("broken monitor", ["/l*v", MSI_LOG], MSI_FAILED),
                             check_rollback_order, previous_rerun(True)],
