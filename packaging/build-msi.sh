@@ -55,13 +55,24 @@ fail() {
 # starting with \\) are refused, by the same rules as the package's launch
 # conditions; a ' would end the SQL text below.
 check_property() {
-  local name="${1%%=*}" value="${1#*=}"
+  local value="${1#*=}"
   [[ "$1" =~ ^(SERVER|ENTERPRISE|CONFIGFROMREGISTRY|NOCOPY|IGNOREERRORS|INIFILE|LOGFILE|TRACEFILE|VERIFY)=[^\']+$ ]] ||
     fail "-p $1: not NAME=VALUE with one of the package's properties (and no ')"
   [[ "$value" != *'"'* && "$value" != *\\ ]] ||
     fail "-p $1: a value may not hold a double quote or end with a backslash"
-  [[ "$name" != SERVER || ("$value" =~ ^\\\\[^\\/,\"\ [:cntrl:]]+$ && ${#value} -le 241) ]] ||
-    fail "-p $1: SERVER is two backslashes and the server's name, as in SERVER=\\\\printsrv01 (no \\ / , or blank, at most 241 characters)"
+}
+# SERVER by Install.exe's rule (src/workflows/server_name_rule.h, which
+# CheckServer applies at install time): two backslashes and a name, at most
+# 241 characters, 240 with ENTERPRISE=1 (its monitor's name is longer).
+check_server() {
+  local longest=241 property
+  for property in "${properties[@]+"${properties[@]}"}"; do
+    [[ "$property" != ENTERPRISE=1 ]] || longest=240
+  done
+  for property in "${properties[@]+"${properties[@]}"}"; do
+    [[ "$property" != SERVER=* || ("${property#*=}" =~ ^\\\\[^\\/,\"\ [:cntrl:]]+$ && ${#property} -le $((longest + 7))) ]] ||
+      fail "-p $property: SERVER is two backslashes and the server's name, as in SERVER=\\\\printsrv01 (no \\ / , or blank, at most $longest characters)"
+  done
 }
 
 arguments=()
@@ -87,6 +98,7 @@ while getopts "o:v:d:p:h" option; do
 done
 shift $((OPTIND - 1))
 (($# <= 1)) || usage
+check_server
 kit="${1:-$repo/build/kit}"
 
 [[ -d "$kit" ]] || fail "no product folder $kit (build the kit first: see kit/README.md)"

@@ -309,6 +309,15 @@ def previous_rerun(expected):
     return check_rollback_upgrade
 
 
+def long_enterprise_server_not_built(h, prefix):
+    """A SERVER of 241 characters, the most the standard edition takes, is one too many for
+    the enterprise edition's longer monitor name."""
+    build = [str(ROOT / "packaging" / "build-msi.sh"), "-o", str(h.workdir / "refused.msi")]
+    check(subprocess.call(build + ["-p", "ENTERPRISE=1", "-p", "SERVER=\\\\" + "s" * 239],
+                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL) == 1,
+          "build-msi.sh took a SERVER of 241 characters with ENTERPRISE=1")
+
+
 def unwritable_token_key(h, prefix):
     """The key in which RunInstall remembers its start made a link to a key that cannot be
     made: Wine's stand-in for a key the installation cannot write."""
@@ -475,7 +484,8 @@ PACKAGE_CASES = [
                                    ("", ["SERVER=-u"], REFUSED),
                                    ("", ["INIFILE=C:\\Site\\"], REFUSED), ("quoted", [], REFUSED),
                                    ("", ["SERVER=\\\\a\\b"], REFUSED),
-                                   ("server named", ["SERVER=\\\\a\\b"], REFUSED)],
+                                   ("server named", ["SERVER=\\\\a\\b"], REFUSED),
+                                   long_enterprise_server_not_built],
      "nothing"),
     ("msi_failed_upgrade", [("", [], 0), ("broken monitor", ["/l*v", MSI_LOG], MSI_FAILED),
                             check_rollback_order, previous_rerun(True)],
