@@ -214,7 +214,8 @@ def check_locks(package):
     lock = ("File", "", "Administrators", "268435456")
     files = {f["File"] for f in package.rows("File")}
     for f in package.rows("File"):
-        if f["FileName"].split("|")[-1].lower().endswith(".ini") and (f["File"],) + lock not in rows:
+        ini = f["FileName"].split("|")[-1].lower().endswith(".ini")
+        if ini and (f["File"],) + lock not in rows:
             package.fault("File %s: not locked to SYSTEM and the administrators" % f["File"])
     for row in sorted(rows):
         if row[1:] != lock or row[0] not in files:

@@ -19,8 +19,6 @@
  *   spooler_probe reg VIEW KEY VALUE              one HKLM value: TYPE:DATA
  *                                                 (VIEW is 32, 64 or default)
  *   spooler_probe regkey VIEW KEY                 exit 0 when the HKLM key exists
- *   spooler_probe reg-link KEY TARGET             the HKLM key made a link to the registry
- *                                                 path TARGET ("\Registry\Machine\...")
  *   spooler_probe processes                       the file name of each running process
  *   spooler_probe run-log-inheritable PATH        checks a log handle's flags
  *   spooler_probe hold-mutex NAME                 a mutex of that name, owned and open to
@@ -69,8 +67,7 @@ static int Usage(void) {
       "       xcv MONITOR COMMAND PORT | set-port-data MONITOR PORT [SIZE] |\n"
       "       port-data PORT [MONITOR] | enum-ports [LEVEL] | add-printer NAME [PORT] |\n"
       "       printers | printer-port NAME | set-port NAME PORTS |\n"
-      "       reg VIEW KEY VALUE | regkey VIEW KEY | reg-link KEY TARGET | processes |\n"
-      "       run-log-inheritable PATH |\n"
+      "       reg VIEW KEY VALUE | regkey VIEW KEY | processes | run-log-inheritable PATH |\n"
       "       hold-mutex NAME | hold-file PATH | file-version PATH... |\n"
       "       install-cancelled PACKAGE ACTION LOG\n",
       stderr);
@@ -380,21 +377,6 @@ static int ProbeRegistryKey(const char* view, const char* keyPath) {
   return 0;
 }
 
-static int ProbeRegistryLink(const char* keyPath, const char* target) {
-  WCHAR wide[MAX_PATH];
-  const int length = MultiByteToWideChar(CP_ACP, 0, target, -1, wide, MAX_PATH);
-  HKEY key;
-  LONG result = RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, NULL, REG_OPTION_CREATE_LINK,
-                                KEY_ALL_ACCESS | KEY_CREATE_LINK, NULL, &key, NULL);
-  if (result == ERROR_SUCCESS) {
-    result = RegSetValueExW(key, L"SymbolicLinkValue", 0, REG_LINK, (const BYTE*)wide,
-                            (DWORD)(length - 1) * sizeof(WCHAR));
-    RegCloseKey(key);
-  }
-  printf(result == ERROR_SUCCESS ? "ok\n" : "error %ld\n", (long)result);
-  return result == ERROR_SUCCESS ? 0 : 1;
-}
-
 /* The monitor stores a port's record under its own key; a port is named by
  * its monitor's word followed by its number. */
 static int ProbePortData(const char* port, const char* monitor) {
@@ -583,9 +565,6 @@ static int Dispatch(int argc, char** argv) {
   }
   if (argc == 4 && strcmp(command, "regkey") == 0) {
     return ProbeRegistryKey(argv[2], argv[3]);
-  }
-  if (argc == 4 && strcmp(command, "reg-link") == 0) {
-    return ProbeRegistryLink(argv[2], argv[3]);
   }
   if (argc == 2 && strcmp(command, "processes") == 0) {
     return ProbeProcesses();
