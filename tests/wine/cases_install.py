@@ -617,7 +617,7 @@ def piped_install_ends_while_the_client_runs(h):
     try:
         done = subprocess.run(["sh", "-c", 'wine "C:\\\\Kit\\\\Install.exe" | cat'],
                               env=dict(prefix.env, WINEDEBUG="-all"), stdin=subprocess.DEVNULL,
-                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, cwd="/tmp",
+                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, cwd=prefix.path.parent,
                               timeout=120)
     except subprocess.TimeoutExpired:
         raise CheckFailed("the pipe did not end while the client ran")
