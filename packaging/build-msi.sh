@@ -24,12 +24,14 @@
 #            Refused as the package itself refuses them at install time: a
 #            value with a double quote or ending in a backslash, a SERVER
 #            that is not \\ and a name; and here also a value with a '
-#   --allow-password-in-package  build from a folder whose .ini files set a
-#            port's password (AuthText); without it the build stops there:
-#            Windows Installer keeps a copy of the package that every user
-#            of the machine can read (%windir%\Installer)
-# The package installs the folder's .ini files readable by the local system
-# account and the administrators only (the LockPermissions table).
+#   --allow-password-in-package  build from a folder with a file that sets
+#            a port's password (AuthText): a .ini file, or any other that
+#            INIFILE may name; without it the build stops there: Windows
+#            Installer keeps a copy of the package that every user of the
+#            machine can read (%windir%\Installer)
+# The package installs the folder's .ini files, and any file that sets a
+# password, readable by the local system account and the administrators
+# only (the LockPermissions table).
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -53,13 +55,24 @@ fail() {
 # starting with \\) are refused, by the same rules as the package's launch
 # conditions; a ' would end the SQL text below.
 check_property() {
-  local name="${1%%=*}" value="${1#*=}"
+  local value="${1#*=}"
   [[ "$1" =~ ^(SERVER|ENTERPRISE|CONFIGFROMREGISTRY|NOCOPY|IGNOREERRORS|INIFILE|LOGFILE|TRACEFILE|VERIFY)=[^\']+$ ]] ||
     fail "-p $1: not NAME=VALUE with one of the package's properties (and no ')"
   [[ "$value" != *'"'* && "$value" != *\\ ]] ||
     fail "-p $1: a value may not hold a double quote or end with a backslash"
-  [[ "$name" != SERVER || ("$value" =~ ^\\\\[^\\/,\"\ [:cntrl:]]+$ && ${#value} -le 241) ]] ||
-    fail "-p $1: SERVER is two backslashes and the server's name, as in SERVER=\\\\printsrv01 (no \\ / , or blank, at most 241 characters)"
+}
+# SERVER by Install.exe's rule (src/workflows/server_name_rule.h, which
+# CheckServer applies at install time): two backslashes and a name, at most
+# 241 characters, 240 with ENTERPRISE=1 (its monitor's name is longer).
+check_server() {
+  local longest=241 property
+  for property in "${properties[@]+"${properties[@]}"}"; do
+    [[ "$property" != ENTERPRISE=1 ]] || longest=240
+  done
+  for property in "${properties[@]+"${properties[@]}"}"; do
+    [[ "$property" != SERVER=* || ("${property#*=}" =~ ^\\\\[^\\/,\"\ [:cntrl:]]+$ && ${#property} -le $((longest + 7))) ]] ||
+      fail "-p $property: SERVER is two backslashes and the server's name, as in SERVER=\\\\printsrv01 (no \\ / , or blank, at most $longest characters)"
+  done
 }
 
 arguments=()
@@ -85,6 +98,7 @@ while getopts "o:v:d:p:h" option; do
 done
 shift $((OPTIND - 1))
 (($# <= 1)) || usage
+check_server
 kit="${1:-$repo/build/kit}"
 
 [[ -d "$kit" ]] || fail "no product folder $kit (build the kit first: see kit/README.md)"
@@ -93,13 +107,14 @@ kit="${1:-$repo/build/kit}"
 for tool in wixl wixl-heat msiinfo msibuild python3; do
   command -v "$tool" >/dev/null || fail "$tool is not installed (Debian packages wixl, msitools and python3)"
 done
-# The folder's .ini files that set a password, as Windows reads a profile
-# file: ANSI, or UTF-16 after its byte order mark; a value "" is empty.
+# The folder's files that set a password, as Windows reads a profile file
+# (whatever its name: INIFILE may name any): ANSI, or UTF-16 after its byte
+# order mark; a value "" is empty.
 password_files="$(python3 - "$kit" <<'EOF'
 import pathlib, re, sys
 folder = pathlib.Path(sys.argv[1])
 for path in sorted(folder.rglob("*")):
-    if path.suffix.lower() == ".ini" and path.is_file():
+    if path.is_file():
         data = path.read_bytes()
         unicode = data[:2] in (b"\xff\xfe", b"\xfe\xff")
         text = data.decode("utf-16" if unicode else "latin-1", "replace")
@@ -195,15 +210,18 @@ for property in "${properties[@]}"; do
   sql "INSERT INTO \`Property\` (\`Property\`, \`Value\`) VALUES ('${property%%=*}', '${property#*=}')"
 done
 
-# The .ini files (the site's Tolvo.ini) are readable by the local system
-# account and the administrators only: a LockPermissions table replaces a
-# file's inherited permissions with its rows, and always grants the local
-# system account. (Not MsiLockPermissionsEx: Windows Installer before 5.0,
-# Windows XP's, ignores it.)
+# The .ini files (the site's Tolvo.ini), and files of other names that set a
+# password, are readable by the local system account and the administrators
+# only: a LockPermissions table replaces a file's inherited permissions with
+# its rows, and always grants the local system account. (Not
+# MsiLockPermissionsEx: Windows Installer before 5.0, Windows XP's, ignores
+# it.)
 sql "CREATE TABLE \`LockPermissions\` (\`LockObject\` CHAR(72) NOT NULL, \`Table\` CHAR(32) NOT NULL,
   \`Domain\` CHAR(255), \`User\` CHAR(255) NOT NULL, \`Permission\` LONG
   PRIMARY KEY \`LockObject\`, \`Table\`, \`Domain\`, \`User\`)"
-table File | awk -F '\t' 'tolower($3) ~ /\.ini$/ { print $1 }' | while read -r file; do
+table File | awk -F '\t' -v secret="$password_files" '
+  BEGIN { count = split(tolower(secret), paths, "\n"); for (i = 1; i <= count; ++i) { sub(/.*\//, "", paths[i]); locked[paths[i]] = 1 } }
+  { name = tolower($3); sub(/.*\|/, "", name) } name ~ /\.ini$/ || name in locked { print $1 }' | while read -r file; do
   sql "INSERT INTO \`LockPermissions\` (\`LockObject\`, \`Table\`, \`User\`, \`Permission\`)
     VALUES ('$file', 'File', 'Administrators', 268435456)"
 done

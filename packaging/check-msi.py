@@ -20,7 +20,8 @@ on every package it builds, and CI on the signed one.
 - custom action types as intended; the same-version Upgrade row; File
   versions well formed;
 - every .ini file (Tolvo.ini may hold a password) locked to the administrators
-  (LockPermissions always grants the local system account too), no other lock.
+  (LockPermissions always grants the local system account too), and no lock but
+  such a file's (build-msi.sh locks a file of another name that sets a password).
 """
 
 import re
@@ -210,12 +211,15 @@ def check_locks(package):
                             stdout=subprocess.PIPE).stdout.split()
     locks = package.rows("LockPermissions") if "LockPermissions" in tables else []
     rows = {(r["LockObject"], r["Table"], r["Domain"], r["User"], r["Permission"]) for r in locks}
-    wanted = {(f["File"], "File", "", "Administrators", "268435456")
-              for f in package.rows("File") if f["FileName"].split("|")[-1].lower().endswith(".ini")}
-    for row in sorted(wanted - rows):
-        package.fault("File %s: not locked to SYSTEM and the administrators" % row[0])
-    for row in sorted(rows - wanted):
-        package.fault("LockPermissions: an unexpected row %r" % (row,))
+    lock = ("File", "", "Administrators", "268435456")
+    files = {f["File"] for f in package.rows("File")}
+    for f in package.rows("File"):
+        ini = f["FileName"].split("|")[-1].lower().endswith(".ini")
+        if ini and (f["File"],) + lock not in rows:
+            package.fault("File %s: not locked to SYSTEM and the administrators" % f["File"])
+    for row in sorted(rows):
+        if row[1:] != lock or row[0] not in files:
+            package.fault("LockPermissions: an unexpected row %r" % (row,))
 
 
 def main(arguments):

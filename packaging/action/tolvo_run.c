@@ -23,8 +23,9 @@
  * CustomActionData is "LIMIT|MARK|COMMAND LINE":
  *   900|+{code} date time|"C:\Program Files\Kestrum\Tolvo Port Monitor\Install.exe" -a
  * LIMIT: the time limit in seconds. MARK: empty; "+TOKEN", remember TOKEN
- * before starting the program (RunInstall); "?TOKEN", start the program
- * only when the remembered token is TOKEN, and forget it (RollbackUpgrade:
+ * before starting the program, and start it only when that succeeded
+ * (RunInstall); "?TOKEN", start the program only when the remembered token
+ * is TOKEN, and forget it (RollbackUpgrade:
  * the previous version is installed again only when the new Install.exe
  * of this very transaction started); "-", forget the token (the other
  * rollback actions, and ForgetRun, which commits with no command line).
@@ -317,29 +318,40 @@ static int RunCommand(const Log* log, WCHAR* commandLine, DWORD limitSeconds, BO
   return exitCode;
 }
 
-/* "+TOKEN": remembers TOKEN. "?TOKEN": TRUE when TOKEN is the remembered
- * one. "?" and "-" forget it. TRUE for any other mark, and when the token
- * cannot be read (running the program is what the action did before). */
-static BOOL PassMark(const Log* log, const WCHAR* mark) {
+/* What the mark lets the action do. */
+typedef enum { kMarkRun, kMarkSkip, kMarkFail } MarkVerdict;
+
+/* "+TOKEN": remembers TOKEN, and fails when it cannot: the program is then
+ * not started, since its rollback would find no token and undo nothing.
+ * "?TOKEN": runs only when TOKEN is the remembered one. "?" and "-" forget
+ * it. Runs for any other mark, and when the token cannot be read (running
+ * the program is what the action did before). */
+static MarkVerdict PassMark(const Log* log, const WCHAR* mark) {
   WCHAR remembered[kLongestProperty];
+  WCHAR error[16];
   DWORD size = sizeof remembered - sizeof(WCHAR);
   HKEY key = NULL;
-  LONG opened;
+  LONG result;
   BOOL pass = TRUE;
   if (mark[0] == L'+') {
-    /* A failure to write leaves the rollback skipped, as if not started. */
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kMarkKey, 0, NULL, 0, KEY_SET_VALUE, NULL, &key,
-                        NULL) == ERROR_SUCCESS) {
-      RegSetValueExW(key, kMarkValue, 0, REG_SZ, (const BYTE*)(mark + 1),
-                     (DWORD)(lstrlenW(mark + 1) + 1) * sizeof(WCHAR));
+    result =
+        RegCreateKeyExW(HKEY_LOCAL_MACHINE, kMarkKey, 0, NULL, 0, KEY_SET_VALUE, NULL, &key, NULL);
+    if (result == ERROR_SUCCESS) {
+      result = RegSetValueExW(key, kMarkValue, 0, REG_SZ, (const BYTE*)(mark + 1),
+                              (DWORD)(lstrlenW(mark + 1) + 1) * sizeof(WCHAR));
       RegCloseKey(key);
     }
-    return TRUE;
+    if (result != ERROR_SUCCESS) {
+      FormatNumber(result, error);
+      LogText(log, L"not started: its start cannot be remembered for the rollback, error", error);
+      return kMarkFail;
+    }
+    return kMarkRun;
   }
   if (mark[0] == L'?') {
-    opened = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kMarkKey, 0, KEY_QUERY_VALUE, &key);
-    pass = opened != ERROR_FILE_NOT_FOUND;
-    if (opened == ERROR_SUCCESS) {
+    result = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kMarkKey, 0, KEY_QUERY_VALUE, &key);
+    pass = result != ERROR_FILE_NOT_FOUND;
+    if (result == ERROR_SUCCESS) {
       pass =
           RegQueryValueExW(key, kMarkValue, NULL, NULL, (BYTE*)remembered, &size) == ERROR_SUCCESS;
       remembered[size / sizeof(WCHAR)] = L'\0';
@@ -353,7 +365,7 @@ static BOOL PassMark(const Log* log, const WCHAR* mark) {
   if (!pass) {
     LogText(log, L"not started", L"the new installation did not start in this transaction");
   }
-  return pass;
+  return pass ? kMarkRun : kMarkSkip;
 }
 
 /* The whole value of a property, on the process heap; NULL when it cannot
@@ -385,6 +397,7 @@ __declspec(dllexport) UINT WINAPI RunLogged(MSIHANDLE install) {
   DWORD limitSeconds = 0;
   BOOL cancelled = FALSE;
   Log log;
+  MarkVerdict verdict;
   int exitCode;
 
   log.install = install;
@@ -411,9 +424,10 @@ __declspec(dllexport) UINT WINAPI RunLogged(MSIHANDLE install) {
   ProgramName(commandLine, program, MAX_PATH);
   log.program = program;
   LogText(&log, L"command line", commandLine);
-  if (!PassMark(&log, mark + 1)) {
+  verdict = PassMark(&log, mark + 1);
+  if (verdict != kMarkRun) {
     HeapFree(GetProcessHeap(), 0, data);
-    return ERROR_SUCCESS;
+    return verdict == kMarkSkip ? ERROR_SUCCESS : ERROR_INSTALL_FAILURE;
   }
   exitCode = RunCommand(&log, commandLine, limitSeconds > 0 ? limitSeconds : 1, &cancelled);
   HeapFree(GetProcessHeap(), 0, data);
@@ -426,7 +440,8 @@ __declspec(dllexport) UINT WINAPI RunLogged(MSIHANDLE install) {
 }
 
 /* The immediate action before the refusals: ServerNamed is "1" when SERVER
- * is a server name that Install.exe takes for the chosen edition. */
+ * is a server name that Install.exe takes for the chosen edition, and empty
+ * otherwise, whatever it held before. */
 __declspec(dllexport) UINT WINAPI CheckServer(MSIHANDLE install) {
   char server[kLongestProperty];
   char enterprise[4];
@@ -437,9 +452,7 @@ __declspec(dllexport) UINT WINAPI CheckServer(MSIHANDLE install) {
       lstrcmpA(enterprise, "1") == 0) {
     monitor = "TolvoE";
   }
-  if (MsiGetPropertyA(install, "SERVER", server, &size) == ERROR_SUCCESS &&
-      TolvoIsServerName(server, TolvoLongestServerName(monitor))) {
-    MsiSetPropertyA(install, "ServerNamed", "1");
-  }
-  return ERROR_SUCCESS;
+  const BOOL named = MsiGetPropertyA(install, "SERVER", server, &size) == ERROR_SUCCESS &&
+                     TolvoIsServerName(server, TolvoLongestServerName(monitor));
+  return MsiSetPropertyA(install, "ServerNamed", named ? "1" : "");
 }

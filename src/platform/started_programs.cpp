@@ -1,26 +1,8 @@
 #include "platform/started_programs.h"
 
+#include "core/text.h"
+
 namespace tolvo {
-
-namespace {
-
-char FoldAscii(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualFolded(std::string_view left, std::string_view right) {
-  if (left.size() != right.size()) {
-    return false;
-  }
-  for (std::size_t i = 0; i < left.size(); ++i) {
-    if (FoldAscii(left[i]) != FoldAscii(right[i])) {
-      return false;
-    }
-  }
-  return true;
-}
-
-}  // namespace
 
 bool NamedLikeStartedProgram(std::string_view path) {
   const std::size_t separator = path.find_last_of("\\/");
@@ -34,7 +16,7 @@ bool NamedLikeStartedProgram(std::string_view path) {
     name.remove_suffix(1);
   }
   for (const std::string_view started : {kSiteScript, kStopTool, kClientExecutable, "cmd.exe"}) {
-    if (EqualFolded(name, started)) {
+    if (EqualsIgnoreCase(name, started)) {
       return true;
     }
   }

@@ -99,7 +99,8 @@ DWORD RightsMask(std::string_view rights) {
   return mask;
 }
 
-// The fields of one ACE "type;flags;rights;object;inherited object;sid".
+// The fields of one ACE "type;flags;rights;object;inherited object;sid",
+// and a conditional one's ";(condition)" after them.
 struct Entry {
   std::string_view type, flags, rights, sid;
 };
@@ -107,15 +108,34 @@ struct Entry {
 bool SplitEntry(std::string_view text, Entry& entry) {
   std::string_view fields[6];
   for (int i = 0; i < 6; ++i) {
-    const std::size_t end = i == 5 ? text.size() : text.find(';');
-    if (end == std::string_view::npos) {
+    const std::size_t end = text.find(';');
+    if (end == std::string_view::npos && i < 5) {
       return false;
     }
     fields[i] = text.substr(0, end);
-    text.remove_prefix(i == 5 ? text.size() : end + 1);
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
   }
   entry = {fields[0], fields[1], fields[2], fields[5]};
   return true;
+}
+
+// Where the entry that `entries` begins with ends: its closing bracket,
+// past the brackets a condition holds; npos when the text is cut short.
+std::size_t EntryEnd(std::string_view entries) {
+  int depth = 0;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    depth += entries[i] == '(' ? 1 : entries[i] == ')' ? -1 : 0;
+    if (depth == 0) {
+      return i;
+    }
+  }
+  return std::string_view::npos;
+}
+
+// Every entry but a denial grants, a conditional or object one too: a
+// type this reading does not know is judged a grant.
+bool Grants(std::string_view type) {
+  return type != "D" && type != "OD" && type != "XD";
 }
 
 // Owner "O:..." up to the next part; empty when the text names none.
@@ -154,10 +174,10 @@ std::string_view LesserAccountWith(std::string_view sddl, Access access,
     return "WD";
   }
   entries.remove_prefix(first == std::string_view::npos ? entries.size() : first);
-  while (!entries.empty() && entries.front() == '(') {
-    const std::size_t close = entries.find(')');
+  while (!entries.empty()) {
+    const std::size_t close = entries.front() == '(' ? EntryEnd(entries) : std::string_view::npos;
     if (close == std::string_view::npos) {
-      return "WD";  // a text cut short is not trusted
+      return "WD";  // a text cut short, or one not read to its end, is not trusted
     }
     Entry entry;
     const bool parsed = SplitEntry(entries.substr(1, close - 1), entry);
@@ -165,9 +185,8 @@ std::string_view LesserAccountWith(std::string_view sddl, Access access,
     if (!parsed) {
       return "WD";
     }
-    const bool allows = entry.type == "A" || entry.type == "OA";
     const bool inheritOnly = entry.flags.find("IO") != std::string_view::npos;
-    if (allows && !inheritOnly && (RightsMask(entry.rights) & wanted) != 0 &&
+    if (Grants(entry.type) && !inheritOnly && (RightsMask(entry.rights) & wanted) != 0 &&
         !IsTrusted(entry.sid, runAccount) && entry.sid != "CO" && entry.sid != "S-1-3-0") {
       return entry.sid;
     }
@@ -240,9 +259,13 @@ DWORD ReadFileSecurity(WinApi& api, LPCSTR path, UniqueLocal& text) {
 }
 
 DWORD ReadKeySecurity(WinApi& api, HKEY key, UniqueLocal& text) {
+  return ReadObjectSecurity(api, key, SE_REGISTRY_KEY, text);
+}
+
+DWORD ReadObjectSecurity(WinApi& api, HANDLE object, SE_OBJECT_TYPE type, UniqueLocal& text) {
   UniqueLocal descriptor(api);
-  const DWORD status = api.GetSecurityInfo(key, SE_REGISTRY_KEY, kOwnerAndDacl, nullptr, nullptr,
-                                           nullptr, nullptr, descriptor.put());
+  const DWORD status = api.GetSecurityInfo(object, type, kOwnerAndDacl, nullptr, nullptr, nullptr,
+                                           nullptr, descriptor.put());
   return status != ERROR_SUCCESS ? status : DescriptorText(api, descriptor, text);
 }
 

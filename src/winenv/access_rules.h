@@ -45,5 +45,7 @@ std::string_view AccountName(std::string_view sid);
 // its path, or of an open registry key. Returns the Windows error code.
 DWORD ReadFileSecurity(WinApi& api, LPCSTR path, UniqueLocal& text);
 DWORD ReadKeySecurity(WinApi& api, HKEY key, UniqueLocal& text);
+// The same for an open object of any kind (a mutex: SE_KERNEL_OBJECT).
+DWORD ReadObjectSecurity(WinApi& api, HANDLE object, SE_OBJECT_TYPE type, UniqueLocal& text);
 
 }  // namespace tolvo

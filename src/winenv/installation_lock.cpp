@@ -79,20 +79,12 @@ LockResult InstallationLock::TakeEarlierMutex(SECURITY_ATTRIBUTES& attributes) {
                             error == ERROR_INVALID_OWNER;
     return passedOver ? LockResult::Taken : Failed(error);
   }
-  constexpr SECURITY_INFORMATION kParts = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
-  UniqueLocal descriptor(api_);
-  const DWORD status = api_.GetSecurityInfo(mutex_.get(), SE_KERNEL_OBJECT, kParts, nullptr,
-                                            nullptr, nullptr, nullptr, descriptor.put());
+  UniqueLocal text(api_);
+  const DWORD status = ReadObjectSecurity(api_, mutex_.get(), SE_KERNEL_OBJECT, text);
   if (status != ERROR_SUCCESS) {
     return Failed(status);
   }
-  LPSTR text = nullptr;
-  if (!api_.ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor.get(), SDDL_REVISION_1,
-                                                                 kParts, &text, nullptr)) {
-    return Failed(api_.GetLastError());
-  }
-  const UniqueLocal owned(api_, text);
-  if (!OnlyAdministratorsReach(text)) {
+  if (!OnlyAdministratorsReach(static_cast<const char*>(text.get()))) {
     mutex_.reset();  // someone else's: it blocks nothing
     return LockResult::Taken;
   }

@@ -1,5 +1,6 @@
 #include "winenv/remembered_printers.h"
 
+#include <string>
 #include <vector>
 
 #include "core/text.h"
@@ -155,12 +156,14 @@ class RememberedKey {
   LSTATUS status_ = ERROR_SUCCESS;
 };
 
+enum class KeyTrust { kTrusted, kUnreadable, kOpenToOthers };
+
 // Whether no account short of an administrator may change the key, which
 // the records' say over printers calls for; otherwise `why` holds a line.
-bool TrustedKey(WinApi& api, const RememberedKey& key, const char* keyName,
-                char (&why)[kFindingSize]) {
+KeyTrust TrustedKey(WinApi& api, const RememberedKey& key, const char* keyName,
+                    char (&why)[kFindingSize]) {
   if (!key.get()) {
-    return true;  // nothing is read from it or written to it
+    return KeyTrust::kTrusted;  // nothing is read from it or written to it
   }
   UniqueLocal text(api);
   char runAccount[kSidTextSize] = {};
@@ -169,27 +172,27 @@ bool TrustedKey(WinApi& api, const RememberedKey& key, const char* keyName,
   if (status != ERROR_SUCCESS) {
     FormatBounded(why, sizeof why, "HKLM\\%s: its security cannot be read (%d), not trusted",
                   keyName, static_cast<int>(status));
-    return false;
+    return KeyTrust::kUnreadable;
   }
   const std::string_view sddl(static_cast<const char*>(text.get()));
   const std::string_view account = LesserAccountWith(sddl, Access::Change, runAccount);
   if (account.empty()) {
-    return true;
+    return KeyTrust::kTrusted;
   }
   const std::string shown(AccountName(account));
   FormatBounded(why, sizeof why, "HKLM\\%s can be changed by %s, not trusted", keyName,
                 shown.c_str());
-  return false;
+  return KeyTrust::kOpenToOthers;
 }
 
 // TrustedKey for the run's lines.
-bool TrustedForRun(RunContext& context, const RememberedKey& key, const char* keyName) {
+KeyTrust TrustForRun(RunContext& context, const RememberedKey& key, const char* keyName) {
   char why[kFindingSize];
-  if (TrustedKey(context.api, key, keyName, why)) {
-    return true;
+  const KeyTrust trust = TrustedKey(context.api, key, keyName, why);
+  if (trust != KeyTrust::kTrusted) {
+    context.output.PrintFormatted("    ERROR - %s\n", why);
   }
-  context.output.PrintFormatted("    ERROR - %s\n", why);
-  return false;
+  return trust;
 }
 
 void ReportKeyError(RunContext& context, const char* doing, LSTATUS status, const char* keyName) {
@@ -252,8 +255,9 @@ class PutBackRun {
 
   void Run() {
     const char* releasedName = context_.profile.releasedPrintersKey;
-    if (!TrustedForRun(context_, released_, releasedName) ||
-        !TrustedForRun(context_, assigned_, context_.profile.assignedPrintersKey)) {
+    if (TrustForRun(context_, released_, releasedName) != KeyTrust::kTrusted ||
+        TrustForRun(context_, assigned_, context_.profile.assignedPrintersKey) !=
+            KeyTrust::kTrusted) {
       return;
     }
     std::vector<RegistryEntry> entries;
@@ -389,7 +393,17 @@ Decision ClassifyRelease(WinApi& api, const PrinterRecord& record, const Printer
   return decision;
 }
 
-bool PrepareRememberedPrinters(RunContext& context) {
+RememberedKeys PrepareRememberedPrinters(RunContext& context) {
+  // The product's key first, with the security its parent hands down:
+  // Windows gives every key it makes on the way the descriptor asked for
+  // the last one, and the product's other keys are for users to read.
+  const std::string_view released = context.profile.releasedPrintersKey;
+  const std::string productKey(released.substr(0, released.rfind('\\')));
+  const RememberedKey product(context.api, productKey.c_str(), true);
+  if (product.status() != static_cast<LSTATUS>(ERROR_SUCCESS)) {
+    ReportKeyError(context, "Creating", product.status(), productKey.c_str());
+    return RememberedKeys::kFailed;
+  }
   const UniqueLocal descriptor = MakeAdministratorsOnlySecurity(context.api);
   SECURITY_ATTRIBUTES security{sizeof security, descriptor.get(), FALSE};
   for (const char* name :
@@ -398,13 +412,18 @@ bool PrepareRememberedPrinters(RunContext& context) {
     if (!descriptor || key.status() != static_cast<LSTATUS>(ERROR_SUCCESS)) {
       ReportKeyError(context, "Creating", descriptor ? key.status() : context.api.GetLastError(),
                      name);
-      return false;
+      return RememberedKeys::kFailed;
     }
-    if (!TrustedForRun(context, key, name)) {
-      return false;
+    switch (TrustForRun(context, key, name)) {
+      case KeyTrust::kTrusted:
+        break;
+      case KeyTrust::kUnreadable:
+        return RememberedKeys::kFailed;
+      case KeyTrust::kOpenToOthers:
+        return RememberedKeys::kOpenToOthers;
     }
   }
-  return true;
+  return RememberedKeys::kReady;
 }
 
 bool RememberRelease(RunContext& context, const char* printer, std::string_view current,
@@ -475,7 +494,7 @@ void CheckRememberedPrinters(RunContext& context,
   if (key.missing()) {
     return;  // no run has released a printer yet
   }
-  if (!TrustedKey(api, key, keyName, text)) {
+  if (TrustedKey(api, key, keyName, text) != KeyTrust::kTrusted) {
     report(false, text);
     return;
   }

@@ -25,9 +25,16 @@
 
 namespace tolvo {
 
-// Creates both keys before a run's first change. False, reported, when
-// they cannot be written.
-bool PrepareRememberedPrinters(RunContext& context);
+// Creates both keys before a run's first change, and says, reported,
+// what keeps them from use.
+enum class RememberedKeys {
+  kReady,
+  kFailed,        // a key cannot be made, or its security read: a machine's fault
+  kOpenToOthers,  // a lesser account may change one: its records would move
+                  // printers on that account's say, and a release written there
+                  // could not be put back; no run goes on, "-e" or not
+};
+RememberedKeys PrepareRememberedPrinters(RunContext& context);
 
 // Each remembers before the SetPrinterA it stands for: the release from
 // `current` to `released`, the assignment from `current` to `port` alone

@@ -366,7 +366,8 @@ bool InstallPortMonitor(RunContext& context, const InstallOptions& options) {
        !CheckDeployedImages(context, os, ignoreErrors))) {
     return false;
   }
-  if (!KitGuarded(context, os, options.copyFiles)) {
+  if (!KitGuarded(context, os, options.copyFiles) ||
+      !ConfigurationGuarded(context, options.configFromRegistry)) {
     return false;
   }
   if (!options.configFromRegistry) {
@@ -380,7 +381,8 @@ bool InstallPortMonitor(RunContext& context, const InstallOptions& options) {
     return false;
   }
 
-  if (!PrepareRememberedPrinters(context) && !ignoreErrors) {
+  const RememberedKeys keys = PrepareRememberedPrinters(context);
+  if (keys == RememberedKeys::kOpenToOthers || (keys == RememberedKeys::kFailed && !ignoreErrors)) {
     return false;
   }
   // The printers go back onto their ports however the changes end.

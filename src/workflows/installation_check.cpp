@@ -10,6 +10,7 @@
 #include "portconfig/printer_assignment.h"
 #include "winenv/directory_walk.h"
 #include "winenv/event_log.h"
+#include "winenv/kit_guard.h"
 #include "winenv/printer_settings.h"
 #include "winenv/program_files.h"
 #include "winenv/registry.h"
@@ -343,7 +344,8 @@ CheckOutcome CheckInstallation(RunContext& context, const InstallOptions& option
   }
   // What an installation from this folder would copy or start is the
   // machine's as much as what it left.
-  if (!KitGuarded(context, os, options.copyFiles) || !CheckMachineServed(context) ||
+  if (!KitGuarded(context, os, options.copyFiles) ||
+      !ConfigurationGuarded(context, options.configFromRegistry) || !CheckMachineServed(context) ||
       !CheckSpoolerAnswers(context, options.serverName)) {
     return CheckOutcome::kNotChecked;
   }

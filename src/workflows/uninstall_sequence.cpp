@@ -49,7 +49,7 @@ bool UninstallPortMonitor(RunContext& context, const char* serverName, bool copy
       !CheckSpoolerAnswers(context, serverName)) {
     return false;
   }
-  if (!PrepareRememberedPrinters(context)) {
+  if (PrepareRememberedPrinters(context) != RememberedKeys::kReady) {
     return false;
   }
 

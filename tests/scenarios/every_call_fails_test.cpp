@@ -335,8 +335,10 @@ Step StepAt(std::string_view consoleSoFar) {
 // - registration: AddMonitorA fails.
 // With "-e" only the start-up failures end the run, a spooler that does
 // not answer before the first change (EnumMonitorsA, asked for nothing else)
-// and a kit file's or folder's security that cannot be read (in the file
-// check; an uninstallation checks Quarvel.exe after the version).
+// and a kit file's or folder's security, or the configuration's, that
+// cannot be read (in the file check, where the only keys opened are the -r
+// configuration's, for their security; an uninstallation checks
+// Quarvel.exe after the version).
 // Every other failure is reported or passed over, and the run succeeds:
 // the version probes retry or fall back (to a workstation, to no WOW64),
 // and deletions, printer release, ports, event source, printer assignment,
@@ -344,7 +346,8 @@ Step StepAt(std::string_view consoleSoFar) {
 bool FailureStops(Step step, const std::string& function, bool ignoreErrors) {
   const bool security = function.find("Secur") != std::string::npos;
   if (function == "EnumMonitorsA" ||
-      ((step == Step::FileCheck || step == Step::Version) && security)) {
+      ((step == Step::FileCheck || step == Step::Version) && security) ||
+      (step == Step::FileCheck && function == "RegOpenKeyExA")) {
     return true;
   }
   if (ignoreErrors && step != Step::StartUp) {

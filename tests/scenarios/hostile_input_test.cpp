@@ -200,6 +200,55 @@ std::vector<HostileCase> Cases() {
                          "can be changed by BUILTIN\\Users, not trusted")},
                    {"Removing Old"},
                    [](MachineFixture& f) { EXPECT_EQ(f.machine.CallCount("SetPrinterA"), 0); }});
+  // A configuration a lesser account may change would move printers and
+  // send their jobs where that account says: refused before the first
+  // change, "-e" or not (accounts other than Everyone: the simulated Windows).
+  const auto refusedConfiguration = [](const std::string& place, const char* account) {
+    return Line("ERROR: " + std::string(account) + " can change '" + place +
+                "'; only administrators may be able to change the configuration the installation "
+                "reads.");
+  };
+  const auto unchanged = [](MachineFixture& f) {
+    EXPECT_EQ(f.machine.CallCount("DeleteMonitorA"), 0);
+  };
+  cases.push_back({"ConfigurationFileUsersMayChange",
+                   {"-e"},
+                   [](MachineFixture& f) {
+                     f.machine.fileSystem.SetSecurity(
+                         kIniPath,
+                         std::string(sim::SimFilesState::kDefaultSecurity) + "(A;;0x1301bf;;;BU)");
+                   },
+                   -1,
+                   {refusedConfiguration(kIniPath, "BUILTIN\\Users")},
+                   {"Removing Old"},
+                   unchanged});
+  cases.push_back(
+      {"ConfigurationKeyPowerUsersMayChange",
+       {"-e", "-r"},
+       [](MachineFixture& f) {
+         SeedRegistryPorts(f, kConfigKey32, 2);
+         f.machine.registry.FindKey(std::string(kConfigKey32) + "\\2")->security =
+             "O:BAD:P(A;CI;KA;;;SY)(A;CI;KA;;;BA)(A;CI;KW;;;PU)";
+       },
+       -1,
+       {refusedConfiguration("HKLM\\SOFTWARE\\Kestrum Corporation\\Tolvo\\PortInstallCfg\\2",
+                             "BUILTIN\\Power Users")},
+       {"Removing Old"},
+       unchanged});
+  // Not with "-e" either: the printers it releases would wait on FILE: for
+  // records the run cannot trust.
+  cases.push_back({"RememberedKeyUsersMayChangeWithIgnoreErrors",
+                   {"-e"},
+                   [](MachineFixture& f) {
+                     f.machine.registry.CreateKey(kAssignedPrinters);
+                     f.machine.registry.FindKey(kAssignedPrinters)->security =
+                         "O:BAD:(A;;KA;;;SY)(A;;KA;;;BA)(A;;KA;;;AU)";
+                   },
+                   -1,
+                   {Line("    ERROR - HKLM\\SOFTWARE\\Kestrum Corporation\\Tolvo\\AssignedPrinters "
+                         "can be changed by NT AUTHORITY\\Authenticated Users, not trusted")},
+                   {"Removing Old"},
+                   [](MachineFixture& f) { EXPECT_EQ(f.machine.CallCount("SetPrinterA"), 0); }});
   // The run log cannot be opened: by design nothing at all is printed.
   cases.push_back({"LogPathOf5000Characters",
                    {"-l" + long5000},

@@ -511,6 +511,9 @@ TEST_P(PrintersKeepTheirPorts, ThroughReinstallations) {
   EXPECT_EQ(machine.spooler.PrinterPorts(kPrinterName), "Tolvo001");
   EXPECT_TRUE(machine.registry.ValueNames(kReleasedPrinters).empty());
   EXPECT_EQ(machine.registry.FindKey(kReleasedPrinters)->security, kAdministratorsOnlySecurity);
+  // The maker's keys above it keep what users may read.
+  const std::string_view released = kReleasedPrinters;
+  EXPECT_EQ(machine.registry.FindKey(released.substr(0, released.rfind('\\')))->security, "");
 }
 
 INSTANTIATE_TEST_SUITE_P(AfterNothingAFailureAMoveAReordering, PrintersKeepTheirPorts,

@@ -254,6 +254,22 @@ TEST_F(UninstallRun, UnsupportedSystemChangesNothing) {
   EXPECT_EQ(machine.spooler.PrinterPorts(kPrinterName), "Tolvo001");
 }
 
+// "Quarvel.exe" missing from a folder a lesser account may change could be
+// put there before the removal starts it: the folder is refused all the
+// same (an account only the simulated Windows has).
+TEST_F(UninstallRun, KitFolderALesserAccountMayChangeIsRefusedWithoutTheStopTool) {
+  InstallFirst();
+  machine.DeleteFileA(KitFile("Quarvel.exe").c_str());
+  machine.fileSystem.SetSecurity(
+      "C:\\Kit", std::string(sim::SimFilesState::kDefaultSecurity) + "(A;OICI;0x1301bf;;;AU)");
+
+  EXPECT_EQ(Run({"-u"}), -1);
+  EXPECT_NE(machine.console.find("ERROR: NT AUTHORITY\\Authenticated Users can change 'C:\\Kit'"),
+            std::string::npos)
+      << machine.console;
+  EXPECT_TRUE(machine.Exists(ClientDirectory() + "\\Tolvo Client.exe"));
+}
+
 TEST_F(UninstallRun, ClientFolderWithForeignFilesStays) {
   InstallFirst();
   const std::string notes = ClientDirectory() + "\\notes.txt";

@@ -176,7 +176,8 @@ SimRegistryKey* SimRegistryState::FindKey(std::string_view path) {
   return const_cast<SimRegistryKey*>(std::as_const(*this).FindKey(path));
 }
 
-SimRegistryKey* SimRegistryState::CreateKeyPath(std::string_view path, bool* created) {
+SimRegistryKey* SimRegistryState::CreateKeyPath(std::string_view path, bool* created,
+                                                std::string_view security) {
   SimRegistryKey* key = machine.get();
   bool madeOne = false;
   for (const std::string& part : SplitRegistryPath(path)) {
@@ -184,6 +185,7 @@ SimRegistryKey* SimRegistryState::CreateKeyPath(std::string_view path, bool* cre
     if (!slot) {
       slot = std::make_unique<SimRegistryKey>();
       slot->name = part;
+      slot->security = security;
       madeOne = true;
     }
     key = slot.get();
@@ -486,10 +488,8 @@ LSTATUS SimWindows::RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD /*reserved*/,
     return Status(ERROR_ACCESS_DENIED);
   }
   bool created = false;
-  SimRegistryKey* made = registry.CreateKeyPath(target.path, &created);
-  if (created && security != nullptr && made != nullptr) {
-    made->security = LocalText(security->lpSecurityDescriptor);
-  }
+  registry.CreateKeyPath(target.path, &created,
+                         security != nullptr ? LocalText(security->lpSecurityDescriptor) : "");
   HANDLE handle = NewHandle(HandleKind::RegKey);
   registry.openKeys[HandleValue(handle)] = {target.path, target.view32, desired};
   *result = static_cast<HKEY>(handle);

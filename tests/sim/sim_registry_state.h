@@ -124,7 +124,10 @@ struct SimRegistryState {
   // The key object at a physical path, or null.
   SimRegistryKey* FindKey(std::string_view path);
   const SimRegistryKey* FindKey(std::string_view path) const;
-  SimRegistryKey* CreateKeyPath(std::string_view path, bool* created = nullptr);
+  // Every key it makes (the missing ones above too, as Windows makes them)
+  // gets `security` when one is given.
+  SimRegistryKey* CreateKeyPath(std::string_view path, bool* created = nullptr,
+                                std::string_view security = {});
 
   // --- Event log, test side -----------------------------------------------
   std::vector<SimEvent> events;      // every event written, in order

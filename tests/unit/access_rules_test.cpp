@@ -49,6 +49,10 @@ const Row kRows[] = {
     {"O:SYD:P(A;CI;KA;;;SY)(A;CI;KA;;;BA)(A;CI;KW;;;PU)", "PU", ""},
     // An unknown right is judged the widest.
     {"O:BAD:(A;;ZZ;;;BU)", "BU", "BU"},
+    // A conditional grant counts as a grant, and its condition's brackets
+    // hide no entry after it.
+    {"O:BAD:(XA;;FA;;;BU;(Member_of {SID(BU)}))", "BU", "BU"},
+    {"O:BAD:(XD;;FA;;;WD;(Member_of {SID(BA)}))(A;;0x1301bf;;;AU)", "AU", "AU"},
 };
 
 TEST(AccessRules, LesserAccountWith) {

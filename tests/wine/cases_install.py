@@ -590,12 +590,13 @@ def run_files_named_like_the_site_script(h):
 
 @test
 def kit_open_to_others_is_refused(h):
-    """A kit file, and the kit folder, that others may write, before the first change ("-e" or
-    not; "-v" cannot be made). Wine shows the mode bits as an Everyone grant; owners and other
-    accounts are shown in the simulated Windows."""
+    """A kit file, the kit folder, and the configuration file, that others may write, before the
+    first change ("-e" or not; "-v" cannot be made). Wine shows the mode bits as an Everyone
+    grant; owners and other accounts are shown in the simulated Windows."""
     prefix = h.prefix("kit-open")
     kit = prefix.host("C:\\Kit")
-    for path, shown in ((kit / "TolvoEvent.dll", "C:\\Kit\\TolvoEvent.dll"), (kit, "C:\\Kit")):
+    for path, shown in ((kit / "TolvoEvent.dll", "C:\\Kit\\TolvoEvent.dll"), (kit, "C:\\Kit"),
+                        (kit / "Tolvo.ini", "C:\\Kit\\Tolvo.ini")):
         mode = path.stat().st_mode
         path.chmod(mode | 0o002)
         for args, rc in ((["-e"], 255), (["-v"], 2)):
@@ -616,7 +617,7 @@ def piped_install_ends_while_the_client_runs(h):
     try:
         done = subprocess.run(["sh", "-c", 'wine "C:\\\\Kit\\\\Install.exe" | cat'],
                               env=dict(prefix.env, WINEDEBUG="-all"), stdin=subprocess.DEVNULL,
-                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, cwd="/tmp",
+                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, cwd=prefix.path.parent,
                               timeout=120)
     except subprocess.TimeoutExpired:
         raise CheckFailed("the pipe did not end while the client ran")

@@ -241,6 +241,12 @@ def case_package(h, variant):
                                "`Property` = 'RunTimeLimit'", "UPDATE `CustomAction` SET `Target` "
                                "= '[RunTimeLimit]||\"[ProductFolder]Tolvo Client.exe\"' WHERE "
                                "`Action` = 'SetRunInstall'")
+    if variant == "server named":  # the check's verdict given beforehand, as a transform could
+        return altered_package(h, "server-named", "INSERT INTO `Property` (`Property`, `Value`) "
+                               "VALUES ('ServerNamed', '1')")
+    if variant == "no time limit":  # 0 once meant a limit of one second, found mid-run
+        return altered_package(h, "no-limit", "UPDATE `Property` SET `Value` = '0' WHERE "
+                               "`Property` = 'RunTimeLimit'")
     if variant == "no install run":  # an upgrade that fails in RunVerify, RunInstall not run
         return altered_package(h, "no-run", "UPDATE `InstallExecuteSequence` SET `Condition` = "
                                "'Installed AND NOT Installed' WHERE `Action` = 'RunInstall'",
@@ -251,14 +257,20 @@ def case_package(h, variant):
 
 @test
 def msi_build_refuses_a_password(h):
-    """A product folder whose Tolvo.ini sets AuthText is not packed unless told to."""
+    """A product folder whose Tolvo.ini, or another file that INIFILE may name, sets AuthText is
+    not packed unless told to; told to, the package locks that file as it locks every .ini."""
     kit = h.workdir / "password-kit"
     shutil.copytree(KIT, kit)
     (kit / "Tolvo.ini").write_bytes(b"[1]\r\nServerIP=10.1.1.1\r\nAuthText=s3cret\r\n")
+    (kit / "site.cfg").write_bytes(b"[1]\r\nAuthText=s3cret\r\n")
     build = [str(ROOT / "packaging" / "build-msi.sh"), "-o", str(h.workdir / "pw.msi"), str(kit)]
     refused = subprocess.run(build, capture_output=True)
-    check(refused.returncode == 1 and b"AuthText" in refused.stderr, repr(refused.stderr))
+    check(refused.returncode == 1 and b"Tolvo.ini, site.cfg in " in refused.stderr,
+          repr(refused.stderr))
     subprocess.check_call(build + ["--allow-password-in-package"], stdout=subprocess.DEVNULL)
+    export = lambda name: subprocess.check_output(["msiinfo", "export", build[2], name], text=True)
+    cfg = re.search(r"^(\S+)\t\S+\t(\S+\|)?site\.cfg\t", export("File"), re.M)
+    check(cfg and "\n%s\t" % cfg.group(1) in export("LockPermissions"), "site.cfg not locked")
 
 
 OTHER_FOLDER = "C:\\Tolvo\\"
@@ -293,6 +305,23 @@ def previous_rerun(expected):
         check((skipped not in msi_log(prefix)) == expected,
               "RollbackUpgrade, expected to run: %s\n%s" % (expected, msi_log(prefix)[-3000:]))
     return check_rollback_upgrade
+
+
+def long_enterprise_server_not_built(h, prefix):
+    """241 characters, the most SERVER has, are one too many with ENTERPRISE=1."""
+    build = [str(ROOT / "packaging" / "build-msi.sh"), "-o", str(h.workdir / "refused.msi")]
+    check(subprocess.call(build + ["-p", "ENTERPRISE=1", "-p", "SERVER=\\\\" + "s" * 239],
+                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL) == 1,
+          "build-msi.sh took a SERVER of 241 characters with ENTERPRISE=1")
+
+
+def unwritable_token_key(h, prefix):
+    """RunInstall's key a link to one that cannot be made: a key that cannot be written."""
+    key = (REMEMBERED_KEY + " Transaction").replace("\\", "\\\\")
+    link = "\\Registry\\Nowhere\\Key".encode("utf-16-le").hex(",")
+    subprocess.call(["wineserver", "-w"], env=prefix.env)
+    with open(prefix.path / "system.reg", "a") as registry:
+        registry.write('\n[%s] 0\n#link\n"SymbolicLinkValue"=hex(6):%s\n' % (key, link))
 
 
 def delete_install_exe(h, prefix):
@@ -449,7 +478,9 @@ PACKAGE_CASES = [
     ("msi_unsafe_values_refused", [("", ["ALLUSERS=", "MSIINSTALLPERUSER=1"], REFUSED),
                                    ("", ["SERVER=-u"], REFUSED),
                                    ("", ["INIFILE=C:\\Site\\"], REFUSED), ("quoted", [], REFUSED),
-                                   ("", ["SERVER=\\\\a\\b"], REFUSED)],
+                                   ("", ["SERVER=\\\\a\\b"], REFUSED),
+                                   ("server named", ["SERVER=\\\\a\\b"], REFUSED),
+                                   long_enterprise_server_not_built],
      "nothing"),
     ("msi_failed_upgrade", [("", [], 0), ("broken monitor", ["/l*v", MSI_LOG], MSI_FAILED),
                             check_rollback_order, previous_rerun(True)],
@@ -498,6 +529,10 @@ PACKAGE_CASES = [
     # process, so it cannot show what Windows loses on the way to the execute sequence (private
     # properties set in the UI sequence): the table check keeps AppSearch out of that sequence.
     ("msi_interactive_upgrade", [("", [], 0), ("same program", ["/qf"], 0)], "installed"),
+    # RunInstall that cannot remember its start runs nothing: its failure would undo nothing.
+    ("msi_start_not_remembered", [unwritable_token_key, ("", [], MSI_FAILED)],
+     "nothing"),
+    ("msi_time_limit_refused", [("no time limit", [], REFUSED)], "nothing"),
     ("msi_hanging_program_ended", [("hanging", ["/l*v", MSI_LOG], MSI_FAILED), check_timed_out],
      "nothing"),
     # Wine ends a cancelled installation (1602) without rolling it back; Windows rolls it back.
@@ -529,6 +564,7 @@ TABLE_FAULTS = [
     ("UPDATE `CustomAction` SET `Type` = 1025 WHERE `Action` = 'RunInstall'", "type 1025"),
     ("DELETE FROM `Upgrade` WHERE `Attributes` = 769", "same version"),
     ("UPDATE `File` SET `Version` = '1.2.3.4.5' WHERE `File` = 'InstallExe'", "version '1.2.3.4.5'"),
+    ("UPDATE `LockPermissions` SET `User` = 'Users'", "not locked to SYSTEM"),
 ]
 
 

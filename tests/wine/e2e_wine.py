@@ -142,11 +142,12 @@ class Prefix:
         out_path = self.path.parent / ("out.%d" % Prefix.counter)
         err_path = self.path.parent / ("err.%d" % Prefix.counter)
         # Files, not pipes: the client started by the installer inherits the
-        # console and outlives it, and would hold a pipe open.
+        # console and outlives it, and would hold a pipe open. The test's own
+        # folder is current: not the kit's, nor /tmp, where anyone may put a DLL.
         with open(out_path, "wb") as out, open(err_path, "wb") as err:
             process = subprocess.Popen(["wine"] + args, env=dict(self.env, WINEDEBUG=debug),
                                        stdin=subprocess.DEVNULL, stdout=out, stderr=err,
-                                       cwd="/tmp")
+                                       cwd=self.path.parent)
         return process, out_path, err_path
 
     def run(self, args, timeout=RUN_TIMEOUT, debug="-all"):
