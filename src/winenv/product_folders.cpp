@@ -6,6 +6,7 @@
 #include "platform/unique_handles.h"
 #include "winenv/directory_tree.h"
 #include "winenv/directory_walk.h"
+#include "winenv/kit_guard.h"
 #include "winenv/processes.h"
 #include "winenv/program_files.h"
 
@@ -35,7 +36,18 @@ bool CutToParent(char* path) {
   return true;
 }
 
+bool FontFileGuarded(RunContext& context, const WIN32_FIND_DATAA& entry, void* /*unused*/) {
+  char file[kFolderBufferSize];
+  return FormatBounded(file, sizeof file, "%s\\%s", kFontSource, entry.cFileName) &&
+         KitFilesGuarded(context, {file});
+}
+
 }  // namespace
+
+bool FontFilesGuarded(RunContext& context) {
+  return KitFilesGuarded(context, {kFontSource}) &&
+         ForEachFileInDirectory(context, "FontFiles\\", kAllFiles, FontFileGuarded, nullptr);
+}
 
 bool InstallFontFiles(RunContext& context) {
   if (!WorkingFolderHas(context.api, kFontSource)) {

@@ -9,6 +9,9 @@ namespace tolvo {
 // font folder under Program Files, creating it. True when there was nothing
 // to install or every file was copied.
 bool InstallFontFiles(RunContext& context);
+// KitFilesGuarded for "FontFiles" and each file in it: the folder first, as
+// files put into it before the copy would be copied too.
+bool FontFilesGuarded(RunContext& context);
 // Deletes the font files and the font folder, then its two parent folders
 // when they are empty. False only when the font folder is unknown.
 bool RemoveFontDirectory(RunContext& context);

@@ -6,6 +6,7 @@
 #include "core/text.h"
 #include "platform/run_account.h"
 #include "winenv/file_deployment.h"
+#include "winenv/kit_guard.h"
 #include "winenv/processes.h"
 #include "winenv/registry.h"
 
@@ -91,6 +92,17 @@ void WriteStartupEntry(RunContext& context, const char* clientDirectory) {
 }
 
 }  // namespace
+
+bool LanguageResourcesGuarded(RunContext& context) {
+  for (const char* culture : clientLanguages) {
+    char file[kClientPathSize] = {};
+    if (!FormatBounded(file, sizeof file, "%s\\%s", culture, kClientResourceFile) ||
+        !KitFilesGuarded(context, {file})) {
+      return false;
+    }
+  }
+  return true;
+}
 
 bool ClientStartupCommand(const char* clientDirectory, char* commandLine, std::size_t size) {
   return FormatBounded(commandLine, size, "\"%s\\%s\"", clientDirectory, kClientExecutable);

@@ -19,6 +19,10 @@ inline constexpr std::size_t kClientDirectorySize = 512;
 // path in double quotes. False when it does not fit `size`.
 bool ClientStartupCommand(const char* clientDirectory, char* commandLine, std::size_t size);
 
+// KitFilesGuarded for each culture's resources, which the client loads in
+// every user's session.
+bool LanguageResourcesGuarded(RunContext& context);
+
 void DeployClientApplication(RunContext& context);
 void RemoveClientApplication(RunContext& context);
 

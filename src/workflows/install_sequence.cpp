@@ -9,6 +9,7 @@
 #include "winenv/file_deployment.h"
 #include "winenv/kit_guard.h"
 #include "winenv/printer_disconnection.h"
+#include "winenv/product_folders.h"
 #include "winenv/remembered_printers.h"
 #include "winenv/windows_image.h"
 #include "winenv/windows_version.h"
@@ -279,9 +280,11 @@ bool KitGuarded(RunContext& context, OsClass os, bool copyFiles) {
       copyFiles ? DeployedMonitorFiles(context.profile, os) : MonitorFiles{};
   const bool client = !context.settings.enterpriseEdition;
   return KitFilesGuarded(
-      context, {monitor.monitorDll, monitor.uiDll, monitor.graphicsLibrary, kEventMessageDll,
-                client ? kClientExecutable : nullptr, client ? kClientLibraries[0] : nullptr,
-                client ? kClientLibraries[1] : nullptr, client ? kStopTool : nullptr});
+             context, {monitor.monitorDll, monitor.uiDll, monitor.graphicsLibrary, kEventMessageDll,
+                       client ? kClientExecutable : nullptr, client ? kClientLibraries[0] : nullptr,
+                       client ? kClientLibraries[1] : nullptr, client ? kStopTool : nullptr}) &&
+         (!client || LanguageResourcesGuarded(context)) &&
+         (!copyFiles || FontFilesGuarded(context));
 }
 
 namespace {

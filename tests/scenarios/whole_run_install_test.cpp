@@ -444,7 +444,8 @@ TEST_F(InstallRun, RefusalsBeforeTheFirstChangeLeaveTheMachineAsItWas) {
   }
 }
 
-// A kit file, or the kit folder, that an account short of an administrator
+// A kit file (the client's resources and the fonts included), or the kit
+// folder, that an account short of an administrator
 // may change ends the run before the first change, "-e" or not, and "-v"
 // cannot be made. Accounts other than Everyone are the simulated Windows'
 // (under Wine a file's mode bits show as Everyone's grant).
@@ -455,6 +456,10 @@ TEST_F(InstallRun, KitThatALesserAccountMayChangeIsRefusedBeforeTheFirstChange) 
   const std::string guarded = sim::SimFilesState::kDefaultSecurity;
   const std::pair<std::string, std::string> planted[] = {
       {KitFile("TolvoEvent.dll"), "ERROR: BUILTIN\\Users can change 'C:\\Kit\\TolvoEvent.dll'"},
+      {KitFile("de-DE\\Tolvo Client.resources.dll"),
+       "ERROR: BUILTIN\\Users can change 'C:\\Kit\\de-DE\\Tolvo Client.resources.dll'"},
+      {KitFile("FontFiles\\TolvoMono.ttf"),
+       "ERROR: BUILTIN\\Users can change 'C:\\Kit\\FontFiles\\TolvoMono.ttf'"},
       {"C:\\Kit", "ERROR: NT AUTHORITY\\Authenticated Users can change 'C:\\Kit'"}};
   for (const auto& [path, line] : planted) {
     const char* account = path == "C:\\Kit" ? "AU" : "BU";
