@@ -187,19 +187,30 @@ std::vector<HostileCase> Cases() {
          EXPECT_EQ(f.machine.spooler.PrinterPorts(std::string(300, 'p')), "LPT1:");
        }});
   // A remembered-printers key an ordinary user may change is not trusted:
-  // the run stops before its first change, its records unused.
-  cases.push_back({"RememberedKeyUsersMayChange",
-                   {},
-                   [](MachineFixture& f) {
-                     f.machine.registry.CreateKey(kReleasedPrinters);
-                     f.machine.registry.FindKey(kReleasedPrinters)->security =
-                         "O:BAD:(A;;KA;;;SY)(A;;KA;;;BA)(A;;KA;;;BU)";
-                   },
-                   -1,
-                   {Line("    ERROR - HKLM\\SOFTWARE\\Kestrum Corporation\\Tolvo\\ReleasedPrinters "
-                         "can be changed by BUILTIN\\Users, not trusted")},
-                   {"Removing Old"},
-                   [](MachineFixture& f) { EXPECT_EQ(f.machine.CallCount("SetPrinterA"), 0); }});
+  // the run stops before its first change, its records unused; not with
+  // "-e" either, as the printers it releases would wait on FILE: for records
+  // the run cannot trust.
+  const auto untrustedKey = [](const char* name, std::vector<std::string> arguments,
+                               const char* key, const char* account, const char* line) {
+    return HostileCase{name,
+                       std::move(arguments),
+                       [key, account](MachineFixture& f) {
+                         f.machine.registry.CreateKey(key);
+                         f.machine.registry.FindKey(key)->security =
+                             std::string("O:BAD:(A;;KA;;;SY)(A;;KA;;;BA)(A;;KA;;;") + account + ")";
+                       },
+                       -1,
+                       {Line(line)},
+                       {"Removing Old"},
+                       [](MachineFixture& f) { EXPECT_EQ(f.machine.CallCount("SetPrinterA"), 0); }};
+  };
+  cases.push_back(untrustedKey("RememberedKeyUsersMayChange", {}, kReleasedPrinters, "BU",
+                               "    ERROR - HKLM\\SOFTWARE\\Kestrum Corporation\\Tolvo\\"
+                               "ReleasedPrinters can be changed by BUILTIN\\Users, not trusted"));
+  cases.push_back(untrustedKey(
+      "RememberedKeyUsersMayChangeWithIgnoreErrors", {"-e"}, kAssignedPrinters, "AU",
+      "    ERROR - HKLM\\SOFTWARE\\Kestrum Corporation\\Tolvo\\AssignedPrinters can be "
+      "changed by NT AUTHORITY\\Authenticated Users, not trusted"));
   // A configuration a lesser account may change would move printers and
   // send their jobs where that account says: refused before the first
   // change, "-e" or not (accounts other than Everyone: the simulated Windows).
@@ -235,20 +246,6 @@ std::vector<HostileCase> Cases() {
                              "BUILTIN\\Power Users")},
        {"Removing Old"},
        unchanged});
-  // Not with "-e" either: the printers it releases would wait on FILE: for
-  // records the run cannot trust.
-  cases.push_back({"RememberedKeyUsersMayChangeWithIgnoreErrors",
-                   {"-e"},
-                   [](MachineFixture& f) {
-                     f.machine.registry.CreateKey(kAssignedPrinters);
-                     f.machine.registry.FindKey(kAssignedPrinters)->security =
-                         "O:BAD:(A;;KA;;;SY)(A;;KA;;;BA)(A;;KA;;;AU)";
-                   },
-                   -1,
-                   {Line("    ERROR - HKLM\\SOFTWARE\\Kestrum Corporation\\Tolvo\\AssignedPrinters "
-                         "can be changed by NT AUTHORITY\\Authenticated Users, not trusted")},
-                   {"Removing Old"},
-                   [](MachineFixture& f) { EXPECT_EQ(f.machine.CallCount("SetPrinterA"), 0); }});
   // The run log cannot be opened: by design nothing at all is printed.
   cases.push_back({"LogPathOf5000Characters",
                    {"-l" + long5000},
