@@ -335,10 +335,8 @@ Step StepAt(std::string_view consoleSoFar) {
 // - registration: AddMonitorA fails.
 // With "-e" only the start-up failures end the run, a spooler that does
 // not answer before the first change (EnumMonitorsA, asked for nothing else)
-// and a kit file's or folder's security, or the configuration's, that
-// cannot be read (in the file check, where the only keys opened are the -r
-// configuration's, for their security; an uninstallation checks
-// Quarvel.exe after the version).
+// and the kit's or the configuration's security that cannot be read (in
+// the file check, or for Quarvel.exe after the version).
 // Every other failure is reported or passed over, and the run succeeds:
 // the version probes retry or fall back (to a workstation, to no WOW64),
 // and deletions, printer release, ports, event source, printer assignment,
@@ -471,10 +469,9 @@ std::string LastingState(const FaultConfiguration& configuration, const FaultMac
   std::string kept;
   std::istringstream lines(state);
   for (std::string line; std::getline(lines, line);) {
-    if (line.find("TolvoPort") == std::string::npos &&
-        line.find("TolvoEvent.dll") == std::string::npos) {
-      kept += line + '\n';
-    }
+    const bool eventSource = line.find("TolvoPort") != std::string::npos ||
+                             line.find("TolvoEvent.dll") != std::string::npos;
+    kept += eventSource ? "" : line + '\n';
   }
   return kept;
 }
@@ -488,14 +485,12 @@ std::vector<CallOccurrence> RecordCleanRun(const FaultConfiguration& configurati
   EXPECT_TRUE(clean.machine.OpenResources().empty()) << configuration.name;
   const std::string& console = clean.machine.console;
   if (!configuration.uninstall) {
-    // Both configured ports were created and both printers moved onto them,
-    EXPECT_EQ(clean.machine.spooler.PrinterPorts(kPrinterName),
-              configuration.enterprise ? "TolvoE001" : "Tolvo001")
-        << configuration.name;
-    // Unless it was on a port the configuration does not name.
-    const char* secondPort = configuration.enterprise ? "TolvoE002" : "Tolvo002";
+    // Both configured ports were created and both printers moved onto them
+    // (the second unless it was on a port the configuration does not name).
+    const std::string word = configuration.enterprise ? "TolvoE" : "Tolvo";
+    EXPECT_EQ(clean.machine.spooler.PrinterPorts(kPrinterName), word + "001") << configuration.name;
     EXPECT_EQ(clean.machine.spooler.PrinterPorts(kSecondPrinter),
-              configuration.printerOnUnnamedPort ? "FILE:" : secondPort)
+              configuration.printerOnUnnamedPort ? "FILE:" : word + "002")
         << configuration.name;
   }
   const std::size_t lastLine = console.rfind('\n', console.size() - 2);
@@ -509,8 +504,7 @@ std::vector<CallOccurrence> RecordCleanRun(const FaultConfiguration& configurati
   for (std::size_t i = 0; i < calls.size(); ++i) {
     const int occurrence = ++counts[calls[i]];
     Step step = StepAt(std::string_view(console).substr(0, consoleSizes[i]));
-    // The keys are made, with no heading of their own, once the spooler
-    // has answered (its first question) and before the first change.
+    // The keys have no heading: they are made once the spooler has answered.
     if (spoolerAnswered && (step == Step::FileCheck || step == Step::Version)) {
       step = Step::RememberedKeys;
     }
