@@ -213,39 +213,21 @@ std::vector<HostileCase> Cases() {
       "changed by NT AUTHORITY\\Authenticated Users, not trusted"));
   // A configuration a lesser account may change would move printers and
   // send their jobs where that account says: refused before the first
-  // change, "-e" or not (accounts other than Everyone: the simulated Windows).
-  const auto refusedConfiguration = [](const std::string& place, const char* account) {
-    return Line("ERROR: " + std::string(account) + " can change '" + place +
-                "'; only administrators may be able to change the configuration the installation "
-                "reads.");
-  };
-  const auto unchanged = [](MachineFixture& f) {
-    EXPECT_EQ(f.machine.CallCount("DeleteMonitorA"), 0);
-  };
-  cases.push_back({"ConfigurationFileUsersMayChange",
-                   {"-e"},
+  // change, "-e" or not (the file under Wine as Everyone's; the accounts
+  // other than Everyone, and the "-r" keys, here).
+  cases.push_back({"ConfigurationKeyPowerUsersMayChange",
+                   {"-e", "-r"},
                    [](MachineFixture& f) {
-                     f.machine.fileSystem.SetSecurity(
-                         kIniPath,
-                         std::string(sim::SimFilesState::kDefaultSecurity) + "(A;;0x1301bf;;;BU)");
+                     SeedRegistryPorts(f, kConfigKey32, 2);
+                     f.machine.registry.FindKey(std::string(kConfigKey32) + "\\2")->security =
+                         "O:BAD:P(A;CI;KA;;;SY)(A;CI;KA;;;BA)(A;CI;KW;;;PU)";
                    },
                    -1,
-                   {refusedConfiguration(kIniPath, "BUILTIN\\Users")},
+                   {Line("ERROR: BUILTIN\\Power Users can change 'HKLM\\SOFTWARE\\Kestrum "
+                         "Corporation\\Tolvo\\PortInstallCfg\\2'; only administrators may be "
+                         "able to change the configuration the installation reads.")},
                    {"Removing Old"},
-                   unchanged});
-  cases.push_back(
-      {"ConfigurationKeyPowerUsersMayChange",
-       {"-e", "-r"},
-       [](MachineFixture& f) {
-         SeedRegistryPorts(f, kConfigKey32, 2);
-         f.machine.registry.FindKey(std::string(kConfigKey32) + "\\2")->security =
-             "O:BAD:P(A;CI;KA;;;SY)(A;CI;KA;;;BA)(A;CI;KW;;;PU)";
-       },
-       -1,
-       {refusedConfiguration("HKLM\\SOFTWARE\\Kestrum Corporation\\Tolvo\\PortInstallCfg\\2",
-                             "BUILTIN\\Power Users")},
-       {"Removing Old"},
-       unchanged});
+                   [](MachineFixture& f) { EXPECT_EQ(f.machine.CallCount("DeleteMonitorA"), 0); }});
   // The run log cannot be opened: by design nothing at all is printed.
   cases.push_back({"LogPathOf5000Characters",
                    {"-l" + long5000},
